@@ -1,0 +1,110 @@
+#include "model/CellPool.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include "model/Tables.h"
+
+#if !defined(__SANITIZE_ADDRESS__)
+namespace {
+
+constexpr size_t kSlabBytes = 64 * 1024;  // a power of two: slab = address & ~(kSlabBytes - 1)
+constexpr size_t kBlock = (sizeof(TCell) + alignof(TCell) - 1) / alignof(TCell) * alignof(TCell);
+
+struct FreeBlock {
+  FreeBlock* Next;
+};
+
+// Header at the start of every slab. Slabs with at least one free block are
+// kept on a doubly linked list so that allocation never searches.
+struct Slab {
+  Slab* Prev;
+  Slab* Next;
+  FreeBlock* FreeList;
+  size_t Used;
+  size_t Fresh;  // blocks never handed out, taken from the end of the slab
+  bool OnList;
+};
+
+constexpr size_t kHeader = (sizeof(Slab) + 15) / 16 * 16;
+constexpr size_t kBlocksPerSlab = (kSlabBytes - kHeader) / kBlock;
+
+Slab* gAvailable = nullptr;  // slabs with a free block
+size_t gSlabCount = 0;
+
+void Link(Slab* s) {
+  s->Prev = nullptr;
+  s->Next = gAvailable;
+  if (gAvailable) gAvailable->Prev = s;
+  gAvailable = s;
+  s->OnList = true;
+}
+
+void Unlink(Slab* s) {
+  if (s->Prev) s->Prev->Next = s->Next;
+  else gAvailable = s->Next;
+  if (s->Next) s->Next->Prev = s->Prev;
+  s->OnList = false;
+}
+
+char* BlockBase(Slab* s) { return reinterpret_cast<char*>(s) + kHeader; }
+
+}  // namespace
+#endif
+
+namespace CellPool {
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer every cell is a heap block of its own, so that a use
+// of a freed cell is reported instead of landing in a recycled slab block.
+void* Allocate(size_t size) { return ::operator new(size); }
+void Free(void* p) noexcept { ::operator delete(p); }
+size_t BytesReserved() { return 0; }
+#else
+void* Allocate(size_t size) {
+  (void)size;  // always sizeof(TCell): only TCell's operator new calls this
+  if (!gAvailable) {
+    void* mem = std::aligned_alloc(kSlabBytes, kSlabBytes);
+    if (!mem) throw std::bad_alloc();
+    Slab* s = static_cast<Slab*>(mem);
+    s->FreeList = nullptr;
+    s->Used = 0;
+    s->Fresh = 0;
+    ++gSlabCount;
+    Link(s);
+  }
+  Slab* s = gAvailable;
+  void* block;
+  if (s->FreeList) {
+    block = s->FreeList;
+    s->FreeList = s->FreeList->Next;
+  } else {
+    block = BlockBase(s) + s->Fresh * kBlock;
+    ++s->Fresh;
+  }
+  ++s->Used;
+  if (!s->FreeList && s->Fresh == kBlocksPerSlab) Unlink(s);
+  return block;
+}
+
+void Free(void* p) noexcept {
+  if (!p) return;
+  Slab* s = reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(p) & ~(uintptr_t)(kSlabBytes - 1));
+  FreeBlock* b = static_cast<FreeBlock*>(p);
+  b->Next = s->FreeList;
+  s->FreeList = b;
+  --s->Used;
+  if (s->Used == 0) {
+    if (s->OnList) Unlink(s);
+    --gSlabCount;
+    std::free(s);
+    return;
+  }
+  if (!s->OnList) Link(s);
+}
+
+size_t BytesReserved() { return gSlabCount * kSlabBytes; }
+#endif
+
+}  // namespace CellPool

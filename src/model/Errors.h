@@ -1,0 +1,32 @@
+#pragma once
+// The one exception type of the program. Every failure carries the fixed,
+// user-facing message text; the GUI shows what() in an error box.
+#include <stdexcept>
+#include <string>
+
+class EQuiltorError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// An internal consistency check failed. No user input reaches these; the
+// message names the unit and line so that a report can be traced.
+class EAssertionFailed : public EQuiltorError {
+ public:
+  EAssertionFailed(const char* unit, int line);
+  const std::string& Unit() const { return FUnit; }
+  int Line() const { return FLine; }
+
+ private:
+  std::string FUnit;
+  int FLine;
+};
+
+// An index outside an owning list: "List index out of bounds (%d)".
+class EListError : public EQuiltorError {
+ public:
+  explicit EListError(int index);
+};
+
+// printf-style formatting into a std::string (the core has no std::format).
+std::string FormatStr(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,313 @@
+#pragma once
+// The in-memory table: columns, rows, and in each row its cells. A cell covers
+// Span adjacent columns starting at its ColIndex, the sum of the spans before
+// it in its row; in every row the spans add up to the number of columns.
+// Positions are always computed by walking the lists, never stored.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/Errors.h"
+
+class TTable;
+class TRow;
+class TColumn;
+class TCell;
+class TStream;
+class TCanvas;
+
+// Pixel rectangle: left and top inside, right and bottom outside.
+struct TRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  bool Contains(int x, int y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
+  bool operator==(const TRect&) const = default;
+};
+
+// Rectangle of cells: first and last column (Left, Right) and first and last
+// row (Top, Bottom), all inclusive.
+struct TCellRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = -1;
+  int Bottom = -1;
+  bool operator==(const TCellRect&) const = default;
+};
+
+enum TSelectionMode : uint8_t { smNone = 0, smRows = 1, smColumns = 2, smCells = 3 };
+
+// Rule bits used by operations that address several rules at once.
+enum : int {
+  rbTop = 1,
+  rbBottom = 2,
+  rbInnerHorz = 4,
+  rbLeft = 8,
+  rbRight = 16,
+  rbInnerVert = 32,
+  rbAll = 63,
+  rbOuter = 27,
+  rbNone = 0
+};
+
+using TArrayOfCells = std::vector<TCell*>;
+using TArrayOfInteger = std::vector<int>;
+
+// An ordered list that owns its items: removing an item frees it, and an index
+// outside the list raises "List index out of bounds (%d)".
+template <class T>
+class TOwnedList {
+ public:
+  TOwnedList() = default;
+  TOwnedList(const TOwnedList&) = delete;
+  TOwnedList& operator=(const TOwnedList&) = delete;
+  ~TOwnedList() { Clear(); }
+
+  int Count() const { return static_cast<int>(FItems.size()); }
+  T* operator[](int index) const {
+    Check(index);
+    return FItems[static_cast<size_t>(index)];
+  }
+  T* First() const { return (*this)[0]; }
+  T* Last() const { return (*this)[Count() - 1]; }
+  int IndexOf(const T* item) const {
+    for (size_t i = 0; i < FItems.size(); ++i)
+      if (FItems[i] == item) return static_cast<int>(i);
+    return -1;
+  }
+  // Moves the item at curIndex so that it ends up at newIndex.
+  void Move(int curIndex, int newIndex) {
+    if (curIndex == newIndex) return;
+    Check(curIndex);
+    Check(newIndex);
+    T* item = FItems[static_cast<size_t>(curIndex)];
+    FItems.erase(FItems.begin() + curIndex);
+    FItems.insert(FItems.begin() + newIndex, item);
+  }
+  // Removes and frees the item at index.
+  void Delete(int index) {
+    Check(index);
+    T* item = FItems[static_cast<size_t>(index)];
+    FItems.erase(FItems.begin() + index);
+    delete item;
+  }
+  // Removes the item at index without freeing it; the caller takes ownership.
+  T* Extract(int index) {
+    Check(index);
+    T* item = FItems[static_cast<size_t>(index)];
+    FItems.erase(FItems.begin() + index);
+    return item;
+  }
+  // Takes ownership of item and places it at index (0..Count).
+  void Insert(int index, T* item) {
+    if (index < 0 || index > Count()) throw EListError(index);
+    FItems.insert(FItems.begin() + index, item);
+  }
+  void Clear() {
+    std::vector<T*> items;
+    items.swap(FItems);
+    for (T* item : items) delete item;
+  }
+  void Reserve(int n) { FItems.reserve(static_cast<size_t>(n)); }
+
+  auto begin() const { return FItems.begin(); }
+  auto end() const { return FItems.end(); }
+
+ protected:
+  // Constructors of rows, columns and cells append themselves.
+  friend class TRow;
+  friend class TColumn;
+  friend class TCell;
+  void Append(T* item) { FItems.push_back(item); }
+
+ private:
+  void Check(int index) const {
+    if (index < 0 || index >= Count()) throw EListError(index);
+  }
+  std::vector<T*> FItems;
+};
+
+class TCell {
+ public:
+  // Appends the new cell to row: span 1, everything else empty or false.
+  explicit TCell(TRow& row);
+  TCell(const TCell&) = delete;
+  TCell& operator=(const TCell&) = delete;
+
+  // Cells are many and small: they come from a slab allocator so that a
+  // million-cell table needs no heap block per cell.
+  static void* operator new(size_t size);
+  static void operator delete(void* p) noexcept;
+
+  TRow* Row() const { return FRow; }
+  TTable* Table() const;
+  int Index() const;     // position in its row
+  int ColIndex() const;  // first covered column
+  int RowIndex() const;  // its row's position in the table
+  char EffectiveAlign() const;
+  // Copies Text, Selected, the four rule flags, Span and Align.
+  void Assign(const TCell& source);
+
+  const std::string& Text() const { return FText; }
+  void SetText(std::string text) {
+    FText = std::move(text);
+    ExtentValid = false;
+  }
+
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+
+ private:
+  std::string FText;
+  TRow* FRow;
+
+ public:
+  TRect BoundsRect;
+  float MeasuredWidth = 0;
+  float MeasuredHeight = 0;
+  float Width = 0;
+  float Height = 0;
+  int Span = 1;
+  char Align = 0;  // 0 = follow the column; else 'l', 'c' or 'r'
+  bool Selected = false;
+  // Rule flags in file order: left, top, right, bottom. Any non-zero byte is a rule.
+  uint8_t RuleLeft = 0;
+  uint8_t RuleTop = 0;
+  uint8_t RuleRight = 0;
+  uint8_t RuleBottom = 0;
+  // MeasuredWidth/MeasuredHeight hold the text's extent for the current text
+  // and font; cleared whenever either changes.
+  bool ExtentValid = false;
+};
+
+// A row is the owning list of its cells, left to right.
+class TRow : public TOwnedList<TCell> {
+ public:
+  // Appends the new row to table.Rows.
+  explicit TRow(TTable& table);
+
+  TTable* Table() const { return FTable; }
+  int Index() const;
+  // The cell covering column, or none when the column is beyond the cells.
+  TCell* CellAtCol(int column) const;
+  void Assign(const TRow& source);
+
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+
+ private:
+  friend class TCell;
+  TTable* FTable;
+
+ public:
+  std::string Prefix;
+  std::string Postfix;
+  TRect BoundsRect;
+  float Height = 0;
+  bool Selected = false;
+};
+
+class TColumn {
+ public:
+  // Appends the new column (format "l") to table.Columns. Existing rows get no cells.
+  explicit TColumn(TTable& table);
+  TColumn(const TColumn&) = delete;
+  TColumn& operator=(const TColumn&) = delete;
+
+  TTable* Table() const { return FTable; }
+  int Index() const;
+  // The cell of row rowIndex covering this column, or none.
+  TCell* CellAtRow(int rowIndex) const;
+  // Copies Selected and Format.
+  void Assign(const TColumn& source);
+
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+
+ private:
+  TTable* FTable;
+
+ public:
+  std::string Format = "l";
+  TRect BoundsRect;
+  float Width = 0;
+  bool Selected = false;
+};
+
+class TTable {
+ public:
+  TTable() = default;
+  TTable(const TTable&) = delete;
+  TTable& operator=(const TTable&) = delete;
+  ~TTable();
+
+  // Frees all rows, then all columns; empties the extra texts and options and
+  // resets the environment to "tabular". Callers clear CurrentCell first.
+  void Clear();
+  // Deep copy of the content (not the file name, title, font, grid, focus,
+  // selection mode, anchors, layout or current cell).
+  void Assign(const TTable& source);
+
+  int ColCount() const { return Columns.Count(); }
+  int RowCount() const { return Rows.Count(); }
+
+  // Appends a row with ColCount single cells.
+  TRow* AddRow();
+  TCell* GetCell(int rowIndex, int colIndex) const;
+
+  // Hit tests against the rectangles of the last layout.
+  TCell* CellAt(int x, int y) const;
+  TRow* RowAt(int x, int y) const;
+  TColumn* ColumnAt(int x, int y) const;
+
+  void InsertColumn(int index, bool after);
+  void InsertRow(int index, bool after);
+  void DeleteColumn(int index);
+  void DeleteRow(int index);
+  void SetRules(const TCellRect& rect, int bits, uint8_t value);
+
+  void ClearSelection();
+  void SelectCell(TCell* cell);
+  void SelectRow(int index);
+  void SelectColumn(int index);
+  void SelectRowRange(int anchor, int index);
+  void SelectColumnRange(int anchor, int index);
+  // Covers whole cells; marks every cell inside the result as selected.
+  TCellRect GetSelectionRect();
+  TArrayOfCells GetSelectedCells() const;
+  TArrayOfInteger GetSelectedRows() const;
+  TArrayOfInteger GetSelectedColumns() const;
+
+  // Delimited text files.
+  void ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
+  void ExportText(const std::string& fileName, char delimiter) const;
+  // Native file format.
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+
+  TOwnedList<TColumn> Columns;
+  TOwnedList<TRow> Rows;
+
+  int AnchorCol = -1;
+  int AnchorRow = -1;
+  std::string Extra1;
+  std::string Extra2;
+  std::string Extra3;
+  int CellPadding = 4;
+  std::string FontName = "Times New Roman";
+  int FontSize = 11;
+  std::string Environment = "tabular";
+  std::string EnvOptions;
+  std::string FileName;
+  std::string Title;
+  bool HasFocus = false;
+  TCell* CurrentCell = nullptr;
+  bool ShowGrid = true;
+  int Margin = 8;
+  int PixelWidth = 0;
+  int PixelHeight = 0;
+  float ContentWidth = 0;
+  float ContentHeight = 0;
+  TSelectionMode SelectionMode = smNone;
+};
