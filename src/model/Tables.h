@@ -155,6 +155,10 @@ class TCell {
     ExtentValid = false;
   }
 
+  // Layout and painting.
+  void Measure(TCanvas& canvas);
+  void Paint(TCanvas& canvas);
+
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream) const;
 
@@ -193,6 +197,9 @@ class TRow : public TOwnedList<TCell> {
   TCell* CellAtCol(int column) const;
   void Assign(const TRow& source);
 
+  void Measure(TCanvas& canvas);
+  void PaintMarks(TCanvas& canvas);
+
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream) const;
 
@@ -221,6 +228,8 @@ class TColumn {
   TCell* CellAtRow(int rowIndex) const;
   // Copies Selected and Format.
   void Assign(const TColumn& source);
+
+  void Paint(TCanvas& canvas);
 
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream) const;
@@ -279,6 +288,13 @@ class TTable {
   TArrayOfInteger GetSelectedRows() const;
   TArrayOfInteger GetSelectedColumns() const;
 
+  // Measures every cell (re-using cached text extents) and computes the
+  // column widths, row heights and the drawing's size.
+  void Measure(TCanvas& canvas);
+  // Lays out every rectangle and draws the table. With a clip rectangle only
+  // what intersects it is drawn; the layout is always complete.
+  void Paint(TCanvas& canvas, const TRect* clip = nullptr);
+
   // Delimited text files.
   void ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
   void ExportText(const std::string& fileName, char delimiter) const;
@@ -310,4 +326,7 @@ class TTable {
   float ContentWidth = 0;
   float ContentHeight = 0;
   TSelectionMode SelectionMode = smNone;
+  // Font the cells' cached extents were measured with.
+  std::string ExtentFontName;
+  int ExtentFontSize = 0;
 };
