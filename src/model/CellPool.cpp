@@ -1,8 +1,9 @@
 #include "model/CellPool.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <new>
+
+#include <sys/mman.h>
 
 #include "model/Tables.h"
 
@@ -31,7 +32,31 @@ constexpr size_t kHeader = (sizeof(Slab) + 15) / 16 * 16;
 constexpr size_t kBlocksPerSlab = (kSlabBytes - kHeader) / kBlock;
 
 Slab* gAvailable = nullptr;  // slabs with a free block
+Slab* gSpare = nullptr;      // one empty slab kept back, so that a small table
+                             // created and freed in a loop does not map and
+                             // unmap a slab every time
 size_t gSlabCount = 0;
+
+// Slabs come straight from the system: an aligned heap block of this size
+// would cost the allocator twice the memory. Map twice the size and trim the
+// unaligned head and tail.
+Slab* MapSlab() {
+  void* mem = mmap(nullptr, 2 * kSlabBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mem == MAP_FAILED) throw std::bad_alloc();
+  const uintptr_t base = reinterpret_cast<uintptr_t>(mem);
+  const uintptr_t aligned = (base + kSlabBytes - 1) & ~(uintptr_t)(kSlabBytes - 1);
+  if (aligned > base) munmap(mem, aligned - base);
+  const uintptr_t tail = aligned + kSlabBytes;
+  const uintptr_t end = base + 2 * kSlabBytes;
+  if (end > tail) munmap(reinterpret_cast<void*>(tail), end - tail);
+  ++gSlabCount;
+  return reinterpret_cast<Slab*>(aligned);
+}
+
+void UnmapSlab(Slab* s) {
+  --gSlabCount;
+  munmap(s, kSlabBytes);
+}
 
 void Link(Slab* s) {
   s->Prev = nullptr;
@@ -65,13 +90,11 @@ size_t BytesReserved() { return 0; }
 void* Allocate(size_t size) {
   (void)size;  // always sizeof(TCell): only TCell's operator new calls this
   if (!gAvailable) {
-    void* mem = std::aligned_alloc(kSlabBytes, kSlabBytes);
-    if (!mem) throw std::bad_alloc();
-    Slab* s = static_cast<Slab*>(mem);
+    Slab* s = gSpare ? gSpare : MapSlab();
+    gSpare = nullptr;
     s->FreeList = nullptr;
     s->Used = 0;
     s->Fresh = 0;
-    ++gSlabCount;
     Link(s);
   }
   Slab* s = gAvailable;
@@ -97,8 +120,8 @@ void Free(void* p) noexcept {
   --s->Used;
   if (s->Used == 0) {
     if (s->OnList) Unlink(s);
-    --gSlabCount;
-    std::free(s);
+    if (gSpare) UnmapSlab(gSpare);
+    gSpare = s;
     return;
   }
   if (!s->OnList) Link(s);

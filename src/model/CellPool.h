@@ -1,7 +1,7 @@
 #pragma once
-// Fixed-size block allocator for table cells. Blocks come from aligned slabs;
-// a slab is returned to the system as soon as its last block is freed, so a
-// closed million-cell table gives its memory back.
+// Fixed-size block allocator for table cells. Blocks come from aligned slabs
+// mapped from the system; an empty slab goes back to the system (one is kept
+// as a spare), so a closed million-cell table gives its memory back.
 #include <cstddef>
 
 namespace CellPool {

@@ -1,0 +1,254 @@
+#include "latex/TabToLatex.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+#include "model/Tables.h"
+
+namespace {
+
+// Preamble of a table without columns. LaTeX rejects an empty preamble
+// ("Missing # inserted in alignment preamble") even when no row follows, so
+// such a table gets a single column without padding. Its rows have no cells
+// to place and its rules no column to stand on, so nothing but the \begin and
+// \end lines is written, and the environment typesets as an empty box.
+constexpr std::string_view kNoColumnPreamble = "@{}l@{}";
+
+// Blanks and control characters around the options are typing accidents; a
+// stray control character would even stop LaTeX ("Text line contains an
+// invalid character" for DEL). Bytes from 0x80 up belong to the user's 8-bit
+// text and are kept.
+bool IsTrimmed(char ch) {
+  const auto c = static_cast<unsigned char>(ch);
+  return c <= ' ' || c == 0x7f;
+}
+
+std::string_view TrimOptions(std::string_view s) {
+  while (!s.empty() && IsTrimmed(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsTrimmed(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+void AppendInt(std::string& out, long long value) {
+  char buf[24];
+  const auto result = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, result.ptr);
+}
+
+// Read-only view of the columns for one call. Cell positions come from running
+// sums of the spans, which a damaged file can push outside 0..C-1; every
+// lookup answers for such positions as for a column without a format and a
+// boundary without a rule, so that nothing is read outside the vectors.
+class TColumnView {
+ public:
+  explicit TColumnView(const TTable& table) : FCount(table.ColCount()) {
+    FFormats.reserve(static_cast<size_t>(FCount));
+    FAligns.reserve(static_cast<size_t>(FCount));
+    for (const TColumn* column : table.Columns) {
+      const std::string& format = column->Format;
+      FFormats.push_back(&format);
+      // The alignment a cell without its own follows: only the plain formats
+      // "r" and "c" say so; everything else (p{..}, |l, "") counts as 'l'.
+      FAligns.push_back(format == "r" ? 'r' : format == "c" ? 'c' : 'l');
+    }
+    FRules.assign(static_cast<size_t>(FCount) + 1, false);
+  }
+
+  int Count() const { return FCount; }
+  const std::string& Format(long long col) const { return InColumns(col) ? *FFormats[col] : FEmpty; }
+  char DefaultAlign(long long col) const { return InColumns(col) ? FAligns[col] : 'l'; }
+  bool Rule(long long boundary) const { return boundary >= 0 && boundary <= FCount && FRules[boundary]; }
+  void SetRule(int boundary, bool rule) { FRules[boundary] = rule; }
+
+ private:
+  bool InColumns(long long col) const { return col >= 0 && col < FCount; }
+
+  int FCount;
+  std::vector<const std::string*> FFormats;
+  std::vector<char> FAligns;
+  std::vector<bool> FRules;  // boundary i carries "|" in the preamble
+  std::string FEmpty;
+};
+
+// Boundary rules: a "|" goes into the preamble where more than half of the
+// rows draw a vertical rule. Only single-column cells vote, each for its left
+// edge, and the last cell of a row also for the right edge; a cell's right
+// rule elsewhere is stood for by the left rule of its neighbour. Cells whose
+// rules the preamble does not match get them through \multicolumn.
+void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
+  const int c = columns.Count();
+  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
+  auto vote = [&](long long boundary) {
+    if (boundary >= 0 && boundary <= c) ++votes[boundary];
+  };
+  for (const TRow* row : table.Rows) {
+    const int n = row->Count();
+    long long k = 0;
+    int j = 0;
+    for (const TCell* cell : *row) {
+      if (cell->Span == 1) {
+        if (cell->RuleLeft) vote(k);
+        if (j == n - 1 && cell->RuleRight) vote(k + 1);
+      }
+      k += cell->Span;
+      ++j;
+    }
+  }
+  const int needed = table.RowCount() / 2;
+  for (int i = 0; i <= c; ++i) columns.SetRule(i, votes[i] > needed);
+}
+
+// The horizontal rules of one row boundary, one entry per column. A column is
+// ruled when the cell above has its bottom rule or the cell below its top rule,
+// so a boundary is built from the two rows around it and no grid of all
+// boundaries is kept.
+class TRuleLine {
+ public:
+  explicit TRuleLine(int columns) : FMarks(static_cast<size_t>(columns), 0) {}
+
+  void MarkRow(const TRow& row, bool bottom) {
+    const long long c = static_cast<long long>(FMarks.size());
+    long long k = 0;
+    for (const TCell* cell : row) {
+      const long long next = k + cell->Span;
+      if (bottom ? cell->RuleBottom : cell->RuleTop) {
+        for (long long i = std::max(k, 0LL), e = std::min(next, c); i < e; ++i) {
+          if (!FMarks[i]) {
+            FMarks[i] = 1;
+            ++FSet;
+          }
+        }
+      }
+      k = next;
+    }
+  }
+
+  // Appends the boundary's line, if it has any rule, and forgets the marks for
+  // the next boundary. A rule over every column is \hline; otherwise every
+  // maximal run of ruled columns is one \cline, left to right, with nothing
+  // between them: "\cline{1-2}\cline{4-4}".
+  void AddRuleLine(std::vector<std::string>& lines, std::string& line) {
+    if (FSet == 0) return;
+    const size_t c = FMarks.size();
+    if (FSet == c) {
+      lines.emplace_back("\\hline");
+    } else {
+      line.clear();
+      size_t i = 0;
+      while (i < c) {
+        if (!FMarks[i]) {
+          ++i;
+          continue;
+        }
+        const size_t start = i;
+        while (i < c && FMarks[i]) ++i;
+        line += "\\cline{";
+        AppendInt(line, static_cast<long long>(start) + 1);
+        line += '-';
+        AppendInt(line, static_cast<long long>(i));
+        line += '}';
+      }
+      lines.emplace_back(line);
+    }
+    std::fill(FMarks.begin(), FMarks.end(), 0);
+    FSet = 0;
+  }
+
+ private:
+  std::vector<unsigned char> FMarks;
+  size_t FSet = 0;  // number of non-zero marks
+};
+
+// One row's line: prefix, the cells joined by " & ", " \\ ", postfix. A cell
+// is wrapped in \multicolumn when the preamble cannot say what the cell
+// needs: a span, an alignment other than its column's format, or a vertical
+// rule that the preamble lacks or has where the cell has none.
+void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
+  line.clear();
+  line += row.Prefix;
+  long long k = 0;
+  bool first = true;
+  for (const TCell* cell : row) {
+    const bool left = cell->RuleLeft != 0;
+    const bool right = cell->RuleRight != 0;
+    bool wrap = cell->Span > 1 || right != columns.Rule(k + 1) || (k == 0 && left != columns.Rule(0));
+    if (!wrap && cell->Align != 0) {
+      const std::string& format = columns.Format(k);
+      wrap = format.size() != 1 || format[0] != cell->Align;
+    }
+    if (!first) line += " & ";
+    first = false;
+    if (wrap) {
+      line += "\\multicolumn{";
+      AppendInt(line, cell->Span);
+      line += "}{";
+      if (k == 0 && left) line += '|';
+      line += cell->Align != 0 ? cell->Align : columns.DefaultAlign(k);
+      if (right) line += '|';
+      line += "}{";
+      line += cell->Text();
+      line += '}';
+    } else {
+      line += cell->Text();
+    }
+    k += cell->Span;
+  }
+  line += " \\\\ ";
+  line += row.Postfix;
+}
+
+}  // namespace
+
+void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
+  lines.clear();
+  const int c = table.ColCount();
+  const int r = table.RowCount();
+  const std::string_view options = TrimOptions(table.EnvOptions);
+
+  std::string line;
+  line.reserve(256);
+  line += "\\begin{";
+  line += table.Environment;
+  line += '}';
+  line += options;
+  line += '{';
+  if (c == 0) {
+    line += kNoColumnPreamble;
+    line += '}';
+    lines.emplace_back(line);
+    lines.emplace_back("\\end{" + table.Environment + "}");
+    return;
+  }
+
+  TColumnView columns(table);
+  DecideBoundaryRules(table, columns);
+  for (int i = 0; i < c; ++i) {
+    if (columns.Rule(i)) line += '|';
+    line += columns.Format(i);
+  }
+  if (columns.Rule(c)) line += '|';
+  line += '}';
+
+  // At most a rule line above every row, the row, the rule line below the
+  // last row, and the two environment lines.
+  lines.reserve(2 * static_cast<size_t>(r) + 3);
+  lines.emplace_back(line);
+
+  // Each row line is built in the one reused buffer and copied out at its
+  // exact length, so a row costs a single allocation.
+  TRuleLine rules(c);
+  const TRow* above = nullptr;
+  for (const TRow* row : table.Rows) {
+    if (above) rules.MarkRow(*above, true);
+    rules.MarkRow(*row, false);
+    rules.AddRuleLine(lines, line);
+    WriteRow(*row, columns, line);
+    lines.emplace_back(line);
+    above = row;
+  }
+  if (above) rules.MarkRow(*above, true);
+  rules.AddRuleLine(lines, line);
+
+  lines.emplace_back("\\end{" + table.Environment + "}");
+}

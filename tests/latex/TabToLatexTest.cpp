@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "latex/LatexFixture.h"
+#include "latex/TabToLatex.h"
+#include "model/Tables.h"
+
+namespace {
+
+class GoldenLatex : public testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenLatex, MatchesExpectedBytes) {
+  const auto dir = GoldenCaseDir(GetParam());
+  TTable table;
+  LoadTableFixture(dir / "table.txt", table);
+  // Left-overs from an earlier call must not survive.
+  std::vector<std::string> lines = {"stale", "\\end{stale}"};
+  TableToLatex(table, lines);
+  EXPECT_EQ(JoinLines(lines), ReadFileBytes(dir / "expected.tex"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenLatex, testing::ValuesIn(GoldenCaseNames()),
+                         [](const auto& info) { return GoldenTestName(info.param); });
+
+TEST(TableToLatex, OptionsLoseOnlySurroundingBlanksAndControls) {
+  struct Case {
+    const char* Options;
+    const char* Header;
+  };
+  const Case cases[] = {
+      {"", "\\begin{tabular}{l}"},
+      {" \t\r\n", "\\begin{tabular}{l}"},
+      {"  [t]  ", "\\begin{tabular}[t]{l}"},
+      {"\x01[t]\x1f\x7f", "\\begin{tabular}[t]{l}"},
+      {"{4cm} [t]", "\\begin{tabular}{4cm} [t]{l}"},
+      // 8-bit text is the user's: a trailing UTF-8 letter or a Latin-1
+      // no-break space stays.
+      {"[t]\xc3\xa9", "\\begin{tabular}[t]\xc3\xa9{l}"},
+      {"\xa0[t]\xa0", "\\begin{tabular}\xa0[t]\xa0{l}"},
+  };
+  for (const Case& c : cases) {
+    TTable table;
+    new TColumn(table);
+    table.EnvOptions = c.Options;
+    std::vector<std::string> lines;
+    TableToLatex(table, lines);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], c.Header) << "options \"" << c.Options << "\"";
+  }
+}
+
+// A damaged file can hold rows whose spans do not add up to the column
+// count. The preview regenerates the code on every change, so the generator
+// must stay within its vectors and still write every cell it is given.
+TEST(TableToLatex, RowsWithBrokenSpansStayInBounds) {
+  TTable table;
+  new TColumn(table);
+  new TColumn(table);
+  auto addRow = [&](std::initializer_list<int> spans) {
+    TRow* row = new TRow(table);
+    int n = 0;
+    for (int span : spans) {
+      TCell* cell = new TCell(*row);
+      cell->Span = span;
+      cell->SetText("t" + std::to_string(row->Index()) + "_" + std::to_string(n++));
+      cell->RuleLeft = cell->RuleTop = cell->RuleRight = cell->RuleBottom = 255;
+    }
+  };
+  addRow({5});
+  addRow({2, 2, 1});
+  addRow({0, -3, 1});
+  addRow({1});
+  addRow({2147483647, 2147483647});
+  addRow({});
+
+  std::vector<std::string> lines;
+  TableToLatex(table, lines);
+  ASSERT_GE(lines.size(), 2u + 6u);
+  EXPECT_EQ(lines.front().rfind("\\begin{tabular}{", 0), 0u);
+  EXPECT_EQ(lines.back(), "\\end{tabular}");
+  for (const TRow* row : table.Rows)
+    for (const TCell* cell : *row) {
+      const bool written =
+          std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(cell->Text()) != l.npos; });
+      EXPECT_TRUE(written) << cell->Text();
+    }
+}
+
+}  // namespace
