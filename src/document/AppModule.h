@@ -1,0 +1,54 @@
+#pragma once
+// The one open document and its file commands. All operations work on
+// CurrentTable and return true when the action took place; cancelling is
+// silent, failures raise EQuiltorError with the message to show, and leave
+// the document as it was.
+#include <memory>
+#include <string>
+
+#include "document/DocumentUI.h"
+#include "document/SLists.h"
+#include "model/Tables.h"
+
+extern TTable* CurrentTable;
+extern TSList* RecentFiles;    // at most 9, newest first
+extern TSList* RecentFormats;  // at most 8, newest first
+
+// The dialogs of the document: their folders, selected types and default
+// extensions live for the whole run (and are stored in the settings).
+extern TFileDialog OpenDialog;
+extern TFileDialog SaveDialog;
+
+// Creates the document state: CurrentTable, the recent lists, a new 4 x 4
+// document recorded as "Initial State". The undo history must exist already.
+void StartAppModule();
+// Frees what StartAppModule created.
+void StopAppModule();
+
+// The interface through which the user is asked; none until the window sets
+// it (the caption refresh then does nothing, questions answer Cancel).
+void SetDocumentUI(TDocumentUI* ui);
+TDocumentUI* DocumentUI();
+
+// Application title used in the caption ("Quiltor").
+extern std::string ApplicationTitle;
+
+void UpdateCaption();
+bool QuerySaveChanges();
+bool NewDocument(int rows, int cols);
+bool SaveDocument();
+bool SaveDocumentAs();
+bool OpenDocument();
+bool OpenFile(const std::string& fileName);
+// A click on a recent-file entry: opens it and moves it to the top of the
+// list whatever the result.
+bool OpenRecentFile(const std::string& fileName);
+
+// The dialogs' type-change events: set the default extension for the entry.
+void OpenDialogTypeChange(int filterIndex);
+void SaveDialogTypeChange(int filterIndex);
+
+// The text of the unsaved-changes question and the import preview note.
+std::string SaveChangesText(const std::string& title);
+extern const char* const kPreviewCroppedNote;
+constexpr int kPreviewLines = 200;

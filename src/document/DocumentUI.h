@@ -1,0 +1,46 @@
+#pragma once
+// Everything the document operations need to ask the user goes through this
+// interface: the window implements it with real dialogs, tests script it.
+#include <string>
+#include <vector>
+
+enum class TSaveAnswer { Yes, No, Cancel };
+
+// One entry of a file dialog's type list.
+struct TFileType {
+  const char* Description;  // "Quiltor data (*.qtor)"
+  const char* Patterns;     // "*.qtor;*.csv"
+  const char* DefaultExt;   // extension added to a typed name without one, no dot
+};
+
+// A file dialog that keeps its state between uses within a run.
+struct TFileDialog {
+  explicit TFileDialog(std::vector<TFileType> types) : Types(std::move(types)) {}
+  std::vector<TFileType> Types;
+  int FilterIndex = 1;     // selected entry of Types, 1-based
+  std::string DefaultExt;  // empty until the user first changes the type
+  std::string InitialDir;  // folder with its trailing separator; empty = current
+  std::string FileName;    // proposed name before, chosen full path after Execute
+};
+
+class TDocumentUI {
+ public:
+  virtual ~TDocumentUI() = default;
+  // Yes/No/Cancel question with a question icon; closing the box is Cancel.
+  virtual TSaveAnswer AskSaveChanges(const std::string& caption, const std::string& text) = 0;
+  // Runs a file dialog; false when cancelled. On success dialog.FileName holds
+  // the chosen path, and FilterIndex/DefaultExt reflect the user's last type
+  // change (see OpenDialogTypeChange/SaveDialogTypeChange).
+  virtual bool ExecuteOpenDialog(TFileDialog& dialog) = 0;
+  virtual bool ExecuteSaveDialog(TFileDialog& dialog) = 0;
+  // The Text Import dialog with the preview lines; false unless confirmed with
+  // OK, then delimiters and merge hold the user's choice.
+  virtual bool ExecuteImportDialog(const std::vector<std::string>& preview, std::string& delimiters,
+                                   bool& merge) = 0;
+  // The main window's caption.
+  virtual void SetCaption(const std::string& caption) = 0;
+  // An error box with the message; the program goes on.
+  virtual void ShowError(const std::string& message) = 0;
+  // The document's content was replaced (opened): redraw it.
+  virtual void DocumentReplaced() = 0;
+};

@@ -1,0 +1,105 @@
+#include "forms/QtDocumentUI.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStringList>
+
+#include "document/AppModule.h"
+#include "forms/ImportUnit.h"
+
+namespace {
+
+QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string FromQ(const QString& s) {
+  const QByteArray b = s.toUtf8();
+  return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+// Qt reads a filter's patterns from the parentheses at its end; our
+// descriptions already carry readable ones, so the patterns go in a second
+// pair that HideNameFilterDetails keeps out of sight. "*.*" would miss files
+// without a dot on this platform, so it becomes "*".
+QString QtFilter(const TFileType& type) {
+  QString patterns = QString::fromLatin1(type.Patterns);
+  patterns.replace(';', ' ');
+  if (patterns == "*.*") patterns = "*";
+  return QString::fromUtf8(type.Description) + " (" + patterns + ")";
+}
+
+}  // namespace
+
+TQtDocumentUI::TQtDocumentUI(QWidget* window) : FWindow(window), FImportForm(new TImportForm(window)) {}
+
+TQtDocumentUI::~TQtDocumentUI() = default;  // the import form belongs to the window
+
+TSaveAnswer TQtDocumentUI::AskSaveChanges(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Question, ToQ(caption), ToQ(text), QMessageBox::NoButton, FWindow);
+  QPushButton* yes = box.addButton("&Yes", QMessageBox::YesRole);
+  QPushButton* no = box.addButton("&No", QMessageBox::NoRole);
+  QPushButton* cancel = box.addButton("Cancel", QMessageBox::RejectRole);
+  box.setDefaultButton(yes);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == yes) return TSaveAnswer::Yes;
+  if (box.clickedButton() == no) return TSaveAnswer::No;
+  return TSaveAnswer::Cancel;
+}
+
+bool TQtDocumentUI::ExecuteFileDialog(TFileDialog& dialog, bool save) {
+  QFileDialog fd(FWindow);
+  fd.setOption(QFileDialog::DontUseNativeDialog);
+  fd.setOption(QFileDialog::HideNameFilterDetails);
+  fd.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // Neither dialog insists: the save replaces without asking, and opening a
+  // missing file is caught by the open itself.
+  fd.setFileMode(QFileDialog::AnyFile);
+  if (save) fd.setOption(QFileDialog::DontConfirmOverwrite);
+  QStringList filters;
+  for (const TFileType& t : dialog.Types) filters << QtFilter(t);
+  fd.setNameFilters(filters);
+  if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+    fd.selectNameFilter(filters[dialog.FilterIndex - 1]);
+  if (!dialog.InitialDir.empty()) fd.setDirectory(ToQ(dialog.InitialDir));
+  fd.setDefaultSuffix(ToQ(dialog.DefaultExt));
+  if (!dialog.FileName.empty()) fd.selectFile(ToQ(dialog.FileName));
+
+  QObject::connect(&fd, &QFileDialog::filterSelected, &fd, [&](const QString& filter) {
+    const int index = static_cast<int>(filters.indexOf(filter)) + 1;
+    if (index < 1) return;
+    if (save) SaveDialogTypeChange(index);
+    else OpenDialogTypeChange(index);
+    fd.setDefaultSuffix(ToQ(dialog.DefaultExt));
+  });
+  if (fd.exec() != QDialog::Accepted || fd.selectedFiles().isEmpty()) return false;
+  const int chosen = static_cast<int>(filters.indexOf(fd.selectedNameFilter())) + 1;
+  if (chosen >= 1) dialog.FilterIndex = chosen;
+  dialog.FileName = FromQ(fd.selectedFiles().first());
+  return true;
+}
+
+bool TQtDocumentUI::ExecuteOpenDialog(TFileDialog& dialog) { return ExecuteFileDialog(dialog, false); }
+
+bool TQtDocumentUI::ExecuteSaveDialog(TFileDialog& dialog) { return ExecuteFileDialog(dialog, true); }
+
+bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview, std::string& delimiters,
+                                        bool& merge) {
+  FImportForm->SetPreview(preview);
+  if (FImportForm->exec() != QDialog::Accepted) return false;
+  delimiters = FImportForm->Delimiters;
+  merge = FImportForm->CheckBox6->isChecked();
+  return true;
+}
+
+void TQtDocumentUI::SetCaption(const std::string& caption) {
+  if (FWindow) FWindow->setWindowTitle(ToQ(caption));
+}
+
+void TQtDocumentUI::ShowError(const std::string& message) {
+  QMessageBox::critical(FWindow, ToQ(ApplicationTitle), ToQ(message));
+}
+
+void TQtDocumentUI::DocumentReplaced() {
+  if (OnDocumentReplaced) OnDocumentReplaced();
+}

@@ -1,0 +1,373 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "document/AppModule.h"
+#include "document/DocumentFiles.h"
+#include "undo/UndoBuffers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Plays the user: every question and dialog takes the next scripted answer
+// and records what it was shown.
+class TScriptedUI : public TDocumentUI {
+ public:
+  std::deque<TSaveAnswer> Answers;
+  std::vector<std::string> Questions;
+  std::deque<std::string> OpenChoices;  // "" cancels
+  std::deque<std::string> SaveChoices;  // "" cancels
+  std::vector<std::pair<std::string, int>> SaveProposals;  // proposed name, selected entry
+  bool ImportOk = true;
+  std::string ImportDelimiters = ",";
+  bool ImportMerge = false;
+  std::vector<std::vector<std::string>> Previews;
+  std::string Caption;
+  int Replaced = 0;
+
+  TSaveAnswer AskSaveChanges(const std::string& caption, const std::string& text) override {
+    Questions.push_back(caption + "|" + text);
+    if (Answers.empty()) {
+      ADD_FAILURE() << "unexpected question";
+      return TSaveAnswer::Cancel;
+    }
+    const TSaveAnswer a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
+  bool ExecuteOpenDialog(TFileDialog& dialog) override { return Take(OpenChoices, dialog); }
+  bool ExecuteSaveDialog(TFileDialog& dialog) override {
+    SaveProposals.emplace_back(dialog.FileName, dialog.FilterIndex);
+    return Take(SaveChoices, dialog);
+  }
+  bool ExecuteImportDialog(const std::vector<std::string>& preview, std::string& delimiters, bool& merge) override {
+    Previews.push_back(preview);
+    if (!ImportOk) return false;
+    delimiters = ImportDelimiters;
+    merge = ImportMerge;
+    return true;
+  }
+  void SetCaption(const std::string& caption) override { Caption = caption; }
+  void ShowError(const std::string&) override {}
+  void DocumentReplaced() override { ++Replaced; }
+
+ private:
+  static bool Take(std::deque<std::string>& choices, TFileDialog& dialog) {
+    if (choices.empty()) {
+      ADD_FAILURE() << "unexpected file dialog";
+      return false;
+    }
+    const std::string choice = choices.front();
+    choices.pop_front();
+    if (choice.empty()) return false;
+    dialog.FileName = choice;
+    return true;
+  }
+};
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& data) {
+  std::ofstream out(p, std::ios::binary);
+  out << data;
+}
+
+bool IsNative(const std::string& bytes) { return bytes.size() > 4 && bytes[3] == 0x01; }
+
+class AppModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Dir = fs::temp_directory_path() / ("quiltor-doc-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+    CreateUndoBuffer();
+    StartAppModule();
+    SetDocumentUI(&UI);
+    OpenDialog.FilterIndex = SaveDialog.FilterIndex = 1;
+    OpenDialog.DefaultExt = SaveDialog.DefaultExt = "";
+    OpenDialog.InitialDir = SaveDialog.InitialDir = "";
+  }
+  void TearDown() override {
+    SetDocumentUI(nullptr);
+    StopAppModule();
+    FreeUndoBuffer();
+    fs::remove_all(Dir);
+  }
+  std::string Path(const std::string& name) const { return (Dir / name).string(); }
+  // An edit as the commands make one: change the table, then record it.
+  void Edit(const std::string& text) {
+    CurrentTable->GetCell(0, 0)->SetText(text);
+    RecordUndo("Typing " + text);
+  }
+  std::string Cell(int r, int c) const { return CurrentTable->GetCell(r, c)->Text(); }
+
+  fs::path Dir;
+  TScriptedUI UI;
+};
+
+}  // namespace
+
+TEST_F(AppModuleTest, StartsWithAnUnmodifiedFourByFourUntitledDocument) {
+  EXPECT_EQ(CurrentTable->RowCount(), 4);
+  EXPECT_EQ(CurrentTable->ColCount(), 4);
+  EXPECT_EQ(CurrentTable->Title, "Untitled");
+  EXPECT_EQ(CurrentTable->FileName, "");
+  EXPECT_EQ(UndoCount(), 0);
+  EXPECT_EQ(UndoBuffer->EntryAt(0)->Caption, "Initial State");
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_EQ(UI.Caption, "");  // no window yet when the document was made
+  // A command-line file that does not exist changes nothing and asks nothing.
+  Edit("x");
+  EXPECT_FALSE(OpenFile(Path("missing.qtor")));
+  EXPECT_TRUE(UI.Questions.empty());
+  EXPECT_EQ(CurrentTable->Title, "Untitled");
+  EXPECT_EQ(Cell(0, 0), "x");
+}
+
+TEST_F(AppModuleTest, SaveOfANewDocumentAsksForANameThenSavesNatively) {
+  Edit("a");
+  UI.SaveChoices = {"", Path("t.qtor")};
+  EXPECT_FALSE(SaveDocument());
+  ASSERT_EQ(UI.SaveProposals.size(), 1u);
+  EXPECT_EQ(UI.SaveProposals[0], (std::pair<std::string, int>{"Untitled", 1}));
+  EXPECT_TRUE(DocumentModified());
+  EXPECT_FALSE(fs::exists(Path("t.qtor")));
+
+  EXPECT_TRUE(SaveDocument());
+  EXPECT_TRUE(IsNative(ReadFile(Path("t.qtor"))));
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_EQ(CurrentTable->FileName, Path("t.qtor"));
+  EXPECT_EQ(UI.Caption, "Quiltor - t");
+  EXPECT_EQ(SaveDialog.InitialDir, Dir.string() + "/");
+  EXPECT_EQ((*RecentFiles)[0], Path("t.qtor"));
+
+  // Saving again goes straight to the file.
+  Edit("b");
+  EXPECT_TRUE(SaveDocument());
+  EXPECT_EQ(UI.SaveProposals.size(), 2u);
+}
+
+TEST_F(AppModuleTest, FormatFollowsTheExactExtension) {
+  struct Case {
+    const char* name;
+    const char* expected;  // text written, or nullptr for the native format
+  } cases[] = {
+      {"a.csv", "a,b,,\r\n"},
+      {"a.txt", "a\tb\t\t\r\n"},
+      {"a.TXT", nullptr},
+      {"a.CSV", nullptr},
+      {"a", nullptr},
+  };
+  NewDocument(1, 4);
+  CurrentTable->GetCell(0, 0)->SetText("a");
+  CurrentTable->GetCell(0, 1)->SetText("b");
+  RecordUndo("Typing");
+  for (const Case& c : cases) {
+    UI.SaveChoices = {Path(c.name)};
+    ASSERT_TRUE(SaveDocumentAs()) << c.name;
+    const std::string bytes = ReadFile(Path(c.name));
+    if (c.expected) EXPECT_EQ(bytes, c.expected) << c.name;
+    else EXPECT_TRUE(IsNative(bytes)) << c.name;
+  }
+}
+
+TEST_F(AppModuleTest, SaveAsFromACsvDocumentProposesItsNameAndType) {
+  WriteFile(Path("prices.csv"), "apple,1.20\r\npear,0.80\r\n");
+  ASSERT_TRUE(OpenFile(Path("prices.csv")));
+  EXPECT_EQ(CurrentTable->Title, "prices");
+  UI.SaveChoices = {Path("table.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  EXPECT_EQ(UI.SaveProposals[0], (std::pair<std::string, int>{"prices.csv", 2}));
+  EXPECT_EQ(UI.Caption, "Quiltor - table");
+  EXPECT_TRUE(IsNative(ReadFile(Path("table.qtor"))));
+}
+
+TEST_F(AppModuleTest, SaveOfADeletedFileAsksLikeSaveAs) {
+  UI.SaveChoices = {Path("gone.txt")};
+  ASSERT_TRUE(SaveDocumentAs());
+  fs::remove(Path("gone.txt"));
+  Edit("x");
+  UI.SaveChoices = {""};
+  EXPECT_FALSE(SaveDocument());
+  ASSERT_EQ(UI.SaveProposals.size(), 2u);
+  EXPECT_EQ(UI.SaveProposals[1], (std::pair<std::string, int>{"gone", 3}));
+}
+
+TEST_F(AppModuleTest, UnsavedChangesQuestionOnNewAndOpen) {
+  UI.SaveChoices = {Path("other.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());  // a file to open
+  Edit("changed");
+  const std::string question = "Confirm|Contents of other has been changed. \r\nDo you want to save changes?";
+
+
+  // Cancel: nothing happens.
+  UI.Answers = {TSaveAnswer::Cancel};
+  EXPECT_FALSE(NewDocument(2, 3));
+  EXPECT_EQ(UI.Questions.back(), question);
+  EXPECT_EQ(Cell(0, 0), "changed");
+  UI.Answers = {TSaveAnswer::Cancel};
+  EXPECT_FALSE(OpenFile(Path("other.qtor")));
+  EXPECT_EQ(Cell(0, 0), "changed");
+
+  // No: the changes are dropped.
+  UI.Answers = {TSaveAnswer::No};
+  ASSERT_TRUE(OpenFile(Path("other.qtor")));
+  EXPECT_EQ(Cell(0, 0), "");
+  EXPECT_FALSE(DocumentModified());
+
+  // Yes on a new document shows the save dialog; cancelling it cancels New.
+  ASSERT_TRUE(NewDocument(2, 3));  // unmodified: no question
+  EXPECT_EQ(CurrentTable->ColCount(), 3);
+  EXPECT_EQ(CurrentTable->RowCount(), 2);
+  EXPECT_EQ(CurrentTable->FileName, "");
+  Edit("new");
+  UI.Answers = {TSaveAnswer::Yes};
+  UI.SaveChoices = {""};
+  EXPECT_FALSE(NewDocument(5, 5));
+  EXPECT_EQ(Cell(0, 0), "new");
+  EXPECT_EQ(CurrentTable->ColCount(), 3);
+
+  // Yes with a successful save goes on.
+  UI.Answers = {TSaveAnswer::Yes};
+  UI.SaveChoices = {Path("saved.qtor")};
+  ASSERT_TRUE(OpenFile(Path("other.qtor")));
+  EXPECT_TRUE(fs::exists(Path("saved.qtor")));
+  EXPECT_EQ(CurrentTable->Title, "other");
+}
+
+TEST_F(AppModuleTest, UndoingPastTheSaveNeedsNoQuestion) {
+  Edit("a");
+  UI.SaveChoices = {Path("s.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  UndoSteps(1);
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_TRUE(NewDocument(1, 1));
+  EXPECT_TRUE(UI.Questions.empty());
+}
+
+TEST_F(AppModuleTest, RecentFilesNewestFirstWithoutDuplicates) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 10; ++i) {
+    names.push_back(Path("f" + std::to_string(i) + ".qtor"));
+    UI.SaveChoices = {names.back()};
+    ASSERT_TRUE(SaveDocumentAs());
+  }
+  ASSERT_EQ(RecentFiles->Count(), 9);
+  EXPECT_EQ((*RecentFiles)[0], names[9]);
+  EXPECT_EQ((*RecentFiles)[8], names[1]);  // the first file was pushed out
+
+  ASSERT_TRUE(OpenFile(names[5]));
+  EXPECT_EQ((*RecentFiles)[0], names[5]);
+  EXPECT_EQ(RecentFiles->Count(), 9);
+
+  // A recent entry whose file is gone still moves to the top, in any case.
+  std::string upper = names[3];
+  upper.replace(upper.size() - 7, 2, "F3");
+  fs::remove(names[3]);
+  EXPECT_FALSE(OpenRecentFile(upper));
+  EXPECT_EQ(RecentFiles->Count(), 9);
+  EXPECT_EQ((*RecentFiles)[0], names[3]);
+}
+
+TEST_F(AppModuleTest, DamagedFileLeavesDocumentAndHistoryAlone) {
+  UI.SaveChoices = {Path("ok.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  std::string bytes = ReadFile(Path("ok.qtor"));
+  WriteFile(Path("bad.qtor"), bytes.substr(0, bytes.size() - 6));
+  Edit("mine");
+  const int undo = UndoCount();
+
+  UI.Answers = {TSaveAnswer::No};
+  EXPECT_THROW(OpenFile(Path("bad.qtor")), EQuiltorError);
+  EXPECT_EQ(Cell(0, 0), "mine");
+  EXPECT_EQ(CurrentTable->Title, "ok");
+  EXPECT_EQ(CurrentTable->FileName, Path("ok.qtor"));
+  EXPECT_EQ(UndoCount(), undo);
+  EXPECT_EQ(UI.Replaced, 0);
+  EXPECT_EQ((*RecentFiles)[0], Path("ok.qtor"));
+}
+
+TEST_F(AppModuleTest, FailedSaveKeepsNameTitleCaptionAndModifiedState) {
+  UI.SaveChoices = {Path("doc.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  const std::string caption = UI.Caption;
+  Edit("x");
+  UI.SaveChoices = {Path("no-such-folder/x.csv")};
+  EXPECT_THROW(SaveDocumentAs(), EQuiltorError);
+  EXPECT_EQ(CurrentTable->FileName, Path("doc.qtor"));
+  EXPECT_EQ(CurrentTable->Title, "doc");
+  EXPECT_EQ(UI.Caption, caption);
+  EXPECT_TRUE(DocumentModified());
+}
+
+TEST_F(AppModuleTest, TextOpenShowsAPreviewCroppedAfter200Lines) {
+  for (int n : {200, 201}) {
+    std::string text;
+    for (int i = 1; i <= n; ++i) text += "line" + std::to_string(i) + "\n";
+    const std::string name = Path("lines" + std::to_string(n) + ".txt");
+    WriteFile(name, text);
+    UI.ImportDelimiters = "\t";
+    ASSERT_TRUE(OpenFile(name));
+    const std::vector<std::string>& p = UI.Previews.back();
+    ASSERT_EQ(p.size(), n == 200 ? 200u : 201u);
+    EXPECT_EQ(p[199], "line200");
+    if (n == 201) {
+      EXPECT_EQ(p[200], "... contents of the file has been cropped for faster preview.");
+    }
+    EXPECT_EQ(CurrentTable->RowCount(), n);  // the import itself reads every line
+  }
+}
+
+TEST_F(AppModuleTest, TextOpenImportsWithTheChosenDelimiters) {
+  CurrentTable->Environment = "array";
+  WriteFile(Path("data.csv"), "a;b,c\r\nd");
+  WriteFile(Path("empty.csv"), "");
+  EXPECT_FALSE(OpenFile(Path("empty.csv")));  // no lines: no dialog, no change
+  EXPECT_TRUE(UI.Previews.empty());
+
+  UI.ImportOk = false;
+  EXPECT_FALSE(OpenFile(Path("data.csv")));
+  EXPECT_EQ(CurrentTable->ColCount(), 4);
+
+  UI.ImportOk = true;
+  UI.ImportDelimiters = ";";
+  ASSERT_TRUE(OpenFile(Path("data.csv")));
+  EXPECT_EQ(UI.Previews.back(), (std::vector<std::string>{"a;b,c", "d"}));
+  EXPECT_EQ(CurrentTable->ColCount(), 2);
+  EXPECT_EQ(Cell(0, 1), "b,c");
+  EXPECT_EQ(Cell(1, 1), "");
+  EXPECT_EQ(CurrentTable->Environment, "tabular");
+  EXPECT_EQ(UndoCaption(0), "Opening file");
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_EQ(UI.Replaced, 1);
+
+  // Opening is a step of its own: undo brings the old content back, while
+  // the document stays tied to the opened file.
+  UndoSteps(1);
+  EXPECT_EQ(CurrentTable->ColCount(), 4);
+  EXPECT_EQ(CurrentTable->FileName, Path("data.csv"));
+}
+
+TEST_F(AppModuleTest, DialogTypeChangesSetTheDefaultExtension) {
+  const char* open[] = {"qtor", "qtor", "csv", "qtor"};
+  const char* save[] = {"qtor", "csv", "txt", "qtor"};
+  for (int i = 1; i <= 4; ++i) {
+    OpenDialogTypeChange(i);
+    SaveDialogTypeChange(i);
+    EXPECT_EQ(OpenDialog.DefaultExt, open[i - 1]);
+    EXPECT_EQ(SaveDialog.DefaultExt, save[i - 1]);
+  }
+  EXPECT_EQ(FileTitle("/a/b.c/name.tar.gz"), "name.tar");
+  EXPECT_EQ(ExtractFileExt("/a/b.c/name"), "");
+  EXPECT_EQ(ExtractFilePath("/a/b.c/name"), "/a/b.c/");
+}
