@@ -1,0 +1,379 @@
+// Measuring and painting of the table on a canvas.
+//
+// Sizes are 32-bit floats and every sum is rounded to float after each
+// addition, so that the drawing comes out the same pixel for pixel whatever
+// the compiler keeps in registers. Pixel coordinates are those floats rounded
+// to the nearest integer, halves to the even neighbour.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
+#include "model/Canvas.h"
+#include "model/Tables.h"
+
+namespace {
+
+// Rounds in the current mode, which the program never changes from
+// round-to-nearest-even. On x86 one instruction does it; lrintf is a library
+// call there unless errno handling is switched off, and a layout rounds
+// millions of coordinates.
+inline int R(float v) {
+#if defined(__SSE__) || defined(__x86_64__)
+  return _mm_cvtss_si32(_mm_set_ss(v));
+#else
+  return static_cast<int>(std::lrintf(v));
+#endif
+}
+
+// Smallest text size a cell reserves, so that an empty or tiny cell stays
+// large enough to hit with the mouse.
+constexpr float kMinTextSize = 8;
+
+TRect Inflated(const TRect& r, int d) { return {r.Left - d, r.Top - d, r.Right + d, r.Bottom + d}; }
+
+// Does the area (l, t, r, b) meet the clip rectangle? No clip meets everything.
+inline bool Meets(const TRect* clip, int l, int t, int r, int b) {
+  return !clip || (l < clip->Right && r > clip->Left && t < clip->Bottom && b > clip->Top);
+}
+
+// The cells' cached extents belong to one font; when the table's font is
+// another one, every extent is stale.
+void SyncExtentFont(TTable& table) {
+  if (table.ExtentFontSize == table.FontSize && table.ExtentFontName == table.FontName) return;
+  for (TRow* row : table.Rows)
+    for (TCell* c : *row) c->ExtentValid = false;
+  table.ExtentFontName = table.FontName;
+  table.ExtentFontSize = table.FontSize;
+}
+
+inline void MeasureCached(TCell* c, TCanvas& canvas) {
+  if (!c->ExtentValid) c->Measure(canvas);
+}
+
+// The alignment a cell shows when it starts in column col; the same rule as
+// TCell::EffectiveAlign, which would walk the row again to find col.
+char AlignAt(const TTable& table, const TCell& c, int col) {
+  if (c.Align != 0) return c.Align;
+  if (col < 0 || col >= table.ColCount()) return 'l';
+  const std::string& format = table.Columns[col]->Format;
+  if (format == "r") return 'r';
+  if (format == "c") return 'c';
+  return 'l';
+}
+
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+
+void PaintCell(TCell& c, TCanvas& canvas, char align) {
+  const TTable& table = *c.Table();
+  canvas.SetFont(table.FontName, table.FontSize);
+
+  // The selection sits 2 pixels inside the cell's edges so that rules and
+  // grid lines stay visible; it reaches one pixel further right and down
+  // to cover the pixels the next cell's edge would otherwise leave bare.
+  TRect r = Inflated(c.BoundsRect, -2);
+  ++r.Right;
+  ++r.Bottom;
+
+  if (&c == table.CurrentCell) {
+    canvas.SetBrushColor(clWindow);
+    canvas.DrawFocusRect(Inflated(r, 1));
+  }
+
+  if (c.Selected) {
+    canvas.SetBrushColor(clHighlight);
+    if (table.HasFocus) {
+      canvas.FillRect(r);
+      canvas.SetFontColor(clHighlightText);
+    } else {
+      canvas.FrameRect(r);
+      canvas.SetFontColor(clWindowText);
+    }
+  } else {
+    canvas.SetFontColor(clWindowText);
+  }
+
+  // Each rule covers its whole edge including both corners; a rule shared
+  // with a neighbour falls on the same pixels from either side.
+  const TRect& b = c.BoundsRect;
+  canvas.SetPenColor(clWindowText);
+  if (c.RuleTop) {
+    canvas.MoveTo(b.Left, b.Top);
+    canvas.LineTo(b.Right + 1, b.Top);
+  }
+  if (c.RuleBottom) {
+    canvas.MoveTo(b.Left, b.Bottom);
+    canvas.LineTo(b.Right + 1, b.Bottom);
+  }
+  if (c.RuleLeft) {
+    canvas.MoveTo(b.Left, b.Top);
+    canvas.LineTo(b.Left, b.Bottom + 1);
+  }
+  if (c.RuleRight) {
+    canvas.MoveTo(b.Right, b.Top);
+    canvas.LineTo(b.Right, b.Bottom + 1);
+  }
+
+  if (!c.Text().empty()) {
+    const TRect textRect = Inflated(b, -table.CellPadding);
+    canvas.SetBrushStyle(TBrushStyle::Clear);
+    switch (align) {
+      case 'c': canvas.TextRect(textRect, c.Text(), TTextAlign::Center, false); break;
+      case 'r': canvas.TextRect(textRect, c.Text(), TTextAlign::Right, false); break;
+      default: canvas.TextRect(textRect, c.Text(), TTextAlign::Left, true); break;
+    }
+  }
+
+  canvas.SetBrushStyle(TBrushStyle::Solid);
+  canvas.SetBrushColor(clWindow);
+  canvas.SetFontColor(clWindowText);
+}
+
+// A selected row or column shows as a band framed in button shadow and
+// filled with button face.
+void PaintBand(TCanvas& canvas, TRect r) {
+  canvas.SetBrushColor(clBtnShadow);
+  canvas.FrameRect(r);
+  canvas.SetBrushColor(clBtnFace);
+  canvas.FillRect(Inflated(r, -1));
+}
+
+// A joined cell whose text is wider than its columns, found while measuring.
+struct TJoinedCell {
+  int Span;
+  int Col;
+  const TCell* Cell;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- measuring
+
+void TCell::Measure(TCanvas& canvas) {
+  const TTable& table = *Table();
+  canvas.SetFont(table.FontName, table.FontSize);
+  const float padding = static_cast<float>(2 * table.CellPadding);
+  if (FText.empty()) {
+    MeasuredWidth = padding + kMinTextSize;
+    MeasuredHeight = padding + kMinTextSize;
+  } else {
+    const TTextSize extent = canvas.TextExtent(FText);
+    MeasuredWidth = padding + std::max(extent.Width, kMinTextSize);
+    MeasuredHeight = padding + std::max(extent.Height, kMinTextSize);
+  }
+  ExtentValid = true;
+}
+
+void TRow::Measure(TCanvas& canvas) {
+  SyncExtentFont(*FTable);
+  Height = 0;
+  for (TCell* c : *this) {
+    MeasureCached(c, canvas);
+    Height = std::max(Height, c->MeasuredHeight);
+  }
+}
+
+void TTable::Measure(TCanvas& canvas) {
+  SyncExtentFont(*this);
+  canvas.SetFont(FontName, FontSize);
+
+  const int colCount = ColCount();
+  std::vector<float> widths(static_cast<size_t>(colCount), 0.0f);
+  std::vector<TJoinedCell> joined;
+
+  // Row heights and the widths single cells need, in one walk; joined cells
+  // are set aside, since they can only share out what the single cells
+  // leave them.
+  for (TRow* row : Rows) {
+    float height = 0;
+    int col = 0;
+    for (TCell* c : *row) {
+      MeasureCached(c, canvas);
+      height = std::max(height, c->MeasuredHeight);
+      if (c->Span == 1) {
+        if (col >= 0 && col < colCount) {
+          float& w = widths[static_cast<size_t>(col)];
+          w = std::max(w, c->MeasuredWidth);
+        }
+      } else if (c->Span > 1) {
+        joined.push_back({c->Span, col, c});
+      }
+      col += c->Span;
+    }
+    row->Height = height;
+  }
+
+  // Narrow joined cells first, so that a wide one sees what the narrow ones
+  // produced; among equal spans, rows top to bottom and cells left to right.
+  // Sorting the joined cells visits only the spans that occur, however many
+  // columns the table has.
+  std::stable_sort(joined.begin(), joined.end(),
+                   [](const TJoinedCell& a, const TJoinedCell& b) { return a.Span < b.Span; });
+  for (const TJoinedCell& j : joined) {
+    // A cell reaching past the last column (a damaged file) shares its
+    // excess among the columns that exist.
+    const int first = std::max(j.Col, 0);
+    const int last = std::min(j.Col + j.Span, colCount);
+    if (first >= last) continue;
+    float sum = 0;
+    for (int i = first; i < last; ++i) sum += widths[static_cast<size_t>(i)];
+    const float excess = j.Cell->MeasuredWidth - sum;
+    if (excess > 0) {
+      const float share = excess / static_cast<float>(last - first);
+      for (int i = first; i < last; ++i) widths[static_cast<size_t>(i)] += share;
+    }
+  }
+
+  ContentHeight = 0;
+  for (TRow* row : Rows) {
+    ContentHeight += row->Height;
+    int col = 0;
+    for (TCell* c : *row) {
+      float w = 0;
+      const int last = std::min(col + c->Span, colCount);
+      for (int i = std::max(col, 0); i < last; ++i) w += widths[static_cast<size_t>(i)];
+      // Written only when changed: after a small edit almost nothing moves,
+      // and untouched cells then cost no memory writes.
+      if (c->Width != w) c->Width = w;
+      if (c->Height != row->Height) c->Height = row->Height;
+      col += c->Span;
+    }
+  }
+
+  ContentWidth = 0;
+  for (int i = 0; i < colCount; ++i) {
+    Columns[i]->Width = widths[static_cast<size_t>(i)];
+    ContentWidth += widths[static_cast<size_t>(i)];
+  }
+
+  PixelWidth = R(ContentWidth) + 2 * Margin;
+  PixelHeight = R(ContentHeight) + 2 * Margin;
+}
+
+// ---------------------------------------------------------------- painting
+
+void TRow::PaintMarks(TCanvas& canvas) {
+  // The marks and the band work on the row's band pulled in to the content,
+  // one pixel wider and higher to take in the rules on its far edges.
+  const int margin = FTable->Margin;
+  TRect r = BoundsRect;
+  r.Left += margin;
+  r.Right -= margin - 1;
+  r.Bottom += 1;
+
+  // Red bars in the side margins say that the row carries LaTeX text of
+  // its own before or after its cells.
+  if (!Prefix.empty()) {
+    canvas.SetBrushColor(clRed);
+    canvas.FillRect({r.Left - 4, r.Top + 4, r.Left - 2, r.Bottom - 4});
+  }
+  if (!Postfix.empty()) {
+    canvas.SetBrushColor(clRed);
+    canvas.FillRect({r.Right + 2, r.Top + 4, r.Right + 4, r.Bottom - 4});
+  }
+  if (Selected) PaintBand(canvas, r);
+  canvas.SetBrushColor(clWindow);
+}
+
+void TColumn::Paint(TCanvas& canvas) {
+  if (Selected) {
+    const int margin = FTable->Margin;
+    TRect r = BoundsRect;
+    r.Top += margin;
+    r.Bottom -= margin - 1;
+    r.Right += 1;
+    PaintBand(canvas, r);
+  }
+  canvas.SetBrushColor(clWindow);
+}
+
+void TCell::Paint(TCanvas& canvas) { PaintCell(*this, canvas, EffectiveAlign()); }
+
+void TTable::Paint(TCanvas& canvas, const TRect* clip) {
+  const float x0 = static_cast<float>(Margin);
+  const float y0 = static_cast<float>(Margin);
+  // A table without rows or columns has no grid to draw; its lines would
+  // shrink to a stray dot in the corner.
+  const bool grid = ShowGrid && RowCount() > 0 && ColCount() > 0;
+  const int gridLeft = R(x0);
+  const int gridRight = R(x0 + ContentWidth) + 1;
+  canvas.SetBrushStyle(TBrushStyle::Solid);
+  if (grid) canvas.SetPenColor(clBtnFace);
+
+  // Every rectangle is laid out, since hit tests use them all; only what
+  // meets the clip rectangle is drawn. Everything a row draws lies between
+  // its top and its bottom edge inclusive.
+  float y = y0;
+  for (TRow* row : Rows) {
+    const int top = R(y);
+    const int bottom = R(y + row->Height);
+    const bool rowShown = Meets(clip, 0, top, PixelWidth, bottom + 1);
+    if (grid && rowShown) {
+      canvas.MoveTo(gridLeft, top);
+      canvas.LineTo(gridRight, top);
+    }
+    row->BoundsRect = {0, top, PixelWidth, bottom};
+
+    float x = x0;
+    int left = R(x);
+    for (TCell* c : *row) {
+      if (grid && rowShown && Meets(clip, left, top, left + 1, bottom + 1)) {
+        canvas.MoveTo(left, top);
+        canvas.LineTo(left, bottom + 1);
+      }
+      x += c->Width;
+      const int right = R(x);
+      const TRect bounds{left, top, right, R(y + c->Height)};
+      if (!(c->BoundsRect == bounds)) c->BoundsRect = bounds;
+      left = right;
+    }
+    // The closing line spans the same pixels as the cells' left lines.
+    if (grid && rowShown && Meets(clip, left, top, left + 1, bottom + 1)) {
+      canvas.MoveTo(left, top);
+      canvas.LineTo(left, bottom + 1);
+    }
+    y += row->Height;
+  }
+  if (grid && Meets(clip, gridLeft, R(y), gridRight, R(y) + 1)) {
+    canvas.MoveTo(gridLeft, R(y));
+    canvas.LineTo(gridRight, R(y));
+  }
+
+  float x = x0;
+  for (TColumn* col : Columns) {
+    const int left = R(x);
+    x += col->Width;
+    col->BoundsRect = {left, 0, R(x), PixelHeight};
+  }
+
+  // Row and column bands first, so that they show through the cells that
+  // draw no background of their own.
+  for (TRow* row : Rows) {
+    const TRect& b = row->BoundsRect;
+    if (Meets(clip, b.Left, b.Top, b.Right, b.Bottom + 1)) row->PaintMarks(canvas);
+  }
+  for (TColumn* col : Columns) {
+    const TRect& b = col->BoundsRect;
+    if (Meets(clip, b.Left, b.Top, b.Right + 1, b.Bottom)) col->Paint(canvas);
+  }
+  for (TRow* row : Rows) {
+    const TRect& rb = row->BoundsRect;
+    if (!Meets(clip, rb.Left, rb.Top, rb.Right, rb.Bottom + 1)) continue;
+    int col = 0;
+    for (TCell* c : *row) {
+      const TRect& b = c->BoundsRect;
+      const int start = col;
+      col += c->Span;
+      const bool meets = Meets(clip, b.Left, b.Top, b.Right + 1, b.Bottom + 1);
+      // Centred and right-aligned text is drawn on one line, so text with
+      // line breaks can stick out of its cell; such a cell is drawn
+      // whenever its row is.
+      if (!meets && !HasLineBreak(c->Text())) continue;
+      const char align = AlignAt(*this, *c, start);
+      if (meets || align != 'l') PaintCell(*c, canvas, align);
+    }
+  }
+}

@@ -1,0 +1,169 @@
+#include "platform/QtCanvas.h"
+
+#include <QGuiApplication>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+
+namespace {
+
+// Lines break at LF, CR and CR LF alike; Qt breaks only at LF.
+QString ToLayoutText(const std::string& text) {
+  QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (s.contains(QLatin1Char('\r'))) {
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  }
+  return s;
+}
+
+// The multi-line layout at the top left. Measuring uses exactly these flags
+// so that the extent is the drawn text's extent. Without Qt::TextShowMnemonic
+// an ampersand is an ordinary character; without Qt::TextWordWrap lines
+// break only at line breaks.
+constexpr int kMultiLineFlags = Qt::AlignLeft | Qt::AlignTop;
+
+}  // namespace
+
+TQtCanvas::TQtCanvas(QPainter& painter) : TQtCanvas(painter, QGuiApplication::palette()) {}
+
+TQtCanvas::TQtCanvas(QPainter& painter, const QPalette& palette) : TQtCanvas(painter.device(), palette) {
+  FPainter = &painter;
+}
+
+TQtCanvas::TQtCanvas(const QPaintDevice* device) : TQtCanvas(device, QGuiApplication::palette()) {}
+
+TQtCanvas::TQtCanvas(const QPaintDevice* device, const QPalette& palette) : FDevice(device) {
+  // Window background is the background of text views, not of dialogs;
+  // a button's shadow is the palette's dark shade.
+  auto set = [&](TSystemColor color, QPalette::ColorRole role) {
+    FSystemColors[static_cast<int>(color)] = palette.color(role);
+  };
+  set(TSystemColor::Window, QPalette::Base);
+  set(TSystemColor::WindowText, QPalette::Text);
+  set(TSystemColor::Highlight, QPalette::Highlight);
+  set(TSystemColor::HighlightText, QPalette::HighlightedText);
+  set(TSystemColor::ButtonFace, QPalette::Button);
+  set(TSystemColor::ButtonShadow, QPalette::Dark);
+}
+
+QColor TQtCanvas::ToQColor(TColor color) const {
+  if (!color.IsSystem()) return QColor(color.Red(), color.Green(), color.Blue());
+  return FSystemColors[static_cast<int>(color.System())];
+}
+
+void TQtCanvas::FontChanged() {
+  FFont = QFont(QString::fromUtf8(FontName().c_str()));
+  // A size below one point would only make Qt complain; show the smallest.
+  FFont.setPointSize(std::max(FontSize(), 1));
+  FMetrics.reset();
+  FPainterFontSet = false;
+}
+
+const QFontMetricsF& TQtCanvas::Metrics() {
+  if (!FMetrics) {
+    if (FDevice) FMetrics.emplace(FFont, FDevice);
+    else FMetrics.emplace(FFont);
+  }
+  return *FMetrics;
+}
+
+TTextSize TQtCanvas::TextExtent(const std::string& text) {
+  const QRectF r = Metrics().boundingRect(QRectF(0, 0, 0, 0), kMultiLineFlags, ToLayoutText(text));
+  return {static_cast<float>(r.width()), static_cast<float>(r.height())};
+}
+
+void TQtCanvas::TextRect(const TRect& rect, const std::string& text, TTextAlign align, bool multiLine) {
+  if (!FPainter) return;
+  if (BrushStyle() == TBrushStyle::Solid)
+    Fill(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, ToQColor(BrushColor()));
+  if (!FPainterFontSet) {
+    FPainter->setFont(FFont);
+    FPainterFontSet = true;
+  }
+  int flags = Qt::AlignTop | Qt::TextDontClip;
+  switch (align) {
+    case TTextAlign::Left: flags |= Qt::AlignLeft; break;
+    case TTextAlign::Center: flags |= Qt::AlignHCenter; break;
+    case TTextAlign::Right: flags |= Qt::AlignRight; break;
+  }
+  if (!multiLine) flags |= Qt::TextSingleLine;
+  FPainter->setPen(ToQColor(FontColor()));
+  const QRectF r(rect.Left, rect.Top, std::max(rect.Right - rect.Left, 0), std::max(rect.Bottom - rect.Top, 0));
+  FPainter->drawText(r, flags, ToLayoutText(text));
+}
+
+void TQtCanvas::Fill(int left, int top, int width, int height, const QColor& color) {
+  if (!FPainter || width <= 0 || height <= 0) return;
+  FPainter->fillRect(QRect(left, top, width, height), color);
+}
+
+void TQtCanvas::FillRect(const TRect& rect) {
+  if (BrushStyle() == TBrushStyle::Clear) return;
+  Fill(rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, ToQColor(BrushColor()));
+}
+
+void TQtCanvas::FrameRect(const TRect& rect) {
+  const int w = rect.Right - rect.Left;
+  const int h = rect.Bottom - rect.Top;
+  if (BrushStyle() == TBrushStyle::Clear || w <= 0 || h <= 0) return;
+  const QColor color = ToQColor(BrushColor());
+  Fill(rect.Left, rect.Top, w, 1, color);
+  Fill(rect.Left, rect.Bottom - 1, w, 1, color);
+  Fill(rect.Left, rect.Top + 1, 1, h - 2, color);
+  Fill(rect.Right - 1, rect.Top + 1, 1, h - 2, color);
+}
+
+void TQtCanvas::DrawFocusRect(const TRect& rect) {
+  if (!FPainter || rect.Right <= rect.Left || rect.Bottom <= rect.Top) return;
+  // Every pixel of the border once, so that inverting twice restores it;
+  // the dots sit where x + y is even, whatever the rectangle's position.
+  QPolygon points;
+  auto dot = [&points](int x, int y) {
+    if (((x + y) & 1) == 0) points << QPoint(x, y);
+  };
+  const int l = rect.Left, t = rect.Top, r = rect.Right - 1, b = rect.Bottom - 1;
+  for (int x = l; x <= r; ++x) dot(x, t);
+  if (b > t)
+    for (int x = l; x <= r; ++x) dot(x, b);
+  for (int y = t + 1; y < b; ++y) {
+    dot(l, y);
+    if (r > l) dot(r, y);
+  }
+
+  FPainter->save();
+  FPainter->setRenderHint(QPainter::Antialiasing, false);
+  const QPaintEngine* engine = FPainter->paintEngine();
+  if (engine && engine->hasFeature(QPaintEngine::RasterOpModes)) {
+    FPainter->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    FPainter->setPen(QPen(Qt::white, 0));
+  } else {
+    // Devices that cannot invert get plain dots in the text colour.
+    FPainter->setPen(QPen(ToQColor(clWindowText), 0));
+  }
+  FPainter->drawPoints(points);
+  FPainter->restore();
+}
+
+void TQtCanvas::DrawLine(int x1, int y1, int x2, int y2) {
+  if (!FPainter) return;
+  const QColor color = ToQColor(PenColor());
+  // Straight lines are pixel runs that leave out the end point; filling
+  // them avoids any doubt about how Qt caps a line.
+  if (y1 == y2) {
+    if (x2 > x1) Fill(x1, y1, x2 - x1, 1, color);
+    else if (x2 < x1) Fill(x2 + 1, y1, x1 - x2, 1, color);
+    return;
+  }
+  if (x1 == x2) {
+    if (y2 > y1) Fill(x1, y1, 1, y2 - y1, color);
+    else Fill(x1, y2 + 1, 1, y1 - y2, color);
+    return;
+  }
+  FPainter->save();
+  FPainter->setRenderHint(QPainter::Antialiasing, false);
+  FPainter->setPen(QPen(color, 0, Qt::SolidLine, Qt::FlatCap));
+  FPainter->drawLine(x1, y1, x2, y2);
+  FPainter->restore();
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The table's canvas on a QPainter. System colours come from a palette,
+// fonts from fontconfig. Text is measured and drawn by the same Qt routine
+// with the same flags, so a measured cell always holds its drawn text.
+#include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPalette>
+#include <optional>
+
+#include "model/Canvas.h"
+
+class QPainter;
+class QPaintDevice;
+
+class TQtCanvas : public TCanvas {
+ public:
+  // Draws with painter, which must stay active while the canvas is used.
+  explicit TQtCanvas(QPainter& painter);
+  TQtCanvas(QPainter& painter, const QPalette& palette);
+  // Measures text as it would be drawn on device (its resolution decides
+  // the pixel size of a point) but draws nothing: for laying out a table
+  // before anything is painted. Measure on a device of the same resolution
+  // as the one that is painted later.
+  explicit TQtCanvas(const QPaintDevice* device);
+  TQtCanvas(const QPaintDevice* device, const QPalette& palette);
+
+  QColor ToQColor(TColor color) const;
+
+  TTextSize TextExtent(const std::string& text) override;
+  void TextRect(const TRect& rect, const std::string& text, TTextAlign align, bool multiLine) override;
+  void FillRect(const TRect& rect) override;
+  void FrameRect(const TRect& rect) override;
+  void DrawFocusRect(const TRect& rect) override;
+
+ protected:
+  void DrawLine(int x1, int y1, int x2, int y2) override;
+  void FontChanged() override;
+
+ private:
+  const QFontMetricsF& Metrics();
+  void Fill(int left, int top, int width, int height, const QColor& color);
+
+  QPainter* FPainter = nullptr;
+  const QPaintDevice* FDevice = nullptr;
+  // The system colours, by TSystemColor, resolved once.
+  QColor FSystemColors[static_cast<int>(TSystemColor::ButtonShadow) + 1];
+  QFont FFont;
+  std::optional<QFontMetricsF> FMetrics;
+  bool FPainterFontSet = false;
+};

@@ -1,0 +1,513 @@
+// Layout and painting checked on a canvas that records every drawing call
+// with the state it was made in, so that rectangles, lines and colours can be
+// compared pixel for pixel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "model/Canvas.h"
+#include "model/Tables.h"
+
+namespace {
+
+enum class TOpKind { Line, Fill, Frame, Focus, Text };
+
+struct TOp {
+  TOpKind Kind = TOpKind::Line;
+  TRect Rect;  // for a line: (x1, y1) to (x2, y2) in Left, Top, Right, Bottom
+  TColor Color = clWindowText;  // pen, brush or font colour as the kind uses
+  std::string Text;
+  TTextAlign Align = TTextAlign::Left;
+  bool MultiLine = false;
+  bool operator==(const TOp&) const = default;
+};
+
+TOp Shape(TOpKind kind, TRect r, TColor c) {
+  TOp op;
+  op.Kind = kind;
+  op.Rect = r;
+  op.Color = c;
+  return op;
+}
+TOp Line(int x1, int y1, int x2, int y2, TColor c) { return Shape(TOpKind::Line, {x1, y1, x2, y2}, c); }
+TOp Fill(TRect r, TColor c) { return Shape(TOpKind::Fill, r, c); }
+TOp Frame(TRect r, TColor c) { return Shape(TOpKind::Frame, r, c); }
+TOp Focus(TRect r) { return Shape(TOpKind::Focus, r, clWindow); }
+TOp Text(TRect r, std::string s, TTextAlign a, bool multi, TColor c = clWindowText) {
+  TOp op = Shape(TOpKind::Text, r, c);
+  op.Text = std::move(s);
+  op.Align = a;
+  op.MultiLine = multi;
+  return op;
+}
+
+std::ostream& operator<<(std::ostream& os, const TOp& op) {
+  static const char* kinds[] = {"Line", "Fill", "Frame", "Focus", "Text"};
+  os << kinds[static_cast<int>(op.Kind)] << "(" << op.Rect.Left << "," << op.Rect.Top << "," << op.Rect.Right << ","
+     << op.Rect.Bottom << ")";
+  if (op.Color.IsSystem()) os << " sys" << static_cast<int>(op.Color.System());
+  else os << " rgb" << int(op.Color.Red()) << "," << int(op.Color.Green()) << "," << int(op.Color.Blue());
+  if (op.Kind == TOpKind::Text) os << " '" << op.Text << "' a" << static_cast<int>(op.Align) << " m" << op.MultiLine;
+  return os;
+}
+
+// Text extents come from a table of known texts; any other text is 6 pixels
+// a character on its longest line and 12 pixels a line.
+class TRecordingCanvas : public TCanvas {
+ public:
+  std::map<std::string, TTextSize> Extents;
+  std::vector<TOp> Ops;
+  int ExtentCalls = 0;
+  std::string LastMeasuredFont;
+  bool TextOnClearBrush = true;
+  bool TextInTableFont = true;
+  std::string TableFont = "Times New Roman";
+
+  TTextSize TextExtent(const std::string& text) override {
+    ++ExtentCalls;
+    LastMeasuredFont = FontName() + " " + std::to_string(FontSize());
+    auto it = Extents.find(text);
+    if (it != Extents.end()) return it->second;
+    size_t longest = 0, current = 0, lines = 1;
+    for (char ch : text) {
+      if (ch == '\n') {
+        ++lines;
+        current = 0;
+      } else {
+        longest = std::max(longest, ++current);
+      }
+    }
+    return {6.0f * static_cast<float>(longest), 12.0f * static_cast<float>(lines)};
+  }
+  void TextRect(const TRect& r, const std::string& text, TTextAlign align, bool multiLine) override {
+    if (BrushStyle() != TBrushStyle::Clear) TextOnClearBrush = false;
+    if (FontName() != TableFont) TextInTableFont = false;
+    Ops.push_back(Text(r, text, align, multiLine, FontColor()));
+  }
+  void FillRect(const TRect& r) override { Ops.push_back(Fill(r, BrushColor())); }
+  void FrameRect(const TRect& r) override { Ops.push_back(Frame(r, BrushColor())); }
+  void DrawFocusRect(const TRect& r) override { Ops.push_back(Shape(TOpKind::Focus, r, BrushColor())); }
+
+  std::vector<TOp> OfKind(TOpKind kind) const {
+    std::vector<TOp> result;
+    for (const TOp& op : Ops)
+      if (op.Kind == kind) result.push_back(op);
+    return result;
+  }
+  std::vector<TOp> Shapes() const {
+    std::vector<TOp> result;
+    for (const TOp& op : Ops)
+      if (op.Kind == TOpKind::Fill || op.Kind == TOpKind::Frame || op.Kind == TOpKind::Focus) result.push_back(op);
+    return result;
+  }
+
+ protected:
+  void DrawLine(int x1, int y1, int x2, int y2) override { Ops.push_back(Line(x1, y1, x2, y2, PenColor())); }
+};
+
+// A table whose rows are given as lists of (text, span).
+struct TCellSpec {
+  std::string Text;
+  int Span = 1;
+};
+void Build(TTable& t, int cols, const std::vector<std::vector<TCellSpec>>& rows) {
+  for (int i = 0; i < cols; ++i) new TColumn(t);
+  for (const auto& specs : rows) {
+    TRow* row = new TRow(t);
+    for (const TCellSpec& s : specs) {
+      TCell* c = new TCell(*row);
+      c->SetText(s.Text);
+      c->Span = s.Span;
+    }
+  }
+}
+
+// The table of one row, 20 high, with columns 40 and 60 wide.
+struct TWorkedTable {
+  TTable Table;
+  TRecordingCanvas Canvas;
+  TWorkedTable() {
+    Canvas.Extents = {{"a", {32, 12}}, {"b", {52, 12}}};
+    Build(Table, 2, {{{"a"}, {"b"}}});
+  }
+  TCell* Cell(int i) { return (*Table.Rows[0])[i]; }
+  void Draw() {
+    Table.Measure(Canvas);
+    Canvas.Ops.clear();
+    Table.Paint(Canvas);
+  }
+};
+
+TEST(TablePaint, WorkedTableLayout) {
+  TWorkedTable w;
+  w.Draw();
+  const TTable& t = w.Table;
+  EXPECT_EQ(t.PixelWidth, 116);
+  EXPECT_EQ(t.PixelHeight, 36);
+  EXPECT_EQ(w.Cell(0)->BoundsRect, (TRect{8, 8, 48, 28}));
+  EXPECT_EQ(w.Cell(1)->BoundsRect, (TRect{48, 8, 108, 28}));
+  EXPECT_EQ(t.Rows[0]->BoundsRect, (TRect{0, 8, 116, 28}));
+  EXPECT_EQ(t.Columns[0]->BoundsRect, (TRect{8, 0, 48, 36}));
+  EXPECT_EQ(t.Columns[1]->BoundsRect, (TRect{48, 0, 108, 36}));
+
+  // Grid lines cover x 8..108 and y 8..28; the end point is not drawn.
+  const std::vector<TOp> lines{Line(8, 8, 109, 8, clBtnFace), Line(8, 8, 8, 29, clBtnFace),
+                               Line(48, 8, 48, 29, clBtnFace), Line(108, 8, 108, 29, clBtnFace),
+                               Line(8, 28, 109, 28, clBtnFace)};
+  EXPECT_EQ(w.Canvas.OfKind(TOpKind::Line), lines);
+  const std::vector<TOp> texts{Text({12, 12, 44, 24}, "a", TTextAlign::Left, true),
+                               Text({52, 12, 104, 24}, "b", TTextAlign::Left, true)};
+  EXPECT_EQ(w.Canvas.OfKind(TOpKind::Text), texts);
+  EXPECT_TRUE(w.Canvas.TextOnClearBrush);
+  EXPECT_TRUE(w.Canvas.TextInTableFont);
+  EXPECT_TRUE(w.Canvas.Shapes().empty());
+
+  // The margins belong to rows and columns but to no cell.
+  EXPECT_EQ(t.RowAt(5, 15), t.Rows[0]);
+  EXPECT_EQ(t.CellAt(5, 15), nullptr);
+  EXPECT_EQ(t.ColumnAt(20, 3), t.Columns[0]);
+  EXPECT_EQ(t.CellAt(20, 3), nullptr);
+  EXPECT_EQ(t.CellAt(47, 27), w.Cell(0));
+  EXPECT_EQ(t.CellAt(48, 27), w.Cell(1));
+}
+
+TEST(TablePaint, MarksBandsAndSelection) {
+  struct Case {
+    const char* Name;
+    std::function<void(TTable&)> Setup;
+    std::vector<TOp> Shapes;
+    TColor FirstTextColor = clWindowText;
+  };
+  const Case cases[] = {
+      {"prefix", [](TTable& t) { t.Rows[0]->Prefix = "\\hline"; }, {Fill({4, 12, 6, 25}, clRed)}},
+      {"postfix only", [](TTable& t) { t.Rows[0]->Postfix = "x"; }, {Fill({111, 12, 113, 25}, clRed)}},
+      {"selected row",
+       [](TTable& t) { t.SelectRow(0); },
+       {Frame({8, 8, 109, 29}, clBtnShadow), Fill({9, 9, 108, 28}, clBtnFace)}},
+      {"selected column",
+       [](TTable& t) { t.SelectColumn(0); },
+       {Frame({8, 8, 49, 29}, clBtnShadow), Fill({9, 9, 48, 28}, clBtnFace)}},
+      {"selected cell, focused",
+       [](TTable& t) {
+         t.HasFocus = true;
+         t.SelectCell(t.GetCell(0, 0));
+       },
+       {Fill({10, 10, 47, 27}, clHighlight)},
+       clHighlightText},
+      {"selected cell, unfocused",
+       [](TTable& t) { t.SelectCell(t.GetCell(0, 0)); },
+       {Frame({10, 10, 47, 27}, clHighlight)}},
+      {"current cell", [](TTable& t) { t.CurrentCell = t.GetCell(0, 0); }, {Focus({9, 9, 48, 28})}},
+      {"current and selected",
+       [](TTable& t) {
+         t.HasFocus = true;
+         t.CurrentCell = t.GetCell(0, 0);
+         t.SelectCell(t.GetCell(0, 0));
+       },
+       {Focus({9, 9, 48, 28}), Fill({10, 10, 47, 27}, clHighlight)},
+       clHighlightText},
+      // Row marks, then column bands, then cells: the bands lie underneath.
+      {"drawing order",
+       [](TTable& t) {
+         t.Rows[0]->Prefix = "p";
+         t.Columns[1]->Selected = true;
+         t.HasFocus = true;
+         (*t.Rows[0])[1]->Selected = true;
+       },
+       {Fill({4, 12, 6, 25}, clRed), Frame({48, 8, 109, 29}, clBtnShadow), Fill({49, 9, 108, 28}, clBtnFace),
+        Fill({50, 10, 107, 27}, clHighlight)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TWorkedTable w;
+    c.Setup(w.Table);
+    w.Draw();
+    EXPECT_EQ(w.Canvas.Shapes(), c.Shapes);
+    const std::vector<TOp> texts = w.Canvas.OfKind(TOpKind::Text);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].Color, c.FirstTextColor);
+    EXPECT_EQ(w.Canvas.BrushColor(), clWindow);
+    EXPECT_EQ(w.Canvas.FontColor(), clWindowText);
+    EXPECT_EQ(w.Canvas.BrushStyle(), TBrushStyle::Solid);
+  }
+}
+
+TEST(TablePaint, RulesCoverWholeEdgesWithOrWithoutGrid) {
+  for (bool grid : {true, false}) {
+    SCOPED_TRACE(grid ? "grid" : "no grid");
+    TWorkedTable w;
+    w.Table.ShowGrid = grid;
+    w.Table.SetRules({0, 0, 0, 0}, rbAll, 255);
+    w.Draw();
+    std::vector<TOp> rules, gridLines;
+    for (const TOp& op : w.Canvas.OfKind(TOpKind::Line))
+      (op.Color == clBtnFace ? gridLines : rules).push_back(op);
+    EXPECT_EQ(gridLines.size(), grid ? 5u : 0u);
+    // The second cell's left rule (set by SetRules as the neighbour's edge)
+    // falls on the first cell's right rule.
+    const std::vector<TOp> expected{Line(8, 8, 49, 8, clWindowText), Line(8, 28, 49, 28, clWindowText),
+                                    Line(8, 8, 8, 29, clWindowText), Line(48, 8, 48, 29, clWindowText),
+                                    Line(48, 8, 48, 29, clWindowText)};
+    EXPECT_EQ(rules, expected);
+  }
+}
+
+TEST(TablePaint, TextLayoutFollowsAlignment) {
+  struct Case {
+    const char* Format;
+    char Align;
+    TTextAlign Expected;
+    bool MultiLine;
+  };
+  const Case cases[] = {
+      {"l", 0, TTextAlign::Left, true},      {"c", 0, TTextAlign::Center, false},
+      {"r", 0, TTextAlign::Right, false},    {"R", 0, TTextAlign::Left, true},
+      {"p{20pt}", 0, TTextAlign::Left, true}, {"r", 'c', TTextAlign::Center, false},
+      {"c", 'l', TTextAlign::Left, true},    {"l", 'r', TTextAlign::Right, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.Format) + " " + (c.Align ? c.Align : '0'));
+    // The cell under test starts in the third column, after a joined cell,
+    // so its alignment must come from its own column.
+    TTable t;
+    TRecordingCanvas canvas;
+    Build(t, 4, {{{"j", 2}, {"x"}, {"y"}}});
+    t.Columns[2]->Format = c.Format;
+    TCell* cell = (*t.Rows[0])[1];
+    cell->Align = c.Align;
+    t.Measure(canvas);
+    t.Paint(canvas);
+    const TOp expected = Text({cell->BoundsRect.Left + 4, cell->BoundsRect.Top + 4, cell->BoundsRect.Right - 4,
+                               cell->BoundsRect.Bottom - 4},
+                              "x", c.Expected, c.MultiLine);
+    EXPECT_EQ(canvas.OfKind(TOpKind::Text)[1], expected);
+    // Painting the cell on its own agrees with the table's paint.
+    canvas.Ops.clear();
+    cell->Paint(canvas);
+    EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(0), expected);
+  }
+}
+
+TEST(TableMeasure, CellAndTableSizes) {
+  struct Case {
+    const char* Name;
+    int Cols;
+    std::vector<std::vector<TCellSpec>> Rows;
+    std::map<std::string, TTextSize> Extents;
+    std::vector<float> ColumnWidths;
+    std::vector<float> RowHeights;
+    int PixelWidth, PixelHeight;
+  };
+  const Case cases[] = {
+      {"empty table", 0, {}, {}, {}, {}, 16, 16},
+      {"one empty cell", 1, {{{""}}}, {}, {16}, {16}, 32, 32},
+      {"tiny text", 1, {{{"i"}}}, {{"i", {3, 5}}}, {16}, {16}, 32, 32},
+      {"two lines", 1, {{{"ab\nabcd"}}}, {}, {32}, {32}, 48, 48},
+      {"widest cell of a column", 2, {{{"aaaa"}, {""}}, {{"aaaaaaaa"}, {""}}}, {}, {56, 16}, {20, 20}, 88, 56},
+      {"joined cell widens its columns", 2,
+       {{{"a"}, {"b"}}, {{"j", 2}}},
+       {{"a", {22, 8}}, {"b", {32, 8}}, {"j", {92, 8}}},
+       {45, 55}, {16, 16}, 116, 48},
+      {"joined cell that fits", 2,
+       {{{"a"}, {"b"}}, {{"j", 2}}},
+       {{"a", {22, 8}}, {"b", {32, 8}}, {"j", {52, 8}}},
+       {30, 40}, {16, 16}, 86, 48},
+      // Span 2 is settled before span 3 even though the span-3 cell comes
+      // first: the wider cell then only adds what is still missing.
+      {"narrow spans first", 3,
+       {{{"w", 3}}, {{"n", 2}, {""}}},
+       {{"w", {82, 8}}, {"n", {52, 8}}},
+       {30 + 14.0f / 3, 30 + 14.0f / 3, 16 + 14.0f / 3}, {16, 16}, 106, 48},
+      // A span-3 cell then a span-2 cell: the second one's excess goes to
+      // the two columns after the first three.
+      {"spans walked by position", 5, {{{"", 3}, {"t", 2}}}, {{"t", {92, 8}}},
+       {16.0f / 3, 16.0f / 3, 16.0f / 3, 50, 50}, {16}, 132, 32},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTable t;
+    TRecordingCanvas canvas;
+    canvas.Extents = c.Extents;
+    Build(t, c.Cols, c.Rows);
+    t.Measure(canvas);
+    ASSERT_EQ(t.ColCount(), static_cast<int>(c.ColumnWidths.size()));
+    float contentWidth = 0;
+    for (int i = 0; i < t.ColCount(); ++i) {
+      EXPECT_FLOAT_EQ(t.Columns[i]->Width, c.ColumnWidths[static_cast<size_t>(i)]) << "column " << i;
+      contentWidth += t.Columns[i]->Width;
+    }
+    EXPECT_EQ(t.ContentWidth, contentWidth);
+    for (int i = 0; i < t.RowCount(); ++i) {
+      EXPECT_FLOAT_EQ(t.Rows[i]->Height, c.RowHeights[static_cast<size_t>(i)]) << "row " << i;
+      int col = 0;
+      for (const TCell* cell : *t.Rows[i]) {
+        float w = 0;
+        for (int k = col; k < col + cell->Span; ++k) w += t.Columns[k]->Width;
+        EXPECT_EQ(cell->Width, w);
+        EXPECT_EQ(cell->Height, t.Rows[i]->Height);
+        col += cell->Span;
+      }
+    }
+    EXPECT_EQ(t.PixelWidth, c.PixelWidth);
+    EXPECT_EQ(t.PixelHeight, c.PixelHeight);
+  }
+}
+
+TEST(TableMeasure, SumsStayInSinglePrecision) {
+  // Above 2^24 a float holds only even integers: 2^24 + 16 + 17 + 17 sums to
+  // 2^24 + 48 in floats, step by step, but to 2^24 + 50 in wider arithmetic.
+  TTable t;
+  TRecordingCanvas canvas;
+  canvas.Extents = {{"big", {16777216.0f - 8, 8}}, {"s", {9, 8}}, {"all", {8, 8}}};
+  Build(t, 4, {{{"big"}, {""}, {"s"}, {"s"}}, {{"all", 4}}});
+  t.Measure(canvas);
+  EXPECT_EQ(t.ContentWidth, 16777264.0f);
+  EXPECT_EQ((*t.Rows[1])[0]->Width, 16777264.0f);
+}
+
+TEST(TablePaint, HalvesRoundToEven) {
+  struct Case {
+    float Extent;  // of the one cell's text, width and height alike
+    int Edge;      // its right and bottom edge
+    int Pixels;    // width and height of the drawing
+  };
+  // With a margin of 4 the cell's far edges lie at 4 + 8 + extent.
+  const Case cases[] = {{8.5f, 20, 24}, {9.5f, 22, 26}, {8.25f, 20, 24}, {8.75f, 21, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Extent);
+    TTable t;
+    TRecordingCanvas canvas;
+    canvas.Extents = {{"x", {c.Extent, c.Extent}}};
+    t.Margin = 4;
+    Build(t, 1, {{{"x"}}});
+    t.Measure(canvas);
+    t.Paint(canvas);
+    EXPECT_EQ((*t.Rows[0])[0]->BoundsRect, (TRect{4, 4, c.Edge, c.Edge}));
+    EXPECT_EQ(t.PixelWidth, c.Pixels);
+    EXPECT_EQ(t.PixelHeight, c.Pixels);
+    // Both vertical lines, the closing one included, end on the row's bottom
+    // grid line.
+    const std::vector<TOp> lines{Line(4, 4, c.Edge + 1, 4, clBtnFace), Line(4, 4, 4, c.Edge + 1, clBtnFace),
+                                 Line(c.Edge, 4, c.Edge, c.Edge + 1, clBtnFace),
+                                 Line(4, c.Edge, c.Edge + 1, c.Edge, clBtnFace)};
+    EXPECT_EQ(canvas.OfKind(TOpKind::Line), lines);
+  }
+}
+
+TEST(TablePaint, EmptyTableDrawsNothing) {
+  TTable t;
+  TRecordingCanvas canvas;
+  t.Measure(canvas);
+  t.Paint(canvas);
+  EXPECT_EQ(t.ContentWidth, 0);
+  EXPECT_EQ(t.ContentHeight, 0);
+  EXPECT_TRUE(canvas.Ops.empty());
+}
+
+TEST(TableMeasure, ExtentsAreCachedUntilTextOrFontChanges) {
+  TTable t;
+  TRecordingCanvas canvas;
+  std::vector<std::vector<TCellSpec>> rows(20, std::vector<TCellSpec>(20, TCellSpec{"text"}));
+  rows[3][4].Text.clear();  // empty cells never reach the canvas
+  Build(t, 20, rows);
+  const int nonEmpty = 399;
+
+  t.Measure(canvas);
+  EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
+  EXPECT_EQ(canvas.LastMeasuredFont, "Times New Roman 11");
+  t.Measure(canvas);
+  EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
+
+  // A longer text widens its column and a shorter one gives the width back.
+  TCell* cell = t.GetCell(5, 6);
+  cell->SetText("a much longer text");
+  t.Measure(canvas);
+  EXPECT_EQ(canvas.ExtentCalls, nonEmpty + 1);
+  EXPECT_EQ(t.Columns[6]->Width, 8 + 6 * 18);
+  cell->SetText("t");
+  t.Measure(canvas);
+  EXPECT_EQ(t.Columns[6]->Width, 8 + 6 * 4);
+
+  canvas.ExtentCalls = 0;
+  t.FontSize = 12;
+  t.Measure(canvas);
+  EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
+  EXPECT_EQ(canvas.LastMeasuredFont, "Times New Roman 12");
+
+  canvas.ExtentCalls = 0;
+  t.FontName = "Courier New";
+  t.Rows[0]->Measure(canvas);  // a row alone notices the new font too
+  EXPECT_EQ(canvas.ExtentCalls, 20);
+  t.Measure(canvas);
+  EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
+
+  // Copied cells (undo snapshots, files) are measured afresh.
+  TTable copy;
+  copy.Assign(t);
+  canvas.ExtentCalls = 0;
+  copy.Measure(canvas);
+  EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
+}
+
+// Pixels an operation can touch: lines include their start, rectangles and
+// texts their own area (text in a measured cell stays inside it).
+TRect Reach(const TOp& op) {
+  if (op.Kind != TOpKind::Line) return op.Rect;
+  return {std::min(op.Rect.Left, op.Rect.Right), std::min(op.Rect.Top, op.Rect.Bottom),
+          std::max(op.Rect.Left, op.Rect.Right) + 1, std::max(op.Rect.Top, op.Rect.Bottom) + 1};
+}
+bool Meets(const TRect& a, const TRect& b) {
+  return a.Left < b.Right && a.Right > b.Left && a.Top < b.Bottom && a.Bottom > b.Top;
+}
+
+TEST(TablePaint, ClipDrawsOnlyWhatMeetsIt) {
+  TTable t;
+  TRecordingCanvas canvas;
+  std::vector<std::vector<TCellSpec>> rows(120, std::vector<TCellSpec>(90, TCellSpec{"cell"}));
+  rows[50][2] = {"wide\nline break"};  // centred on one line it spills out of its cell
+  Build(t, 90, rows);
+  t.Columns[2]->Format = "c";
+  t.SetRules({0, 0, 89, 119}, rbAll, 255);
+  t.SelectColumn(30);
+  t.Rows[60]->Prefix = "p";
+  t.CurrentCell = t.GetCell(55, 31);
+  t.Measure(canvas);
+  t.Paint(canvas);
+  const std::vector<TOp> full = canvas.Ops;
+  std::vector<TRect> rects;
+  for (const TRow* r : t.Rows)
+    for (const TCell* c : *r) rects.push_back(c->BoundsRect);
+
+  // Hit tests must not depend on what was drawn last: reset the layout.
+  for (TRow* r : t.Rows)
+    for (TCell* c : *r) c->BoundsRect = {};
+
+  const TRect clip{t.Columns[28]->BoundsRect.Left + 3, t.Rows[48]->BoundsRect.Top + 5,
+                   t.Columns[33]->BoundsRect.Left, t.Rows[62]->BoundsRect.Top + 1};
+  canvas.Ops.clear();
+  t.Paint(canvas, &clip);
+
+  size_t k = 0;
+  for (const TRow* r : t.Rows) {
+    for (const TCell* c : *r) ASSERT_EQ(c->BoundsRect, rects[k++]);
+  }
+  for (const TOp& op : full) {
+    if (Meets(Reach(op), clip)) {
+      EXPECT_NE(std::find(canvas.Ops.begin(), canvas.Ops.end(), op), canvas.Ops.end()) << op;
+    }
+  }
+  // The spilling text is drawn although its cell lies outside the clip.
+  EXPECT_NE(std::find_if(canvas.Ops.begin(), canvas.Ops.end(),
+                         [](const TOp& op) { return op.Text == "wide\nline break"; }),
+            canvas.Ops.end());
+  // About 6 columns by 15 rows are visible; each cell draws a text and four
+  // rules and its row two grid lines.
+  EXPECT_LT(canvas.Ops.size(), 7u * 16u * 7u);
+  EXPECT_GT(full.size(), 90u * 120u * 5u);
+}
+
+}  // namespace
