@@ -238,7 +238,6 @@ void TTable::Measure(TCanvas& canvas) {
       // Written only when changed: after a small edit almost nothing moves,
       // and untouched cells then cost no memory writes.
       if (c->Width != w) c->Width = w;
-      if (c->Height != row->Height) c->Height = row->Height;
       col += c->Span;
     }
   }
@@ -326,7 +325,7 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
       }
       x += c->Width;
       const int right = R(x);
-      const TRect bounds{left, top, right, R(y + c->Height)};
+      const TRect bounds{left, top, right, R(y + c->Height())};
       if (!(c->BoundsRect == bounds)) c->BoundsRect = bounds;
       left = right;
     }

@@ -22,6 +22,8 @@ void TCell::operator delete(void* p) noexcept { CellPool::Free(p); }
 
 TTable* TCell::Table() const { return FRow->Table(); }
 
+float TCell::Height() const { return FRow->Height; }
+
 int TCell::Index() const { return FRow->IndexOf(this); }
 
 int TCell::ColIndex() const {
@@ -48,7 +50,19 @@ char TCell::EffectiveAlign() const {
 
 void TCell::Assign(const TCell& source) {
   if (&source == this) return;
-  SetText(source.FText);
+  FText = source.FText;
+  // The measured extent travels with the text when both tables measure with
+  // the same font and padding, so that copying a large measured table (undo,
+  // redo) does not measure every text again.
+  const TTable* to = Table();
+  const TTable* from = source.Table();
+  ExtentValid = source.ExtentValid && (to == from || (to->ExtentFontName == from->ExtentFontName &&
+                                                      to->ExtentFontSize == from->ExtentFontSize &&
+                                                      to->CellPadding == from->CellPadding));
+  if (ExtentValid) {
+    MeasuredWidth = source.MeasuredWidth;
+    MeasuredHeight = source.MeasuredHeight;
+  }
   Selected = source.Selected;
   RuleLeft = source.RuleLeft;
   RuleTop = source.RuleTop;

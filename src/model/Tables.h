@@ -149,6 +149,9 @@ class TCell {
   // Copies Text, Selected, the four rule flags, Span and Align.
   void Assign(const TCell& source);
 
+  // Laid-out height: always its row's height, so it is not stored per cell.
+  float Height() const;
+
   const std::string& Text() const { return FText; }
   void SetText(std::string text) {
     FText = std::move(text);
@@ -170,8 +173,7 @@ class TCell {
   TRect BoundsRect;
   float MeasuredWidth = 0;
   float MeasuredHeight = 0;
-  float Width = 0;
-  float Height = 0;
+  float Width = 0;  // laid-out width: the sum of the covered columns' widths
   int Span = 1;
   char Align = 0;  // 0 = follow the column; else 'l', 'c' or 'r'
   bool Selected = false;

@@ -348,7 +348,7 @@ TEST(TableMeasure, CellAndTableSizes) {
         float w = 0;
         for (int k = col; k < col + cell->Span; ++k) w += t.Columns[k]->Width;
         EXPECT_EQ(cell->Width, w);
-        EXPECT_EQ(cell->Height, t.Rows[i]->Height);
+        EXPECT_EQ(cell->Height(), t.Rows[i]->Height);
         col += cell->Span;
       }
     }

@@ -509,3 +509,32 @@ TEST(Tables, OwnedListMoveExtractInsert) {
   EXPECT_THROW(row.Move(0, 3), EListError);
   ExpectSpanInvariant(t);
 }
+
+TEST(Tables, AssignKeepsMeasuredExtentsOnlyForTheSameFont) {
+  TTable src;
+  Build(src, 1, {{1}});
+  src.ExtentFontName = "Times New Roman";
+  src.ExtentFontSize = 11;
+  TCell* measured = src.GetCell(0, 0);
+  measured->MeasuredWidth = 42;
+  measured->MeasuredHeight = 17;
+  measured->ExtentValid = true;
+
+  TTable same;
+  same.ExtentFontName = "Times New Roman";
+  same.ExtentFontSize = 11;
+  same.Assign(src);
+  EXPECT_TRUE(same.GetCell(0, 0)->ExtentValid);
+  EXPECT_EQ(same.GetCell(0, 0)->MeasuredWidth, 42);
+  EXPECT_EQ(same.GetCell(0, 0)->MeasuredHeight, 17);
+
+  TTable larger;
+  larger.ExtentFontName = "Times New Roman";
+  larger.ExtentFontSize = 12;
+  larger.Assign(src);
+  EXPECT_FALSE(larger.GetCell(0, 0)->ExtentValid);
+
+  // A new text always needs measuring again.
+  same.GetCell(0, 0)->SetText("longer text");
+  EXPECT_FALSE(same.GetCell(0, 0)->ExtentValid);
+}

@@ -11,11 +11,6 @@
 #include "model/Tables.h"
 #include "platform/QtCanvas.h"
 
-// fontconfig keeps its parsed configuration for the life of the process
-// and never frees it; that is not ours to report. Weak, so that a test main
-// with suppressions of its own takes precedence.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace {
 
 const QColor kWhite(255, 255, 255);
