@@ -1,0 +1,63 @@
+#include "forms/AppStart.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <memory>
+#include <string>
+
+#include "document/AppModule.h"
+#include "forms/CodeUnit.h"
+#include "forms/MainUnit.h"
+#include "undo/UndoBuffers.h"
+
+namespace {
+
+// The document outlives every window: created before the first, freed after
+// the last, even when the run ends with an exception.
+struct TDocumentLifetime {
+  TDocumentLifetime() {
+    CreateUndoBuffer();
+    StartAppModule();
+  }
+  ~TDocumentLifetime() {
+    StopAppModule();
+    FreeUndoBuffer();
+  }
+};
+
+}  // namespace
+
+int RunEditor(int argc, char** argv) {
+  QApplication app(argc, argv);
+  // The program's first argument, as the user's bytes; Qt has taken its own
+  // options out of argv by now.
+  const std::string commandLineFile = argc > 1 ? std::string(argv[1]) : std::string();
+
+  ApplicationTitle = "Quiltor";
+  QApplication::setApplicationName("Quiltor");
+  QApplication::setApplicationDisplayName("Quiltor");
+
+  // Commands show their own failures; what fails while the program sets
+  // itself up or takes itself down is shown here, and ends the run.
+  try {
+    TDocumentLifetime document;
+    // The main window first: it posts itself the events that focus the grid
+    // and open the command-line file, which run once the loop starts.
+    auto mainForm = std::make_unique<TMainForm>(commandLineFile);
+    auto codeForm = std::make_unique<TCodeForm>(mainForm.get());
+    mainForm->show();
+    // Ask for the keyboard at once; without a window manager that hands it
+    // out, the grid would wait for a first click.
+    mainForm->activateWindow();
+
+    const int result = QApplication::exec();
+
+    // Reverse order of creation.
+    codeForm.reset();
+    mainForm.reset();
+    return result;
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, "Quiltor", QString::fromUtf8(e.what()));
+    return 1;
+  }
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The code preview: a small tool window beside the main window showing the
+// LaTeX source of the document's table. It is regenerated after every change
+// while it is visible and left stale while hidden; showing it regenerates it.
+#include <QWidget>
+#include <string>
+#include <vector>
+
+class QPlainTextEdit;
+
+class TCodeForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TCodeForm(QWidget* mainWindow);
+  ~TCodeForm() override;
+
+  // Replaces the text by lines, one line of the box each.
+  void SetLines(const std::vector<std::string>& lines);
+  // Memo's font (settings and the Options dialog change it).
+  void SetCodeFont(const std::string& name, int size);
+  std::string CodeFontName() const;
+  int CodeFontSize() const;
+
+  QPlainTextEdit* Memo;
+};
+
+extern TCodeForm* CodeForm;

@@ -1,0 +1,1076 @@
+#include "forms/MainUnit.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "document/AppModule.h"
+#include "forms/CodeUnit.h"
+#include "forms/HelpUnit.h"
+#include "forms/Icons.h"
+#include "forms/QtDocumentUI.h"
+#include "latex/TabToLatex.h"
+#include "platform/QtCanvas.h"
+#include "undo/UndoBuffers.h"
+
+TFocusState FocusState = fsNone;
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string FromQ(const QString& s) {
+  const QByteArray b = s.toUtf8();
+  return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+// Text shown as a menu or button caption: an ampersand of the user's text is
+// an ordinary character there, not an access key.
+QString Literal(const std::string& s) { return ToQ(s).replace('&', QLatin1String("&&")); }
+
+// A button's hint shows as its tool tip and in the status line. The status
+// tip holds it as set (the tool tip falls back to the caption when empty).
+void SetHint(QAction* action, const QString& hint) {
+  action->setToolTip(hint);
+  action->setStatusTip(hint);
+}
+
+// Moving a fraction of a page per click of a scroll arrow, as tables go.
+constexpr int kScrollStep = 16;
+
+// The ten rule sets of the Rules palette in their order, with their images.
+struct TRuleItem {
+  int Tag;
+  const char* Icon;
+  const char* Hint;
+};
+constexpr TRuleItem kRuleItems[10] = {
+    {63, "rules-all", "All Rules"},
+    {27, "rules-outer", "Outer Border"},
+    {1, "rules-top", "Top Rule"},
+    {8, "rules-left", "Left Rule"},
+    {4, "rules-inner-horizontal", "Inner Horizontal Rules"},
+    {0, "rules-none", "No Rules"},
+    {36, "rules-inner", "Inner Rules"},
+    {2, "rules-bottom", "Bottom Rule"},
+    {16, "rules-right", "Right Rule"},
+    {32, "rules-inner-vertical", "Inner Vertical Rules"},
+};
+
+struct TInsertItem {
+  const char* Caption;
+  const char* Hint;
+  const char* Icon;
+};
+constexpr TInsertItem kInsertItems[4] = {
+    {"Row Above", "Insert Row Above", "insert-row-above"},
+    {"Row Below", "Insert Row Below", "insert-row-below"},
+    {"Column Before", "Insert Column Before", "insert-column-before"},
+    {"Column After", "Insert Column After", "insert-column-after"},
+};
+
+// Width the custom format caption may take on its button.
+constexpr int kCustomCaptionWidth = 80;
+
+}  // namespace
+
+// ============================================================== TScrollBox
+
+TScrollBox::TScrollBox(TMainForm* form) : QAbstractScrollArea(form), FForm(form) {
+  setObjectName("ScrollBox");
+  setFocusPolicy(Qt::StrongFocus);
+  setFrameShape(QFrame::NoFrame);
+  // The picture covers the whole viewport, so nothing is erased first.
+  viewport()->setObjectName("PaintBox");
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setAttribute(Qt::WA_NoSystemBackground);
+  viewport()->setBackgroundRole(QPalette::Base);
+  horizontalScrollBar()->setSingleStep(kScrollStep);
+  verticalScrollBar()->setSingleStep(kScrollStep);
+}
+
+void TScrollBox::SetContentSize(int width, int height) {
+  FContentWidth = width;
+  FContentHeight = height;
+  UpdateScrollBars();
+}
+
+int TScrollBox::HorzPosition() const { return horizontalScrollBar()->value(); }
+int TScrollBox::VertPosition() const { return verticalScrollBar()->value(); }
+void TScrollBox::SetHorzPosition(int x) { horizontalScrollBar()->setValue(x); }
+void TScrollBox::SetVertPosition(int y) { verticalScrollBar()->setValue(y); }
+
+void TScrollBox::UpdateScrollBars() {
+  // Each bar shows only when the table needs it. Deciding here, rather than
+  // leaving it to the scroll area's deferred layout, keeps the viewport's
+  // size right at once, so that scrolling a cell into view right after a
+  // refresh sees the space the bars take.
+  const QSize full = contentsRect().size();
+  const int barWidth = verticalScrollBar()->sizeHint().width();
+  const int barHeight = horizontalScrollBar()->sizeHint().height();
+  bool horz = FContentWidth > full.width();
+  bool vert = FContentHeight > full.height();
+  if (vert && !horz) horz = FContentWidth > full.width() - barWidth;
+  if (horz && !vert) vert = FContentHeight > full.height() - barHeight;
+  setHorizontalScrollBarPolicy(horz ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(vert ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+
+  const QSize view = viewport()->size();
+  horizontalScrollBar()->setRange(0, std::max(0, FContentWidth - view.width()));
+  horizontalScrollBar()->setPageStep(std::max(1, view.width()));
+  verticalScrollBar()->setRange(0, std::max(0, FContentHeight - view.height()));
+  verticalScrollBar()->setPageStep(std::max(1, view.height()));
+}
+
+void TScrollBox::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  if (!FForm) return;
+  FForm->RunCommand([this] { FForm->GridEnter(); });
+}
+
+void TScrollBox::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  // A menu or a pop-up list borrows the keyboard only for a moment; the grid
+  // counts as focused meanwhile, so the menu shows the grid's commands.
+  if (!FForm || event->reason() == Qt::PopupFocusReason) return;
+  FForm->RunCommand([this] { FForm->GridExit(); });
+}
+
+bool TScrollBox::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Paint && FForm) {
+    // Window paints only copy the picture; the table is never laid out here.
+    QPainter painter(viewport());
+    const QImage& bitmap = FForm->GridBitmap;
+    painter.drawImage(0, 0, bitmap);
+    const QSize shown = bitmap.deviceIndependentSize().toSize();
+    const QSize view = viewport()->size();
+    const QColor window = viewport()->palette().color(QPalette::Base);
+    if (shown.width() < view.width())
+      painter.fillRect(shown.width(), 0, view.width() - shown.width(), view.height(), window);
+    if (shown.height() < view.height())
+      painter.fillRect(0, shown.height(), view.width(), view.height() - shown.height(), window);
+    return true;
+  }
+  return QAbstractScrollArea::viewportEvent(event);
+}
+
+void TScrollBox::scrollContentsBy(int, int) {
+  if (!FForm || FForm->FDeferRender) return;
+  FForm->RunCommand([this] { FForm->RepaintGrid(); });
+}
+
+void TScrollBox::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+  if (!FForm || FForm->FDeferRender) return;
+  FForm->RunCommand([this] { FForm->RepaintGrid(); });
+}
+
+// ============================================================== TMainForm
+
+TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
+    : QMainWindow(parent), FCommandLineFile(std::move(commandLineFile)) {
+  MainForm = this;
+  setObjectName("MainForm");
+  setWindowTitle(ToQ(ApplicationTitle));
+  setWindowIcon(LoadIcon("quiltor"));
+  resize(780, 540);
+
+  FDocumentUI = std::make_unique<TQtDocumentUI>(this);
+  FDocumentUI->OnDocumentReplaced = [this] {
+    SyncEditor();
+    RefreshGrid();
+  };
+  SetDocumentUI(FDocumentUI.get());
+
+  CreateActions();
+  CreateMenus();
+  CreateToolbars();
+  CreateClientArea();
+
+  FMeasureCanvas = std::make_unique<TQtCanvas>(PaintBox, PaintBox->palette());
+  RefreshGrid();
+
+  // Focusing the grid and opening the command-line file wait until the
+  // window is up and the event loop runs.
+  QCoreApplication::postEvent(this, new QEvent(FocusGridEvent));
+  QCoreApplication::postEvent(this, new QEvent(OpenCommandLineEvent));
+
+  // The command states follow every change without the commands setting
+  // them: they are recomputed whenever the event loop has nothing left to do.
+  connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
+          &TMainForm::AppIdle);
+}
+
+TMainForm::~TMainForm() {
+  // The child widgets outlive this part of the window by a moment and
+  // report their last focus changes then; nothing may reach it any more.
+  disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
+  Editor->removeEventFilter(this);
+  disconnect(Editor, nullptr, this, nullptr);
+  ScrollBox->FForm = nullptr;
+  if (::DocumentUI() == FDocumentUI.get()) SetDocumentUI(nullptr);
+  if (CurrentTable) {
+    CurrentTable->HasFocus = false;
+    CurrentTable->CurrentCell = nullptr;
+  }
+  FocusState = fsNone;
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::Wire(QAction* action, void (TMainForm::*handler)()) {
+  connect(action, &QAction::triggered, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+}
+
+void TMainForm::CreateActions() {
+  auto make = [this](const char* text, const char* icon = nullptr) {
+    auto* a = new QAction(QString::fromUtf8(text), this);
+    if (icon) a->setIcon(LoadIcon(icon));
+    return a;
+  };
+
+  bNew = make("&New", "new");
+  bNew->setIconText("New File");
+  SetHint(bNew, "New File");
+  bOpen = make("&Open...", "open");
+  bOpen->setIconText("Open");
+  bOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  SetHint(bOpen, "Open File");
+  bSave = make("&Save", "save");
+  bSave->setIconText("Save");
+  bSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  SetHint(bSave, "Save File");
+  mnSaveAs = make("Save &As...", "save-as");
+  mnExit = make("E&xit");
+
+  bUndo = make("Undo", "undo");
+  SetHint(bUndo, "Can't Undo");
+  bRedo = make("Redo", "redo");
+  SetHint(bRedo, "Can't Redo");
+  mnUndo = make("Can't &Undo", "undo");
+  mnRedo = make("Can't &Redo", "redo");
+  bCut = make("&Cut", "cut");
+  bCut->setIconText("Cut");
+  bCut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+  SetHint(bCut, "Cut");
+  bCopy = make("C&opy", "copy");
+  bCopy->setIconText("Copy");
+  SetHint(bCopy, "Copy");
+  bCopyLatex = make("Copy As &LaTeX Code", "copy-latex");
+  bCopyLatex->setIconText("Copy As LaTeX Code");
+  SetHint(bCopyLatex, "Copy to Clipboard as LaTeX code");
+  bPaste = make("&Paste", "paste");
+  bPaste->setIconText("Paste");
+  SetHint(bPaste, "Paste");
+  mnSelectAll = make("Select &All Cells", "select-all");
+
+  // The insertion the button part repeats starts as "Row Below".
+  for (int i = 0; i < 4; ++i) {
+    InsertItems[i] = make(kInsertItems[i].Caption, kInsertItems[i].Icon);
+    SetHint(InsertItems[i], kInsertItems[i].Hint);
+    InsertItems[i]->setData(i);
+  }
+  bInsert = make(kInsertItems[1].Caption, kInsertItems[1].Icon);
+  SetHint(bInsert, kInsertItems[1].Hint);
+  bInsert->setData(1);
+
+  bDelete = make("Delete", "delete");
+  SetHint(bDelete, "");
+  bDelete->setData(int{dmDeleteNone});
+  bDelete->setEnabled(false);
+  mnDelete = make("&Delete", "delete");
+  mnDelete->setEnabled(false);
+  mnEnvironment = make("&Environment...", "environment");
+  mnRowPrefix = make("Row &Prefix/Postfix...", "row-prefix");
+  mnBorders = make("&Borders...", "borders");
+
+  bJoin = make("Join", "join");
+  SetHint(bJoin, "Merge Selected Cells");
+
+  for (int i = 0; i < 10; ++i) {
+    RuleItems[i] = make(kRuleItems[i].Hint, kRuleItems[i].Icon);
+    RuleItems[i]->setData(kRuleItems[i].Tag);
+    RuleItems[i]->setCheckable(kRuleItems[i].Tag > 0);
+  }
+  bRules = make("Rules", "rules-all");
+  SetHint(bRules, "Rules");
+  bRules->setData(int{rbAll});
+  bRules->setCheckable(true);
+
+  AlignGroup = new QActionGroup(this);
+  AlignGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  auto align = [&](const char* text, const char* icon, int tag) {
+    QAction* a = make(text, icon);
+    a->setCheckable(true);
+    a->setData(tag);
+    AlignGroup->addAction(a);
+    return a;
+  };
+  bAlignLeft = align("Align Left", "align-left", 1);
+  bAlignCenter = align("Align Center", "align-center", 2);
+  bAlignRight = align("Align Right", "align-right", 3);
+  bAlignCustom = align("", "align-custom", 4);
+  SetHint(bAlignCustom, "Column Format");
+  mnNewFormat = make("New Format...");
+  mnNewFormat->setData(0);
+
+  bViewCode = make("&Code", "code");
+  bViewCode->setIconText("Code");
+  SetHint(bViewCode, "Code");
+  bViewCode->setCheckable(true);
+  mnViewGrid = make("&Grid");
+  mnViewGrid->setCheckable(true);
+  mnViewStdToolbar = make("&Standard Toolbar");
+  mnViewStdToolbar->setCheckable(true);
+  mnViewFmtToolbar = make("&Formatting Toolbar");
+  mnViewFmtToolbar->setCheckable(true);
+  mnViewOptions = make("&Options...", "options");
+  mnHelpTopics = make("Quiltor Help...", "help");
+  mnHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
+  mnHelpAbout = make("About...", "about");
+
+  Wire(bNew, &TMainForm::bNewClick);
+  Wire(bOpen, &TMainForm::ClickOpen);
+  Wire(bSave, &TMainForm::ClickSave);
+  Wire(mnSaveAs, &TMainForm::ClickSaveAs);
+  Wire(mnExit, &TMainForm::mnExitClick);
+  Wire(bUndo, &TMainForm::bUndoClick);
+  Wire(mnUndo, &TMainForm::bUndoClick);
+  Wire(bRedo, &TMainForm::bRedoClick);
+  Wire(mnRedo, &TMainForm::bRedoClick);
+  Wire(bCopyLatex, &TMainForm::bCopyLatexClick);
+  Wire(mnSelectAll, &TMainForm::mnSelectAllClick);
+  Wire(bViewCode, &TMainForm::mnViewCodeClick);
+  Wire(mnViewGrid, &TMainForm::mnViewGridClick);
+  Wire(mnViewStdToolbar, &TMainForm::mnViewStdToolbarClick);
+  Wire(mnViewFmtToolbar, &TMainForm::mnViewFmtToolbarClick);
+  Wire(mnHelpTopics, &TMainForm::mnHelpTopicsClick);
+  Wire(mnHelpAbout, &TMainForm::mnHelpAboutClick);
+}
+
+void TMainForm::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("Menu");
+
+  mnFile = bar->addMenu("&File");
+  mnFile->setObjectName("mnFile");
+  mnFile->addAction(bNew);
+  mnFile->addAction(bOpen);
+  mnFile->addAction(bSave);
+  mnFile->addAction(mnSaveAs);
+  mnFile->addSeparator();
+  // The recent files go here, between the two separators.
+  mnFile->addSeparator()->setObjectName("MRUListEnd");
+  mnFile->addAction(mnExit);
+
+  mnEdit = bar->addMenu("&Edit");
+  mnEdit->setObjectName("mnEdit");
+  mnEdit->addAction(mnUndo);
+  mnEdit->addAction(mnRedo);
+  mnEdit->addSeparator();
+  mnEdit->addAction(bCut);
+  mnEdit->addAction(bCopy);
+  mnEdit->addAction(bCopyLatex);
+  mnEdit->addAction(bPaste);
+  mnEdit->addSeparator();
+  mnEdit->addAction(mnSelectAll);
+
+  mnTable = bar->addMenu("&Table");
+  mnTable->setObjectName("mnTable");
+  mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
+  mnInsert->setObjectName("mnInsert");
+  for (QAction* a : InsertItems) mnInsert->addAction(a);
+  mnTable->addAction(mnDelete);
+  mnTable->addSeparator();
+  mnTable->addAction(mnEnvironment);
+  mnTable->addAction(mnRowPrefix);
+  mnTable->addAction(mnBorders);
+
+  mnView = bar->addMenu("&View");
+  mnView->setObjectName("mnView");
+  mnView->addAction(bViewCode);
+  mnView->addAction(mnViewGrid);
+  mnView->addSeparator();
+  mnView->addAction(mnViewStdToolbar);
+  mnView->addAction(mnViewFmtToolbar);
+  mnView->addSeparator();
+  mnView->addAction(mnViewOptions);
+
+  mnHelp = bar->addMenu("&Help");
+  mnHelp->setObjectName("mnHelp");
+  mnHelp->addAction(mnHelpTopics);
+  mnHelp->addSeparator();
+  mnHelp->addAction(mnHelpAbout);
+
+  auto opening = [this](QMenu* menu, void (TMainForm::*handler)()) {
+    connect(menu, &QMenu::aboutToShow, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+  };
+  opening(mnFile, &TMainForm::mnFileClick);
+  opening(mnEdit, &TMainForm::mnEditClick);
+  opening(mnTable, &TMainForm::bTableClick);
+  opening(mnView, &TMainForm::mnViewClick);
+}
+
+void TMainForm::CreateToolbars() {
+  const QSize iconSize(20, 20);
+  auto textBeside = [](QToolBar* bar, QAction* a) {
+    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a)))
+      button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  };
+  auto splitButton = [this, iconSize](QAction* face, QMenu* menu, const char* name) {
+    auto* button = new QToolButton(this);
+    button->setObjectName(name);
+    button->setDefaultAction(face);
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    button->setIconSize(iconSize);
+    button->setAutoRaise(true);
+    return button;
+  };
+
+  Standard = new QToolBar("Standard", this);
+  Standard->setObjectName("Standard");
+  Standard->setIconSize(iconSize);
+  Standard->setAllowedAreas(Qt::AllToolBarAreas);
+  Standard->setMovable(true);
+  Standard->addAction(bNew);
+  Standard->addAction(bOpen);
+  Standard->addAction(bSave);
+  Standard->addSeparator();
+  Standard->addAction(bCopyLatex);
+  Standard->addAction(bCut);
+  Standard->addAction(bCopy);
+  Standard->addAction(bPaste);
+  Standard->addSeparator();
+  Standard->addAction(bUndo);
+  Standard->addAction(bRedo);
+  Standard->addSeparator();
+  Standard->addAction(bDelete);
+  textBeside(Standard, bDelete);
+  Standard->addSeparator();
+  Standard->addAction(bViewCode);
+  addToolBar(Qt::TopToolBarArea, Standard);
+
+  // The two bars take a row each at first, so that neither is cut short.
+  addToolBarBreak(Qt::TopToolBarArea);
+  Formatting = new QToolBar("Formatting", this);
+  Formatting->setObjectName("Formatting");
+  Formatting->setIconSize(iconSize);
+  Formatting->setAllowedAreas(Qt::AllToolBarAreas);
+  Formatting->setMovable(true);
+  Formatting->addWidget(new QLabel(" Insert:", Formatting));
+  auto* insertMenu = new QMenu(this);
+  for (QAction* a : InsertItems) insertMenu->addAction(a);
+  bInsertButton = splitButton(bInsert, insertMenu, "bInsert");
+  bInsertButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  Formatting->addWidget(bInsertButton);
+  Formatting->addSeparator();
+  Formatting->addAction(bJoin);
+  textBeside(Formatting, bJoin);
+  Formatting->addSeparator();
+  Formatting->addWidget(new QLabel(" Rules:", Formatting));
+  auto* rulesMenu = new QMenu(this);
+  rulesMenu->setObjectName("RulesPalette");
+  for (int i = 0; i < 10; ++i) {
+    if (i == 5) rulesMenu->addSeparator();
+    rulesMenu->addAction(RuleItems[i]);
+  }
+  bRulesButton = splitButton(bRules, rulesMenu, "bRules");
+  Formatting->addWidget(bRulesButton);
+  Formatting->addSeparator();
+  Formatting->addAction(bAlignLeft);
+  Formatting->addAction(bAlignCenter);
+  Formatting->addAction(bAlignRight);
+  auto* customMenu = new QMenu(this);
+  customMenu->addAction(mnNewFormat);
+  bAlignCustomButton = splitButton(bAlignCustom, customMenu, "bAlignCustom");
+  bAlignCustomButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  Formatting->addWidget(bAlignCustomButton);
+  addToolBar(Qt::TopToolBarArea, Formatting);
+}
+
+void TMainForm::CreateClientArea() {
+  auto* client = new QWidget(this);
+  client->setObjectName("Client");
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  Panel1 = new QWidget(client);
+  Panel1->setObjectName("Panel1");
+  auto* strip = new QHBoxLayout(Panel1);
+  strip->setContentsMargins(0, 0, 0, 0);
+  strip->setSpacing(2);
+  Panel2 = new QLabel(" Col: Row:", Panel1);
+  Panel2->setObjectName("Panel2");
+  Panel2->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // Wide enough for the longest position a table can have, so that the
+  // editor does not jump sideways as the current cell moves.
+  Panel2->setFixedWidth(std::max(97, Panel2->fontMetrics().horizontalAdvance(" Col: 8888-8888   Row: 8888  ")));
+  Editor = new QLineEdit(Panel1);
+  Editor->setObjectName("Editor");
+  Editor->setEnabled(false);
+  QPalette idle = Editor->palette();
+  idle.setColor(QPalette::Base, idle.color(QPalette::Midlight));
+  Editor->setPalette(idle);
+  Editor->installEventFilter(this);
+  connect(Editor, &QLineEdit::textChanged, this, [this] { RunCommand([this] { EditorChange(); }); });
+  strip->addWidget(Panel2);
+  strip->addWidget(Editor, 1);
+  // The strip is as high as a line of its text plus a little air, and never
+  // lower than the edit box needs.
+  const int textHeight = QFontMetrics(Panel1->font()).boundingRect('Q').height() + 7;
+  Panel1->setFixedHeight(std::max(textHeight, Editor->sizeHint().height()));
+
+  ScrollBox = new TScrollBox(this);
+  ScrollBox->setParent(client);
+  PaintBox = ScrollBox->viewport();
+  layout->addWidget(Panel1);
+  layout->addWidget(ScrollBox, 1);
+  setCentralWidget(client);
+}
+
+// ---------------------------------------------------------------- guard
+
+void TMainForm::RunCommand(const std::function<void()>& handler) {
+  struct TDepth {
+    int& Depth;
+    explicit TDepth(int& d) : Depth(d) { ++Depth; }
+    ~TDepth() { --Depth; }
+  } depth(FCommandDepth);
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    if (::DocumentUI()) ::DocumentUI()->ShowError(e.what());
+    else QMessageBox::critical(this, ToQ(ApplicationTitle), QString::fromUtf8(e.what()));
+  }
+}
+
+// ---------------------------------------------------------------- focus
+
+void TMainForm::FocusGrid() {
+  // An edit under way ends here, before the command looks at the cell.
+  if (FEditing) EditorExit();
+  if (ScrollBox->isEnabled() && ScrollBox->isVisible()) ScrollBox->setFocus(Qt::OtherFocusReason);
+  // While a menu is open the grid only becomes the window's focus widget;
+  // it holds the keyboard all the same once the menu closes.
+  if (FocusState != fsGrid && QApplication::focusWidget() == ScrollBox) GridEnter();
+}
+
+void TMainForm::GridEnter() {
+  FocusState = fsGrid;
+  if (!CurrentTable->HasFocus) {
+    CurrentTable->HasFocus = true;
+    RepaintGrid();
+  }
+}
+
+void TMainForm::GridExit() {
+  if (FocusState == fsGrid) FocusState = fsNone;
+  if (CurrentTable->HasFocus) {
+    CurrentTable->HasFocus = false;
+    RepaintGrid();
+  }
+}
+
+void TMainForm::EditorEnter() {
+  EditStartText = FromQ(Editor->text());
+  FocusState = fsEditor;
+  FEditing = true;
+}
+
+void TMainForm::EditorExit() {
+  if (FocusState == fsEditor) FocusState = fsNone;
+  if (!FEditing) return;
+  FEditing = false;
+  const std::string text = FromQ(Editor->text());
+  if (text == EditStartText) return;
+  TCell* cell = CurrentTable->CurrentCell;
+  if (!cell) throw EAssertionFailed("forms/MainUnit", __LINE__);
+  cell->SetText(text);
+  EditStartText = text;
+  RecordUndo(TypingCaption(text));
+}
+
+void TMainForm::EditorChange() {
+  if (!Editor->isEnabled()) return;
+  TCell* cell = CurrentTable->CurrentCell;
+  if (!cell) throw EAssertionFailed("forms/MainUnit", __LINE__);
+  std::string text = FromQ(Editor->text());
+  if (text == cell->Text()) return;
+  cell->SetText(std::move(text));
+  RefreshGrid();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Editor) {
+    if (event->type() == QEvent::FocusIn) {
+      RunCommand([this] { EditorEnter(); });
+    } else if (event->type() == QEvent::FocusOut) {
+      // A menu or the edit box's own pop-up menu does not end the edit.
+      if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+        RunCommand([this] { EditorExit(); });
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::SyncEditor() {
+  if (CurrentTable->CurrentCell || !Editor->isEnabled()) return;
+  FEditing = false;
+  QPalette idle = Editor->palette();
+  idle.setColor(QPalette::Base, idle.color(QPalette::Midlight));
+  Editor->setPalette(idle);
+  Editor->setEnabled(false);
+  Editor->clear();
+  UpdateStatusText();
+}
+
+// ---------------------------------------------------------------- current cell
+
+void TMainForm::SetCurrentCell(TCell* cell) {
+  TTable& table = *CurrentTable;
+  if (cell == table.CurrentCell) return;
+  FocusGrid();
+  QPalette palette = Editor->palette();
+  if (cell) {
+    // The cell becomes current before the editor shows its text, and the
+    // editor writes into the current cell: so no other cell is overwritten.
+    table.CurrentCell = cell;
+    palette.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
+    Editor->setPalette(palette);
+    Editor->setText(ToQ(cell->Text()));
+    Editor->setEnabled(true);
+    Editor->selectAll();
+    // Scrolling draws nothing by itself: the repaint below shows the result.
+    const TRect& b = cell->BoundsRect;
+    const QSize view = PaintBox->size();
+    FDeferRender = true;
+    ScrollBox->SetHorzPosition(ScrollToShow(ScrollBox->HorzPosition(), view.width(), b.Left, b.Right));
+    ScrollBox->SetVertPosition(ScrollToShow(ScrollBox->VertPosition(), view.height(), b.Top, b.Bottom));
+    FDeferRender = false;
+  } else {
+    // Disabled before it is emptied, so that emptying it writes nowhere.
+    palette.setColor(QPalette::Base, palette.color(QPalette::Midlight));
+    Editor->setPalette(palette);
+    Editor->setEnabled(false);
+    Editor->clear();
+    table.CurrentCell = nullptr;
+  }
+  UpdateStatusText();
+  RepaintGrid();
+}
+
+// ---------------------------------------------------------------- drawing
+
+TRect TMainForm::VisibleRect() const {
+  const int x = ScrollBox->HorzPosition();
+  const int y = ScrollBox->VertPosition();
+  const QSize view = PaintBox->size();
+  return {x, y, x + view.width(), y + view.height()};
+}
+
+void TMainForm::RenderGrid() {
+  // The bitmap holds only what the view shows: its size is the viewport's,
+  // whatever the size of the table.
+  const QSize view = PaintBox->size().expandedTo(QSize(1, 1));
+  const qreal ratio = PaintBox->devicePixelRatioF();
+  const QSize pixels = (QSizeF(view) * ratio).toSize();
+  if (GridBitmap.size() != pixels) {
+    GridBitmap = QImage(pixels, QImage::Format_RGB32);
+    GridBitmap.setDevicePixelRatio(ratio);
+    // Text is drawn at the resolution it was measured at.
+    GridBitmap.setDotsPerMeterX(qRound(PaintBox->logicalDpiX() / 0.0254));
+    GridBitmap.setDotsPerMeterY(qRound(PaintBox->logicalDpiY() / 0.0254));
+  }
+  QPainter painter(&GridBitmap);
+  TQtCanvas canvas(painter, PaintBox->palette());
+  painter.fillRect(QRect(QPoint(0, 0), view), canvas.ToQColor(clWindow));
+  const TRect visible = VisibleRect();
+  painter.translate(-visible.Left, -visible.Top);
+  CurrentTable->Paint(canvas, &visible);
+}
+
+void TMainForm::RefreshGrid() {
+  TTable& table = *CurrentTable;
+  table.Measure(*FMeasureCanvas);
+  // Clamping the scroll positions to the new size draws nothing: the table
+  // is drawn once below, laid out at its new size.
+  FDeferRender = true;
+  ScrollBox->SetContentSize(table.PixelWidth, table.PixelHeight);
+  FDeferRender = false;
+  RenderGrid();
+  PaintBox->update();
+  UpdateStatusText();
+  RefreshCodePreview();
+}
+
+void TMainForm::RepaintGrid() {
+  RenderGrid();
+  PaintBox->update();
+}
+
+void TMainForm::UpdateStatusText() { Panel2->setText(ToQ(StatusText(*CurrentTable))); }
+
+void TMainForm::RefreshCodePreview() {
+  if (!CodeForm || !CodeForm->isVisible()) return;
+  std::vector<std::string> lines;
+  TableToLatex(*CurrentTable, lines);
+  CodeForm->SetLines(lines);
+}
+
+// ---------------------------------------------------------------- selection queries
+
+TCellRect TMainForm::SelectionBounds(const TArrayOfCells& cells, const TArrayOfInteger& columns,
+                                     const TArrayOfInteger& rows) {
+  return ::SelectionBounds(*CurrentTable, cells, columns, rows);
+}
+
+TCellRect TMainForm::GetSelectionBounds() {
+  TTable& table = *CurrentTable;
+  return SelectionBounds(table.GetSelectedCells(), table.GetSelectedColumns(), table.GetSelectedRows());
+}
+
+int TMainForm::SelectionRuleFlags(const TCellRect& r) const { return ::SelectionRuleFlags(*CurrentTable, r); }
+char TMainForm::CommonAlignment(const TArrayOfCells& cells) const { return ::CommonAlignment(cells); }
+std::string TMainForm::CommonColumnFormat(const TArrayOfInteger& columns) const {
+  return ::CommonColumnFormat(*CurrentTable, columns);
+}
+bool TMainForm::CellsInOneRow(const TArrayOfCells& cells) const { return ::CellsInOneRow(cells); }
+bool TMainForm::CellsJoinable(const TArrayOfCells& cells) const { return ::CellsJoinable(cells); }
+
+int TMainForm::DeleteMode() const { return bDelete->data().toInt(); }
+
+// ---------------------------------------------------------------- idle update
+
+void TMainForm::AppIdle() {
+  // Nested event loops of dialogs and message boxes run while a command is
+  // half done; the states wait for the command to finish.
+  if (FInIdle || FCommandDepth > 0 || !CurrentTable) return;
+  FInIdle = true;
+  RunCommand([this] { UpdateCommandStates(); });
+  FInIdle = false;
+}
+
+void TMainForm::UpdateCommandStates() {
+  TTable& table = *CurrentTable;
+  const TArrayOfCells cells = table.GetSelectedCells();
+  const size_t n = cells.size();
+  const bool joinable = ::CellsJoinable(cells);
+  const TArrayOfInteger rows = table.GetSelectedRows();
+  const TArrayOfInteger columns = table.GetSelectedColumns();
+  const TCellRect bounds = SelectionBounds(cells, columns, rows);
+  const bool sel = bounds.Right >= 0;
+  const bool grid = FocusState == fsGrid;
+
+  // The bounds of a cell selection take in whole joined cells, selecting
+  // what they pull in; show it.
+  if (n > 0) {
+    size_t inside = 0;
+    for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
+      int col = 0;
+      for (const TCell* c : *table.Rows[i]) {
+        if (col >= bounds.Left && col <= bounds.Right && c->Selected) ++inside;
+        col += c->Span;
+      }
+    }
+    if (inside != n) RepaintGrid();
+  }
+
+  bSave->setEnabled(DocumentModified());
+
+  const bool canUndo = grid && UndoCount() > 0;
+  bUndo->setEnabled(canUndo);
+  SetHint(bUndo, canUndo ? "Undo " + ToQ(UndoCaption(0)) : QString("Can't Undo"));
+  const bool canRedo = grid && RedoCount() > 0;
+  bRedo->setEnabled(canRedo);
+  SetHint(bRedo, canRedo ? "Redo " + ToQ(RedoCaption(0)) : QString("Can't Redo"));
+
+  bCut->setEnabled(grid && sel);
+  bCopy->setEnabled(grid && sel);
+  bool clipboardText = false;
+  if (grid && sel) {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    clipboardText = data && data->hasText();
+  }
+  bPaste->setEnabled(grid && sel && clipboardText);
+  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
+
+  // Join and Split share a button. Once it shows Split it is left alone, so
+  // a joined cell can be split whatever holds the focus.
+  if (n == 1 && cells.front()->Span > 1) {
+    if (FJoinImage != kSplitImage) {
+      FJoinImage = kSplitImage;
+      bJoin->setText("Split");
+      SetHint(bJoin, "Split Selected Cell");
+      bJoin->setIcon(LoadIcon("split"));
+      bJoin->setEnabled(true);
+    }
+  } else {
+    if (FJoinImage != kJoinImage) {
+      FJoinImage = kJoinImage;
+      bJoin->setText("Join");
+      SetHint(bJoin, "Merge Selected Cells");
+      bJoin->setIcon(LoadIcon("join"));
+    }
+    bJoin->setEnabled(grid && joinable);
+  }
+
+  const TDeleteState del = DeleteStateFor(table, FocusState, cells, columns, rows);
+  bDelete->setEnabled(del.Mode != dmDeleteNone);
+  SetHint(bDelete, QString::fromLatin1(del.Hint));
+  bDelete->setData(int{del.Mode});
+  if (mnDelete->isEnabled() != bDelete->isEnabled()) {
+    mnDelete->setEnabled(bDelete->isEnabled());
+    mnDelete->setShortcut(bDelete->isEnabled() ? QKeySequence(Qt::Key_Delete) : QKeySequence());
+  }
+
+  bRules->setEnabled(sel);
+  const int pattern = bRules->data().toInt();
+  bRules->setChecked(sel && pattern > 0 && (SelectionRuleFlags(bounds) & pattern) == pattern);
+
+  ApplyAlignmentStates(cells, columns, sel, !rows.empty());
+  mnRowPrefix->setEnabled(sel && columns.empty());
+  mnBorders->setEnabled(sel);
+}
+
+void TMainForm::ApplyAlignmentStates(const TArrayOfCells& cells, const TArrayOfInteger& columns, bool sel,
+                                     bool rowsSelected) {
+  const bool letters = sel && !rowsSelected;
+  bAlignLeft->setEnabled(letters);
+  bAlignCenter->setEnabled(letters);
+  bAlignRight->setEnabled(letters);
+  bAlignCustom->setEnabled(!columns.empty());
+
+  // checked: 'l', 'c', 'r' for the three letters, 'x' for the custom format,
+  // 0 for none of them.
+  char checked = 0;
+  QString caption;
+  if (!columns.empty()) {
+    std::string f = ::CommonColumnFormat(*CurrentTable, columns);
+    if (f.size() > 1000) f.resize(1000);
+    if (f == "l" || f == "c" || f == "r") {
+      checked = f[0];
+    } else if (!f.empty()) {
+      checked = 'x';
+      const QFontMetrics metrics(font());
+      caption = metrics.elidedText(ToQ(f), Qt::ElideRight, kCustomCaptionWidth).replace('&', QLatin1String("&&"));
+    }
+  } else {
+    const char a = ::CommonAlignment(cells);
+    if (a == 'l' || a == 'c' || a == 'r') checked = a;
+  }
+  bAlignLeft->setChecked(checked == 'l');
+  bAlignCenter->setChecked(checked == 'c');
+  bAlignRight->setChecked(checked == 'r');
+  bAlignCustom->setChecked(checked == 'x');
+  bAlignCustom->setText(caption);
+}
+
+// ---------------------------------------------------------------- menus
+
+void TMainForm::mnFileClick() {
+  FocusGrid();
+  for (QAction* a : MRUListItems) {
+    mnFile->removeAction(a);
+    a->deleteLater();
+  }
+  MRUListItems.clear();
+  QAction* end = nullptr;
+  for (QAction* a : mnFile->actions())
+    if (a->objectName() == "MRUListEnd") end = a;
+  for (int i = 0; RecentFiles && i < RecentFiles->Count(); ++i) {
+    const std::string name = (*RecentFiles)[i];
+    auto* item = new QAction(QString("&%1 %2").arg(i + 1).arg(Literal(name)), mnFile);
+    item->setData(ToQ(name));
+    connect(item, &QAction::triggered, this, [this, name] { RunCommand([this, name] { MRUListClick(name); }); });
+    mnFile->insertAction(end, item);
+    MRUListItems.append(item);
+  }
+}
+
+void TMainForm::mnEditClick() {
+  FocusGrid();
+  const bool canUndo = UndoCount() > 0;
+  mnUndo->setEnabled(canUndo);
+  mnUndo->setText(canUndo ? "&Undo " + Literal(UndoCaption(0)) : QString("Can't &Undo"));
+  const bool canRedo = RedoCount() > 0;
+  mnRedo->setEnabled(canRedo);
+  mnRedo->setText(canRedo ? "&Redo " + Literal(RedoCaption(0)) : QString("Can't &Redo"));
+}
+
+void TMainForm::bTableClick() {
+  const QString hint = bDelete->statusTip();
+  mnDelete->setText(hint.isEmpty() ? QString("Delete") : hint);
+  mnDelete->setEnabled(bDelete->isEnabled());
+}
+
+void TMainForm::mnViewClick() {
+  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
+  mnViewGrid->setChecked(CurrentTable->ShowGrid);
+  mnViewStdToolbar->setChecked(Standard->isVisible());
+  mnViewFmtToolbar->setChecked(Formatting->isVisible());
+}
+
+// ---------------------------------------------------------------- file commands
+
+void TMainForm::bNewClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  if (!NewDocument(4, 4)) return;
+  RecordUndo("New Table");
+  MarkSaved();
+  RefreshGrid();
+}
+
+void TMainForm::ClickOpen() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  OpenDocument();
+  RefreshGrid();
+}
+
+void TMainForm::ClickSave() {
+  // The shortcut reaches here too; an unmodified document has nothing to save.
+  if (!bSave->isEnabled()) return;
+  FocusGrid();
+  SaveDocument();
+  RefreshGrid();
+}
+
+void TMainForm::ClickSaveAs() {
+  FocusGrid();
+  SaveDocumentAs();
+  RefreshGrid();
+}
+
+void TMainForm::MRUListClick(const std::string& fileName) {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  OpenRecentFile(fileName);
+  RefreshGrid();
+}
+
+void TMainForm::mnExitClick() { close(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  bool mayClose = false;
+  RunCommand([&] {
+    FocusGrid();
+    mayClose = QuerySaveChanges();
+  });
+  event->setAccepted(mayClose);
+  if (mayClose) {
+    if (FHelpForm) FHelpForm->close();
+    if (CodeForm) CodeForm->hide();
+  }
+}
+
+// ---------------------------------------------------------------- edit commands
+
+void TMainForm::bUndoClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  if (UndoCount() > 0) UndoSteps(1);
+  RefreshGrid();
+}
+
+void TMainForm::bRedoClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  if (RedoCount() > 0) RedoSteps(1);
+  RefreshGrid();
+}
+
+void TMainForm::bCopyLatexClick() {
+  std::vector<std::string> lines;
+  TableToLatex(*CurrentTable, lines);
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) text += "\r\n";
+    text += lines[i];
+  }
+  QGuiApplication::clipboard()->setText(ToQ(text));
+}
+
+void TMainForm::mnSelectAllClick() {
+  FocusGrid();
+  TTable& table = *CurrentTable;
+  table.ClearSelection();
+  for (TRow* row : table.Rows)
+    for (TCell* c : *row) c->Selected = true;
+  RefreshGrid();
+}
+
+// ---------------------------------------------------------------- view and help
+
+void TMainForm::mnViewCodeClick() {
+  if (!CodeForm) return;
+  // The box cannot take the focus while the window appears, and the main
+  // window gets it back: the user goes on typing where they were.
+  CodeForm->Memo->setEnabled(false);
+  CodeForm->setVisible(!CodeForm->isVisible());
+  CodeForm->Memo->setEnabled(true);
+  activateWindow();
+  RefreshCodePreview();
+}
+
+void TMainForm::mnViewGridClick() {
+  CurrentTable->ShowGrid = !CurrentTable->ShowGrid;
+  RepaintGrid();
+}
+
+void TMainForm::mnViewStdToolbarClick() { Standard->setVisible(!Standard->isVisible()); }
+
+void TMainForm::mnViewFmtToolbarClick() { Formatting->setVisible(!Formatting->isVisible()); }
+
+void TMainForm::mnHelpTopicsClick() {
+  if (!FHelpForm) FHelpForm = new THelpForm(this);
+  FHelpForm->show();
+  FHelpForm->raise();
+  FHelpForm->activateWindow();
+}
+
+void TMainForm::mnHelpAboutClick() { ShowAboutBox(this); }
+
+// ---------------------------------------------------------------- deferred events
+
+void TMainForm::customEvent(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == FocusGridEvent) {
+    RunCommand([this] { FocusGrid(); });
+  } else if (type == OpenCommandLineEvent) {
+    RunCommand([this] {
+      if (FCommandLineFile.empty() || !QFileInfo(ToQ(FCommandLineFile)).isFile()) return;
+      OpenFile(FCommandLineFile);
+      RefreshGrid();
+    });
+  } else if (type == EditCellEvent) {
+    if (Editor->isEnabled()) {
+      Editor->selectAll();
+      Editor->setFocus(Qt::OtherFocusReason);
+    }
+  } else {
+    QMainWindow::customEvent(event);
+  }
+}

@@ -1,0 +1,690 @@
+// The main window driven offscreen: start-up state, the idle-time command
+// states, the cell editor's write-through, closing with unsaved changes, the
+// code preview, the command guard and the view of a large table. State is
+// read back from the model and the widgets, never from pixels.
+#include <gtest/gtest.h>
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QTextBrowser>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <deque>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "document/AppModule.h"
+#include "forms/CodeUnit.h"
+#include "forms/HelpUnit.h"
+#include "forms/MainUnit.h"
+#include "forms/QtDocumentUI.h"
+#include "latex/TabToLatex.h"
+#include "model/Errors.h"
+#include "undo/UndoBuffers.h"
+
+namespace {
+
+std::string FromQ(const QString& s) { return s.toStdString(); }
+
+// Answers the document's questions from a script and records what was asked.
+class TScriptedUI : public TDocumentUI {
+ public:
+  std::deque<TSaveAnswer> Answers;
+  int Questions = 0;
+  std::string LastQuestion;
+  std::vector<std::string> Errors;
+  std::string Caption;
+  bool SaveDialogAccepts = false;
+  std::string SavePath;
+  int SaveDialogs = 0;
+
+  TSaveAnswer AskSaveChanges(const std::string&, const std::string& text) override {
+    ++Questions;
+    LastQuestion = text;
+    if (Answers.empty()) return TSaveAnswer::Cancel;
+    const TSaveAnswer a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
+  bool ExecuteOpenDialog(TFileDialog&) override { return false; }
+  bool ExecuteSaveDialog(TFileDialog& dialog) override {
+    ++SaveDialogs;
+    if (!SaveDialogAccepts) return false;
+    dialog.FileName = SavePath;
+    return true;
+  }
+  bool ExecuteImportDialog(const std::vector<std::string>&, std::string&, bool&) override { return false; }
+  void SetCaption(const std::string& caption) override { Caption = caption; }
+  void ShowError(const std::string& message) override { Errors.push_back(message); }
+  void DocumentReplaced() override {
+    if (MainForm) MainForm->DocumentUI()->DocumentReplaced();
+  }
+};
+
+// Spins the real event loop until it has gone idle, so that the idle-time
+// update runs as it does for the user.
+void RunUntilIdle() {
+  QEventLoop loop;
+  QTimer::singleShot(30, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Start({}); }
+
+  void Start(const std::string& commandLineFile) {
+    CreateUndoBuffer();
+    StartAppModule();
+    Form = new TMainForm(commandLineFile);
+    Code = new TCodeForm(Form);
+    SetDocumentUI(&Script);
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form));
+    // The deferred start-up events: focus the grid, open the argument.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+  }
+
+  void TearDown() override { Stop(); }
+
+  void Stop() {
+    if (!Form) return;
+    delete Code;
+    Code = nullptr;
+    delete Form;
+    Form = nullptr;
+    SetDocumentUI(nullptr);
+    StopAppModule();
+    FreeUndoBuffer();
+  }
+
+  TTable& Table() { return *CurrentTable; }
+  TCell* Cell(int row, int col) { return Table().GetCell(row, col); }
+
+  // Selects exactly these cells (cell selection mode) and recomputes.
+  void SelectCells(std::initializer_list<TCell*> cells) {
+    Table().ClearSelection();
+    for (TCell* c : cells) Table().SelectCell(c);
+    Form->UpdateCommandStates();
+  }
+
+  TCell* JoinCells(int row, int index, int span) {
+    TRow& r = *Table().Rows[row];
+    TCell* c = r[index];
+    for (int k = 1; k < span; ++k) r.Delete(index + 1);
+    c->Span = span;
+    Form->RefreshGrid();
+    return c;
+  }
+
+  void FocusEditor() {
+    Form->Editor->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+  }
+
+  TScriptedUI Script;
+  TMainForm* Form = nullptr;
+  TCodeForm* Code = nullptr;
+};
+
+TEST_F(MainFormTest, StartUpState) {
+  EXPECT_EQ(Table().RowCount(), 4);
+  EXPECT_EQ(Table().ColCount(), 4);
+  EXPECT_EQ(Table().CurrentCell, nullptr);
+  EXPECT_EQ(FocusState, fsGrid) << "the deferred event focuses the grid";
+  EXPECT_TRUE(Table().HasFocus);
+  EXPECT_EQ(Form->Panel2->text(), "");
+  EXPECT_FALSE(Form->Editor->isEnabled());
+  EXPECT_EQ(Form->Editor->text(), "");
+  EXPECT_EQ(Form->windowTitle(), "Quiltor");
+
+  Form->UpdateCommandStates();
+  for (QAction* a : {Form->bSave, Form->bUndo, Form->bRedo, Form->bCut, Form->bCopy, Form->bPaste, Form->bDelete,
+                     Form->mnDelete, Form->bRules, Form->mnBorders, Form->mnRowPrefix, Form->bJoin, Form->bAlignLeft,
+                     Form->bAlignCenter, Form->bAlignRight, Form->bAlignCustom})
+    EXPECT_FALSE(a->isEnabled()) << FromQ(a->text());
+  for (QAction* a : {Form->bNew, Form->bOpen, Form->mnSaveAs, Form->bCopyLatex, Form->bViewCode, Form->bInsert})
+    EXPECT_TRUE(a->isEnabled()) << FromQ(a->text());
+  EXPECT_EQ(Form->bUndo->toolTip(), "Can't Undo");
+  EXPECT_EQ(Form->bRedo->toolTip(), "Can't Redo");
+  EXPECT_FALSE(Form->bViewCode->isChecked());
+}
+
+TEST_F(MainFormTest, ToolbarsAndIcons) {
+  for (QToolBar* bar : {Form->Standard, Form->Formatting}) {
+    EXPECT_FALSE(bar->objectName().isEmpty());
+    EXPECT_TRUE(bar->isMovable());
+    EXPECT_EQ(bar->allowedAreas(), Qt::AllToolBarAreas);
+    for (QAction* a : bar->actions()) {
+      if (a->isSeparator()) continue;
+      // Widgets on the bar are labels or split buttons with a face action.
+      QWidget* w = bar->widgetForAction(a);
+      if (auto* button = qobject_cast<QToolButton*>(w)) {
+        QAction* face = button->defaultAction() ? button->defaultAction() : a;
+        EXPECT_FALSE(face->icon().isNull()) << FromQ(face->toolTip());
+      } else {
+        EXPECT_TRUE(qobject_cast<QLabel*>(w)) << "only labels go without an image";
+      }
+    }
+  }
+  for (QAction* a : Form->RuleItems) EXPECT_FALSE(a->icon().isNull());
+  for (QAction* a : Form->InsertItems) EXPECT_FALSE(a->icon().isNull());
+}
+
+TEST_F(MainFormTest, IdleUpdateFollowsChanges) {
+  Cell(0, 0)->SetText("x");
+  RecordUndo("Typing x");
+  RunUntilIdle();
+  EXPECT_TRUE(Form->bSave->isEnabled()) << "the idle hook enabled Save";
+  EXPECT_TRUE(Form->bUndo->isEnabled());
+  EXPECT_EQ(Form->bUndo->toolTip(), "Undo Typing x");
+  MarkSaved();
+  RunUntilIdle();
+  EXPECT_FALSE(Form->bSave->isEnabled());
+}
+
+TEST_F(MainFormTest, EditorFocusDisablesGridCommands) {
+  Cell(0, 0)->SetText("a");
+  Cell(0, 1)->SetText("b");
+  RecordUndo("Typing");
+  MarkSaved();
+  QGuiApplication::clipboard()->setText("clip");
+  SelectCells({Cell(0, 0), Cell(0, 1)});
+  Form->SetCurrentCell(Cell(0, 0));
+  Form->UpdateCommandStates();
+  for (QAction* a : {Form->bUndo, Form->bCut, Form->bCopy, Form->bPaste, Form->bDelete, Form->bJoin})
+    EXPECT_TRUE(a->isEnabled()) << "grid focused: " << FromQ(a->text());
+
+  FocusEditor();
+  ASSERT_EQ(FocusState, fsEditor);
+  Form->UpdateCommandStates();
+  for (QAction* a : {Form->bUndo, Form->bRedo, Form->bCut, Form->bCopy, Form->bPaste, Form->bDelete, Form->mnDelete,
+                     Form->bJoin})
+    EXPECT_FALSE(a->isEnabled()) << "editor focused: " << FromQ(a->text());
+  for (QAction* a : {Form->bRules, Form->mnBorders, Form->bAlignLeft, Form->bAlignCenter, Form->bAlignRight})
+    EXPECT_TRUE(a->isEnabled()) << "editor focused: " << FromQ(a->text());
+  EXPECT_EQ(Form->DeleteMode(), dmDeleteNone);
+  EXPECT_EQ(Form->bDelete->statusTip(), "");
+}
+
+TEST_F(MainFormTest, DeleteModes) {
+  Cell(2, 2)->SetText("text");
+  struct Case {
+    const char* Name;
+    std::function<void(TTable&)> Select;
+    int Mode;
+    const char* Hint;
+  };
+  const std::vector<Case> cases = {
+      {"rows 1 and 2", [](TTable& t) { t.SelectRowRange(1, 2); }, dmDeleteRows, "Delete Rows"},
+      {"every row", [](TTable& t) { t.SelectRowRange(0, 3); }, dmDeleteNone, ""},
+      {"column 1", [](TTable& t) { t.SelectColumn(1); }, dmDeleteColumns, "Delete Columns"},
+      {"every column", [](TTable& t) { t.SelectColumnRange(0, 3); }, dmDeleteNone, ""},
+      {"one empty cell", [](TTable& t) { t.SelectCell(t.GetCell(0, 0)); }, dmDeleteNone, ""},
+      {"one cell with text", [](TTable& t) { t.SelectCell(t.GetCell(2, 2)); }, dmDeleteContents,
+       "Delete Cell Contents"},
+      {"two empty cells",
+       [](TTable& t) {
+         t.SelectCell(t.GetCell(0, 0));
+         t.SelectCell(t.GetCell(0, 1));
+       },
+       dmDeleteContents, "Delete Cell Contents"},
+  };
+  for (const Case& c : cases) {
+    Table().ClearSelection();
+    c.Select(Table());
+    Form->UpdateCommandStates();
+    EXPECT_EQ(Form->DeleteMode(), c.Mode) << c.Name;
+    EXPECT_EQ(FromQ(Form->bDelete->statusTip()), c.Hint) << c.Name;
+    EXPECT_EQ(Form->bDelete->isEnabled(), c.Mode != dmDeleteNone) << c.Name;
+    // The menu entry follows, with the Del key only while it can act.
+    EXPECT_EQ(Form->mnDelete->isEnabled(), c.Mode != dmDeleteNone) << c.Name;
+    EXPECT_EQ(Form->mnDelete->shortcut().isEmpty(), c.Mode == dmDeleteNone) << c.Name;
+    Form->bTableClick();
+    EXPECT_EQ(FromQ(Form->mnDelete->text()), c.Mode ? c.Hint : "Delete") << c.Name;
+  }
+}
+
+TEST_F(MainFormTest, JoinSplitFace) {
+  TCell* joined = JoinCells(1, 1, 2);
+  SelectCells({joined});
+  EXPECT_EQ(Form->bJoin->text(), "Split");
+  EXPECT_EQ(Form->bJoin->toolTip(), "Split Selected Cell");
+  EXPECT_EQ(Form->JoinImage(), TMainForm::kSplitImage);
+  EXPECT_TRUE(Form->bJoin->isEnabled());
+  Form->SetCurrentCell(joined);
+  FocusEditor();
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Form->bJoin->isEnabled()) << "a joined cell can be split while the editor has the focus";
+  Form->FocusGrid();
+
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<int, int>> Cells;
+    bool Enabled;
+  };
+  const std::vector<Case> cases = {
+      {"two neighbours", {{0, 0}, {0, 1}}, true},
+      {"neighbours next to a joined cell", {{1, 0}, {1, 1}}, true},
+      {"two rows", {{0, 0}, {1, 0}}, false},
+      {"one cell", {{0, 0}}, false},
+      {"a gap", {{0, 0}, {0, 2}}, false},
+  };
+  for (const Case& c : cases) {
+    Table().ClearSelection();
+    for (auto [row, col] : c.Cells) Table().SelectCell(Cell(row, col));
+    Form->UpdateCommandStates();
+    EXPECT_EQ(Form->bJoin->text(), "Join") << c.Name;
+    EXPECT_EQ(Form->bJoin->toolTip(), "Merge Selected Cells") << c.Name;
+    EXPECT_EQ(Form->JoinImage(), TMainForm::kJoinImage) << c.Name;
+    EXPECT_EQ(Form->bJoin->isEnabled(), c.Enabled) << c.Name;
+  }
+}
+
+TEST_F(MainFormTest, AlignmentButtons) {
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Formats;  // of columns 0, 1, ... which get selected
+    QAction* TMainForm::*Checked;      // none when null
+    const char* Caption;
+  };
+  const std::vector<Case> cases = {
+      {"l and l", {"l", "l"}, &TMainForm::bAlignLeft, ""},
+      {"l and c", {"l", "c"}, nullptr, ""},
+      {"c", {"c"}, &TMainForm::bAlignCenter, ""},
+      {"r and r", {"r", "r"}, &TMainForm::bAlignRight, ""},
+      {"p{20pt}", {"p{20pt}"}, &TMainForm::bAlignCustom, "p{20pt}"},
+      {"l and p{2cm}", {"l", "p{2cm}"}, nullptr, ""},
+  };
+  QAction* TMainForm::*const buttons[] = {&TMainForm::bAlignLeft, &TMainForm::bAlignCenter, &TMainForm::bAlignRight,
+                                          &TMainForm::bAlignCustom};
+  for (const Case& c : cases) {
+    Table().ClearSelection();
+    for (size_t i = 0; i < c.Formats.size(); ++i) {
+      Table().Columns[static_cast<int>(i)]->Format = c.Formats[i];
+      Table().SelectColumn(static_cast<int>(i));
+    }
+    Form->UpdateCommandStates();
+    for (auto b : buttons) {
+      EXPECT_TRUE((Form->*b)->isEnabled()) << c.Name;
+      EXPECT_EQ((Form->*b)->isChecked(), b == c.Checked) << c.Name << " " << FromQ((Form->*b)->text());
+    }
+    EXPECT_EQ(FromQ(Form->bAlignCustom->text()), c.Caption) << c.Name;
+  }
+
+  // A long format is shortened to fit the button.
+  Table().ClearSelection();
+  Table().Columns[0]->Format = "p{" + std::string(200, 'w') + "}";
+  Table().SelectColumn(0);
+  Form->UpdateCommandStates();
+  const QString caption = Form->bAlignCustom->text();
+  EXPECT_TRUE(caption.endsWith(QChar(0x2026)));
+  EXPECT_LE(QFontMetrics(Form->font()).horizontalAdvance(caption), 80);
+
+  // Cells: their own common alignment; the custom button needs columns.
+  Table().ClearSelection();
+  Cell(0, 0)->Align = 'c';
+  Cell(0, 1)->Align = 'c';
+  SelectCells({Cell(0, 0), Cell(0, 1)});
+  EXPECT_TRUE(Form->bAlignCenter->isChecked());
+  EXPECT_FALSE(Form->bAlignCustom->isEnabled());
+  Cell(0, 1)->Align = 0;
+  Form->UpdateCommandStates();
+  for (auto b : buttons) EXPECT_FALSE((Form->*b)->isChecked());
+
+  // Rows: no alignment at all.
+  Table().ClearSelection();
+  Table().SelectRow(0);
+  Form->UpdateCommandStates();
+  EXPECT_FALSE(Form->bAlignLeft->isEnabled());
+  EXPECT_TRUE(Form->mnRowPrefix->isEnabled());
+  Table().ClearSelection();
+  Table().SelectColumn(0);
+  Form->UpdateCommandStates();
+  EXPECT_FALSE(Form->mnRowPrefix->isEnabled());
+}
+
+TEST_F(MainFormTest, StatusTextForJoinedCell) {
+  // Starts in the second column of the third row and spans three columns.
+  TCell* joined = JoinCells(2, 1, 3);
+  Form->SetCurrentCell(joined);
+  EXPECT_EQ(Form->Panel2->text(), " Col: 2-4   Row: 3");
+  Form->SetCurrentCell(Cell(0, 3));
+  EXPECT_EQ(Form->Panel2->text(), " Col: 4   Row: 1");
+  Form->SetCurrentCell(nullptr);
+  EXPECT_EQ(Form->Panel2->text(), "");
+}
+
+TEST_F(MainFormTest, RulesOfAFullyRuledCell) {
+  TCell* c = Cell(1, 1);
+  c->RuleLeft = c->RuleTop = c->RuleRight = c->RuleBottom = 255;
+  SelectCells({c});
+  EXPECT_EQ(Form->SelectionRuleFlags(Form->GetSelectionBounds()), 27);
+  EXPECT_FALSE(Form->bRules->isChecked()) << "all rules include inner ones, which one cell never has";
+  Form->bRules->setData(27);
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Form->bRules->isChecked());
+}
+
+TEST_F(MainFormTest, PartlySelectedJoinedCellIsTakenIn) {
+  JoinCells(1, 1, 2);  // columns 1 and 2 of row 1
+  Table().ClearSelection();
+  Table().SelectCell(Cell(0, 2));
+  Table().SelectCell(Cell(1, 2));  // the joined cell
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Cell(0, 1)->Selected) << "the rectangle grew to the joined cell's first column";
+  EXPECT_EQ(Table().GetSelectedCells().size(), 3u);
+}
+
+TEST_F(MainFormTest, EditorWritesThroughToTheCurrentCellOnly) {
+  Cell(0, 0)->SetText("first");
+  Cell(1, 0)->SetText("second");
+  RecordUndo("Texts");
+  Form->RefreshGrid();
+  Form->SetCurrentCell(Cell(0, 0));
+  EXPECT_TRUE(Form->Editor->isEnabled());
+  EXPECT_EQ(Form->Editor->text(), "first");
+  Form->SetCurrentCell(Cell(1, 0));
+  EXPECT_EQ(Form->Editor->text(), "second");
+  EXPECT_EQ(Cell(0, 0)->Text(), "first") << "loading the next cell must not overwrite the old one";
+  EXPECT_EQ(Cell(1, 0)->Text(), "second");
+
+  FocusEditor();
+  QTest::keyClick(Form->Editor, Qt::Key_End);
+  QTest::keyClicks(Form->Editor, "xy");
+  EXPECT_EQ(Cell(1, 0)->Text(), "secondxy") << "every keystroke goes into the cell";
+  const int steps = UndoCount();
+  Form->FocusGrid();
+  EXPECT_EQ(UndoCount(), steps + 1);
+  EXPECT_EQ(UndoCaption(0), "Typing secondxy");
+
+  Form->SetCurrentCell(nullptr);
+  EXPECT_FALSE(Form->Editor->isEnabled());
+  EXPECT_EQ(Form->Editor->text(), "");
+  EXPECT_EQ(Cell(1, 0)->Text(), "secondxy") << "emptying the idle editor writes nowhere";
+
+  // Undo goes back to the text before the edit, and leaves no current cell.
+  Form->SetCurrentCell(Cell(1, 0));
+  Form->bUndoClick();
+  EXPECT_EQ(Cell(1, 0)->Text(), "second");
+  EXPECT_EQ(Table().CurrentCell, nullptr);
+  EXPECT_FALSE(Form->Editor->isEnabled());
+  EXPECT_EQ(Form->Panel2->text(), "");
+  Form->bRedoClick();
+  EXPECT_EQ(Cell(1, 0)->Text(), "secondxy");
+}
+
+TEST_F(MainFormTest, EditMenuCommitsTheEditFirst) {
+  Form->SetCurrentCell(Cell(0, 0));
+  FocusEditor();
+  QTest::keyClicks(Form->Editor, "q");
+  Form->mnEditClick();
+  EXPECT_EQ(FocusState, fsGrid);
+  EXPECT_TRUE(Form->mnUndo->isEnabled());
+  EXPECT_EQ(Form->mnUndo->text(), "&Undo Typing q");
+  EXPECT_EQ(Form->mnRedo->text(), "Can't &Redo");
+  EXPECT_FALSE(Form->mnRedo->isEnabled());
+}
+
+TEST_F(MainFormTest, SetCurrentCellScrollsIntoView) {
+  NewDocument(80, 80);
+  Form->RefreshGrid();
+  TCell* far = Cell(79, 79);
+  Form->SetCurrentCell(far);
+  const TRect v = Form->VisibleRect();
+  const TRect& b = far->BoundsRect;
+  EXPECT_GE(b.Left, v.Left);
+  EXPECT_LE(b.Right, v.Right);
+  EXPECT_GE(b.Top, v.Top);
+  EXPECT_LE(b.Bottom, v.Bottom);
+  Form->SetCurrentCell(Cell(0, 0));
+  EXPECT_EQ(Form->VisibleRect().Left, Cell(0, 0)->BoundsRect.Left);
+  EXPECT_EQ(Form->VisibleRect().Top, Cell(0, 0)->BoundsRect.Top);
+}
+
+TEST_F(MainFormTest, BitmapIsTheViewNotTheTable) {
+  NewDocument(1000, 1000);
+  Form->RefreshGrid();
+  EXPECT_GT(Table().PixelWidth, 10000);
+  const QSize view = Form->PaintBox->size();
+  EXPECT_EQ(Form->Bitmap().deviceIndependentSize().toSize(), view);
+  Form->SetCurrentCell(Cell(999, 999));
+  EXPECT_EQ(Form->Bitmap().deviceIndependentSize().toSize(), view);
+  EXPECT_EQ(Form->VisibleRect().Right, Cell(999, 999)->BoundsRect.Right);
+  EXPECT_EQ(Form->VisibleRect().Bottom, Cell(999, 999)->BoundsRect.Bottom);
+}
+
+TEST_F(MainFormTest, CloseQuestion) {
+  Cell(0, 0)->SetText("changed");
+  RecordUndo("Typing changed");
+
+  Script.Answers = {TSaveAnswer::Cancel};
+  EXPECT_FALSE(Form->close());
+  EXPECT_TRUE(Form->isVisible());
+  EXPECT_EQ(Script.Questions, 1);
+  EXPECT_EQ(Script.LastQuestion, SaveChangesText(Table().Title));
+  EXPECT_EQ(Cell(0, 0)->Text(), "changed");
+
+  // Yes on a document without a file asks for a name; cancelling that keeps
+  // the window open.
+  Script.Answers = {TSaveAnswer::Yes};
+  EXPECT_FALSE(Form->close());
+  EXPECT_EQ(Script.SaveDialogs, 1);
+
+  Script.Answers = {TSaveAnswer::No};
+  EXPECT_TRUE(Form->close());
+  EXPECT_EQ(Script.SaveDialogs, 1) << "No closes without saving";
+  EXPECT_EQ(Script.Questions, 3);
+}
+
+TEST_F(MainFormTest, UnmodifiedDocumentClosesWithoutQuestion) {
+  EXPECT_TRUE(Form->close());
+  EXPECT_EQ(Script.Questions, 0);
+}
+
+TEST_F(MainFormTest, CodePreviewFollowsChangesWhileVisible) {
+  auto latex = [] {
+    std::vector<std::string> lines;
+    TableToLatex(*CurrentTable, lines);
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + lines[i];
+    return text;
+  };
+  Form->SetCurrentCell(Cell(0, 0));
+  FocusEditor();
+  Form->mnViewCodeClick();
+  ASSERT_TRUE(Code->isVisible());
+  EXPECT_EQ(FocusState, fsEditor) << "showing the preview leaves the focus in the editor";
+  EXPECT_EQ(FromQ(Code->Memo->toPlainText()), latex());
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Form->bViewCode->isChecked());
+
+  QTest::keyClick(Form->Editor, Qt::Key_A);
+  EXPECT_NE(FromQ(Code->Memo->toPlainText()).find("a"), std::string::npos);
+  EXPECT_EQ(FromQ(Code->Memo->toPlainText()), latex()) << "follows each keystroke";
+
+  Form->mnViewCodeClick();
+  ASSERT_FALSE(Code->isVisible());
+  const QString stale = Code->Memo->toPlainText();
+  QTest::keyClicks(Form->Editor, "bcd");
+  EXPECT_EQ(Code->Memo->toPlainText(), stale) << "nothing is generated while hidden";
+  Form->mnViewCodeClick();
+  EXPECT_EQ(FromQ(Code->Memo->toPlainText()), latex()) << "showing regenerates at once";
+
+  Code->close();
+  EXPECT_FALSE(Code->isVisible()) << "closing hides";
+  Form->UpdateCommandStates();
+  EXPECT_FALSE(Form->bViewCode->isChecked());
+}
+
+TEST_F(MainFormTest, CopyAsLatexCode) {
+  Cell(0, 0)->SetText("a");
+  Form->bCopyLatexClick();
+  std::vector<std::string> lines;
+  TableToLatex(Table(), lines);
+  std::string expected;
+  for (size_t i = 0; i < lines.size(); ++i) expected += (i ? "\r\n" : "") + lines[i];
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected);
+  EXPECT_EQ(UndoCount(), 0);
+}
+
+TEST_F(MainFormTest, SelectAllAndGridToggle) {
+  Form->mnSelectAllClick();
+  EXPECT_EQ(Table().GetSelectedCells().size(), 16u);
+  EXPECT_EQ(Table().SelectionMode, smNone);
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Form->bCut->isEnabled());
+  EXPECT_TRUE(Form->mnBorders->isEnabled());
+
+  const bool grid = Table().ShowGrid;
+  Form->mnViewGridClick();
+  EXPECT_NE(Table().ShowGrid, grid);
+  Form->mnViewClick();
+  EXPECT_EQ(Form->mnViewGrid->isChecked(), Table().ShowGrid);
+  Form->mnViewStdToolbarClick();
+  Form->mnViewClick();
+  EXPECT_FALSE(Form->mnViewStdToolbar->isChecked());
+  EXPECT_TRUE(Form->mnViewFmtToolbar->isChecked());
+}
+
+TEST_F(MainFormTest, GuardShowsTheMessageAndGoesOn) {
+  Form->RunCommand([] { throw EQuiltorError("Stream read error"); });
+  Form->RunCommand([] { throw std::runtime_error("something else"); });
+  EXPECT_EQ(Script.Errors, (std::vector<std::string>{"Stream read error", "something else"}));
+
+  // A real command failing half-way: a damaged file from the recent list.
+  QTemporaryDir dir;
+  const QString path = dir.filePath("damaged.qtor");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("this is not a table");
+  f.close();
+  Cell(0, 0)->SetText("kept");
+  Form->RunCommand([&] { Form->MRUListClick(path.toStdString()); });
+  EXPECT_EQ(Script.Errors.size(), 3u);
+  EXPECT_EQ(Cell(0, 0)->Text(), "kept");
+  EXPECT_TRUE(Form->isVisible());
+}
+
+TEST_F(MainFormTest, NewTable) {
+  Cell(0, 0)->SetText("old");
+  RecordUndo("Typing old");
+  Script.Answers = {TSaveAnswer::No};
+  Form->bNewClick();
+  EXPECT_EQ(Cell(0, 0)->Text(), "");
+  EXPECT_EQ(Table().Title, "Untitled");
+  EXPECT_EQ(UndoCaption(0), "New Table");
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_EQ(Script.Caption, "Quiltor - Untitled");
+}
+
+TEST_F(MainFormTest, RecentFilesInTheFileMenu) {
+  RecentFiles->AddToTop("/tmp/one.qtor");
+  RecentFiles->AddToTop("/tmp/a&b.qtor");
+  Form->mnFileClick();
+  ASSERT_EQ(Form->MRUListItems.size(), 2);
+  EXPECT_EQ(Form->MRUListItems[0]->text(), "&1 /tmp/a&&b.qtor");
+  EXPECT_EQ(Form->MRUListItems[1]->data().toString(), "/tmp/one.qtor");
+  const QList<QAction*> items = Form->mnFile->actions();
+  EXPECT_LT(items.indexOf(Form->mnSaveAs), items.indexOf(Form->MRUListItems[0]));
+  EXPECT_LT(items.indexOf(Form->MRUListItems[1]), items.indexOf(Form->mnExit));
+  Form->mnFileClick();
+  EXPECT_EQ(Form->MRUListItems.size(), 2) << "refilled, not appended";
+}
+
+// The file named on the command line is open once the window is up; a name
+// that is no file is ignored.
+TEST_F(MainFormTest, CommandLineFile) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("prices.qtor").toStdString();
+  Cell(2, 3)->SetText("42");
+  Script.SaveDialogAccepts = true;
+  Script.SavePath = path;
+  ASSERT_TRUE(SaveDocumentAs());
+  Stop();
+
+  Start(path);
+  EXPECT_EQ(Cell(2, 3)->Text(), "42");
+  EXPECT_EQ(Table().Title, "prices");
+  Stop();
+
+  Start(dir.filePath("missing.qtor").toStdString());
+  EXPECT_EQ(Cell(2, 3)->Text(), "");
+  EXPECT_EQ(Table().Title, "Untitled");
+  EXPECT_TRUE(Script.Errors.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A menu takes the keyboard while it is open. The grid's commands in it must
+// stay usable, and opening the Edit menu over an edit ends the edit.
+TEST_F(MainFormTest, OpenMenuKeepsTheGridFocused) {
+  Cell(0, 0)->SetText("a");
+  SelectCells({Cell(0, 0)});
+  Form->SetCurrentCell(Cell(0, 0));
+  FocusEditor();
+  QTest::keyClick(Form->Editor, Qt::Key_End);
+  QTest::keyClicks(Form->Editor, "b");
+  ASSERT_EQ(FocusState, fsEditor);
+
+  Form->mnEdit->popup(Form->mapToGlobal(QPoint(10, 10)));
+  RunUntilIdle();
+  EXPECT_TRUE(Form->mnEdit->isVisible());
+  EXPECT_EQ(FocusState, fsGrid);
+  EXPECT_EQ(UndoCaption(0), "Typing ab");
+  EXPECT_TRUE(Form->bCut->isEnabled()) << "Cut in the open menu";
+  EXPECT_TRUE(Form->bCopy->isEnabled());
+  Form->mnEdit->hide();
+  RunUntilIdle();
+  EXPECT_EQ(FocusState, fsGrid);
+  EXPECT_EQ(QApplication::focusWidget(), Form->ScrollBox);
+  EXPECT_TRUE(Form->bCut->isEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+// The guide ships inside the program: every page and every link between
+// pages must be there.
+TEST_F(MainFormTest, HelpGuideIsBundled) {
+  Form->mnHelpTopicsClick();
+  auto* help = Form->findChild<THelpForm*>();
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_EQ(help->Browser->documentTitle(), "Quiltor Help");
+  QStringList pages = {"index.html"};
+  QStringList seen;
+  while (!pages.isEmpty()) {
+    const QString page = pages.takeFirst();
+    if (seen.contains(page)) continue;
+    seen << page;
+    QFile file(":/help/" + page);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << page.toStdString();
+    help->ShowPage(page);
+    EXPECT_FALSE(help->Browser->documentTitle().isEmpty()) << page.toStdString();
+    const QString html = QString::fromUtf8(file.readAll());
+    static const QRegularExpression link("href=\"([a-z]+\\.html)\"");
+    for (auto it = link.globalMatch(html); it.hasNext();) pages << it.next().captured(1);
+  }
+  EXPECT_EQ(seen.size(), 5);
+}
+
+}  // namespace

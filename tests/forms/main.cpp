@@ -1,0 +1,26 @@
+// The GUI tests run without a screen and without touching the user's files:
+// the offscreen platform unless told otherwise, and temporary XDG folders.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <sys/stat.h>
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QTemporaryDir xdg;
+  if (!xdg.isValid()) return 2;
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+    const QByteArray dir = (xdg.path() + "/" + name).toLocal8Bit();
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    setenv(name, dir.constData(), 1);
+  }
+  chmod((xdg.path() + "/XDG_RUNTIME_DIR").toLocal8Bit().constData(), 0700);
+  QStandardPaths::setTestModeEnabled(true);
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
