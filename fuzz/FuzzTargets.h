@@ -1,0 +1,169 @@
+#pragma once
+// The bodies of the fuzz targets, shared by the libFuzzer programs in this
+// folder and by the ordinary test that replays the saved corpus. Each body
+// must never crash, hang or leak on any input, and aborts when one of the
+// properties it checks does not hold.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "latex/TabToLatex.h"
+#include "model/StreamIO.h"
+#include "model/Tables.h"
+#include "model/TextLines.h"
+
+namespace FuzzTargets {
+
+inline void Require(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "fuzz property failed: %s\n", what);
+    std::abort();
+  }
+}
+
+inline void RequireSpans(const TTable& t) {
+  for (const TRow* row : t.Rows) {
+    long long sum = 0;
+    for (const TCell* c : *row) {
+      Require(c->Span >= 1, "span >= 1");
+      sum += c->Span;
+    }
+    Require(sum == t.ColCount(), "row covers the columns");
+  }
+}
+
+inline std::string Save(const TTable& t) {
+  TMemoryStream out;
+  t.SaveToStream(out);
+  return out.Data();
+}
+
+// Any bytes as a native file. A file that loads must satisfy the span rule,
+// survive the LaTeX generator, and save to bytes that load back to a table
+// that saves to the very same bytes. A file that fails must leave the target
+// as it was.
+inline void TableFile(const uint8_t* data, size_t size) {
+  TTable table;
+  new TColumn(table);
+  (new TRow(table))->Reserve(1);
+  new TCell(*table.Rows[0]);
+  table.Rows[0]->First()->SetText("untouched");
+  const std::string before = Save(table);
+
+  TMemoryStream in(std::string(reinterpret_cast<const char*>(data), size));
+  try {
+    table.LoadFromStream(in);
+  } catch (const EQuiltorError&) {
+    Require(Save(table) == before, "a failed load leaves the table as it was");
+    return;
+  }
+  RequireSpans(table);
+  std::vector<std::string> lines;
+  TableToLatex(table, lines);
+
+  // An empty environment is not written and reads back as the default: the
+  // one difference a save and load may make.
+  if (table.Environment.empty()) table.Environment = "tabular";
+  std::string saved;
+  try {
+    saved = Save(table);
+  } catch (const EQuiltorError&) {
+    return;  // legal content too large for the format ("Invalid chunk")
+  }
+  TTable again;
+  TMemoryStream reread(saved);
+  again.LoadFromStream(reread);
+  Require(Save(again) == saved, "save, load, save gives the same bytes");
+}
+
+// A scratch file for ImportText and ExportText, in memory where the system
+// offers a memory file system; removed when the process ends.
+inline const std::string& ScratchFileName() {
+  static const std::string name = [] {
+    const char* folder = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return std::string(folder) + "/quiltor-fuzz-" + std::to_string(::getpid()) + ".txt";
+  }();
+  static const bool cleanup = [] { return std::atexit([] { ::unlink(ScratchFileName().c_str()); }) == 0; }();
+  (void)cleanup;
+  return name;
+}
+
+inline void PutScratchFile(std::string_view text) {
+  FILE* f = std::fopen(ScratchFileName().c_str(), "wb");
+  Require(f != nullptr, "create scratch file");
+  Require(std::fwrite(text.data(), 1, text.size(), f) == text.size(), "write scratch file");
+  Require(std::fclose(f) == 0, "close scratch file");
+}
+
+// Any bytes as delimited text. The first byte holds the merge flag (bit 0)
+// and the number of delimiter characters that follow (bits 1..3); the rest
+// is the file.
+inline void TextImport(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const bool merge = data[0] & 1;
+  const size_t k = std::min<size_t>((data[0] >> 1) & 7, size - 1);
+  const std::string delimiters(reinterpret_cast<const char*>(data + 1), k);
+  const std::string_view text(reinterpret_cast<const char*>(data + 1 + k), size - 1 - k);
+
+  const TextLines::TDelimiterSet set(delimiters);
+  const std::vector<std::string_view> lines = TextLines::SplitLines(text);
+  size_t longest = 0;
+  std::vector<std::string_view> fields;
+  for (std::string_view line : lines) {
+    for (char c : line) Require(c != '\r' && c != '\n' && c != '\0', "a line holds no break and no NUL");
+    TextLines::SplitFields(line, set, merge, fields);
+    Require(fields.size() == TextLines::CountFields(line, set, merge), "CountFields agrees");
+    Require(line.empty() == fields.empty(), "only an empty line has no fields");
+    size_t length = 0;
+    for (std::string_view f : fields) {
+      for (char c : f) Require(!set.Contains(c), "a field holds no delimiter");
+      length += f.size();
+    }
+    Require(length + (fields.empty() ? 0 : fields.size() - 1) <= line.size(), "fields fit in the line");
+    longest = std::max(longest, fields.size());
+  }
+  // Importing pads every line to the longest; keep the tables small enough
+  // for thousands of runs a second.
+  if (std::max<size_t>(1, longest) * std::max<size_t>(1, lines.size()) > 100000) return;
+
+  PutScratchFile(text);
+  TTable table;
+  table.ImportText(ScratchFileName(), delimiters, merge);
+  Require(table.RowCount() == static_cast<int>(std::max<size_t>(1, lines.size())), "one row per line");
+  Require(table.ColCount() == static_cast<int>(std::max<size_t>(1, longest)), "one column per field");
+  RequireSpans(table);
+  for (int r = 0; r < static_cast<int>(lines.size()); ++r) {
+    TextLines::SplitFields(lines[static_cast<size_t>(r)], set, merge, fields);
+    for (size_t i = 0; i < fields.size(); ++i)
+      Require((*table.Rows[r])[static_cast<int>(i)]->Text() == fields[i], "cell text is the field");
+  }
+
+  // Writing the table out and reading it back with the same single delimiter
+  // gives the same texts whenever no text holds that delimiter.
+  const char delimiter = delimiters.empty() ? ',' : delimiters[0];
+  // A line break as the delimiter would split the lines themselves.
+  if (delimiter == '\0' || delimiter == '\r' || delimiter == '\n') return;
+  table.ExportText(ScratchFileName(), delimiter);
+  TTable back;
+  back.ImportText(ScratchFileName(), std::string(1, delimiter), false);
+  bool clean = true;
+  for (const TRow* row : table.Rows)
+    for (const TCell* c : *row)
+      for (char ch : c->Text()) clean = clean && ch != delimiter;
+  // A table of one empty row exports a bare line break, which reads back as
+  // one line of one empty field: still the same texts.
+  if (!clean) return;
+  for (int r = 0; r < table.RowCount(); ++r)
+    for (int i = 0; i < table.ColCount(); ++i) {
+      const TCell* b = back.GetCell(r, i);
+      Require(b && b->Text() == table.GetCell(r, i)->Text(), "text round trip");
+    }
+}
+
+}  // namespace FuzzTargets

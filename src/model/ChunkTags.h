@@ -1,0 +1,58 @@
+#pragma once
+// Every constant of the native .qtor format, shared by the reader and the
+// writer so that the two cannot drift apart. docs/file-format.md describes
+// the same bytes in prose.
+//
+// A chunk header is one little-endian 32-bit word: the tag in the high byte,
+// a 24-bit number below it. The chunk routines take tags already shifted into
+// the high byte, so every constant here is tag << 24.
+#include <cstdint>
+
+namespace ChunkTags {
+
+constexpr uint32_t Tag(uint8_t tag) { return static_cast<uint32_t>(tag) << 24; }
+
+// The end mark closing every container: a header of four zero bytes.
+constexpr uint32_t kEndMark = 0;
+// Largest number a header's 24-bit field can hold.
+constexpr uint32_t kMaxChunkNumber = 0xFFFFFF;
+constexpr uint32_t kTagMask = 0xFF000000;
+constexpr uint32_t kHeaderSize = 4;
+// The smallest container: its header and its end mark.
+constexpr uint32_t kMinContainerSize = 2 * kHeaderSize;
+
+// The only version this program writes and reads.
+constexpr uint32_t kFormatVersion = 1;
+
+// Table container: the whole file.
+constexpr uint32_t ctTable = Tag(0x01);
+constexpr uint32_t ctVersion = Tag(0x02);     // value
+constexpr uint32_t ctColCount = Tag(0x03);    // value, then that many column containers
+constexpr uint32_t ctRowCount = Tag(0x04);    // value, then that many row containers
+constexpr uint32_t ctExtra1 = Tag(0x05);      // string
+constexpr uint32_t ctExtra2 = Tag(0x06);      // string
+constexpr uint32_t ctExtra3 = Tag(0x07);      // string
+constexpr uint32_t ctEnvironment = Tag(0x08); // string
+constexpr uint32_t ctEnvOptions = Tag(0x09);  // string
+
+// Column container.
+constexpr uint32_t ctColumn = Tag(0x20);
+constexpr uint32_t ctColFormat = Tag(0x21);   // string, written even when empty
+
+// Row container.
+constexpr uint32_t ctRow = Tag(0x41);
+constexpr uint32_t ctCellCount = Tag(0x42);   // value, then that many cell containers
+constexpr uint32_t ctPrefix = Tag(0x43);      // string
+constexpr uint32_t ctPostfix = Tag(0x44);     // string
+
+// Cell container.
+constexpr uint32_t ctCell = Tag(0x61);
+constexpr uint32_t ctSpan = Tag(0x62);        // value, written only above 1
+constexpr uint32_t ctRules = Tag(0x63);       // data, exactly kRulesSize bytes
+constexpr uint32_t ctText = Tag(0x64);        // string
+constexpr uint32_t ctAlign = Tag(0x65);       // value: the letter's character code
+
+// Rule flags in the order left, top, right, bottom.
+constexpr uint32_t kRulesSize = 4;
+
+}  // namespace ChunkTags

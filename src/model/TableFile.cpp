@@ -1,0 +1,301 @@
+// The native .qtor format: a table container holding the columns, the rows
+// with their cells, and the table's texts. Writers put down only what differs
+// from a fresh object; readers accept the chunks of a container in any order.
+#include "model/TableFile.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "model/AtomicFile.h"
+#include "model/ChunkTags.h"
+#include "model/StreamIO.h"
+
+using namespace ChunkTags;
+
+namespace {
+
+[[noreturn]] void ReadError() { throw EQuiltorError("Stream read error"); }
+
+// A count in the file promises that many containers; each takes at least
+// kMinContainerSize bytes, so a damaged count never reserves more than the
+// stream could possibly hold.
+int BoundedReservation(const TStream& stream, int have, uint32_t count) {
+  const int64_t possible = stream.Remaining() / kMinContainerSize;
+  return static_cast<int>(std::min<int64_t>(have + static_cast<int64_t>(count), have + possible));
+}
+
+// Fails exactly where ReadChunkString fails, without keeping the bytes.
+void SkipChunkString(TStream& stream, uint32_t tag) {
+  const uint32_t count = ReadChunkValue(stream, tag);
+  if (static_cast<int64_t>(count) > stream.Remaining()) ReadError();
+  stream.Seek(stream.Position() + count);
+}
+
+template <bool Build>
+void TakeString(TStream& stream, uint32_t tag, std::string* text) {
+  if constexpr (Build) *text = ReadChunkString(stream, tag);
+  else SkipChunkString(stream, tag);
+}
+
+// A table is read twice: a checking pass that builds nothing, then, only if
+// the whole file is sound, the building pass into the target. So a damaged
+// file leaves the target exactly as it was, without the time and memory of
+// a scratch copy. Both passes run the same walkers below and so agree on
+// what a sound file is.
+//
+// The checking pass also enforces what the format cannot express but the
+// rest of the program relies on: every row covers exactly the table's
+// columns, with cells of span 1 or more.
+class TSpanCheck {
+ public:
+  int64_t Columns = 0;
+
+  void BeginRow() {
+    FCovered.push_back(0);
+    FCells = 0;
+  }
+  void AddCell(int span) {
+    ++FCells;
+    if (span < 1 && FFirstBadSpan.empty())
+      FFirstBadSpan =
+          FormatStr("Invalid table: cell %d of row %zu spans %d columns", FCells, FCovered.size(), span);
+    FCovered.back() += span;
+  }
+  void Raise() const {
+    if (!FFirstBadSpan.empty()) throw EQuiltorError(FFirstBadSpan);
+    for (size_t r = 0; r < FCovered.size(); ++r)
+      if (FCovered[r] != Columns)
+        throw EQuiltorError(FormatStr("Invalid table: row %zu covers %lld columns, the table has %lld", r + 1,
+                                      static_cast<long long>(FCovered[r]), static_cast<long long>(Columns)));
+  }
+
+ private:
+  std::vector<int64_t> FCovered;  // per row, in file order
+  int FCells = 0;
+  std::string FFirstBadSpan;      // the message for the first cell with a span below 1
+};
+
+// Returns the cell's span.
+template <bool Build>
+int WalkCell(TStream& stream, TCell* cell) {
+  int span = 1;
+  if constexpr (Build) {
+    cell->RuleLeft = cell->RuleTop = cell->RuleRight = cell->RuleBottom = 0;
+    cell->SetText(std::string());
+    cell->Selected = false;
+    cell->Align = 0;
+  }
+  const int64_t end = OpenChunk(stream, ctCell);
+  for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
+    switch (tag) {
+      case ctSpan: span = static_cast<int>(ReadChunkValue(stream, ctSpan)); break;
+      case ctRules: {
+        uint8_t rules[kRulesSize];
+        ReadChunkData(stream, ctRules, rules, kRulesSize);
+        if constexpr (Build) {
+          cell->RuleLeft = rules[0];
+          cell->RuleTop = rules[1];
+          cell->RuleRight = rules[2];
+          cell->RuleBottom = rules[3];
+        }
+        break;
+      }
+      case ctText:
+        if constexpr (Build) cell->SetText(ReadChunkString(stream, ctText));
+        else SkipChunkString(stream, ctText);
+        break;
+      case ctAlign: {
+        const uint32_t align = ReadChunkValue(stream, ctAlign);
+        if constexpr (Build) cell->Align = static_cast<char>(align & 0xFF);
+        break;
+      }
+      default: ReadError();
+    }
+  }
+  CloseChunk(stream, end);
+  if constexpr (Build) cell->Span = span;
+  return span;
+}
+
+template <bool Build>
+void WalkRow(TStream& stream, TRow* row, TSpanCheck* check) {
+  if constexpr (Build) {
+    row->Clear();
+    row->Prefix.clear();
+    row->Postfix.clear();
+  }
+  if constexpr (!Build) check->BeginRow();
+  const int64_t end = OpenChunk(stream, ctRow);
+  for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
+    switch (tag) {
+      case ctCellCount: {
+        const uint32_t n = ReadChunkValue(stream, ctCellCount);
+        if constexpr (Build) {
+          row->Reserve(BoundedReservation(stream, row->Count(), n));
+          for (uint32_t i = 0; i < n; ++i) WalkCell<true>(stream, new TCell(*row));
+        } else {
+          for (uint32_t i = 0; i < n; ++i) check->AddCell(WalkCell<false>(stream, nullptr));
+        }
+        break;
+      }
+      case ctPrefix: TakeString<Build>(stream, ctPrefix, Build ? &row->Prefix : nullptr); break;
+      case ctPostfix: TakeString<Build>(stream, ctPostfix, Build ? &row->Postfix : nullptr); break;
+      default: ReadError();
+    }
+  }
+  CloseChunk(stream, end);
+}
+
+template <bool Build>
+void WalkColumn(TStream& stream, TColumn* column) {
+  if constexpr (Build) column->Format.assign(1, 'l');  // (assigning "l" trips a false g++ 12 warning)
+  const int64_t end = OpenChunk(stream, ctColumn);
+  for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
+    if (tag != ctColFormat) ReadError();
+    TakeString<Build>(stream, ctColFormat, Build ? &column->Format : nullptr);
+  }
+  CloseChunk(stream, end);
+}
+
+template <bool Build>
+void WalkTable(TStream& stream, TTable* table, TSpanCheck* check) {
+  if constexpr (Build) table->Clear();
+  const int64_t end = OpenChunk(stream, ctTable);
+  for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
+    switch (tag) {
+      case ctVersion:
+        if (ReadChunkValue(stream, ctVersion) != kFormatVersion) throw EQuiltorError("Invalid version");
+        break;
+      case ctColCount: {
+        const uint32_t n = ReadChunkValue(stream, ctColCount);
+        if constexpr (Build) {
+          table->Columns.Reserve(BoundedReservation(stream, table->ColCount(), n));
+          for (uint32_t i = 0; i < n; ++i) (new TColumn(*table))->LoadFromStream(stream);
+        } else {
+          for (uint32_t i = 0; i < n; ++i) WalkColumn<false>(stream, nullptr);
+          check->Columns += n;
+        }
+        break;
+      }
+      case ctRowCount: {
+        const uint32_t n = ReadChunkValue(stream, ctRowCount);
+        if constexpr (Build) {
+          table->Rows.Reserve(BoundedReservation(stream, table->RowCount(), n));
+          for (uint32_t i = 0; i < n; ++i) (new TRow(*table))->LoadFromStream(stream);
+        } else {
+          for (uint32_t i = 0; i < n; ++i) WalkRow<false>(stream, nullptr, check);
+        }
+        break;
+      }
+      case ctExtra1: TakeString<Build>(stream, ctExtra1, Build ? &table->Extra1 : nullptr); break;
+      case ctExtra2: TakeString<Build>(stream, ctExtra2, Build ? &table->Extra2 : nullptr); break;
+      case ctExtra3: TakeString<Build>(stream, ctExtra3, Build ? &table->Extra3 : nullptr); break;
+      case ctEnvironment: TakeString<Build>(stream, ctEnvironment, Build ? &table->Environment : nullptr); break;
+      case ctEnvOptions: TakeString<Build>(stream, ctEnvOptions, Build ? &table->EnvOptions : nullptr); break;
+      default: throw EQuiltorError("Invalid stream read");
+    }
+  }
+  CloseChunk(stream, end);
+}
+
+void WriteStringIfAny(TStream& stream, uint32_t tag, const std::string& text) {
+  if (!text.empty()) WriteChunkString(stream, tag, text);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TCell
+
+void TCell::SaveToStream(TStream& stream) const {
+  const int64_t start = BeginChunk(stream, ctCell);
+  if (Span > 1) WriteChunkValue(stream, ctSpan, static_cast<uint32_t>(Span));
+  if (RuleLeft || RuleTop || RuleRight || RuleBottom) {
+    const uint8_t rules[kRulesSize] = {RuleLeft, RuleTop, RuleRight, RuleBottom};
+    WriteChunkData(stream, ctRules, rules, kRulesSize);
+  }
+  WriteStringIfAny(stream, ctText, FText);
+  if (Align != 0) WriteChunkValue(stream, ctAlign, static_cast<uint8_t>(Align));
+  EndChunk(stream, ctCell, start);
+}
+
+void TCell::LoadFromStream(TStream& stream) { WalkCell<true>(stream, this); }
+
+// ---------------------------------------------------------------- TRow
+
+void TRow::SaveToStream(TStream& stream) const {
+  const int64_t start = BeginChunk(stream, ctRow);
+  WriteChunkValue(stream, ctCellCount, static_cast<uint32_t>(Count()));
+  for (const TCell* cell : *this) cell->SaveToStream(stream);
+  WriteStringIfAny(stream, ctPrefix, Prefix);
+  WriteStringIfAny(stream, ctPostfix, Postfix);
+  EndChunk(stream, ctRow, start);
+}
+
+void TRow::LoadFromStream(TStream& stream) { WalkRow<true>(stream, this, nullptr); }
+
+// ---------------------------------------------------------------- TColumn
+
+void TColumn::SaveToStream(TStream& stream) const {
+  const int64_t start = BeginChunk(stream, ctColumn);
+  WriteChunkString(stream, ctColFormat, Format);
+  EndChunk(stream, ctColumn, start);
+}
+
+void TColumn::LoadFromStream(TStream& stream) { WalkColumn<true>(stream, this); }
+
+// ---------------------------------------------------------------- TTable
+
+void TTable::SaveToStream(TStream& stream) const {
+  const int64_t start = BeginChunk(stream, ctTable);
+  WriteChunkValue(stream, ctVersion, kFormatVersion);
+  WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(ColCount()));
+  for (const TColumn* column : Columns) column->SaveToStream(stream);
+  WriteChunkValue(stream, ctRowCount, static_cast<uint32_t>(RowCount()));
+  for (const TRow* row : Rows) row->SaveToStream(stream);
+  WriteStringIfAny(stream, ctExtra1, Extra1);
+  WriteStringIfAny(stream, ctExtra2, Extra2);
+  WriteStringIfAny(stream, ctExtra3, Extra3);
+  WriteStringIfAny(stream, ctEnvironment, Environment);
+  WriteStringIfAny(stream, ctEnvOptions, EnvOptions);
+  EndChunk(stream, ctTable, start);
+}
+
+void TTable::LoadFromStream(TStream& stream) {
+  const int64_t start = stream.Position();
+  TSpanCheck check;
+  WalkTable<false>(stream, nullptr, &check);
+  check.Raise();
+  stream.Seek(start);
+  // The old cells are about to go; a current cell would dangle.
+  CurrentCell = nullptr;
+  try {
+    WalkTable<true>(stream, this, nullptr);
+    // A file changed by someone else between the two passes could still
+    // break the span rule; checking the result costs one walk over the cells.
+    TSpanCheck built;
+    built.Columns = ColCount();
+    for (const TRow* row : Rows) {
+      built.BeginRow();
+      for (const TCell* cell : *row) built.AddCell(cell->Span);
+    }
+    built.Raise();
+  } catch (...) {
+    // Only a failing device, memory or a file changed meanwhile can get here
+    // after the check: leave a whole (empty) table rather than a half-read one.
+    Clear();
+    throw;
+  }
+}
+
+// ---------------------------------------------------------------- files
+
+void LoadTableFile(TTable& table, const std::string& fileName) {
+  TFileStream stream(fileName, TFileStream::fmOpenRead);
+  table.LoadFromStream(stream);
+}
+
+void SaveTableFile(const TTable& table, const std::string& fileName) {
+  TAtomicFile file(fileName);
+  table.SaveToStream(file.Stream());
+  file.Commit();
+}

@@ -1,0 +1,109 @@
+// Delimited text files: one line per row, one field per column, no quoting.
+#include <algorithm>
+#include <cstring>
+
+#include "model/AtomicFile.h"
+#include "model/StreamIO.h"
+#include "model/Tables.h"
+#include "model/TextLines.h"
+
+namespace {
+
+// Every line becomes a row as wide as the longest line, so one long line in a
+// file of many short ones multiplies into lines x fields cells. Beyond this
+// many cells an import is refused instead of exhausting the memory.
+constexpr long long kMaxImportCells = 1LL << 25;
+
+constexpr size_t kPieceSize = 1 << 20;
+
+// Calls onLine for every line of the file, reading it in pieces so that the
+// file never has to fit in memory beside the table it becomes.
+template <class OnLine>
+void ForEachLine(TFileStream& file, OnLine onLine) {
+  file.Seek(0);
+  std::string buffer;
+  std::vector<std::string_view> lines;
+  size_t kept = 0;  // bytes of an incomplete line carried in front of the next piece
+  bool last = false;
+  while (!last) {
+    // A small file needs no full piece. A line longer than a piece makes the
+    // next read as large as the line, so that re-scanning the carried part
+    // costs no more than reading it did.
+    const size_t want = std::max<size_t>(kept, std::clamp<int64_t>(file.Remaining() + 1, 4096, kPieceSize));
+    buffer.resize(kept + want);
+    const size_t got = file.Read(buffer.data() + kept, want);
+    last = got < want;
+    const std::string_view text(buffer.data(), kept + got);
+    lines.clear();
+    bool ended;
+    const size_t used = TextLines::TakeLines(text, last, lines, ended);
+    for (std::string_view line : lines) onLine(line);
+    if (ended) break;
+    kept = text.size() - used;
+    std::memmove(buffer.data(), buffer.data() + used, kept);
+  }
+}
+
+}  // namespace
+
+void TTable::ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters) {
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  const TextLines::TDelimiterSet delimiterSet(delimiters);
+
+  // First the shape, so that a refused import leaves the table as it was.
+  size_t lineCount = 0;
+  size_t fieldCount = 1;
+  ForEachLine(file, [&](std::string_view line) {
+    ++lineCount;
+    fieldCount = std::max(fieldCount, TextLines::CountFields(line, delimiterSet, mergeDelimiters));
+  });
+  lineCount = std::max<size_t>(1, lineCount);
+  if (static_cast<long double>(fieldCount) * lineCount > kMaxImportCells)
+    throw EQuiltorError(FormatStr("Cannot import %s: %zu lines of up to %zu fields make more than %lld cells",
+                                  fileName.c_str(), lineCount, fieldCount, kMaxImportCells));
+
+  CurrentCell = nullptr;
+  Clear();
+  try {
+    const int cols = static_cast<int>(fieldCount);
+    Columns.Reserve(cols);
+    for (int i = 0; i < cols; ++i) new TColumn(*this);
+    Rows.Reserve(static_cast<int>(lineCount));
+    std::vector<std::string_view> fields;
+    ForEachLine(file, [&](std::string_view line) {
+      TextLines::SplitFields(line, delimiterSet, mergeDelimiters, fields);
+      // A file that grew between the two readings cannot widen the table.
+      if (fields.size() > fieldCount || Rows.Count() >= static_cast<int>(lineCount))
+        throw EQuiltorError("Stream read error");
+      TRow* row = new TRow(*this);
+      row->Reserve(cols);
+      for (std::string_view field : fields) (new TCell(*row))->SetText(std::string(field));
+      for (int i = row->Count(); i < cols; ++i) new TCell(*row);
+    });
+    while (RowCount() < static_cast<int>(lineCount)) AddRow();
+  } catch (...) {
+    // A failing device or memory part way: an empty table is at least a
+    // whole one.
+    Clear();
+    throw;
+  }
+}
+
+void TTable::ExportText(const std::string& fileName, char delimiter) const {
+  TAtomicFile file(fileName);
+  TStream& stream = file.Stream();
+  std::string line;
+  for (const TRow* row : Rows) {
+    line.clear();
+    for (int i = 0; i < row->Count(); ++i) {
+      const TCell* cell = (*row)[i];
+      if (i > 0) line += delimiter;
+      line += cell->Text();
+      // A joined cell keeps its columns: its text, then empty fields.
+      if (cell->Span > 1) line.append(static_cast<size_t>(cell->Span - 1), delimiter);
+    }
+    line += "\r\n";
+    stream.Write(line.data(), line.size());
+  }
+  file.Commit();
+}
