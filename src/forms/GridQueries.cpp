@@ -1,6 +1,8 @@
 #include "forms/GridQueries.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 TCellRect SelectionBounds(TTable& table, const TArrayOfCells& cells, const TArrayOfInteger& columns,
                           const TArrayOfInteger& rows) {
@@ -111,12 +113,69 @@ std::string StatusText(const TTable& table) {
   return buf;
 }
 
+namespace {
+
+// Where the first n characters of UTF-8 text end, in bytes (the text's size
+// when it has no more). A character is a lead byte and the continuation
+// bytes after it, at most three; stray continuation bytes of damaged text
+// count like characters, four to a character at most, so that no cut falls
+// inside a valid sequence.
+size_t Utf8Prefix(const std::string& text, size_t n) {
+  size_t i = 0;
+  for (size_t chars = 0; chars < n && i < text.size(); ++chars) {
+    ++i;
+    for (int k = 0; k < 3 && i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; ++k) ++i;
+  }
+  return i;
+}
+
+constexpr size_t kCaptionChars = 10;
+
+}  // namespace
+
 std::string TypingCaption(const std::string& text) {
   if (text.empty()) return "Typing";
-  // Counted in bytes, as the text is stored; a cut inside a multi-byte
-  // character is tidied by the UTF-8 decoding that shows the caption.
-  if (text.size() > 10) return "Typing " + text.substr(0, 10) + "...";
+  const size_t cut = Utf8Prefix(text, kCaptionChars);
+  if (cut < text.size()) return "Typing " + text.substr(0, cut) + "...";
   return "Typing " + text;
+}
+
+TGridPointer PointerAt(const TTable& table, int x, int y) {
+  const int m = table.Margin;
+  const bool rows = y >= m && y < table.PixelHeight - m;
+  const bool columns = x >= m && x < table.PixelWidth - m;
+  if (rows && columns) return crGridDefault;
+  if (rows) return x < m ? crRow : crRow2;
+  if (columns) return y < m ? crCol : crCol2;
+  return crGridDefault;
+}
+
+TRect NormalizeDragRect(TRect r) {
+  if (r.Right < r.Left) std::swap(r.Left, r.Right);
+  if (r.Bottom < r.Top) std::swap(r.Top, r.Bottom);
+  if (r.Right == r.Left) ++r.Right;
+  ++r.Right;
+  if (r.Bottom == r.Top) ++r.Bottom;
+  ++r.Bottom;
+  return r;
+}
+
+bool DragFrameVisible(const TRect& r) { return r.Right - r.Left > 6 || r.Bottom - r.Top > 6; }
+
+bool RectsIntersect(const TRect& a, const TRect& b) {
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+int Overshoot(int pos, int size) {
+  if (pos > size) return pos - size;
+  if (pos < 0) return pos;
+  return 0;
+}
+
+int AutoScrollStep(int overshoot, int minimum) {
+  int step = overshoot / 2;
+  if (step != 0 && std::abs(step) < minimum) step = overshoot > 0 ? minimum : -minimum;
+  return step;
 }
 
 int ScrollToShow(int pos, int viewSize, int lo, int hi) {

@@ -53,8 +53,44 @@ TDeleteState DeleteStateFor(const TTable& table, TFocusState focus, const TArray
 std::string StatusText(const TTable& table);
 
 // The undo caption of a finished edit of a cell's text: "Typing" and the
-// start of the text.
+// start of the text, at most ten characters of it. Characters, not bytes:
+// the text is UTF-8 and is never cut inside a character.
 std::string TypingCaption(const std::string& text);
+
+// ---- mouse selection
+
+// What a mouse drag is selecting.
+enum TDragMode : uint8_t { dmNone = 0, dmCells = 1, dmRows = 2, dmColumns = 3 };
+
+// The pointer shapes of the grid, by their numbers; 0 is the normal arrow.
+enum TGridPointer : int {
+  crGridDefault = 0,
+  crRow = 2,   // arrow pointing right, over the left margin
+  crCol = 3,   // arrow pointing down, over the top margin
+  crRow2 = 4,  // arrow pointing left, over the right margin
+  crCol2 = 5,  // arrow pointing up, over the bottom margin
+};
+
+// The pointer over table pixel (x, y) of the last layout: the normal arrow
+// inside the table's inner area and in the four corner squares, else the
+// arrow that points at the rows or columns the margin selects.
+TGridPointer PointerAt(const TTable& table, int x, int y);
+
+// The press point (Left, Top) and the latest point (Right, Bottom) of a drag
+// as a pixel rectangle covering both corner pixels, at least 2 pixels wide
+// and high.
+TRect NormalizeDragRect(TRect r);
+// The dotted frame shows only once a drag has gone more than a few pixels.
+bool DragFrameVisible(const TRect& normalized);
+// Whether two pixel rectangles share at least one pixel.
+bool RectsIntersect(const TRect& a, const TRect& b);
+
+// How far pos lies outside the span [0, size]: negative before it, positive
+// beyond it, 0 inside.
+int Overshoot(int pos, int size);
+// The auto-scroll step for an overshoot: half of it, rounded toward zero,
+// but at least minimum in magnitude unless it is 0.
+int AutoScrollStep(int overshoot, int minimum);
 
 // The new scroll position that brings the span [lo, hi) of content
 // coordinates into a view of the given size at position pos: the near edge

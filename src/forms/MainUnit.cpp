@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,20 +17,26 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <climits>
+#include <optional>
 #include <vector>
 
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
+#include "forms/Cursors.h"
 #include "forms/HelpUnit.h"
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
+#include "model/TableEdit.h"
 #include "platform/QtCanvas.h"
 #include "undo/UndoBuffers.h"
 
@@ -91,6 +98,11 @@ constexpr TInsertItem kInsertItems[4] = {
 
 // Width the custom format caption may take on its button.
 constexpr int kCustomCaptionWidth = 80;
+
+// Auto-scroll: the timer's interval, and the smallest sideways step, so that
+// a wide table does not crawl past when the pointer is just outside.
+constexpr int kScrollInterval = 100;
+constexpr int kMinHorzScrollStep = 16;
 
 }  // namespace
 
@@ -157,7 +169,32 @@ void TScrollBox::focusOutEvent(QFocusEvent* event) {
 }
 
 bool TScrollBox::viewportEvent(QEvent* event) {
-  if (event->type() == QEvent::Paint && FForm) {
+  const QEvent::Type type = event->type();
+  if (FForm && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+                type == QEvent::MouseMove || type == QEvent::MouseButtonRelease)) {
+    // The paint box shows the table from the scroll position on; the mouse
+    // holds on to it while a button is down, even outside it.
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint p = mouse->position().toPoint() + QPoint(HorzPosition(), VertPosition());
+    const Qt::MouseButton button = mouse->button();
+    const Qt::KeyboardModifiers modifiers = mouse->modifiers();
+    TMainForm* form = FForm;
+    form->RunCommand([&] {
+      switch (type) {
+        case QEvent::MouseButtonPress: form->GridMouseDown(button, modifiers, p.x(), p.y()); break;
+        case QEvent::MouseButtonDblClick:
+          // The second press of a double click is a press as well.
+          form->GridDblClick();
+          form->GridMouseDown(button, modifiers, p.x(), p.y());
+          break;
+        case QEvent::MouseMove: form->GridMouseMove(modifiers, p.x(), p.y()); break;
+        default: form->GridMouseUp(button, p.x(), p.y()); break;
+      }
+    });
+    event->accept();
+    return true;
+  }
+  if (type == QEvent::Paint && FForm) {
     // Window paints only copy the picture; the table is never laid out here.
     QPainter painter(viewport());
     const QImage& bitmap = FForm->GridBitmap;
@@ -192,6 +229,8 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
     : QMainWindow(parent), FCommandLineFile(std::move(commandLineFile)) {
   MainForm = this;
   setObjectName("MainForm");
+  // The margin pointers exist before anything can show them.
+  for (TGridPointer p : {crRow, crCol, crRow2, crCol2}) FCursors[p] = CreateGridCursor(p);
   setWindowTitle(ToQ(ApplicationTitle));
   setWindowIcon(LoadIcon("quiltor"));
   resize(780, 540);
@@ -211,6 +250,16 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   FMeasureCanvas = std::make_unique<TQtCanvas>(PaintBox, PaintBox->palette());
   RefreshGrid();
 
+  ScrollTimer = new QTimer(this);
+  ScrollTimer->setObjectName("ScrollTimer");
+  ScrollTimer->setInterval(kScrollInterval);
+  connect(ScrollTimer, &QTimer::timeout, this, [this] { RunCommand([this] { ScrollTimerTimer(); }); });
+
+  // Tab, Enter, the arrows and typing are decided before any control sees
+  // them, and the editor's focus changes are watched: one filter for the
+  // whole application.
+  qApp->installEventFilter(this);
+
   // Focusing the grid and opening the command-line file wait until the
   // window is up and the event loop runs.
   QCoreApplication::postEvent(this, new QEvent(FocusGridEvent));
@@ -226,7 +275,8 @@ TMainForm::~TMainForm() {
   // The child widgets outlive this part of the window by a moment and
   // report their last focus changes then; nothing may reach it any more.
   disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
-  Editor->removeEventFilter(this);
+  qApp->removeEventFilter(this);
+  ScrollTimer->stop();
   disconnect(Editor, nullptr, this, nullptr);
   ScrollBox->FForm = nullptr;
   if (::DocumentUI() == FDocumentUI.get()) SetDocumentUI(nullptr);
@@ -358,6 +408,8 @@ void TMainForm::CreateActions() {
   Wire(mnUndo, &TMainForm::bUndoClick);
   Wire(bRedo, &TMainForm::bRedoClick);
   Wire(mnRedo, &TMainForm::bRedoClick);
+  Wire(bCopy, &TMainForm::bCopyClick);
+  Wire(bPaste, &TMainForm::bPasteClick);
   Wire(bCopyLatex, &TMainForm::bCopyLatexClick);
   Wire(mnSelectAll, &TMainForm::mnSelectAllClick);
   Wire(bViewCode, &TMainForm::mnViewCodeClick);
@@ -530,10 +582,12 @@ void TMainForm::CreateClientArea() {
   Editor = new QLineEdit(Panel1);
   Editor->setObjectName("Editor");
   Editor->setEnabled(false);
+  // A cell's text may be longer than an edit box holds by default; cut
+  // short, it would be written back into the cell.
+  Editor->setMaxLength(INT_MAX);
   QPalette idle = Editor->palette();
   idle.setColor(QPalette::Base, idle.color(QPalette::Midlight));
   Editor->setPalette(idle);
-  Editor->installEventFilter(this);
   connect(Editor, &QLineEdit::textChanged, this, [this] { RunCommand([this] { EditorChange(); }); });
   strip->addWidget(Panel2);
   strip->addWidget(Editor, 1);
@@ -545,6 +599,8 @@ void TMainForm::CreateClientArea() {
   ScrollBox = new TScrollBox(this);
   ScrollBox->setParent(client);
   PaintBox = ScrollBox->viewport();
+  // Moves without a button pressed set the margin pointers.
+  PaintBox->setMouseTracking(true);
   layout->addWidget(Panel1);
   layout->addWidget(ScrollBox, 1);
   setCentralWidget(client);
@@ -613,7 +669,9 @@ void TMainForm::EditorExit() {
 }
 
 void TMainForm::EditorChange() {
-  if (!Editor->isEnabled()) return;
+  // Loading a cell's text is no edit. Written back, a text the edit box
+  // cannot hold unchanged (bytes that are no UTF-8) would replace the cell's.
+  if (!Editor->isEnabled() || FLoadingEditor) return;
   TCell* cell = CurrentTable->CurrentCell;
   if (!cell) throw EAssertionFailed("forms/MainUnit", __LINE__);
   std::string text = FromQ(Editor->text());
@@ -622,17 +680,152 @@ void TMainForm::EditorChange() {
   RefreshGrid();
 }
 
+void TMainForm::LoadEditorText(const std::string& text) {
+  FLoadingEditor = true;
+  Editor->setText(ToQ(text));
+  FLoadingEditor = false;
+}
+
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
   if (watched == Editor) {
-    if (event->type() == QEvent::FocusIn) {
+    if (type == QEvent::FocusIn) {
       RunCommand([this] { EditorEnter(); });
-    } else if (event->type() == QEvent::FocusOut) {
+    } else if (type == QEvent::FocusOut) {
       // A menu or the edit box's own pop-up menu does not end the edit.
       if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
         RunCommand([this] { EditorExit(); });
     }
   }
+  // A key travels from the window to the focused control and on up through
+  // its parents, passing this filter at each: it is decided once, where it
+  // is aimed.
+  if (type == QEvent::KeyPress && watched == QApplication::focusObject()) {
+    bool used = false;
+    RunCommand([&] { used = AppKeyDown(static_cast<QKeyEvent*>(event)); });
+    if (used) return true;
+  }
   return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- keys
+
+bool TMainForm::AppKeyDown(QKeyEvent* event) {
+  // Only the grid's and the editor's keys: with the focus in a dialog or the
+  // code preview nothing here applies.
+  const QObject* focus = QApplication::focusObject();
+  const bool grid = focus == ScrollBox;
+  const bool editor = focus == Editor;
+  if (!grid && !editor) return false;
+  TTable& table = *CurrentTable;
+
+  // The moving keys leave combinations with Ctrl or Alt to the platform.
+  const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  if (plain) {
+    switch (event->key()) {
+      case Qt::Key_Tab:
+        // Without a current cell the focus only comes to the grid, and the
+        // key goes on to the platform's focus chain.
+        TabKey();
+        return table.CurrentCell != nullptr;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        if (editor) {
+          EditorEnterKey();
+          return true;
+        }
+        if (!Editor->isEnabled()) return false;
+        Editor->selectAll();
+        Editor->setFocus(Qt::OtherFocusReason);
+        return true;
+      case Qt::Key_Left:
+      case Qt::Key_Right:
+        // In the editor these move the text caret.
+        if (!grid) return false;
+        ArrowMove(event->key());
+        RefreshGrid();
+        return true;
+      case Qt::Key_Up:
+      case Qt::Key_Down:
+        ArrowMove(event->key());
+        RefreshGrid();
+        return true;
+      default: break;
+    }
+  }
+
+  // A character typed on the grid replaces the current cell's text: the
+  // editor takes the focus with its text selected and gets the same key
+  // again, behind the focus change. Control characters such as Backspace
+  // go too; CR and the Delete key's DEL do not.
+  const QString text = event->text();
+  if (!grid || !Editor->isEnabled() || text.isEmpty() || text == QLatin1String("\r") ||
+      text == QLatin1String("\t") || text == QString(QChar(0x7F)))
+    return false;
+  Editor->selectAll();
+  Editor->setFocus(Qt::OtherFocusReason);
+  QCoreApplication::postEvent(Editor, new QKeyEvent(QEvent::KeyPress, event->key(), event->modifiers(),
+                                                    event->nativeScanCode(), event->nativeVirtualKey(),
+                                                    event->nativeModifiers(), text, event->isAutoRepeat(),
+                                                    static_cast<quint16>(event->count())));
+  return true;
+}
+
+void TMainForm::TabKey() {
+  FocusGrid();
+  TTable& table = *CurrentTable;
+  TCell* cell = table.CurrentCell;
+  if (!cell) return;
+  int row = cell->RowIndex();
+  int col = cell->ColIndex() + cell->Span;
+  if (col >= table.ColCount()) {
+    ++row;
+    col = 0;
+  }
+  if (TCell* next = table.GetCell(row, col)) {
+    table.ClearSelection();
+    table.SelectCell(next);
+    SetCurrentCell(next);
+  }
+  Editor->selectAll();
+  Editor->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainForm::EditorEnterKey() {
+  TTable& table = *CurrentTable;
+  if (!table.CurrentCell) throw EAssertionFailed("forms/MainUnit", __LINE__);
+  FocusGrid();
+  const TCell* cell = table.CurrentCell;
+  if (!cell) return;
+  const int row = cell->RowIndex();
+  if (row + 1 >= table.RowCount()) return;
+  if (TCell* next = table.GetCell(row + 1, cell->ColIndex())) {
+    table.ClearSelection();
+    table.SelectCell(next);
+    SetCurrentCell(next);
+  }
+}
+
+void TMainForm::ArrowMove(int key) {
+  TTable& table = *CurrentTable;
+  TCell* target = nullptr;
+  if (const TCell* cell = table.CurrentCell) {
+    const int r = cell->RowIndex();
+    const int k = cell->ColIndex();
+    switch (key) {
+      case Qt::Key_Left: target = table.GetCell(r, k - 1); break;
+      case Qt::Key_Right: target = table.GetCell(r, k + cell->Span); break;
+      case Qt::Key_Up: target = table.GetCell(r - 1, k); break;
+      default: target = table.GetCell(r + 1, k); break;
+    }
+  } else {
+    target = table.GetCell(0, 0);
+  }
+  if (!target) return;
+  // The moved-to cell is marked without switching to cell selection.
+  table.ClearSelection();
+  target->Selected = true;
+  SetCurrentCell(target);
 }
 
 void TMainForm::SyncEditor() {
@@ -659,7 +852,7 @@ void TMainForm::SetCurrentCell(TCell* cell) {
     table.CurrentCell = cell;
     palette.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
     Editor->setPalette(palette);
-    Editor->setText(ToQ(cell->Text()));
+    LoadEditorText(cell->Text());
     Editor->setEnabled(true);
     Editor->selectAll();
     // Scrolling draws nothing by itself: the repaint below shows the result.
@@ -709,6 +902,41 @@ void TMainForm::RenderGrid() {
   const TRect visible = VisibleRect();
   painter.translate(-visible.Left, -visible.Top);
   CurrentTable->Paint(canvas, &visible);
+  painter.end();
+  // A drag frame on the screen stays there over the fresh picture.
+  if (FFrameShown) InvertFrame(FFrameRect);
+}
+
+void TMainForm::InvertFrame(const TRect& r) {
+  const TRect visible = VisibleRect();
+  // Only the sides that can show are walked: a frame around a large part of
+  // a large table is clipped to a pixel beyond the view, which keeps every
+  // dot where it was.
+  const TRect clipped{std::max(r.Left, visible.Left - 1), std::max(r.Top, visible.Top - 1),
+                      std::min(r.Right, visible.Right + 1), std::min(r.Bottom, visible.Bottom + 1)};
+  if (clipped.Right <= clipped.Left || clipped.Bottom <= clipped.Top) return;
+  QPainter painter(&GridBitmap);
+  TQtCanvas canvas(painter, PaintBox->palette());
+  painter.translate(-visible.Left, -visible.Top);
+  canvas.DrawFocusRect(clipped);
+}
+
+// Inverting the frame's dots shows it and inverting them again removes it,
+// without painting the table again.
+void TMainForm::ShowDragFrame(const TRect& r) {
+  EraseDragFrame();
+  if (!DragFrameVisible(r)) return;
+  InvertFrame(r);
+  FFrameShown = true;
+  FFrameRect = r;
+  PaintBox->update();
+}
+
+void TMainForm::EraseDragFrame() {
+  if (!FFrameShown) return;
+  InvertFrame(FFrameRect);
+  FFrameShown = false;
+  PaintBox->update();
 }
 
 void TMainForm::RefreshGrid() {
@@ -728,6 +956,183 @@ void TMainForm::RefreshGrid() {
 void TMainForm::RepaintGrid() {
   RenderGrid();
   PaintBox->update();
+}
+
+const QCursor& TMainForm::GridCursor(TGridPointer pointer) const {
+  const int i = static_cast<int>(pointer);
+  return FCursors[i >= 0 && i <= crCol2 ? i : 0];
+}
+
+// ---------------------------------------------------------------- mouse
+
+void TMainForm::GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
+  GridMouseMove(modifiers, x, y);
+  if (button != Qt::LeftButton) return;
+  // A press without the release of the drag before it (the release went
+  // elsewhere) takes that drag's frame away.
+  EraseDragFrame();
+  FDragMode = dmNone;
+  FocusGrid();
+
+  TTable& table = *CurrentTable;
+  const bool shift = modifiers & Qt::ShiftModifier;
+  TCell* c = table.CellAt(x, y);
+  if (!c) {
+    if (TRow* r = table.RowAt(x, y)) {
+      const int anchor = table.AnchorRow;
+      SetCurrentCell(nullptr);
+      if (shift) {
+        table.SelectRowRange(anchor, r->Index());
+      } else {
+        table.ClearSelection();
+        table.SelectRow(r->Index());
+      }
+      DragRect = {x, y, x, y};
+      FDragMode = dmRows;
+      RepaintGrid();
+      return;
+    }
+    if (TColumn* k = table.ColumnAt(x, y)) {
+      const int anchor = table.AnchorCol;
+      SetCurrentCell(nullptr);
+      if (shift) {
+        table.SelectColumnRange(anchor, k->Index());
+      } else {
+        table.ClearSelection();
+        table.SelectColumn(k->Index());
+      }
+      DragRect = {x, y, x, y};
+      FDragMode = dmColumns;
+      RepaintGrid();
+      return;
+    }
+  }
+
+  table.ClearSelection();
+  if (shift && table.CurrentCell) {
+    // The rectangle from the current cell to the pressed one; the current
+    // cell stays.
+    table.SelectCell(table.CurrentCell);
+    table.SelectCell(c);
+    table.GetSelectionRect();
+    RepaintGrid();
+    return;
+  }
+  table.SelectCell(c);
+  if (c != table.CurrentCell) SetCurrentCell(c);
+  RepaintGrid();
+  if (!c) return;
+  DragRect = {x, y, x, y};
+  FDragCells = table.GetSelectionRect();
+  FDragMode = dmCells;
+}
+
+void TMainForm::UpdateScrollTimer() {
+  const bool outside =
+      Overshoot(MouseViewX, PaintBox->width()) != 0 || Overshoot(MouseViewY, PaintBox->height()) != 0;
+  const bool run = FDragMode != dmNone && outside;
+  if (run && !ScrollTimer->isActive()) ScrollTimer->start();
+  else if (!run && ScrollTimer->isActive()) ScrollTimer->stop();
+}
+
+void TMainForm::GridMouseMove(Qt::KeyboardModifiers, int x, int y) {
+  TTable& table = *CurrentTable;
+  MouseViewX = x - ScrollBox->HorzPosition();
+  MouseViewY = y - ScrollBox->VertPosition();
+  UpdateScrollTimer();
+
+  if (FDragMode == dmNone) {
+    const TGridPointer pointer = PointerAt(table, x, y);
+    if (pointer != FPointer) {
+      FPointer = pointer;
+      if (pointer == crGridDefault) PaintBox->unsetCursor();
+      else PaintBox->setCursor(GridCursor(pointer));
+    }
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    return;
+  }
+
+  // The drag ends at the table's inner area, however far the mouse goes.
+  const int m = table.Margin;
+  x = std::min(std::max(x, m), table.PixelWidth - m);
+  y = std::min(std::max(y, m), table.PixelHeight - m);
+  const TRect old = NormalizeDragRect(DragRect);
+  const TRect now = NormalizeDragRect({DragRect.Left, DragRect.Top, x, y});
+
+  if (FDragMode == dmCells) {
+    EraseDragFrame();
+    // Every cell is decided again: what the rectangle no longer touches
+    // drops out of the selection.
+    bool changed = false;
+    for (TRow* row : table.Rows) {
+      for (TCell* c : *row) {
+        const bool was = RectsIntersect(c->BoundsRect, old);
+        const bool is = RectsIntersect(c->BoundsRect, now);
+        c->Selected = is;
+        changed = changed || was != is;
+      }
+    }
+    // Grown to whole cells, the selection is every cell of this rectangle,
+    // so a new rectangle is a new selection even where no cell's contact
+    // with the dragged pixels changed.
+    const TCellRect cells = table.GetSelectionRect();
+    changed = changed || !(cells == FDragCells);
+    FDragCells = cells;
+    if (changed) RepaintGrid();
+    ShowDragFrame(now);
+  } else {
+    // Rows and columns change only where the rectangle's edge crosses them,
+    // so those the press selected outside it stay selected.
+    bool changed = false;
+    auto follow = [&](bool& selected, const TRect& bounds) {
+      const bool was = RectsIntersect(bounds, old);
+      const bool is = RectsIntersect(bounds, now);
+      if (was == is) return;
+      changed = changed || selected != is;
+      selected = is;
+    };
+    if (FDragMode == dmRows) {
+      for (TRow* row : table.Rows) follow(row->Selected, row->BoundsRect);
+    } else {
+      for (TColumn* col : table.Columns) follow(col->Selected, col->BoundsRect);
+    }
+    if (changed) RepaintGrid();
+  }
+  DragRect = {DragRect.Left, DragRect.Top, x, y};
+}
+
+void TMainForm::GridMouseUp(Qt::MouseButton button, int, int) {
+  ScrollTimer->stop();
+  if (button != Qt::LeftButton) return;
+  if (FDragMode == dmCells) EraseDragFrame();
+  FDragMode = dmNone;
+}
+
+void TMainForm::GridDblClick() {
+  if (Editor->isEnabled()) QCoreApplication::postEvent(this, new QEvent(EditCellEvent));
+}
+
+void TMainForm::ScrollTimerTimer() {
+  UpdateScrollTimer();
+  if (!ScrollTimer->isActive()) return;
+  const int sx = AutoScrollStep(Overshoot(MouseViewX, PaintBox->width()), kMinHorzScrollStep);
+  const int sy = AutoScrollStep(Overshoot(MouseViewY, PaintBox->height()), 0);
+  const int oldX = ScrollBox->HorzPosition();
+  const int oldY = ScrollBox->VertPosition();
+  // The frame belongs to the view as it was; it is taken off before the
+  // view moves and drawn again after.
+  const bool cells = FDragMode == dmCells;
+  if (cells) EraseDragFrame();
+  FDeferRender = true;
+  ScrollBox->SetHorzPosition(oldX + sx);
+  ScrollBox->SetVertPosition(oldY + sy);
+  FDeferRender = false;
+  if (ScrollBox->HorzPosition() != oldX || ScrollBox->VertPosition() != oldY) {
+    RenderGrid();
+    PaintBox->repaint();
+  }
+  if (cells) ShowDragFrame(NormalizeDragRect(DragRect));
+  GridMouseMove(Qt::NoModifier, ScrollBox->HorzPosition() + MouseViewX, ScrollBox->VertPosition() + MouseViewY);
 }
 
 void TMainForm::UpdateStatusText() { Panel2->setText(ToQ(StatusText(*CurrentTable))); }
@@ -999,6 +1404,29 @@ void TMainForm::bRedoClick() {
   FocusGrid();
   SetCurrentCell(nullptr);
   if (RedoCount() > 0) RedoSteps(1);
+  RefreshGrid();
+}
+
+void TMainForm::CopySelectionAsText() {
+  const std::optional<std::string> text = SelectionAsText(*CurrentTable);
+  if (!text) return;
+  QGuiApplication::clipboard()->setText(ToQ(*text));
+}
+
+void TMainForm::bCopyClick() { CopySelectionAsText(); }
+
+void TMainForm::bPasteClick() {
+  FocusGrid();
+  // The clipboard's text as the bytes the cells hold.
+  const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+  if (text.isEmpty()) return;
+  const TCellRect bounds = GetSelectionBounds();
+  if (bounds.Right < 0) return;
+  TTable& table = *CurrentTable;
+  PasteText(table, bounds.Left, bounds.Top, std::string_view(text.constData(), static_cast<size_t>(text.size())));
+  // The editor goes on showing the current cell, whose text may be new.
+  if (table.CurrentCell) LoadEditorText(table.CurrentCell->Text());
+  RecordUndo("Paste from clipboard");
   RefreshGrid();
 }
 

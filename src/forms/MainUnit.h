@@ -8,6 +8,7 @@
 // commands themselves: UpdateCommandStates recomputes all of them each time
 // the event loop goes idle.
 #include <QAbstractScrollArea>
+#include <QCursor>
 #include <QEvent>
 #include <QImage>
 #include <QMainWindow>
@@ -20,10 +21,12 @@
 
 class QAction;
 class QActionGroup;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QToolBar;
+class QTimer;
 class QToolButton;
 class TMainForm;
 class TQtCanvas;
@@ -34,7 +37,8 @@ extern TFocusState FocusState;
 
 // The scrolling view of the table. Its viewport is the paint box: it shows
 // the part of the table the scroll bars select, from the window's grid
-// bitmap, which is never larger than the viewport.
+// bitmap, which is never larger than the viewport. Mouse events of the
+// viewport reach the window's grid handlers in table pixels.
 class TScrollBox : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -108,6 +112,25 @@ class TMainForm : public QMainWindow {
 
   // The rectangle of the table, in table pixels, that the view shows.
   TRect VisibleRect() const;
+  // Whether the dotted drag frame is in the picture now.
+  bool DragFrameShown() const { return FFrameShown; }
+  TDragMode DragMode() const { return FDragMode; }
+  // The pointer the paint box shows (crGridDefault for the normal arrow).
+  TGridPointer GridPointer() const { return FPointer; }
+  // The registered shape of a grid pointer.
+  const QCursor& GridCursor(TGridPointer pointer) const;
+
+  // ---- mouse on the grid; positions in table pixels
+  void GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+  void GridMouseMove(Qt::KeyboardModifiers modifiers, int x, int y);
+  void GridMouseUp(Qt::MouseButton button, int x, int y);
+  void GridDblClick();
+  // One tick of the auto-scroll timer.
+  void ScrollTimerTimer();
+
+  // Puts the selection on the clipboard as cell text; nothing selected
+  // leaves the clipboard as it is.
+  void CopySelectionAsText();
   // The last picture of the visible part (for tests and the drag frame).
   const QImage& Bitmap() const { return GridBitmap; }
 
@@ -120,6 +143,8 @@ class TMainForm : public QMainWindow {
   void mnExitClick();
   void bUndoClick();
   void bRedoClick();
+  void bCopyClick();
+  void bPasteClick();
   void bCopyLatexClick();
   void mnSelectAllClick();
   void mnViewCodeClick();
@@ -148,6 +173,8 @@ class TMainForm : public QMainWindow {
   QLineEdit* Editor;
   TScrollBox* ScrollBox;
   QWidget* PaintBox;
+  // Runs every 100 ms while a drag has left the visible part of the grid.
+  QTimer* ScrollTimer;
 
   // Commands shared by a menu entry and a toolbar button are one action:
   // bNew (mnNew), bOpen (mnOpen), bSave (mnSave), bCut (mnCut), bCopy
@@ -212,6 +239,11 @@ class TMainForm : public QMainWindow {
 
   // View state.
   std::string EditStartText;
+  // Press point (Left, Top) and latest point (Right, Bottom) of a drag.
+  TRect DragRect;
+  // The latest mouse position relative to the visible part of the grid.
+  int MouseViewX = 0;
+  int MouseViewY = 0;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -233,6 +265,23 @@ class TMainForm : public QMainWindow {
   void EditorEnter();
   void EditorExit();
   void EditorChange();
+  // Loads text into the editor without writing it back into the cell.
+  void LoadEditorText(const std::string& text);
+  // The keys of the grid and the editor, seen by the application-wide
+  // filter before any control; true when the key was used up.
+  bool AppKeyDown(QKeyEvent* event);
+  void TabKey();
+  void EditorEnterKey();
+  // Moves the current cell one step in the direction of an arrow key.
+  void ArrowMove(int key);
+  // Starts or stops the auto-scroll timer for the latest mouse position.
+  void UpdateScrollTimer();
+  // The dotted frame of a cell drag along r (normalized), shown only once
+  // the drag has gone a few pixels; the frame shown before goes first.
+  void ShowDragFrame(const TRect& r);
+  void EraseDragFrame();
+  // Inverts the frame's dots in GridBitmap: twice leaves it as it was.
+  void InvertFrame(const TRect& r);
   // Draws the visible part of the table into GridBitmap.
   void RenderGrid();
   // Brings the editor in line with a table whose current cell went away
@@ -246,6 +295,16 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<TQtDocumentUI> FDocumentUI;
   std::unique_ptr<TQtCanvas> FMeasureCanvas;
   QImage GridBitmap;
+  QCursor FCursors[crCol2 + 1];
+  TGridPointer FPointer = crGridDefault;
+  TDragMode FDragMode = dmNone;
+  // The frame in the picture: RenderGrid draws it again over a fresh table.
+  bool FFrameShown = false;
+  TRect FFrameRect;
+  // The cell rectangle the drag selected last; the selection follows it.
+  TCellRect FDragCells;
+  // The editor is being loaded with a cell's text.
+  bool FLoadingEditor = false;
   int FJoinImage = kJoinImage;
   // Depth of running command handlers; the idle update waits for them.
   int FCommandDepth = 0;

@@ -218,10 +218,73 @@ TEST(GridQueries, StatusText) {
 }
 
 TEST(GridQueries, TypingCaption) {
-  EXPECT_EQ(TypingCaption(""), "Typing");
-  EXPECT_EQ(TypingCaption("a"), "Typing a");
-  EXPECT_EQ(TypingCaption("0123456789"), "Typing 0123456789");
-  EXPECT_EQ(TypingCaption("0123456789ab"), "Typing 0123456789...");
+  struct Case {
+    std::string Text, Caption;
+  };
+  const Case cases[] = {
+      {"", "Typing"},
+      {"a", "Typing a"},
+      {"0123456789", "Typing 0123456789"},
+      {"0123456789a", "Typing 0123456789..."},
+      {"0123456789ab", "Typing 0123456789..."},
+      // Ten characters of two, three and four bytes are kept whole.
+      {"\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4",
+       "Typing \xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
+      {"123456789\xE2\x82\xAC!", "Typing 123456789\xE2\x82\xAC..."},
+      {"12345678\xF0\x9F\x98\x80\xF0\x9F\x98\x80x", "Typing 12345678\xF0\x9F\x98\x80\xF0\x9F\x98\x80..."},
+      // Damaged text: stray continuation bytes go at most four to a character.
+      {std::string(12, '\x80'), "Typing " + std::string(12, '\x80')},
+      {std::string(44, '\x80'), "Typing " + std::string(40, '\x80') + "..."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(TypingCaption(c.Text), c.Caption) << c.Text;
+}
+
+TEST(GridQueries, DragRectangles) {
+  struct Case {
+    TRect Drag, Normalized;
+    bool Frame;
+  };
+  const Case cases[] = {
+      {{10, 10, 10, 10}, {10, 10, 12, 12}, false},  // a press: both corner pixels, 2 x 2
+      {{10, 10, 15, 15}, {10, 10, 16, 16}, false},  // 5 pixels away: 6 wide, no frame
+      {{10, 10, 16, 10}, {10, 10, 17, 12}, true},   // 6 pixels away: 7 wide
+      {{20, 30, 14, 30}, {14, 30, 21, 32}, true},   // dragged left
+      {{20, 30, 20, 24}, {20, 24, 22, 31}, true},   // dragged up
+      {{20, 30, 15, 25}, {15, 25, 21, 31}, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NormalizeDragRect(c.Drag), c.Normalized) << c.Drag.Left << "," << c.Drag.Top;
+    EXPECT_EQ(DragFrameVisible(NormalizeDragRect(c.Drag)), c.Frame) << c.Drag.Left << "," << c.Drag.Top;
+  }
+}
+
+TEST(GridQueries, AutoScrollSteps) {
+  struct Case {
+    int Pos, Size, Minimum, Step;
+  };
+  const Case cases[] = {
+      {510, 500, 16, 16},   {600, 500, 16, 50},  {501, 500, 16, 0},   {500, 500, 16, 0},
+      {0, 500, 16, 0},      {-10, 500, 16, -16}, {-100, 500, 16, -50}, {-1, 500, 16, 0},
+      {301, 300, 0, 0},     {303, 300, 0, 1},    {-3, 300, 0, -1},    {340, 300, 0, 20},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(AutoScrollStep(Overshoot(c.Pos, c.Size), c.Minimum), c.Step) << c.Pos << " in " << c.Size;
+}
+
+TEST(GridQueries, MarginPointers) {
+  TTable t;
+  t.PixelWidth = 100;
+  t.PixelHeight = 60;  // margin 8: inner area x 8..91, y 8..51
+  struct Case {
+    int X, Y;
+    TGridPointer Pointer;
+  };
+  const Case cases[] = {
+      {50, 30, crGridDefault}, {7, 30, crRow},         {8, 30, crGridDefault}, {92, 30, crRow2},
+      {50, 7, crCol},          {50, 52, crCol2},       {91, 51, crGridDefault}, {3, 3, crGridDefault},
+      {95, 55, crGridDefault}, {7, 8, crRow},          {8, 7, crCol},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PointerAt(t, c.X, c.Y), c.Pointer) << c.X << "," << c.Y;
 }
 
 TEST(GridQueries, ScrollToShow) {

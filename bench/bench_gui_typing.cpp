@@ -1,0 +1,163 @@
+// One keystroke in the cell editor, from the key event to the repainted
+// view, on tables of 100 x 100 and 1000 x 1000 cells, with the code preview
+// hidden and shown. The key goes to the editor as the platform sends it; the
+// write into the cell, RefreshGrid and the paint of the view follow as they
+// do for the user. The parts of one keystroke are timed on their own too,
+// to tell where the time goes. Offscreen; run from a Release build.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/AppModule.h"
+#include "forms/CodeUnit.h"
+#include "forms/MainUnit.h"
+#include "latex/TabToLatex.h"
+#include "platform/QtCanvas.h"
+#include "undo/UndoBuffers.h"
+
+namespace {
+
+struct TEditor {
+  TEditor() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    static int argc = 1;
+    static char name[] = "bench_gui_typing";
+    static char* argv[] = {name, nullptr};
+    App = std::make_unique<QApplication>(argc, argv);
+    CreateUndoBuffer();
+    StartAppModule();
+    Form = std::make_unique<TMainForm>();
+    Code = std::make_unique<TCodeForm>(Form.get());
+    Form->show();
+    Form->activateWindow();
+    QCoreApplication::processEvents();
+  }
+  ~TEditor() {
+    Code.reset();
+    Form.reset();
+    StopAppModule();
+    FreeUndoBuffer();
+  }
+  std::unique_ptr<QApplication> App;
+  std::unique_ptr<TMainForm> Form;
+  std::unique_ptr<TCodeForm> Code;
+};
+
+TEditor& Editor() {
+  static TEditor editor;
+  return editor;
+}
+
+// An n x n table with short texts of varying width, a visible cell current
+// and its text in the editor, the preview as asked.
+void Prepare(int n, bool preview) {
+  TEditor& e = Editor();
+  if (CurrentTable->RowCount() != n || CurrentTable->ColCount() != n) {
+    e.Form->SetCurrentCell(nullptr);
+    // The typing so far is no change to ask about.
+    MarkSaved();
+    NewDocument(n, n);
+    for (int r = 0; r < n; ++r)
+      for (int c = 0; c < n; ++c) CurrentTable->GetCell(r, c)->SetText(std::to_string(r * c % 9973));
+    e.Form->RefreshGrid();
+  }
+  e.Code->setVisible(preview);
+  e.Form->SetCurrentCell(CurrentTable->GetCell(5, 5));
+  e.Form->Editor->setFocus();
+  e.Form->Editor->end(false);
+  QCoreApplication::processEvents();
+}
+
+// Sends one key press and release to the editor and lets the view paint.
+void Keystroke(QWidget* editor, int key, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(editor, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(editor, &release);
+  QCoreApplication::processEvents();
+}
+
+// A letter and a Backspace in turn, so that the text stays short; each is
+// one keystroke.
+void BM_TypeOneCharacter(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const bool preview = state.range(1) != 0;
+  Prepare(n, preview);
+  QWidget* editor = Editor().Form->Editor;
+  bool letter = true;
+  for (auto _ : state) {
+    if (letter) Keystroke(editor, Qt::Key_X, QStringLiteral("x"));
+    else Keystroke(editor, Qt::Key_Backspace, QStringLiteral("\b"));
+    letter = !letter;
+  }
+  Editor().Form->FocusGrid();
+  state.SetLabel(preview ? "preview shown" : "preview hidden");
+}
+BENCHMARK(BM_TypeOneCharacter)
+    ->ArgsProduct({{100, 1000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+
+// The parts of one keystroke.
+
+void BM_PartMeasure(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  Prepare(n, false);
+  TQtCanvas canvas(Editor().Form->PaintBox);
+  TCell* cell = CurrentTable->GetCell(5, 5);
+  int k = 0;
+  for (auto _ : state) {
+    cell->SetText(++k % 2 ? "5x" : "5");
+    CurrentTable->Measure(canvas);
+  }
+}
+BENCHMARK(BM_PartMeasure)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_PartRepaintView(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)), false);
+  for (auto _ : state) {
+    Editor().Form->RepaintGrid();
+    QCoreApplication::processEvents();
+  }
+}
+BENCHMARK(BM_PartRepaintView)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_PartGenerateLatex(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)), false);
+  std::vector<std::string> lines;
+  for (auto _ : state) {
+    lines.clear();
+    TableToLatex(*CurrentTable, lines);
+    benchmark::DoNotOptimize(lines.data());
+  }
+}
+BENCHMARK(BM_PartGenerateLatex)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// The preview box taking the new text, and painting it.
+void BM_PartPreviewText(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)), true);
+  std::vector<std::string> lines;
+  TableToLatex(*CurrentTable, lines);
+  for (auto _ : state) {
+    Editor().Code->SetLines(lines);
+    QCoreApplication::processEvents();
+  }
+  Editor().Code->hide();
+}
+BENCHMARK(BM_PartPreviewText)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Not part of the keystroke: the command states the window recomputes once
+// the event loop has gone idle after it.
+void BM_IdleCommandUpdate(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)), false);
+  for (auto _ : state) Editor().Form->UpdateCommandStates();
+}
+BENCHMARK(BM_IdleCommandUpdate)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,182 @@
+#include "model/TableEdit.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "model/TextLines.h"
+
+namespace {
+
+constexpr char kFieldBreak = '\t';
+constexpr const char* kLineBreak = "\r\n";
+
+// Line numbers reported by the checks of this unit; they identify the check
+// in bug reports and stay fixed whatever this file looks like.
+constexpr int kPasteCornerCheckLine = 101;
+
+void AppendSpanTabs(std::string& text, const TCell& cell) {
+  if (cell.Span > 1) text.append(static_cast<size_t>(cell.Span - 1), kFieldBreak);
+}
+
+}  // namespace
+
+void SplitCell(TCell& cell) {
+  TRow& row = *cell.Row();
+  const int k = cell.Index();
+  // One piece at a time, each taking one column from the joined cell, so
+  // that the row's spans add up after every step.
+  while (cell.Span > 1) {
+    TCell* piece = new TCell(row);
+    piece->RuleLeft = cell.RuleRight;
+    piece->RuleTop = cell.RuleTop;
+    piece->RuleRight = cell.RuleRight;
+    piece->RuleBottom = cell.RuleBottom;
+    piece->Selected = true;
+    row.Move(row.Count() - 1, k + 1);
+    --cell.Span;
+  }
+}
+
+std::optional<std::string> SelectionAsText(const TTable& table) {
+  std::string text;
+
+  const TArrayOfCells cells = table.GetSelectedCells();
+  if (!cells.empty()) {
+    // The same row object means the same row: no index walks per cell.
+    const TRow* row = nullptr;
+    for (const TCell* c : cells) {
+      if (c->Row() != row) {
+        if (row) text += kLineBreak;
+        row = c->Row();
+      } else {
+        text += kFieldBreak;
+      }
+      text += c->Text();
+      AppendSpanTabs(text, *c);
+    }
+    return text;
+  }
+
+  const TArrayOfInteger rows = table.GetSelectedRows();
+  if (!rows.empty()) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (i) text += kLineBreak;
+      bool first = true;
+      for (const TCell* c : *table.Rows[rows[i]]) {
+        if (!first) text += kFieldBreak;
+        first = false;
+        text += c->Text();
+        AppendSpanTabs(text, *c);
+      }
+    }
+    return text;
+  }
+
+  const TArrayOfInteger columns = table.GetSelectedColumns();
+  if (columns.empty()) return std::nullopt;
+  for (int r = 0; r < table.RowCount(); ++r) {
+    if (r) text += kLineBreak;
+    // The selected columns ascend, so one walk along the row finds the cell
+    // covering each of them.
+    const TRow& row = *table.Rows[r];
+    int j = 0;
+    int start = 0;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const int k = columns[i];
+      while (j < row.Count() && start + row[j]->Span <= k) start += row[j++]->Span;
+      const TCell* c = j < row.Count() ? row[j] : nullptr;
+      if (c && start < k) {
+        // Only the cell's first column carries its text.
+        text += kFieldBreak;
+        continue;
+      }
+      if (i) text += kFieldBreak;
+      if (c) text += c->Text();
+    }
+  }
+  return text;
+}
+
+void AppendColumns(TTable& table, int count) {
+  if (count <= 0) return;
+  const int last = table.ColCount() - 1;
+  for (int i = 0; i < count; ++i) new TColumn(table);
+  if (last < 0) return;
+  for (TRow* row : table.Rows) {
+    int start = 0;
+    for (int j = 0; j < row->Count(); ++j) {
+      TCell* c = (*row)[j];
+      const int end = start + c->Span - 1;
+      if (end < last) {
+        start = end + 1;
+        continue;
+      }
+      if (start > last) break;
+      if (end > last) {
+        // A cell reaching past the last column (a damaged row) grows, as it
+        // would on each insertion.
+        c->Span += count;
+        break;
+      }
+      for (int n = 0; n < count; ++n) {
+        TCell* cell = new TCell(*row);
+        if (row->Count() - 1 != j + 1 + n) row->Move(row->Count() - 1, j + 1 + n);
+        cell->Assign(*c);
+        cell->Span = 1;
+        cell->SetText(std::string());
+        cell->Selected = false;
+        cell->RuleLeft = c->RuleRight;
+        cell->RuleRight = c->RuleRight;
+      }
+      break;
+    }
+  }
+}
+
+TCellRect PasteText(TTable& table, int left, int top, std::string_view text) {
+  if (left < 0 || left >= table.ColCount() || top < 0 || top >= table.RowCount())
+    throw EAssertionFailed("TableEdit", kPasteCornerCheckLine);
+
+  const std::vector<std::string_view> lines = TextLines::SplitLines(text);
+  const TextLines::TDelimiterSet tab(std::string_view(&kFieldBreak, 1));
+  std::vector<std::vector<std::string_view>> fields(lines.size());
+  size_t width = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    TextLines::SplitFields(lines[i], tab, false, fields[i]);
+    width = std::max(width, fields[i].size());
+  }
+  const int right = left + static_cast<int>(width) - 1;
+  const int bottom = top + static_cast<int>(lines.size()) - 1;
+
+  table.ClearSelection();
+  if (right >= table.ColCount()) AppendColumns(table, right - table.ColCount() + 1);
+  while (bottom >= table.RowCount()) table.InsertRow(table.RowCount() - 1, true);
+  if (right < left || bottom < top) return {left, top, right, bottom};
+
+  for (int r = top; r <= bottom; ++r) {
+    TRow& row = *table.Rows[r];
+    int start = 0;
+    for (int j = 0; j < row.Count() && start <= right; ++j) {
+      TCell* c = row[j];
+      const int end = start + c->Span - 1;
+      if (end >= left) {
+        c->Selected = true;
+        // The pieces follow at once and are visited next.
+        if (c->Span > 1) SplitCell(*c);
+      }
+      start += c->Span;
+    }
+  }
+
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (fields[i].empty()) continue;
+    TRow& row = *table.Rows[top + static_cast<int>(i)];
+    // Every block cell has span 1 now: the cell of column left + f is the
+    // f-th after the one that starts at column left.
+    int j = 0;
+    for (int start = 0; j < row.Count() && start < left; ++j) start += row[j]->Span;
+    for (size_t f = 0; f < fields[i].size() && j + static_cast<int>(f) < row.Count(); ++f)
+      row[j + static_cast<int>(f)]->SetText(std::string(fields[i][f]));
+  }
+  return {left, top, right, bottom};
+}

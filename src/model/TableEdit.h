@@ -1,0 +1,46 @@
+#pragma once
+// Table edits behind the clipboard commands: the selection as cell text,
+// pasting cell text, and splitting a joined cell. Plain operations on the
+// model; the window only reads and writes the clipboard around them.
+//
+// Cell text on the clipboard: a TAB between the fields of a row, CR LF
+// between rows, no quoting. A cell that spans n columns is followed by n - 1
+// further TABs, so that every column of the table takes one field and the
+// columns of later cells line up.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/Tables.h"
+
+// Breaks a joined cell into Span single-column cells in place. The cell keeps
+// its text, alignment and rules and becomes the first of them; the new cells
+// follow it in its row with empty text, the column's alignment, the joined
+// cell's top, right and bottom rules, a left rule equal to its right rule,
+// and selected. A cell of span 1 is left alone.
+void SplitCell(TCell& cell);
+
+// The selection as clipboard text, from the first kind of selection that is
+// not empty: cells (row-major; a new row starts a new line), else whole rows,
+// else whole columns (a column covered by a cell that starts further left
+// gives an empty field). None when nothing is selected; a selection of empty
+// cells gives the separators alone, possibly the empty text.
+std::optional<std::string> SelectionAsText(const TTable& table);
+
+// Appends count columns after the last one, exactly as count calls of
+// InsertColumn(ColCount() - 1, true) would, in one walk over the rows: each
+// row's last cell is repeated with empty text and its right rule on both
+// sides of every new cell.
+void AppendColumns(TTable& table, int count);
+
+// Pastes clipboard text into table with the block's top-left corner at
+// column left, row top (which must lie in the table). Lines end at CR LF, LF
+// or CR and fields at TABs, as in text import; the block is as high as the
+// text has lines and as wide as its longest line has fields. The selection
+// is cleared; the table grows by repeating its last column and row until the
+// block fits; every joined cell the block touches is split and every cell of
+// the block is selected (pieces of a split cell outside the block too); then
+// each field becomes the text of its cell. Cells for which a line has no
+// field keep their text. Returns the block (empty when the text has no
+// fields).
+TCellRect PasteText(TTable& table, int left, int top, std::string_view text);

@@ -1,0 +1,329 @@
+// The keyboard on the grid and in the cell editor: typing, the undo step of
+// an edit, Enter, Tab and the arrows over joined cells and at the table's
+// edges, and keys that belong to other windows.
+#include <QDialog>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "forms/GridFixture.h"
+
+namespace {
+
+using gridtest::GridFixture;
+
+class KeyboardTest : public GridFixture {
+ protected:
+  // Makes cell current with the grid focused, as a click would.
+  void Current(TCell* cell) {
+    Table().ClearSelection();
+    Table().SelectCell(cell);
+    Form->SetCurrentCell(cell);
+    Form->FocusGrid();
+  }
+  void Key(QWidget* to, Qt::Key key) {
+    QTest::keyClick(to, key);
+    RunUntilIdle();
+  }
+  void OnGrid(Qt::Key key) { Key(Form->ScrollBox, key); }
+  void InEditor(Qt::Key key) { Key(Form->Editor, key); }
+  // Types on the grid: the first character starts the edit, the rest go to
+  // the editor, which has the focus by then.
+  // Keys are sent as the platform sends them, the character in the event's
+  // text (QTest only knows ASCII keys).
+  void Type(const QString& text) {
+    for (QChar ch : text) {
+      QWidget* to = FocusState == fsEditor ? static_cast<QWidget*>(Form->Editor) : Form->ScrollBox;
+      const int key = ch.toUpper().unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(to, &press);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
+      QApplication::sendEvent(to, &release);
+      RunUntilIdle();
+    }
+  }
+  bool EditorHasEverythingSelected() {
+    return FocusState == fsEditor && Form->Editor->selectedText() == Form->Editor->text();
+  }
+};
+
+TEST_F(KeyboardTest, TypingOnTheGridReplacesTheText) {
+  Cell(1, 1)->SetText("a longer text");
+  Form->RefreshGrid();
+  Current(Cell(1, 1));
+  const int steps = UndoCount();
+  QTest::keyClicks(Form->ScrollBox, "q");
+  EXPECT_EQ(FocusState, fsEditor) << "the first key moves the focus at once";
+  RunUntilIdle();
+  EXPECT_EQ(Cell(1, 1)->Text(), "q") << "the re-sent key replaced the whole text";
+  EXPECT_EQ(Form->Editor->text(), "q");
+  EXPECT_EQ(UndoCount(), steps);
+  Form->FocusGrid();
+  EXPECT_EQ(UndoCount(), steps + 1);
+  EXPECT_EQ(UndoCaption(0), "Typing q");
+
+  // Backspace is a character too: it empties the cell.
+  OnGrid(Qt::Key_Backspace);
+  EXPECT_EQ(Cell(1, 1)->Text(), "");
+  EXPECT_EQ(FocusState, fsEditor);
+
+  // Without a current cell the grid ignores typing.
+  Form->SetCurrentCell(nullptr);
+  Form->FocusGrid();
+  QTest::keyClicks(Form->ScrollBox, "z");
+  RunUntilIdle();
+  EXPECT_EQ(FocusState, fsGrid);
+}
+
+TEST_F(KeyboardTest, TypingCaptions) {
+  struct Case {
+    const char* Name;
+    QString Typed;  // typed on the grid; empty: the text is deleted
+    std::string Caption;
+  };
+  const Case cases[] = {
+      {"twelve characters", "Hello World!", "Typing Hello Worl..."},
+      {"ten characters", "0123456789", "Typing 0123456789"},
+      {"an emptied cell", "", "Typing"},
+      // Eleven characters of two and three bytes: the cut falls after the
+      // tenth character, never inside one.
+      {"multi-byte text", QString::fromUtf8("\xC3\xA4\xC3\xB6\xC3\xBC\xE2\x82\xAC\xC3\x9F\xC3\xA9\xC3\xA8\xC3\xAA"
+                                            "\xC3\xA5\xC3\xB8\xC3\xA6"),
+       "Typing \xC3\xA4\xC3\xB6\xC3\xBC\xE2\x82\xAC\xC3\x9F\xC3\xA9\xC3\xA8\xC3\xAA\xC3\xA5\xC3\xB8..."},
+  };
+  for (const Case& c : cases) {
+    Cell(0, 0)->SetText("start");
+    Form->RefreshGrid();
+    Current(Cell(0, 0));
+    if (c.Typed.isEmpty()) {
+      OnGrid(Qt::Key_Enter);
+      InEditor(Qt::Key_Delete);
+    } else {
+      Type(c.Typed);
+    }
+    EXPECT_EQ(Cell(0, 0)->Text(), c.Typed.toStdString()) << c.Name;
+    InEditor(Qt::Key_Return);
+    EXPECT_EQ(UndoCaption(0), c.Caption) << c.Name;
+    EXPECT_TRUE(QString::fromUtf8(UndoCaption(0).c_str()).toUtf8().toStdString() == UndoCaption(0))
+        << c.Name << ": the caption is whole UTF-8";
+    EXPECT_EQ(Table().CurrentCell, Cell(1, 0)) << c.Name << ": Enter went on to the cell below";
+    EXPECT_EQ(FocusState, fsGrid) << c.Name;
+  }
+}
+
+TEST_F(KeyboardTest, AnEditTypedBackToItsStartRecordsNothing) {
+  Cell(0, 0)->SetText("ab");
+  Current(Cell(0, 0));
+  OnGrid(Qt::Key_Return);
+  ASSERT_EQ(FocusState, fsEditor);
+  InEditor(Qt::Key_End);
+  QTest::keyClicks(Form->Editor, "c");
+  EXPECT_EQ(Cell(0, 0)->Text(), "abc") << "shown while typing";
+  InEditor(Qt::Key_Backspace);
+  const int steps = UndoCount();
+  Form->FocusGrid();
+  EXPECT_EQ(UndoCount(), steps);
+  EXPECT_EQ(Cell(0, 0)->Text(), "ab");
+}
+
+TEST_F(KeyboardTest, EnterOnTheGridAndInTheEditor) {
+  // Nothing current: nothing happens.
+  OnGrid(Qt::Key_Return);
+  EXPECT_EQ(FocusState, fsGrid);
+  EXPECT_EQ(Table().CurrentCell, nullptr);
+
+  Cell(2, 1)->SetText("text");
+  Current(Cell(2, 1));
+  OnGrid(Qt::Key_Return);
+  EXPECT_TRUE(EditorHasEverythingSelected());
+  InEditor(Qt::Key_End);
+  QTest::keyClicks(Form->Editor, "s");
+  InEditor(Qt::Key_Return);
+  EXPECT_EQ(Cell(2, 1)->Text(), "texts");
+  EXPECT_EQ(Table().CurrentCell, Cell(3, 1));
+  EXPECT_EQ(SelectedCells(), (std::vector<std::pair<int, int>>{{3, 1}}));
+  EXPECT_EQ(FocusState, fsGrid);
+
+  // In the last row the edit ends where it is.
+  OnGrid(Qt::Key_Return);
+  QTest::keyClicks(Form->Editor, "x");
+  InEditor(Qt::Key_Return);
+  EXPECT_EQ(Cell(3, 1)->Text(), "x");
+  EXPECT_EQ(UndoCaption(0), "Typing x");
+  EXPECT_EQ(Table().CurrentCell, Cell(3, 1));
+  EXPECT_EQ(FocusState, fsGrid);
+
+  // Enter below a joined cell's middle column lands on the joined cell.
+  TCell* joined = JoinCells(1, 0, 3);
+  Current(Cell(0, 2));
+  OnGrid(Qt::Key_Return);
+  InEditor(Qt::Key_Return);
+  EXPECT_EQ(Table().CurrentCell, joined);
+}
+
+TEST_F(KeyboardTest, TabGoesOnAndEdits) {
+  TCell* joined = JoinCells(0, 1, 2);  // columns 1 and 2 of row 0
+  Cell(0, 3)->SetText("next");
+  struct Case {
+    const char* Name;
+    TCell* From;
+    TCell* To;
+  };
+  const Case cases[] = {
+      {"past a joined cell", joined, Cell(0, 3)},
+      {"the end of a row to the next row", Cell(0, 3), Cell(1, 0)},
+      {"the last cell stays", Cell(3, 3), Cell(3, 3)},
+  };
+  for (const Case& c : cases) {
+    Current(c.From);
+    OnGrid(Qt::Key_Tab);
+    EXPECT_EQ(Table().CurrentCell, c.To) << c.Name;
+    EXPECT_TRUE(c.To->Selected) << c.Name;
+    EXPECT_TRUE(EditorHasEverythingSelected()) << c.Name;
+  }
+
+  // From the editor, Tab commits the edit and edits the next cell.
+  Current(Cell(2, 0));
+  OnGrid(Qt::Key_Return);
+  QTest::keyClicks(Form->Editor, "t");
+  InEditor(Qt::Key_Tab);
+  EXPECT_EQ(Cell(2, 0)->Text(), "t");
+  EXPECT_EQ(UndoCaption(0), "Typing t");
+  EXPECT_EQ(Table().CurrentCell, Cell(2, 1));
+  EXPECT_EQ(FocusState, fsEditor);
+
+  // Without a current cell Tab only brings the focus to the grid.
+  Form->SetCurrentCell(nullptr);
+  Form->FocusGrid();
+  OnGrid(Qt::Key_Tab);
+  EXPECT_EQ(Table().CurrentCell, nullptr);
+}
+
+TEST_F(KeyboardTest, ArrowsOnTheGrid) {
+  TCell* joined = JoinCells(1, 1, 2);  // columns 1 and 2 of row 1
+  struct Case {
+    const char* Name;
+    TCell* From;  // none: no current cell
+    Qt::Key Key;
+    TCell* To;
+  };
+  const Case cases[] = {
+      {"right skips a joined cell's span", joined, Qt::Key_Right, Cell(1, 3)},
+      {"left lands on the joined cell", Cell(1, 3), Qt::Key_Left, joined},
+      {"up from a joined cell's first column", joined, Qt::Key_Up, Cell(0, 1)},
+      {"down into a joined cell", Cell(0, 2), Qt::Key_Down, joined},
+      {"left at column 0", Cell(2, 0), Qt::Key_Left, Cell(2, 0)},
+      {"up at row 0", Cell(0, 2), Qt::Key_Up, Cell(0, 2)},
+      {"right at the last column", Cell(2, 3), Qt::Key_Right, Cell(2, 3)},
+      {"down at the last row", Cell(3, 1), Qt::Key_Down, Cell(3, 1)},
+      {"no current cell: the top-left cell", nullptr, Qt::Key_Down, Cell(0, 0)},
+  };
+  for (const Case& c : cases) {
+    if (c.From) {
+      Current(c.From);
+    } else {
+      Form->SetCurrentCell(nullptr);
+      Table().ClearSelection();
+      Form->FocusGrid();
+    }
+    OnGrid(c.Key);
+    EXPECT_EQ(Table().CurrentCell, c.To) << c.Name;
+    EXPECT_EQ(Table().GetSelectedCells(), TArrayOfCells{c.To}) << c.Name;
+    EXPECT_EQ(FocusState, fsGrid) << c.Name;
+  }
+  EXPECT_EQ(Table().SelectionMode, smNone) << "an arrow marks the cell without a cell selection";
+}
+
+TEST_F(KeyboardTest, ArrowsInTheEditor) {
+  Cell(1, 1)->SetText("ab");
+  Current(Cell(1, 1));
+  OnGrid(Qt::Key_Return);
+  InEditor(Qt::Key_End);
+  InEditor(Qt::Key_Left);
+  EXPECT_EQ(Table().CurrentCell, Cell(1, 1)) << "left and right move the caret";
+  EXPECT_EQ(Form->Editor->cursorPosition(), 1);
+  QTest::keyClicks(Form->Editor, "X");
+  InEditor(Qt::Key_Down);
+  EXPECT_EQ(Cell(1, 1)->Text(), "aXb");
+  EXPECT_EQ(UndoCaption(0), "Typing aXb");
+  EXPECT_EQ(Table().CurrentCell, Cell(2, 1));
+  EXPECT_EQ(FocusState, fsGrid);
+
+  // Up on the first row does nothing: the edit goes on.
+  Current(Cell(0, 3));
+  OnGrid(Qt::Key_Return);
+  QTest::keyClicks(Form->Editor, "y");
+  const int steps = UndoCount();
+  InEditor(Qt::Key_Up);
+  EXPECT_EQ(FocusState, fsEditor);
+  EXPECT_EQ(Table().CurrentCell, Cell(0, 3));
+  EXPECT_EQ(UndoCount(), steps);
+  QTest::keyClicks(Form->Editor, "z");
+  EXPECT_EQ(Cell(0, 3)->Text(), "yz");
+}
+
+TEST_F(KeyboardTest, DoubleClickStartsAnEdit) {
+  Cell(1, 2)->SetText("twice");
+  Form->RefreshGrid();
+  const QPoint p = Centre(Cell(1, 2));
+  QTest::mouseClick(PaintBox(), Qt::LeftButton, {}, p);
+  QTest::mouseDClick(PaintBox(), Qt::LeftButton, {}, p);
+  QTest::mouseRelease(PaintBox(), Qt::LeftButton, {}, p);
+  EXPECT_EQ(FocusState, fsGrid) << "the edit waits for the deferred event";
+  RunUntilIdle();
+  EXPECT_EQ(Table().CurrentCell, Cell(1, 2));
+  EXPECT_TRUE(EditorHasEverythingSelected());
+}
+
+// Keys aimed at another window are none of the grid's business.
+TEST_F(KeyboardTest, OtherWindowsKeepTheirKeys) {
+  Cell(1, 1)->SetText("kept");
+  Current(Cell(1, 1));
+
+  QDialog dialog(Form);
+  auto* field = new QLineEdit(&dialog);
+  auto* other = new QLineEdit(&dialog);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(field);
+  layout->addWidget(other);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  field->setFocus();
+  for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Return, Qt::Key_A, Qt::Key_Tab}) Key(field, key);
+  EXPECT_EQ(Table().CurrentCell, Cell(1, 1));
+  EXPECT_EQ(Cell(1, 1)->Text(), "kept");
+  EXPECT_EQ(field->text(), "a") << "the dialog's own field got its key";
+  EXPECT_EQ(QApplication::focusWidget(), other) << "Tab moved on in the dialog";
+  dialog.close();
+
+  Code->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Code));
+  Code->Memo->setFocus();
+  for (Qt::Key key : {Qt::Key_Up, Qt::Key_Left, Qt::Key_Tab, Qt::Key_B}) Key(Code->Memo, key);
+  EXPECT_EQ(Table().CurrentCell, Cell(1, 1));
+  EXPECT_EQ(Cell(1, 1)->Text(), "kept");
+  Code->hide();
+}
+
+// Loading a cell into the editor never changes the cell, whatever its text.
+TEST_F(KeyboardTest, LoadingTheEditorKeepsTheCellsBytes) {
+  const std::string longText(40000, 'w');
+  const std::string latin1 = "caf\xE9 \xFC";  // no UTF-8
+  Cell(0, 0)->SetText(longText);
+  Cell(0, 1)->SetText(latin1);
+  Form->RefreshGrid();
+  for (int round = 0; round < 2; ++round) {
+    Current(Cell(0, 0));
+    Current(Cell(0, 1));
+    Current(Cell(1, 1));
+  }
+  EXPECT_EQ(Cell(0, 0)->Text(), longText);
+  EXPECT_EQ(Cell(0, 1)->Text(), latin1);
+  // Visiting the editor without typing leaves it too.
+  Current(Cell(0, 1));
+  OnGrid(Qt::Key_Return);
+  Form->FocusGrid();
+  EXPECT_EQ(Cell(0, 1)->Text(), latin1);
+}
+
+}  // namespace
