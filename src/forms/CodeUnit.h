@@ -22,6 +22,9 @@ class TCodeForm : public QWidget {
   int CodeFontSize() const;
 
   QPlainTextEdit* Memo;
+
+ private:
+  std::vector<std::string> FShown;  // the lines Memo holds
 };
 
 extern TCodeForm* CodeForm;
