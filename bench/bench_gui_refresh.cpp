@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "GuiBenchEditor.h"
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/MainUnit.h"
@@ -19,46 +20,9 @@
 
 namespace {
 
-// One application, document and window for the whole run; each benchmark
-// fills the document with the table it needs.
-struct TEditor {
-  TEditor() {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "bench_gui_refresh";
-    static char* argv[] = {name, nullptr};
-    App = std::make_unique<QApplication>(argc, argv);
-    CreateUndoBuffer();
-    StartAppModule();
-    Form = std::make_unique<TMainForm>();
-    Code = std::make_unique<TCodeForm>(Form.get());
-    // The window at the size it opens with; a larger window draws more.
-    if (const char* size = getenv("QUILTOR_BENCH_WINDOW")) {
-      int w = 0, h = 0;
-      if (sscanf(size, "%dx%d", &w, &h) == 2) Form->resize(w, h);
-    }
-    Form->show();
-    QCoreApplication::processEvents();
-  }
-  ~TEditor() {
-    Code.reset();
-    Form.reset();
-    StopAppModule();
-    FreeUndoBuffer();
-  }
-  std::unique_ptr<QApplication> App;
-  std::unique_ptr<TMainForm> Form;
-  std::unique_ptr<TCodeForm> Code;
-};
-
-TEditor& Editor() {
-  static TEditor editor;
-  return editor;
-}
-
 // A table of n x n cells with short texts of varying width, laid out once.
 void Fill(int n) {
-  TEditor& e = Editor();
+  TBenchEditor& e = Editor();
   if (CurrentTable->RowCount() != n || CurrentTable->ColCount() != n) {
     NewDocument(n, n);
     for (int r = 0; r < n; ++r)

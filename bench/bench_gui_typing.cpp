@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "GuiBenchEditor.h"
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/MainUnit.h"
@@ -23,41 +24,10 @@
 
 namespace {
 
-struct TEditor {
-  TEditor() {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "bench_gui_typing";
-    static char* argv[] = {name, nullptr};
-    App = std::make_unique<QApplication>(argc, argv);
-    CreateUndoBuffer();
-    StartAppModule();
-    Form = std::make_unique<TMainForm>();
-    Code = std::make_unique<TCodeForm>(Form.get());
-    Form->show();
-    Form->activateWindow();
-    QCoreApplication::processEvents();
-  }
-  ~TEditor() {
-    Code.reset();
-    Form.reset();
-    StopAppModule();
-    FreeUndoBuffer();
-  }
-  std::unique_ptr<QApplication> App;
-  std::unique_ptr<TMainForm> Form;
-  std::unique_ptr<TCodeForm> Code;
-};
-
-TEditor& Editor() {
-  static TEditor editor;
-  return editor;
-}
-
 // An n x n table with short texts of varying width, a visible cell current
 // and its text in the editor, the preview as asked.
 void Prepare(int n, bool preview) {
-  TEditor& e = Editor();
+  TBenchEditor& e = Editor();
   if (CurrentTable->RowCount() != n || CurrentTable->ColCount() != n) {
     e.Form->SetCurrentCell(nullptr);
     // The typing so far is no change to ask about.
