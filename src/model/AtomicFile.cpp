@@ -33,6 +33,12 @@ std::string ResolveTarget(const std::string& fileName) {
   if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     char resolved[PATH_MAX];
     if (::realpath(fileName.c_str(), resolved)) return resolved;
+    // A link to a file that does not exist yet: create the file it names.
+    const ssize_t n = ::readlink(fileName.c_str(), resolved, sizeof resolved - 1);
+    if (n > 0) {
+      const std::string link(resolved, static_cast<size_t>(n));
+      return link[0] == '/' ? link : FolderOf(fileName) + "/" + link;
+    }
   }
   return fileName;
 }

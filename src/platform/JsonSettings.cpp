@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 
+#include "model/AtomicFile.h"
 #include "model/Errors.h"
 
 namespace {
@@ -168,48 +169,6 @@ bool ReadFile(const std::string& path, QByteArray& out) {
   return true;
 }
 
-// Writes bytes to a new file beside path, syncs it and renames it over path,
-// so that path holds either its old content or all of the new. Every write's
-// count is checked: a short write (a full disk, a file size limit) fails the
-// whole operation instead of leaving a truncated file.
-bool WriteAtomically(const std::string& path, const QByteArray& bytes) {
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  // Keep the permissions of the file being replaced; a new one is private.
-  struct stat st {};
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
-  bool ok = ::fchmod(fd, mode) == 0;
-  const char* p = bytes.constData();
-  size_t left = static_cast<size_t>(bytes.size());
-  while (ok && left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // The rename itself becomes durable with the folder.
-  const size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
-}
-
 // Renames path to the first free name of path.bad, path.bad.2, ...; never
 // replaces an existing file. Returns the new name, or empty with errno set.
 std::string KeepAside(const std::string& path) {
@@ -283,12 +242,17 @@ void TJsonSettings::Load() {
 
 void TJsonSettings::Flush() {
   if (!FDirty || FWriteBlocked) return;
-  // Through a symbolic link (a managed dotfile), replace the file it names.
-  QString target = FPath;
-  const QFileInfo info(FPath);
-  if (info.isSymLink() && !info.symLinkTarget().isEmpty()) target = info.symLinkTarget();
-  const std::string local = LocalName(target);
-  if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !WriteAtomically(local, Serialise(FData)))
-    throw EQuiltorError(FormatStr("Cannot create file %s", target.toStdString().c_str()));
+  const std::string local = LocalName(FPath);
+  try {
+    if (!QDir().mkpath(QFileInfo(FPath).absolutePath())) throw EQuiltorError("");
+    // Written beside the old file and renamed over it (through a symbolic
+    // link, over the file it names): a failure leaves the old settings whole.
+    const QByteArray bytes = Serialise(FData);
+    TAtomicFile file(local);
+    file.Stream().Write(bytes.constData(), static_cast<size_t>(bytes.size()));
+    file.Commit();
+  } catch (const EQuiltorError&) {
+    throw EQuiltorError(FormatStr("Cannot create file %s", local.c_str()));
+  }
   FDirty = false;
 }
