@@ -48,15 +48,20 @@ void ChangeOneCell(TTable& t, int k) {
   t.GetCell((k * 37) % kRows, (k * 13) % t.ColCount())->SetText(text);
 }
 
-void BM_RecordStep(benchmark::State& state) {
-  TTable t;
-  Fill(t, static_cast<int>(state.range(0)));
-  TUndoBuffer history;
+// A table of the given width whose history already holds kSteps edits.
+void FillWithHistory(TTable& t, TUndoBuffer& history, int cols) {
+  Fill(t, cols);
   history.AddState(t, "Initial State");
   for (int k = 0; k < kSteps; ++k) {
     ChangeOneCell(t, k);
     history.AddState(t, "Typing");
   }
+}
+
+void BM_RecordStep(benchmark::State& state) {
+  TTable t;
+  TUndoBuffer history;
+  FillWithHistory(t, history, static_cast<int>(state.range(0)));
   int k = kSteps;
   for (auto _ : state) {
     state.PauseTiming();
@@ -69,13 +74,8 @@ BENCHMARK(BM_RecordStep)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_UndoOneStep(benchmark::State& state) {
   TTable t;
-  Fill(t, static_cast<int>(state.range(0)));
   TUndoBuffer history;
-  history.AddState(t, "Initial State");
-  for (int k = 0; k < kSteps; ++k) {
-    ChangeOneCell(t, k);
-    history.AddState(t, "Typing");
-  }
+  FillWithHistory(t, history, static_cast<int>(state.range(0)));
   for (auto _ : state) {
     history.Undo(t, 1);
     state.PauseTiming();

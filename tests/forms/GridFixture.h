@@ -16,6 +16,7 @@
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/MainUnit.h"
+#include "JoinCells.h"
 #include "forms/QtDocumentUI.h"
 #include "model/Tables.h"
 #include "undo/UndoBuffers.h"
@@ -77,10 +78,7 @@ class GridFixture : public ::testing::Test {
 
   // Joins span cells of row starting at cell index into one.
   TCell* JoinCells(int row, int index, int span) {
-    TRow& r = *Table().Rows[row];
-    TCell* c = r[index];
-    for (int k = 1; k < span; ++k) r.Delete(index + 1);
-    c->Span = span;
+    TCell* c = JoinRowCells(Table(), row, index, span);
     Form->RefreshGrid();
     return c;
   }

@@ -31,6 +31,7 @@
 #include "forms/CodeUnit.h"
 #include "forms/HelpUnit.h"
 #include "forms/MainUnit.h"
+#include "JoinCells.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
 #include "model/Errors.h"
@@ -124,10 +125,7 @@ class MainFormTest : public ::testing::Test {
   }
 
   TCell* JoinCells(int row, int index, int span) {
-    TRow& r = *Table().Rows[row];
-    TCell* c = r[index];
-    for (int k = 1; k < span; ++k) r.Delete(index + 1);
-    c->Span = span;
+    TCell* c = JoinRowCells(Table(), row, index, span);
     Form->RefreshGrid();
     return c;
   }
