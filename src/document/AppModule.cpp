@@ -150,15 +150,12 @@ bool OpenFile(const std::string& fileName) {
   auto scratch = std::make_unique<TTable>();
   const std::string ext = ExtractFileExt(fileName);
   if (ext == ".csv" || ext == ".txt") {
-    std::vector<std::string> preview;
-    if (!ReadTextPreview(fileName, kPreviewLines, preview)) return false;
-    if (static_cast<int>(preview.size()) > kPreviewLines) {
-      preview.resize(kPreviewLines);
-      preview.push_back(kPreviewCroppedNote);
-    }
+    TTextPreview preview = ReadTextPreview(fileName, kPreviewLines, kPreviewBytes);
+    if (preview.Lines.empty()) return false;
+    if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
     std::string delimiters;
     bool merge = false;
-    if (!gUI || !gUI->ExecuteImportDialog(preview, delimiters, merge)) return false;
+    if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, std::string(), delimiters, merge)) return false;
     scratch->ImportText(fileName, delimiters, merge);
   } else {
     ReadNativeFile(*scratch, fileName);

@@ -52,3 +52,4 @@ void SaveDialogTypeChange(int filterIndex);
 std::string SaveChangesText(const std::string& title);
 extern const char* const kPreviewCroppedNote;
 constexpr int kPreviewLines = 200;
+constexpr size_t kPreviewBytes = 1 << 20;

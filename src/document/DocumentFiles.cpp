@@ -64,10 +64,14 @@ void WriteDocumentFile(const TTable& table, const std::string& path) {
 
 void ReadNativeFile(TTable& table, const std::string& path) { LoadTableFile(table, path); }
 
-bool ReadTextPreview(const std::string& path, int maxLines, std::vector<std::string>& lines) {
+TTextPreview ReadTextPreview(const std::string& path, int maxLines, size_t maxBytes) {
+  TTextPreview preview;
   const std::string data = ReadWholeFile(path);
-  const std::vector<std::string_view> all = TextLines::SplitLines(TextLines::UpToNul(data));
-  const size_t n = std::min(all.size(), static_cast<size_t>(maxLines) + 1);
-  lines.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
-  return !lines.empty();
+  const std::string_view text = TextLines::UpToNul(data);
+  if (text.size() < data.size()) preview.NulAt = static_cast<int64_t>(text.size());
+  const std::vector<std::string_view> all = TextLines::SplitLines(text.substr(0, maxBytes));
+  const size_t n = std::min(all.size(), static_cast<size_t>(maxLines));
+  preview.Lines.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
+  preview.Cropped = all.size() > n || text.size() > maxBytes;
+  return preview;
 }

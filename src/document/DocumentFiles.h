@@ -2,6 +2,7 @@
 // File names and the reading and writing of a document file by its name. The
 // format follows the extension, compared exactly and case-sensitively:
 // ".csv" comma separated, ".txt" tab delimited, anything else native.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,19 @@ void WriteDocumentFile(const TTable& table, const std::string& path);
 // Reads a native file into table (a scratch table: on failure it may be left
 // half read).
 void ReadNativeFile(TTable& table, const std::string& path);
-// The first maxLines + 1 lines of a text file (one more than shown, so the
-// caller knows whether it cropped); false for a file without any line.
-bool ReadTextPreview(const std::string& path, int maxLines, std::vector<std::string>& lines);
+// What the Text Import dialog shows of a file before it is imported. Only the
+// start of the file is read for the lines, so that a huge file or a file of
+// one huge line opens the dialog at once.
+struct TTextPreview {
+  // At most maxLines lines from at most maxBytes bytes, each cut for display.
+  std::vector<std::string> Lines;
+  // The file goes on beyond the lines shown.
+  bool Cropped = false;
+  // Byte offset of the NUL byte that ends the text, -1 when there is none.
+  // The whole file is searched, not only the part shown.
+  int64_t NulAt = -1;
+};
+// The preview of a text file (UTF-16 files arrive converted to UTF-8, as the
+// import will read them). Raises as TFileStream does for a file that is not
+// a regular file or cannot be read.
+TTextPreview ReadTextPreview(const std::string& path, int maxLines, size_t maxBytes);

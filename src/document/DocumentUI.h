@@ -33,10 +33,11 @@ class TDocumentUI {
   // change (see OpenDialogTypeChange/SaveDialogTypeChange).
   virtual bool ExecuteOpenDialog(TFileDialog& dialog) = 0;
   virtual bool ExecuteSaveDialog(TFileDialog& dialog) = 0;
-  // The Text Import dialog with the preview lines; false unless confirmed with
-  // OK, then delimiters and merge hold the user's choice.
-  virtual bool ExecuteImportDialog(const std::vector<std::string>& preview, std::string& delimiters,
-                                   bool& merge) = 0;
+  // The Text Import dialog with the preview lines and a warning about the
+  // file (empty for none); false unless confirmed with OK, then delimiters
+  // and merge hold the user's choice.
+  virtual bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
+                                   std::string& delimiters, bool& merge) = 0;
   // The main window's caption.
   virtual void SetCaption(const std::string& caption) = 0;
   // An error box with the message; the program goes on.

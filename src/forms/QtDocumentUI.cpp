@@ -83,8 +83,8 @@ bool TQtDocumentUI::ExecuteOpenDialog(TFileDialog& dialog) { return ExecuteFileD
 
 bool TQtDocumentUI::ExecuteSaveDialog(TFileDialog& dialog) { return ExecuteFileDialog(dialog, true); }
 
-bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview, std::string& delimiters,
-                                        bool& merge) {
+bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& /*warning*/,
+                                        std::string& delimiters, bool& merge) {
   FImportForm->SetPreview(preview);
   if (FImportForm->exec() != QDialog::Accepted) return false;
   delimiters = FImportForm->Delimiters;

@@ -218,6 +218,12 @@ void TFileStream::Abandon() noexcept {
   FHandle = -1;
 }
 
+void CheckRegularFile(const std::string& fileName) {
+  struct stat st;
+  if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw EQuiltorError(FormatStr("Cannot open file %s", fileName.c_str()));
+}
+
 std::string ReadWholeFile(const std::string& fileName) {
   TFileStream stream(fileName, TFileStream::fmOpenRead);
   std::string data(static_cast<size_t>(stream.Size()), '\0');

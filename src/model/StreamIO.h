@@ -136,6 +136,11 @@ class TFileStream : public TStream {
   int64_t FFileSize = 0;
 };
 
+// Raises "Cannot open file %s" for anything the user may name that is not a
+// regular file (a folder, a FIFO, a device) or that does not exist, without
+// opening it: opening a FIFO blocks and a device may never end.
+void CheckRegularFile(const std::string& fileName);
+
 // The whole content of a file; "Cannot open file %s" when it cannot be
 // opened, "Stream read error" when reading it fails part way.
 std::string ReadWholeFile(const std::string& fileName);

@@ -46,7 +46,7 @@ void ForEachLine(TFileStream& file, OnLine onLine) {
 
 }  // namespace
 
-void TTable::ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters) {
+int64_t TTable::ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters) {
   TFileStream file(fileName, TFileStream::fmOpenRead);
   const TextLines::TDelimiterSet delimiterSet(delimiters);
 
@@ -81,6 +81,7 @@ void TTable::ImportText(const std::string& fileName, const std::string& delimite
       for (int i = row->Count(); i < cols; ++i) new TCell(*row);
     });
     while (RowCount() < static_cast<int>(lineCount)) AddRow();
+    return -1;
   } catch (...) {
     // A failing device or memory part way: an empty table is at least a
     // whole one.

@@ -298,7 +298,8 @@ class TTable {
   void Paint(TCanvas& canvas, const TRect* clip = nullptr);
 
   // Delimited text files.
-  void ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
+  // Returns the byte offset of a NUL byte that ended the text early, or -1.
+  int64_t ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
   void ExportText(const std::string& fileName, char delimiter) const;
   // Native file format.
   void LoadFromStream(TStream& stream);

@@ -44,7 +44,8 @@ class TScriptedUI : public TDocumentUI {
     SaveProposals.emplace_back(dialog.FileName, dialog.FilterIndex);
     return Take(SaveChoices, dialog);
   }
-  bool ExecuteImportDialog(const std::vector<std::string>& preview, std::string& delimiters, bool& merge) override {
+  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string&, std::string& delimiters,
+                           bool& merge) override {
     Previews.push_back(preview);
     if (!ImportOk) return false;
     delimiters = ImportDelimiters;

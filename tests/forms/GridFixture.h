@@ -31,7 +31,9 @@ class TRecordingUI : public TDocumentUI {
   TSaveAnswer AskSaveChanges(const std::string&, const std::string&) override { return TSaveAnswer::Cancel; }
   bool ExecuteOpenDialog(TFileDialog&) override { return false; }
   bool ExecuteSaveDialog(TFileDialog&) override { return false; }
-  bool ExecuteImportDialog(const std::vector<std::string>&, std::string&, bool&) override { return false; }
+  bool ExecuteImportDialog(const std::vector<std::string>&, const std::string&, std::string&, bool&) override {
+    return false;
+  }
   void SetCaption(const std::string&) override {}
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void DocumentReplaced() override {

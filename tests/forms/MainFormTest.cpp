@@ -68,7 +68,9 @@ class TScriptedUI : public TDocumentUI {
     dialog.FileName = SavePath;
     return true;
   }
-  bool ExecuteImportDialog(const std::vector<std::string>&, std::string&, bool&) override { return false; }
+  bool ExecuteImportDialog(const std::vector<std::string>&, const std::string&, std::string&, bool&) override {
+    return false;
+  }
   void SetCaption(const std::string& caption) override { Caption = caption; }
   void ShowError(const std::string& message) override { Errors.push_back(message); }
   void DocumentReplaced() override {
