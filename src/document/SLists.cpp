@@ -45,7 +45,7 @@ const std::string& TSList::operator[](int index) const {
 
 int TSList::IndexOf(const std::string& s) const {
   for (size_t i = 0; i < FItems.size(); ++i)
-    if (SameText(FItems[i], s)) return static_cast<int>(i);
+    if (FCaseSensitive ? FItems[i] == s : SameText(FItems[i], s)) return static_cast<int>(i);
   return -1;
 }
 

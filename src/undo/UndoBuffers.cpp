@@ -11,19 +11,40 @@ namespace {
 // The line names the check in a bug report.
 [[noreturn]] void Fail(int line) { throw EAssertionFailed("UndoBuffers", line); }
 
+// After a restore the table may be smaller than when the anchors were set (a
+// paste grew it, the undo shrank it); a range selection from such an anchor
+// would reach rows or columns that do not exist, so it counts as none.
+void DropStrayAnchors(TTable& table) {
+  if (table.AnchorRow < 0 || table.AnchorRow >= table.RowCount()) table.AnchorRow = -1;
+  if (table.AnchorCol < 0 || table.AnchorCol >= table.ColCount()) table.AnchorCol = -1;
+}
+
 }  // namespace
 
-TUndoEntry::TUndoEntry(std::string caption, Snapshots::TSnapshotPtr snapshot)
-    : Caption(std::move(caption)), FSnapshot(std::move(snapshot)) {}
+TUndoEntry::TUndoEntry(std::string caption, Snapshots::TSnapshotPtr snapshot, TDocumentNamePtr name)
+    : Caption(std::move(caption)), FSnapshot(std::move(snapshot)), FName(std::move(name)) {}
 
 // ---------------------------------------------------------------- TUndoBuffer
 
 int TUndoBuffer::AddState(const TTable& table, const std::string& caption) {
   // Picture the table first, sharing with the current state, so that a
   // failure leaves the history untouched.
-  const Snapshots::TSnapshot* base = FPosition >= 0 ? FEntries[static_cast<size_t>(FPosition)]->FSnapshot.get() : nullptr;
-  auto entry = std::make_unique<TUndoEntry>(caption, Snapshots::TSnapshot::Capture(table, base));
+  const TUndoEntry* current = FPosition >= 0 ? FEntries[static_cast<size_t>(FPosition)].get() : nullptr;
+  const Snapshots::TSnapshot* base = current ? current->FSnapshot.get() : nullptr;
+  TDocumentNamePtr name;
+  if (current && !FStartsDocument) {
+    name = current->FName;
+  } else {
+    name = std::make_shared<TDocumentName>(TDocumentName{table.FileName, table.Title});
+  }
+  auto entry = std::make_unique<TUndoEntry>(caption, Snapshots::TSnapshot::Capture(table, base), name);
   FEntries.reserve(FEntries.size() + 1);
+  // Nothing below can fail.
+  if (FStartsDocument) {
+    FStartsDocument = false;
+  } else {
+    TakeDocumentName(table);
+  }
 
   while (Count() >= MaxLevels && FPosition > 0) DeleteOldest();
   ++FPosition;
@@ -41,18 +62,31 @@ int TUndoBuffer::AddState(const TTable& table, const std::string& caption) {
 
 void TUndoBuffer::Undo(TTable& table, int count) {
   if (count < 1 || FPosition - count < 0) Fail(__LINE__);
-  FEntries[static_cast<size_t>(FPosition - count)]->RestoreTo(table);
-  table.CurrentCell = nullptr;
-  FPosition -= count;
-  FChangeCount -= count;
+  MoveTo(table, FPosition - count);
 }
 
 void TUndoBuffer::Redo(TTable& table, int count) {
   if (count < 1 || FPosition + count >= Count()) Fail(__LINE__);
-  FEntries[static_cast<size_t>(FPosition + count)]->RestoreTo(table);
+  MoveTo(table, FPosition + count);
+}
+
+void TUndoBuffer::MoveTo(TTable& table, int index) {
+  const TUndoEntry& target = *FEntries[static_cast<size_t>(index)];
+  TakeDocumentName(table);
+  target.RestoreTo(table);
   table.CurrentCell = nullptr;
-  FPosition += count;
-  FChangeCount += count;
+  DropStrayAnchors(table);
+  table.FileName = target.FName->FileName;
+  table.Title = target.FName->Title;
+  FChangeCount += index - FPosition;
+  FPosition = index;
+}
+
+void TUndoBuffer::TakeDocumentName(const TTable& table) {
+  if (FStartsDocument || FPosition < 0) return;
+  TDocumentName& name = *FEntries[static_cast<size_t>(FPosition)]->FName;
+  name.FileName = table.FileName;
+  name.Title = table.Title;
 }
 
 const std::string& TUndoBuffer::UndoCaption(int i) const {
@@ -123,6 +157,8 @@ void SetUndoCaptionRefresh(std::function<void()> refresh) { gCaptionRefresh = st
 
 void RecordUndo(const std::string& caption) { History().AddState(Document(), caption); }
 
+void StartNewDocument() { History().StartDocument(); }
+
 void UndoSteps(int count) {
   History().Undo(Document(), count);
   RefreshCaption();
@@ -138,5 +174,8 @@ int RedoCount() { return History().RedoCount(); }
 const std::string& UndoCaption(int i) { return History().UndoCaption(i); }
 const std::string& RedoCaption(int i) { return History().RedoCaption(i); }
 int ChangeCount() { return History().ChangeCount(); }
-void MarkSaved() { History().ResetChangeCount(); }
+void MarkSaved() {
+  History().ResetChangeCount();
+  History().TakeDocumentName(Document());
+}
 bool DocumentModified() { return History().Modified(); }

@@ -13,8 +13,8 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-TSList Make(const Strings& items, int maxCount) {
-  TSList list(maxCount);
+TSList Make(const Strings& items, int maxCount, bool caseSensitive = false) {
+  TSList list(maxCount, caseSensitive);
   for (const std::string& s : items) list.Add(s);
   return list;
 }
@@ -28,6 +28,7 @@ TEST(SList, AddToTop) {
     int maxCount;
     std::string added;
     Strings after;
+    bool caseSensitive = false;
   };
   const Case cases[] = {
       {"new entry on a full list drops the oldest", nine, 9, "/b/new.qtor",
@@ -39,10 +40,15 @@ TEST(SList, AddToTop) {
       {"longer than MaxCount: moving keeps every entry", {"a", "b", "c", "d"}, 2, "c", {"c", "a", "b", "d"}},
       {"longer than MaxCount: a new entry cuts it", {"a", "b", "c", "d"}, 2, "e", {"e", "a"}},
       {"empty string is an entry", {"a"}, 8, "", {"", "a"}},
+      // File names: "Case.qtor" and "case.qtor" are two files.
+      {"case-sensitive: other letter case is a new entry", {"/a/Case.qtor", "/a/x.qtor"}, 9, "/a/case.qtor",
+       {"/a/case.qtor", "/a/Case.qtor", "/a/x.qtor"}, true},
+      {"case-sensitive: the same name moves up", {"/a/Case.qtor", "/a/x.qtor"}, 9, "/a/x.qtor",
+       {"/a/x.qtor", "/a/Case.qtor"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TSList list = Make(c.before, c.maxCount);
+    TSList list = Make(c.before, c.maxCount, c.caseSensitive);
     list.AddToTop(c.added);
     EXPECT_EQ(list.Items(), c.after);
   }

@@ -246,13 +246,15 @@ TEST_F(UndoHistory, ModifiedState) {
     const char* modified;
   };
   const Case cases[] = {
-      {"save, then undo: not modified, as the counter says", "esureu", "M---M-"},
+      // Every state but the saved one differs from the file, on either side.
+      {"save, then undo: modified; redo: back at the saved state", "esureu", "M-M-M-"},
+      {"undo of two steps past the save, redo of one", "eesuur", "MM-MMM"},
       // Save, undo, edit: the counter is back at 0, but the saved state was on
       // the redo side the edit dropped; nothing brings it back until a save.
-      {"edit after undoing past the save", "eesueurs", "MM--MMM-"},
-      {"undo past the save after the loss", "eesueuuru", "MM--MMMMM"},
+      {"edit after undoing past the save", "eesueurs", "MM-MMMM-"},
+      {"undo past the save after the loss", "eesueuuru", "MM-MMMMMM"},
       {"dropping redo steps after the save keeps it", "eseueu", "M-M-M-"},
-      {"save after the loss clears it", "esuesu", "M--M--"},
+      {"save after the loss clears it", "esuesu", "M-MM-M"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -294,6 +296,74 @@ TEST_F(UndoHistory, ChangeCountAfterLosingTheSavedState) {
   EXPECT_EQ(buffer.ChangeCount(), 0);
   EXPECT_TRUE(buffer.SavedStateLost());
   EXPECT_EQ(buffer.UndoCaption(0), "B");
+}
+
+// After a paste grew the table and an undo shrank it (or a redo of a delete),
+// a Shift-click ranges from the anchor: one outside the table must count as
+// none, or the range walks past the last row or column.
+TEST_F(UndoHistory, AnchorsOutsideTheRestoredTableCountAsNone) {
+  struct Case {
+    const char* name;
+    bool viaRedo;
+  };
+  for (const Case c : {Case{"undo of a paste", false}, Case{"redo of a delete", true}}) {
+    SCOPED_TRACE(c.name);
+    TTable t;
+    TUndoBuffer b;
+    BuildGrid(t, c.viaRedo ? 6 : 3, c.viaRedo ? 6 : 3);
+    b.AddState(t, "Initial State");
+    BuildGrid(t, c.viaRedo ? 3 : 6, c.viaRedo ? 3 : 6);
+    b.AddState(t, c.viaRedo ? "Delete rows" : "Paste from clipboard");
+    if (c.viaRedo) b.Undo(t, 1);
+    t.SelectRow(5);
+    t.AnchorCol = 4;
+    if (c.viaRedo) b.Redo(t, 1);
+    else b.Undo(t, 1);
+    ASSERT_EQ(t.RowCount(), 3);
+    EXPECT_EQ(t.AnchorRow, -1);
+    EXPECT_EQ(t.AnchorCol, -1);
+    EXPECT_NO_THROW(t.SelectRowRange(t.AnchorRow, 2));
+    EXPECT_NO_THROW(t.SelectColumnRange(t.AnchorCol, 2));
+  }
+}
+
+// The states from a New or an Open on carry that document's name; Save As
+// renames the run it happens in, not the states of the document before.
+TEST_F(UndoHistory, StatesKeepTheNameOfTheirDocument) {
+  table.FileName = "/d/a.qtor";
+  table.Title = "a";
+  Edit("a1");                      // 1: a
+  buffer.StartDocument();          // an open
+  table.FileName = "/d/b.qtor";
+  table.Title = "b";
+  Edit("Opening file");            // 2: b
+  Edit("b1");                      // 3: b
+  table.FileName = "/d/c.csv";     // Save As
+  table.Title = "c";
+  buffer.TakeDocumentName(table);
+  Edit("c1");                      // 4: c
+
+  auto name = [this] { return Text00() + "@" + table.FileName + "|" + table.Title; };
+  buffer.Undo(table, 2);
+  EXPECT_EQ(name(), "Opening file@/d/c.csv|c");  // an edit before the Save As keeps the new name
+  buffer.Undo(table, 1);
+  EXPECT_EQ(name(), "a1@/d/a.qtor|a");
+  buffer.Undo(table, 1);
+  EXPECT_EQ(name(), "r0c0@/d/a.qtor|a");  // the initial state was named with the first edit
+  buffer.Redo(table, 2);
+  EXPECT_EQ(name(), "Opening file@/d/c.csv|c");
+
+  // A name taken while a new document is pending would rename the old run.
+  buffer.Undo(table, 1);
+  buffer.StartDocument();
+  table.FileName = "";
+  table.Title = "Untitled";
+  buffer.TakeDocumentName(table);
+  Edit("New Table");
+  buffer.Undo(table, 1);
+  EXPECT_EQ(name(), "a1@/d/a.qtor|a");
+  buffer.Redo(table, 1);
+  EXPECT_EQ(name(), "New Table@|Untitled");
 }
 
 // ---------------------------------------------------------------- document level
@@ -338,6 +408,10 @@ TEST_F(DocumentHistory, StepsActOnTheDocumentAndRefreshTheCaption) {
 
   MarkSaved();
   EXPECT_EQ(ChangeCount(), 0);
+  EXPECT_FALSE(DocumentModified());
+  UndoSteps(1);
+  EXPECT_TRUE(DocumentModified());
+  RedoSteps(1);
   EXPECT_FALSE(DocumentModified());
   UndoSteps(1);
   document.GetCell(0, 0)->SetText("new");
