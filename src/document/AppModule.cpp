@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "document/DocumentFiles.h"
+#include "model/StreamIO.h"
 #include "undo/UndoBuffers.h"
 
 TTable* CurrentTable = nullptr;
@@ -44,7 +45,9 @@ void StartAppModule() {
   SetUndoDocument(CurrentTable);
   SetUndoCaptionRefresh(UpdateCaption);
   RecentFormats = new TSList(8);
-  RecentFiles = new TSList(9);
+  // File names are compared exactly: on this platform "Case.qtor" and
+  // "case.qtor" are two files.
+  RecentFiles = new TSList(9, true);
   NewDocument(4, 4);
   RecordUndo("Initial State");
 }
@@ -62,6 +65,11 @@ void StopAppModule() {
 
 std::string SaveChangesText(const std::string& title) {
   return "Contents of " + title + " has been changed. \r\n" + "Do you want to save changes?";
+}
+
+std::string NulCutWarning(int64_t offset) {
+  return "The file is cut at byte " + std::to_string(offset) +
+         ": it holds a NUL byte there, and the rest of the file will not be imported.";
 }
 
 void UpdateCaption() {
@@ -84,6 +92,7 @@ bool QuerySaveChanges() {
 
 bool NewDocument(int rows, int cols) {
   if (!QuerySaveChanges()) return false;
+  StartNewDocument();
   CurrentTable->CurrentCell = nullptr;
   CurrentTable->Clear();
   CurrentTable->Title = "Untitled";
@@ -138,14 +147,24 @@ bool SaveDocumentAs() {
 
 bool OpenDocument() {
   if (!gUI || !gUI->ExecuteOpenDialog(OpenDialog)) return false;
-  const std::string path = OpenDialog.FileName;
+  std::string path = OpenDialog.FileName;
+  // A name typed without extension means the file of the selected type when
+  // no file of exactly that name exists.
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec) && ExtractFileExt(path).empty() && !OpenDialog.DefaultExt.empty())
+    path += "." + OpenDialog.DefaultExt;
   const bool opened = OpenFile(path);
   if (opened) OpenDialog.InitialDir = ExtractFilePath(path);
   return opened;
 }
 
 bool OpenFile(const std::string& fileName) {
-  if (!FileExists(fileName)) return false;
+  std::error_code ec;
+  if (fileName.empty() || !std::filesystem::exists(fileName, ec)) return false;
+  // A FIFO would block the window and a device such as /dev/zero never ends:
+  // only regular files are opened, and the refusal comes before the question
+  // about unsaved changes, which would be pointless.
+  CheckRegularFile(fileName);
   if (!QuerySaveChanges()) return false;
   auto scratch = std::make_unique<TTable>();
   const std::string ext = ExtractFileExt(fileName);
@@ -153,13 +172,15 @@ bool OpenFile(const std::string& fileName) {
     TTextPreview preview = ReadTextPreview(fileName, kPreviewLines, kPreviewBytes);
     if (preview.Lines.empty()) return false;
     if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
+    const std::string warning = preview.NulAt >= 0 ? NulCutWarning(preview.NulAt) : std::string();
     std::string delimiters;
     bool merge = false;
-    if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, std::string(), delimiters, merge)) return false;
+    if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, warning, delimiters, merge)) return false;
     scratch->ImportText(fileName, delimiters, merge);
   } else {
     ReadNativeFile(*scratch, fileName);
   }
+  StartNewDocument();
   CurrentTable->CurrentCell = nullptr;
   CurrentTable->Assign(*scratch);
   scratch.reset();
@@ -183,14 +204,5 @@ bool OpenRecentFile(const std::string& fileName) {
   return OpenFile(fileName);
 }
 
-namespace {
-
-void DialogTypeChange(TFileDialog& dialog, int filterIndex) {
-  if (filterIndex >= 1 && filterIndex <= static_cast<int>(dialog.Types.size()))
-    dialog.DefaultExt = dialog.Types[static_cast<size_t>(filterIndex - 1)].DefaultExt;
-}
-
-}  // namespace
-
-void OpenDialogTypeChange(int filterIndex) { DialogTypeChange(OpenDialog, filterIndex); }
-void SaveDialogTypeChange(int filterIndex) { DialogTypeChange(SaveDialog, filterIndex); }
+void OpenDialogTypeChange(int filterIndex) { OpenDialog.TypeChange(filterIndex); }
+void SaveDialogTypeChange(int filterIndex) { SaveDialog.TypeChange(filterIndex); }

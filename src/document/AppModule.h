@@ -3,6 +3,7 @@
 // CurrentTable and return true when the action took place; cancelling is
 // silent, failures raise EQuiltorError with the message to show, and leave
 // the document as it was.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,9 @@ bool NewDocument(int rows, int cols);
 bool SaveDocument();
 bool SaveDocumentAs();
 bool OpenDocument();
+// A name that names nothing gives false without a message; anything but a
+// regular file (a FIFO, a device, a folder) is refused with an error before
+// anything is asked or changed.
 bool OpenFile(const std::string& fileName);
 // A click on a recent-file entry: opens it and moves it to the top of the
 // list whatever the result.
@@ -50,6 +54,9 @@ void SaveDialogTypeChange(int filterIndex);
 
 // The text of the unsaved-changes question and the import preview note.
 std::string SaveChangesText(const std::string& title);
+// The Text Import dialog's warning about a file whose text a NUL byte at
+// offset ends early.
+std::string NulCutWarning(int64_t offset);
 extern const char* const kPreviewCroppedNote;
 constexpr int kPreviewLines = 200;
 constexpr size_t kPreviewBytes = 1 << 20;

@@ -18,9 +18,16 @@ struct TFileDialog {
   explicit TFileDialog(std::vector<TFileType> types) : Types(std::move(types)) {}
   std::vector<TFileType> Types;
   int FilterIndex = 1;     // selected entry of Types, 1-based
-  std::string DefaultExt;  // empty until the user first changes the type
+  std::string DefaultExt;  // the selected type's extension; empty until first used
   std::string InitialDir;  // folder with its trailing separator; empty = current
   std::string FileName;    // proposed name before, chosen full path after Execute
+
+  // The user selected entry filterIndex (1-based) of Types: its extension
+  // becomes the default one. An index outside Types changes nothing.
+  void TypeChange(int filterIndex) {
+    if (filterIndex >= 1 && filterIndex <= static_cast<int>(Types.size()))
+      DefaultExt = Types[static_cast<size_t>(filterIndex - 1)].DefaultExt;
+  }
 };
 
 class TDocumentUI {
@@ -28,9 +35,12 @@ class TDocumentUI {
   virtual ~TDocumentUI() = default;
   // Yes/No/Cancel question with a question icon; closing the box is Cancel.
   virtual TSaveAnswer AskSaveChanges(const std::string& caption, const std::string& text) = 0;
-  // Runs a file dialog; false when cancelled. On success dialog.FileName holds
-  // the chosen path, and FilterIndex/DefaultExt reflect the user's last type
-  // change (see OpenDialogTypeChange/SaveDialogTypeChange).
+  // Runs a file dialog; false when cancelled. The default extension follows
+  // the selected type from the start. On success dialog.FileName holds the
+  // chosen path (a save dialog adds the default extension to a name typed
+  // without one; an open dialog leaves that to the caller, since a file of
+  // exactly the typed name may exist), and FilterIndex/DefaultExt are those
+  // of the type selected last.
   virtual bool ExecuteOpenDialog(TFileDialog& dialog) = 0;
   virtual bool ExecuteSaveDialog(TFileDialog& dialog) = 0;
   // The Text Import dialog with the preview lines and a warning about the

@@ -42,6 +42,12 @@ TImportForm::TImportForm(QWidget* parent) : QDialog(parent) {
 
   CheckBox6 = new QCheckBox("Treat consecutive delimeters as one", this);
   Label1 = new QLabel("File contents:", this);
+  lWarning = new QLabel(this);
+  lWarning->setObjectName("lWarning");
+  lWarning->setWordWrap(true);
+  lWarning->setTextFormat(Qt::PlainText);
+  lWarning->setStyleSheet("QLabel { color: #a00000; font-weight: bold; }");
+  lWarning->hide();
   Memo1 = new QPlainTextEdit(this);
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -65,6 +71,7 @@ TImportForm::TImportForm(QWidget* parent) : QDialog(parent) {
   layout->addWidget(GroupBox1);
   layout->addWidget(CheckBox6);
   layout->addWidget(Label1);
+  layout->addWidget(lWarning);
   layout->addWidget(Memo1, 1);
   layout->addLayout(buttons);
 
@@ -92,6 +99,11 @@ void TImportForm::SetPreview(const std::vector<std::string>& lines) {
   text.reserve(static_cast<qsizetype>(lines.size()));
   for (const std::string& line : lines) text << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
   Memo1->setPlainText(text.join('\n'));
+}
+
+void TImportForm::SetWarning(const std::string& text) {
+  lWarning->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  lWarning->setVisible(!text.empty());
 }
 
 void TImportForm::cCustomClick() { Edit1->setEnabled(cCustom->isChecked()); }

@@ -20,6 +20,9 @@ class TImportForm : public QDialog {
 
   // Fills the read-only preview, one entry per line.
   void SetPreview(const std::vector<std::string>& lines);
+  // Shows a warning about the file above the preview (a NUL byte cuts it
+  // short); an empty text hides the warning.
+  void SetWarning(const std::string& text);
   // Builds Delimiters from the check boxes; runs when OK confirms the dialog.
   void XButton1Click();
 
@@ -36,6 +39,7 @@ class TImportForm : public QDialog {
   QLineEdit* Edit1;
   QCheckBox* CheckBox6;
   QLabel* Label1;
+  QLabel* lWarning;
   QPlainTextEdit* Memo1;
   QPushButton* bOK;
   QPushButton* bCancel;

@@ -28,6 +28,19 @@ QString QtFilter(const TFileType& type) {
   return QString::fromUtf8(type.Description) + " (" + patterns + ")";
 }
 
+// The entry (1-based) a filter text names, 0 for none. QFileDialog reports a
+// filter as it is shown in some places (with HideNameFilterDetails: without
+// the pattern part QtFilter appended, and with its blanks simplified) and as
+// it was passed in others; both map back to the entry.
+int TypeIndexOf(const TFileDialog& dialog, const QStringList& filters, const QString& text) {
+  const QString shown = text.simplified();
+  for (qsizetype i = 0; i < filters.size(); ++i) {
+    if (text == filters[i] || shown == QString::fromUtf8(dialog.Types[static_cast<size_t>(i)].Description).simplified())
+      return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 TQtDocumentUI::TQtDocumentUI(QWidget* window) : FWindow(window), FImportForm(new TImportForm(window)) {}
@@ -59,22 +72,25 @@ bool TQtDocumentUI::ExecuteFileDialog(TFileDialog& dialog, bool save) {
   QStringList filters;
   for (const TFileType& t : dialog.Types) filters << QtFilter(t);
   fd.setNameFilters(filters);
-  if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
-    fd.selectNameFilter(filters[dialog.FilterIndex - 1]);
+  if (dialog.FilterIndex < 1 || dialog.FilterIndex > filters.size()) dialog.FilterIndex = 1;
+  fd.selectNameFilter(filters[dialog.FilterIndex - 1]);
   if (!dialog.InitialDir.empty()) fd.setDirectory(ToQ(dialog.InitialDir));
-  fd.setDefaultSuffix(ToQ(dialog.DefaultExt));
   if (!dialog.FileName.empty()) fd.selectFile(ToQ(dialog.FileName));
 
-  QObject::connect(&fd, &QFileDialog::filterSelected, &fd, [&](const QString& filter) {
-    const int index = static_cast<int>(filters.indexOf(filter)) + 1;
+  // The default extension is always the shown type's, so that a name typed
+  // without one lands in the format the user picked. Only the save dialog
+  // lets Qt add it: Qt would add it even to the name of an existing file.
+  const auto useType = [&](int index) {
     if (index < 1) return;
-    if (save) SaveDialogTypeChange(index);
-    else OpenDialogTypeChange(index);
-    fd.setDefaultSuffix(ToQ(dialog.DefaultExt));
-  });
+    dialog.FilterIndex = index;
+    dialog.TypeChange(index);
+    if (save) fd.setDefaultSuffix(ToQ(dialog.DefaultExt));
+  };
+  useType(dialog.FilterIndex);
+  QObject::connect(&fd, &QFileDialog::filterSelected, &fd,
+                   [&](const QString& filter) { useType(TypeIndexOf(dialog, filters, filter)); });
   if (fd.exec() != QDialog::Accepted || fd.selectedFiles().isEmpty()) return false;
-  const int chosen = static_cast<int>(filters.indexOf(fd.selectedNameFilter())) + 1;
-  if (chosen >= 1) dialog.FilterIndex = chosen;
+  useType(TypeIndexOf(dialog, filters, fd.selectedNameFilter()));
   dialog.FileName = FromQ(fd.selectedFiles().first());
   return true;
 }
@@ -83,9 +99,10 @@ bool TQtDocumentUI::ExecuteOpenDialog(TFileDialog& dialog) { return ExecuteFileD
 
 bool TQtDocumentUI::ExecuteSaveDialog(TFileDialog& dialog) { return ExecuteFileDialog(dialog, true); }
 
-bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& /*warning*/,
+bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
                                         std::string& delimiters, bool& merge) {
   FImportForm->SetPreview(preview);
+  FImportForm->SetWarning(warning);
   if (FImportForm->exec() != QDialog::Accepted) return false;
   delimiters = FImportForm->Delimiters;
   merge = FImportForm->CheckBox6->isChecked();

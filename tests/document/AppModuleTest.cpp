@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
@@ -26,6 +29,7 @@ class TScriptedUI : public TDocumentUI {
   std::string ImportDelimiters = ",";
   bool ImportMerge = false;
   std::vector<std::vector<std::string>> Previews;
+  std::vector<std::string> Warnings;
   std::string Caption;
   int Replaced = 0;
 
@@ -44,9 +48,10 @@ class TScriptedUI : public TDocumentUI {
     SaveProposals.emplace_back(dialog.FileName, dialog.FilterIndex);
     return Take(SaveChoices, dialog);
   }
-  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string&, std::string& delimiters,
-                           bool& merge) override {
+  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
+                           std::string& delimiters, bool& merge) override {
     Previews.push_back(preview);
+    Warnings.push_back(warning);
     if (!ImportOk) return false;
     delimiters = ImportDelimiters;
     merge = ImportMerge;
@@ -152,10 +157,14 @@ TEST_F(AppModuleTest, SaveOfANewDocumentAsksForANameThenSavesNatively) {
   EXPECT_EQ(SaveDialog.InitialDir, Dir.string() + "/");
   EXPECT_EQ((*RecentFiles)[0], Path("t.qtor"));
 
-  // Saving again goes straight to the file.
+  // Saving again goes straight to the file, and the document is saved.
   Edit("b");
   EXPECT_TRUE(SaveDocument());
   EXPECT_EQ(UI.SaveProposals.size(), 2u);
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_EQ(UI.Caption, "Quiltor - t");
+  EXPECT_TRUE(NewDocument(1, 1));  // nothing left to ask about
+  EXPECT_TRUE(UI.Questions.empty());
 }
 
 TEST_F(AppModuleTest, FormatFollowsTheExactExtension) {
@@ -246,14 +255,78 @@ TEST_F(AppModuleTest, UnsavedChangesQuestionOnNewAndOpen) {
   EXPECT_EQ(CurrentTable->Title, "other");
 }
 
-TEST_F(AppModuleTest, UndoingPastTheSaveNeedsNoQuestion) {
+// The state before the save differs from the file: closing or replacing it
+// must ask, or the change is lost. Redoing back to the saved state needs no
+// question.
+TEST_F(AppModuleTest, UndoingPastTheSaveAsksAgain) {
   Edit("a");
   UI.SaveChoices = {Path("s.qtor")};
   ASSERT_TRUE(SaveDocumentAs());
   UndoSteps(1);
+  EXPECT_TRUE(DocumentModified());
+  UI.Answers = {TSaveAnswer::Cancel};
+  EXPECT_FALSE(NewDocument(1, 1));
+  EXPECT_EQ(UI.Questions.size(), 1u);
+  RedoSteps(1);
   EXPECT_FALSE(DocumentModified());
   EXPECT_TRUE(NewDocument(1, 1));
-  EXPECT_TRUE(UI.Questions.empty());
+  EXPECT_EQ(UI.Questions.size(), 1u);
+}
+
+// Undo and redo across an open or a new table bring back the name of the
+// document each state belongs to, so that Save writes where the content came
+// from; a state of another document than the saved one counts as modified.
+TEST_F(AppModuleTest, UndoAcrossOpenAndNewBringsBackTheDocumentsName) {
+  Edit("B");
+  UI.SaveChoices = {Path("b.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  Edit("A");
+  UI.SaveChoices = {Path("a.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  const std::string fileB = ReadFile(Path("b.qtor"));
+
+  ASSERT_TRUE(OpenFile(Path("b.qtor")));
+  UndoSteps(1);
+  EXPECT_EQ(Cell(0, 0), "A");
+  EXPECT_EQ(CurrentTable->FileName, Path("a.qtor"));
+  EXPECT_EQ(CurrentTable->Title, "a");
+  EXPECT_EQ(UI.Caption, "Quiltor - a");
+  EXPECT_TRUE(DocumentModified());
+  ASSERT_TRUE(SaveDocument());  // to a.qtor, not over the opened file
+  EXPECT_EQ(ReadFile(Path("b.qtor")), fileB);
+  EXPECT_FALSE(DocumentModified());
+
+  RedoSteps(1);
+  EXPECT_EQ(Cell(0, 0), "B");
+  EXPECT_EQ(CurrentTable->FileName, Path("b.qtor"));
+  EXPECT_EQ(UI.Caption, "Quiltor - b");
+  EXPECT_TRUE(DocumentModified());  // the last save was of a.qtor
+
+  // Save As renames the opened document's states, not those before the open.
+  UI.SaveChoices = {Path("c.csv")};
+  ASSERT_TRUE(SaveDocumentAs());
+  Edit("C");
+  UndoSteps(1);
+  EXPECT_EQ(CurrentTable->FileName, Path("c.csv"));
+  EXPECT_FALSE(DocumentModified());
+  UndoSteps(1);
+  EXPECT_EQ(CurrentTable->FileName, Path("a.qtor"));
+
+  // New Table starts a document of its own.
+  RedoSteps(2);
+  UI.Answers = {TSaveAnswer::No};
+  ASSERT_TRUE(NewDocument(2, 2));
+  RecordUndo("New Table");
+  MarkSaved();
+  UndoSteps(1);
+  EXPECT_EQ(Cell(0, 0), "C");
+  EXPECT_EQ(CurrentTable->FileName, Path("c.csv"));
+  EXPECT_EQ(UI.Caption, "Quiltor - c");
+  EXPECT_TRUE(DocumentModified());
+  RedoSteps(1);
+  EXPECT_EQ(CurrentTable->FileName, "");
+  EXPECT_EQ(UI.Caption, "Quiltor - Untitled");
+  EXPECT_FALSE(DocumentModified());
 }
 
 TEST_F(AppModuleTest, RecentFilesNewestFirstWithoutDuplicates) {
@@ -271,13 +344,21 @@ TEST_F(AppModuleTest, RecentFilesNewestFirstWithoutDuplicates) {
   EXPECT_EQ((*RecentFiles)[0], names[5]);
   EXPECT_EQ(RecentFiles->Count(), 9);
 
-  // A recent entry whose file is gone still moves to the top, in any case.
-  std::string upper = names[3];
-  upper.replace(upper.size() - 7, 2, "F3");
+  // A recent entry whose file is gone still moves to the top.
   fs::remove(names[3]);
-  EXPECT_FALSE(OpenRecentFile(upper));
+  EXPECT_FALSE(OpenRecentFile(names[3]));
   EXPECT_EQ(RecentFiles->Count(), 9);
   EXPECT_EQ((*RecentFiles)[0], names[3]);
+
+  // Names differing only in letter case are two files here.
+  std::string upper = names[4];
+  upper.replace(upper.size() - 7, 2, "F4");
+  UI.SaveChoices = {upper};
+  ASSERT_TRUE(SaveDocumentAs());
+  ASSERT_TRUE(OpenRecentFile(names[4]));
+  EXPECT_EQ(CurrentTable->FileName, names[4]);
+  EXPECT_EQ((*RecentFiles)[0], names[4]);
+  EXPECT_EQ((*RecentFiles)[1], upper);
 }
 
 TEST_F(AppModuleTest, DamagedFileLeavesDocumentAndHistoryAlone) {
@@ -352,11 +433,76 @@ TEST_F(AppModuleTest, TextOpenImportsWithTheChosenDelimiters) {
   EXPECT_FALSE(DocumentModified());
   EXPECT_EQ(UI.Replaced, 1);
 
-  // Opening is a step of its own: undo brings the old content back, while
-  // the document stays tied to the opened file.
+  // Opening is a step of its own: undo brings the old content back, with
+  // the old document's name.
   UndoSteps(1);
   EXPECT_EQ(CurrentTable->ColCount(), 4);
-  EXPECT_EQ(CurrentTable->FileName, Path("data.csv"));
+  EXPECT_EQ(CurrentTable->FileName, "");
+  EXPECT_EQ(CurrentTable->Title, "Untitled");
+}
+
+// A NUL byte ends the imported text; the dialog tells where, and only then.
+TEST_F(AppModuleTest, TextOpenWarnsAboutANulByte) {
+  WriteFile(Path("nul.csv"), std::string("a,b\r\nc\0,d\r\ne\r\n", 11));
+  WriteFile(Path("clean.csv"), "a,b\r\n");
+  ASSERT_TRUE(OpenFile(Path("clean.csv")));
+  EXPECT_EQ(UI.Warnings.back(), "");
+  ASSERT_TRUE(OpenFile(Path("nul.csv")));
+  EXPECT_EQ(UI.Warnings.back(), NulCutWarning(6));
+  EXPECT_NE(UI.Warnings.back().find("cut at byte 6"), std::string::npos);
+  EXPECT_EQ(CurrentTable->RowCount(), 2);
+}
+
+// A name typed without extension in the Open dialog means the file of the
+// selected type, unless a file of exactly that name exists.
+TEST_F(AppModuleTest, OpenDialogTriesTheDefaultExtension) {
+  UI.SaveChoices = {Path("fancy.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  OpenDialog.DefaultExt = "qtor";
+  UI.OpenChoices = {Path("fancy")};
+  ASSERT_TRUE(OpenDocument());
+  EXPECT_EQ(CurrentTable->FileName, Path("fancy.qtor"));
+
+  fs::copy_file(Path("fancy.qtor"), Path("fancy"));
+  UI.OpenChoices = {Path("fancy")};
+  ASSERT_TRUE(OpenDocument());
+  EXPECT_EQ(CurrentTable->FileName, Path("fancy"));
+}
+
+// A FIFO would block the window for good and /dev/zero would fill the
+// memory: only regular files open. Each case runs in a child under an alarm,
+// so that a regression fails instead of hanging the suite.
+TEST_F(AppModuleTest, NonRegularFilesAreRefusedBeforeAnything) {
+  ASSERT_EQ(::mkfifo(Path("pipe.qtor").c_str(), 0600), 0);
+  UI.SaveChoices = {Path("mine.qtor")};
+  ASSERT_TRUE(SaveDocumentAs());
+  Edit("mine");
+  for (const std::string& name : {Path("pipe.qtor"), std::string("/dev/zero"), Path("")}) {
+    SCOPED_TRACE(name);
+    for (const bool recent : {false, true}) {
+      const pid_t pid = ::fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        ::alarm(10);
+        int code = 0;
+        try {
+          recent ? OpenRecentFile(name) : OpenFile(name);
+          code = 1;  // no error raised
+        } catch (const EQuiltorError& e) {
+          if (std::string(e.what()).rfind("Cannot open file " + name, 0) != 0) code = 2;
+        }
+        if (!UI.Questions.empty()) code = 3;
+        if (Cell(0, 0) != "mine" || CurrentTable->FileName != Path("mine.qtor") || !DocumentModified() ||
+            UndoCaption(0) != "Typing mine" || UI.Replaced != 0)
+          code = 4;
+        ::_exit(code);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+      EXPECT_EQ(WEXITSTATUS(status), 0) << (recent ? "recent file" : "open");
+    }
+  }
 }
 
 TEST_F(AppModuleTest, DialogTypeChangesSetTheDefaultExtension) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include <QTimer>
 
 #include "forms/ImportUnit.h"
+#include "forms/QtDocumentUI.h"
 
 namespace {
 
@@ -84,4 +86,31 @@ TEST(ImportForm, OkBuildsDelimitersAndKeepsStatesForTheNextImport) {
   EXPECT_EQ(form.exec(), QDialog::Rejected);
   EXPECT_EQ(form.Delimiters, ",\t");
   EXPECT_TRUE(form.cSemicolon->isChecked());
+}
+
+// The warning about a NUL byte reaches the dialog and is seen only when there
+// is one; the next file without it must not show a stale warning.
+TEST(ImportForm, WarningShownOnlyWhenTheFileHasOne) {
+  QWidget window;
+  TQtDocumentUI ui(&window);
+  TImportForm* form = ui.ImportForm();
+  struct Case {
+    std::string warning;
+    bool shown;
+  };
+  for (const Case& c : {Case{"The file is cut at byte 6", true}, Case{"", false}}) {
+    SCOPED_TRACE(c.warning);
+    bool visible = !c.shown;
+    QString text;
+    QTimer::singleShot(0, form, [&] {
+      visible = form->lWarning->isVisible();
+      text = form->lWarning->text();
+      form->bOK->click();
+    });
+    std::string delimiters;
+    bool merge = false;
+    ASSERT_TRUE(ui.ExecuteImportDialog({"a,b"}, c.warning, delimiters, merge));
+    EXPECT_EQ(visible, c.shown);
+    if (c.shown) EXPECT_EQ(text.toStdString(), c.warning);
+  }
 }
