@@ -688,6 +688,17 @@ TEST_F(MainFormTest, HelpGuideIsBundled) {
     for (auto it = link.globalMatch(html); it.hasNext();) pages << it.next().captured(1);
   }
   EXPECT_EQ(seen.size(), 5);
+
+  // Every key the menus show is in the guide.
+  QString guide;
+  for (const QString& page : seen) {
+    QFile file(":/help/" + page);
+    if (file.open(QIODevice::ReadOnly)) guide += QString::fromUtf8(file.readAll());
+  }
+  for (QMenu* menu : {Form->mnFile, Form->mnEdit, Form->mnTable, Form->mnView, Form->mnHelp})
+    for (QAction* a : menu->actions())
+      for (const QKeySequence& keys : a->shortcuts())
+        EXPECT_TRUE(guide.contains("<kbd>" + keys.toString() + "</kbd>")) << keys.toString().toStdString();
 }
 
 }  // namespace
