@@ -27,15 +27,20 @@ struct TDocumentLifetime {
 
 }  // namespace
 
+void NameApplication() {
+  ApplicationTitle = "Quiltor";
+  QApplication::setApplicationName("Quiltor");
+  // No display name: on X11 the platform appends it to every window title,
+  // and the titles already say what they are ("Quiltor - prices").
+}
+
 int RunEditor(int argc, char** argv) {
   QApplication app(argc, argv);
   // The program's first argument, as the user's bytes; Qt has taken its own
   // options out of argv by now.
   const std::string commandLineFile = argc > 1 ? std::string(argv[1]) : std::string();
 
-  ApplicationTitle = "Quiltor";
-  QApplication::setApplicationName("Quiltor");
-  QApplication::setApplicationDisplayName("Quiltor");
+  NameApplication();
 
   // Commands show their own failures; what fails while the program sets
   // itself up or takes itself down is shown here, and ends the run.

@@ -39,16 +39,28 @@ TCodeForm::~TCodeForm() {
 
 namespace {
 
-QString Joined(const std::vector<std::string>& lines, size_t from, size_t to) {
-  size_t size = 0;
-  for (size_t i = from; i < to; ++i) size += lines[i].size() + 1;
-  std::string text;
-  text.reserve(size);
-  for (size_t i = from; i < to; ++i) {
-    if (i > from) text += '\n';
-    text += lines[i];
+// A generated line as the box holds it. The box keeps text as blocks, and
+// every line break in a line (CR LF, a lone CR, LF, U+2029, and the frame
+// marks U+FDD0 and U+FDD1, which the text document also takes for breaks)
+// starts a new one. Each becomes one LF here, so that a line takes the same
+// blocks wherever it stands: a CR at its end never pairs with the break
+// after it. blocks: how many blocks the line takes.
+QString ShownLine(const std::string& line, int& blocks) {
+  QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+  blocks = 1;
+  qsizetype to = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i].unicode();
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;  // the LF stands for both
+    if (c == u'\r' || c == u'\n' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1) {
+      text[to++] = u'\n';
+      ++blocks;
+    } else {
+      text[to++] = text[i];
+    }
   }
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  text.truncate(to);
+  return text;
 }
 
 }  // namespace
@@ -56,52 +68,67 @@ QString Joined(const std::vector<std::string>& lines, size_t from, size_t to) {
 void TCodeForm::SetLines(const std::vector<std::string>& lines) {
   // An edit usually changes one line of the code. Replacing only the lines
   // that differ keeps a large preview responsive while typing, and keeps the
-  // user's scroll position.
+  // user's scroll position. A line with line breaks takes several blocks of
+  // the box; FBlocks keeps the count of every line shown, so that a line's
+  // blocks are found wherever it stands.
   const size_t n = FShown.size();
   const size_t m = lines.size();
-  if (n == 0 || m == 0) {
-    Memo->setPlainText(Joined(lines, 0, m));
-    FShown = lines;
-    return;
-  }
   size_t head = 0;
   while (head < n && head < m && FShown[head] == lines[head]) ++head;
   size_t tail = 0;
   while (tail < n - head && tail < m - head && FShown[n - 1 - tail] == lines[m - 1 - tail]) ++tail;
   const size_t oldEnd = n - tail;  // old lines [head, oldEnd) become new lines [head, newEnd)
   const size_t newEnd = m - tail;
-  if (head == oldEnd && head == newEnd) return;
+  if (n > 0 && head == oldEnd && head == newEnd) return;
 
+  std::vector<int> counts(newEnd - head);
+  QString text;
+  for (size_t i = head; i < newEnd; ++i) {
+    if (i > head) text += u'\n';
+    text += ShownLine(lines[i], counts[i - head]);
+  }
+  int first = 0;  // the first block of line head
+  for (size_t i = 0; i < head; ++i) first += FBlocks[i];
+  int removed = 0;  // the blocks of the old lines [head, oldEnd)
+  for (size_t i = head; i < oldEnd; ++i) removed += FBlocks[i];
+  FShown = lines;
+  FBlocks.erase(FBlocks.begin() + static_cast<std::ptrdiff_t>(head),
+                FBlocks.begin() + static_cast<std::ptrdiff_t>(oldEnd));
+  FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(head), counts.begin(), counts.end());
+
+  if (n == 0 || m == 0) {
+    Memo->setPlainText(text);
+    return;
+  }
   QTextDocument* doc = Memo->document();
   QTextCursor cursor(doc);
   cursor.beginEditBlock();
   if (head < oldEnd && head < newEnd) {
     // Replace the text of the changed lines, keeping the break after them.
-    const QTextBlock last = doc->findBlockByNumber(static_cast<int>(oldEnd - 1));
-    cursor.setPosition(doc->findBlockByNumber(static_cast<int>(head)).position());
+    const QTextBlock last = doc->findBlockByNumber(first + removed - 1);
+    cursor.setPosition(doc->findBlockByNumber(first).position());
     cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-    cursor.insertText(Joined(lines, head, newEnd));
+    cursor.insertText(text);
   } else if (head < oldEnd) {
     // Lines removed: take one line break with them.
     if (oldEnd < n) {
-      cursor.setPosition(doc->findBlockByNumber(static_cast<int>(head)).position());
-      cursor.setPosition(doc->findBlockByNumber(static_cast<int>(oldEnd)).position(), QTextCursor::KeepAnchor);
+      cursor.setPosition(doc->findBlockByNumber(first).position());
+      cursor.setPosition(doc->findBlockByNumber(first + removed).position(), QTextCursor::KeepAnchor);
     } else {
-      const QTextBlock before = doc->findBlockByNumber(static_cast<int>(head - 1));
+      const QTextBlock before = doc->findBlockByNumber(first - 1);
       cursor.setPosition(before.position() + before.length() - 1);
       cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     }
     cursor.removeSelectedText();
   } else if (head < n) {
     // Lines inserted before an unchanged one.
-    cursor.setPosition(doc->findBlockByNumber(static_cast<int>(head)).position());
-    cursor.insertText(Joined(lines, head, newEnd) + '\n');
+    cursor.setPosition(doc->findBlockByNumber(first).position());
+    cursor.insertText(text + u'\n');
   } else {
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText('\n' + Joined(lines, head, newEnd));
+    cursor.insertText(u'\n' + text);
   }
   cursor.endEditBlock();
-  FShown = lines;
 }
 
 void TCodeForm::SetCodeFont(const std::string& name, int size) {

@@ -14,7 +14,8 @@ class TCodeForm : public QWidget {
   explicit TCodeForm(QWidget* mainWindow);
   ~TCodeForm() override;
 
-  // Replaces the text by lines, one line of the box each.
+  // Replaces the text by lines. A line takes one line of the box, and one
+  // more for every line break in it (CR LF, CR, LF, U+2029).
   void SetLines(const std::vector<std::string>& lines);
   // Memo's font (settings and the Options dialog change it).
   void SetCodeFont(const std::string& name, int size);
@@ -25,6 +26,7 @@ class TCodeForm : public QWidget {
 
  private:
   std::vector<std::string> FShown;  // the lines Memo holds
+  std::vector<int> FBlocks;         // how many blocks of Memo each takes
 };
 
 extern TCodeForm* CodeForm;

@@ -140,6 +140,24 @@ std::string TypingCaption(const std::string& text) {
   return "Typing " + text;
 }
 
+std::string ShownCaption(const std::string& caption) {
+  std::string out;
+  out.reserve(caption.size());
+  for (size_t i = 0; i < caption.size(); ++i) {
+    const auto c = static_cast<unsigned char>(caption[i]);
+    if (c < 0x20 || c == 0x7F) {
+      out += ' ';
+    } else if (c == 0xC2 && i + 1 < caption.size() && static_cast<unsigned char>(caption[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(caption[i + 1]) <= 0x9F) {
+      out += ' ';  // U+0080 to U+009F
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 TGridPointer PointerAt(const TTable& table, int x, int y) {
   const int m = table.Margin;
   const bool rows = y >= m && y < table.PixelHeight - m;

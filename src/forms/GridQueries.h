@@ -57,6 +57,12 @@ std::string StatusText(const TTable& table);
 // the text is UTF-8 and is never cut inside a character.
 std::string TypingCaption(const std::string& text);
 
+// An undo step's caption as menus and hints show it: every control
+// character (C0, DEL, and C1 in UTF-8) becomes a blank, so that a TAB or a
+// line break typed into a cell neither splits the entry nor breaks its
+// line. The history keeps the caption as it was recorded.
+std::string ShownCaption(const std::string& caption);
+
 // ---- mouse selection
 
 // What a mouse drag is selecting.

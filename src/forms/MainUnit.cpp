@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "document/AppModule.h"
+#include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
 #include "forms/Cursors.h"
 #include "forms/HelpUnit.h"
@@ -54,6 +55,10 @@ std::string FromQ(const QString& s) {
 // Text shown as a menu or button caption: an ampersand of the user's text is
 // an ordinary character there, not an access key.
 QString Literal(const std::string& s) { return ToQ(s).replace('&', QLatin1String("&&")); }
+
+// An undo step's caption as a menu entry or a hint shows it: on one line,
+// and a TAB does not open the menu's shortcut column.
+QString StepCaption(const std::string& caption) { return ToQ(ShownCaption(caption)); }
 
 // A button's hint shows as its tool tip and in the status line. The status
 // tip holds it as set (the tool tip falls back to the caption when empty).
@@ -318,21 +323,26 @@ void TMainForm::CreateActions() {
   bRedo = make("Redo", "redo");
   SetHint(bRedo, "Can't Redo");
   mnUndo = make("Can't &Undo", "undo");
+  mnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
   mnRedo = make("Can't &Redo", "redo");
+  mnRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
   bCut = make("&Cut", "cut");
   bCut->setIconText("Cut");
   bCut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
   SetHint(bCut, "Cut");
   bCopy = make("C&opy", "copy");
   bCopy->setIconText("Copy");
+  bCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
   SetHint(bCopy, "Copy");
   bCopyLatex = make("Copy As &LaTeX Code", "copy-latex");
   bCopyLatex->setIconText("Copy As LaTeX Code");
   SetHint(bCopyLatex, "Copy to Clipboard as LaTeX code");
   bPaste = make("&Paste", "paste");
   bPaste->setIconText("Paste");
+  bPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
   SetHint(bPaste, "Paste");
   mnSelectAll = make("Select &All Cells", "select-all");
+  mnSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
 
   // The insertion the button part repeats starts as "Row Below".
   for (int i = 0; i < 4; ++i) {
@@ -604,6 +614,17 @@ void TMainForm::CreateClientArea() {
   layout->addWidget(Panel1);
   layout->addWidget(ScrollBox, 1);
   setCentralWidget(client);
+
+  // The standard editing keys run the grid's commands while the grid has
+  // the focus; in the cell editor they keep their meaning there.
+  for (QAction* a : {bCut, bCopy, bPaste, mnSelectAll, mnUndo, mnRedo}) {
+    a->setShortcutContext(Qt::WidgetShortcut);
+    ScrollBox->addAction(a);
+  }
+  // A one-line box, whichever way text comes in.
+  Editor->setValidator(new TSingleLineValidator(
+      [] { return CurrentTable && CurrentTable->CurrentCell ? ToQ(CurrentTable->CurrentCell->Text()) : QString(); },
+      Editor));
 }
 
 // ---------------------------------------------------------------- guard
@@ -700,6 +721,14 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   // A key travels from the window to the focused control and on up through
   // its parents, passing this filter at each: it is decided once, where it
   // is aimed.
+  if (type == QEvent::ShortcutOverride && watched == QApplication::focusObject() && FCommandDepth == 0 &&
+      CurrentTable &&
+      (static_cast<QKeyEvent*>(event)->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    // A shortcut acts on the state the keys before it left, even when they
+    // came in a burst that left the event loop no idle moment to update
+    // the commands: Ctrl+S right after typing saves the typed text.
+    RunCommand([this] { UpdateCommandStates(); });
+  }
   if (type == QEvent::KeyPress && watched == QApplication::focusObject()) {
     bool used = false;
     RunCommand([&] { used = AppKeyDown(static_cast<QKeyEvent*>(event)); });
@@ -756,18 +785,16 @@ bool TMainForm::AppKeyDown(QKeyEvent* event) {
 
   // A character typed on the grid replaces the current cell's text: the
   // editor takes the focus with its text selected and gets the same key
-  // again, behind the focus change. Control characters such as Backspace
-  // go too; CR and the Delete key's DEL do not.
-  const QString text = event->text();
-  if (!grid || !Editor->isEnabled() || text.isEmpty() || text == QLatin1String("\r") ||
-      text == QLatin1String("\t") || text == QString(QChar(0x7F)))
-    return false;
+  // again. It is handed over at once, after the focus change: posted, it
+  // would come behind the keys already queued, and fast typing would land
+  // in the wrong order or the wrong cell.
+  if (!grid || !Editor->isEnabled() || !TypesIntoEditor(*event)) return false;
   Editor->selectAll();
   Editor->setFocus(Qt::OtherFocusReason);
-  QCoreApplication::postEvent(Editor, new QKeyEvent(QEvent::KeyPress, event->key(), event->modifiers(),
-                                                    event->nativeScanCode(), event->nativeVirtualKey(),
-                                                    event->nativeModifiers(), text, event->isAutoRepeat(),
-                                                    static_cast<quint16>(event->count())));
+  QKeyEvent again(QEvent::KeyPress, event->key(), event->modifiers(), event->nativeScanCode(),
+                  event->nativeVirtualKey(), event->nativeModifiers(), event->text(), event->isAutoRepeat(),
+                  static_cast<quint16>(event->count()));
+  QCoreApplication::sendEvent(Editor, &again);
   return true;
 }
 
@@ -979,6 +1006,8 @@ void TMainForm::GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modi
   TCell* c = table.CellAt(x, y);
   if (!c) {
     if (TRow* r = table.RowAt(x, y)) {
+      // An anchor a shrinking undo left behind the table counts as none.
+      if (table.AnchorRow >= table.RowCount()) table.AnchorRow = -1;
       const int anchor = table.AnchorRow;
       SetCurrentCell(nullptr);
       if (shift) {
@@ -993,6 +1022,7 @@ void TMainForm::GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modi
       return;
     }
     if (TColumn* k = table.ColumnAt(x, y)) {
+      if (table.AnchorCol >= table.ColCount()) table.AnchorCol = -1;
       const int anchor = table.AnchorCol;
       SetCurrentCell(nullptr);
       if (shift) {
@@ -1202,14 +1232,21 @@ void TMainForm::UpdateCommandStates() {
     if (inside != n) RepaintGrid();
   }
 
-  bSave->setEnabled(DocumentModified());
+  // A changed text in the cell editor is a change of the document as soon
+  // as the edit ends, which Save does first.
+  bSave->setEnabled(DocumentModified() || (FEditing && FromQ(Editor->text()) != EditStartText));
 
   const bool canUndo = grid && UndoCount() > 0;
   bUndo->setEnabled(canUndo);
-  SetHint(bUndo, canUndo ? "Undo " + ToQ(UndoCaption(0)) : QString("Can't Undo"));
+  SetHint(bUndo, canUndo ? "Undo " + StepCaption(UndoCaption(0)) : QString("Can't Undo"));
   const bool canRedo = grid && RedoCount() > 0;
   bRedo->setEnabled(canRedo);
-  SetHint(bRedo, canRedo ? "Redo " + ToQ(RedoCaption(0)) : QString("Can't Redo"));
+  SetHint(bRedo, canRedo ? "Redo " + StepCaption(RedoCaption(0)) : QString("Can't Redo"));
+  // The menu entries carry the keys: they must be able to act whenever
+  // there is a step, menu open or not (the keys only reach them from the
+  // grid).
+  mnUndo->setEnabled(UndoCount() > 0);
+  mnRedo->setEnabled(RedoCount() > 0);
 
   bCut->setEnabled(grid && sel);
   bCopy->setEnabled(grid && sel);
@@ -1318,10 +1355,10 @@ void TMainForm::mnEditClick() {
   FocusGrid();
   const bool canUndo = UndoCount() > 0;
   mnUndo->setEnabled(canUndo);
-  mnUndo->setText(canUndo ? "&Undo " + Literal(UndoCaption(0)) : QString("Can't &Undo"));
+  mnUndo->setText(canUndo ? "&Undo " + Literal(ShownCaption(UndoCaption(0))) : QString("Can't &Undo"));
   const bool canRedo = RedoCount() > 0;
   mnRedo->setEnabled(canRedo);
-  mnRedo->setText(canRedo ? "&Redo " + Literal(RedoCaption(0)) : QString("Can't &Redo"));
+  mnRedo->setText(canRedo ? "&Redo " + Literal(ShownCaption(RedoCaption(0))) : QString("Can't &Redo"));
 }
 
 void TMainForm::bTableClick() {
@@ -1356,9 +1393,10 @@ void TMainForm::ClickOpen() {
 }
 
 void TMainForm::ClickSave() {
-  // The shortcut reaches here too; an unmodified document has nothing to save.
-  if (!bSave->isEnabled()) return;
+  // An edit under way is part of the document: it is ended first, and only
+  // then is it known whether there is anything to save.
   FocusGrid();
+  if (!DocumentModified()) return;
   SaveDocument();
   RefreshGrid();
 }
@@ -1494,7 +1532,9 @@ void TMainForm::customEvent(QEvent* event) {
       RefreshGrid();
     });
   } else if (type == EditCellEvent) {
-    if (Editor->isEnabled()) {
+    // Typing may have started the edit before this event came: selecting
+    // all again would let the next key wipe what was typed.
+    if (Editor->isEnabled() && QApplication::focusObject() != Editor) {
       Editor->selectAll();
       Editor->setFocus(Qt::OtherFocusReason);
     }

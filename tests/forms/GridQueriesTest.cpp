@@ -239,6 +239,22 @@ TEST(GridQueries, TypingCaption) {
   for (const Case& c : cases) EXPECT_EQ(TypingCaption(c.Text), c.Caption) << c.Text;
 }
 
+// Control characters of a caption show as blanks, one each; every other
+// character, multi-byte ones included, stays.
+TEST(GridQueries, ShownCaption) {
+  struct Case {
+    std::string Caption, Shown;
+  };
+  const Case cases[] = {
+      {"Typing a\tb", "Typing a b"},
+      {"Typing \r\n\x01\x7F", "Typing     "},
+      {"Typing \xC2\x85x\xC2\x9F", "Typing  x "},                    // C1 controls in UTF-8
+      {"Typing \xC2\xA0\xC3\xA4\xE2\x82\xAC", "Typing \xC2\xA0\xC3\xA4\xE2\x82\xAC"},  // not controls
+      {"Typing \xC2", "Typing \xC2"},                                    // a cut character
+  };
+  for (const Case& c : cases) EXPECT_EQ(ShownCaption(c.Caption), c.Shown) << c.Caption;
+}
+
 TEST(GridQueries, DragRectangles) {
   struct Case {
     TRect Drag, Normalized;

@@ -1,10 +1,13 @@
 // The keyboard on the grid and in the cell editor: typing, the undo step of
 // an edit, Enter, Tab and the arrows over joined cells and at the table's
 // edges, and keys that belong to other windows.
+#include <QClipboard>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "forms/GridFixture.h"
 
@@ -273,6 +276,20 @@ TEST_F(KeyboardTest, DoubleClickStartsAnEdit) {
   RunUntilIdle();
   EXPECT_EQ(Table().CurrentCell, Cell(1, 2));
   EXPECT_TRUE(EditorHasEverythingSelected());
+
+  // Keys typed right after the double click may come before its deferred
+  // event: the edit they started goes on, nothing typed is selected away.
+  Form->FocusGrid();
+  QTest::mouseClick(PaintBox(), Qt::LeftButton, {}, p);
+  QTest::mouseDClick(PaintBox(), Qt::LeftButton, {}, p);
+  QTest::mouseRelease(PaintBox(), Qt::LeftButton, {}, p);
+  for (const char* ch : {"a", "b"}) {
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, ch);
+    QApplication::sendEvent(QApplication::focusWidget(), &press);
+  }
+  RunUntilIdle();
+  QTest::keyClicks(Form->Editor, "c");
+  EXPECT_EQ(Cell(1, 2)->Text(), "abc");
 }
 
 // Keys aimed at another window are none of the grid's business.
@@ -324,6 +341,122 @@ TEST_F(KeyboardTest, LoadingTheEditorKeepsTheCellsBytes) {
   OnGrid(Qt::Key_Return);
   Form->FocusGrid();
   EXPECT_EQ(Cell(0, 1)->Text(), latin1);
+}
+
+// Keys typed faster than the grid follows queue up in the window; each must
+// still land in the cell it was typed for, in its order. The keys go to
+// the window, which hands each to whatever has the focus when its turn
+// comes, as the platform does.
+TEST_F(KeyboardTest, ABurstOfTypingLandsInOrder) {
+  constexpr int kCells = 100;
+  NewTable(10000, 1);
+  Current(Cell(0, 0));
+  QWindow* window = Form->windowHandle();
+  auto post = [window](int key, const QString& text) {
+    QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, text));
+    QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, text));
+  };
+  for (int i = 0; i < kCells; ++i) {
+    for (QChar ch : QString("k%1").arg(i)) post(ch.toUpper().unicode(), QString(ch));
+    post(Qt::Key_Return, "\r");
+  }
+  QCoreApplication::sendPostedEvents();
+  RunUntilIdle();
+  for (int i = 0; i < kCells; ++i) ASSERT_EQ(Cell(i, 0)->Text(), "k" + std::to_string(i)) << "row " << i;
+  EXPECT_EQ(Cell(kCells, 0)->Text(), "");
+  EXPECT_EQ(Table().CurrentCell, Cell(kCells, 0));
+  EXPECT_EQ(UndoCaption(0), "Typing k" + std::to_string(kCells - 1));
+}
+
+// On the grid the standard editing keys run the grid's commands; in the
+// cell editor they are the edit box's own.
+TEST_F(KeyboardTest, StandardKeysOnTheGridAndInTheEditor) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  auto chord = [&](QWidget* to, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+    QTest::keyClick(to, key, modifiers);
+    RunUntilIdle();
+  };
+  Cell(0, 0)->SetText("a");
+  Cell(0, 1)->SetText("b");
+  Form->RefreshGrid();
+  Current(Cell(0, 0));
+  Table().SelectCell(Cell(0, 1));
+  RunUntilIdle();
+
+  chord(Form->ScrollBox, Qt::Key_C);
+  EXPECT_EQ(clipboard->text(), "a\tb") << "Ctrl+C copied the selection";
+  EXPECT_EQ(FocusState, fsGrid);
+
+  clipboard->setText("x\ty");
+  Current(Cell(2, 2));
+  chord(Form->ScrollBox, Qt::Key_V);
+  EXPECT_EQ(Cell(2, 2)->Text(), "x") << "Ctrl+V pasted the block, one field a cell";
+  EXPECT_EQ(Cell(2, 3)->Text(), "y");
+  EXPECT_EQ(UndoCaption(0), "Paste from clipboard");
+  EXPECT_EQ(FocusState, fsGrid);
+
+  chord(Form->ScrollBox, Qt::Key_Z);
+  EXPECT_EQ(Cell(2, 2)->Text(), "") << "Ctrl+Z undid the paste";
+  chord(Form->ScrollBox, Qt::Key_Y);
+  EXPECT_EQ(Cell(2, 2)->Text(), "x") << "Ctrl+Y redid it";
+  chord(Form->ScrollBox, Qt::Key_Z);
+  chord(Form->ScrollBox, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Cell(2, 3)->Text(), "y") << "Ctrl+Shift+Z redid it";
+
+  chord(Form->ScrollBox, Qt::Key_A);
+  EXPECT_EQ(Table().GetSelectedCells().size(), 16u) << "Ctrl+A selected every cell";
+
+  // A command key never types: with nothing selected the commands are
+  // off, and the current cell's text stays.
+  Current(Cell(0, 0));
+  Table().ClearSelection();
+  for (Qt::Key key : {Qt::Key_X, Qt::Key_C, Qt::Key_V}) {
+    chord(Form->ScrollBox, key);
+    EXPECT_EQ(Cell(0, 0)->Text(), "a") << QKeySequence(key).toString().toStdString();
+    EXPECT_EQ(FocusState, fsGrid);
+  }
+
+  // The menus show the keys.
+  for (QAction* a : {Form->bCut, Form->bCopy, Form->bPaste, Form->mnSelectAll, Form->mnUndo, Form->mnRedo}) {
+    EXPECT_TRUE(Form->mnEdit->actions().contains(a)) << a->text().toStdString();
+    EXPECT_FALSE(a->shortcut().isEmpty()) << a->text().toStdString();
+  }
+
+  // In the editor: its own select-all, copy and paste, on one line.
+  Current(Cell(1, 1));
+  OnGrid(Qt::Key_Return);
+  QTest::keyClicks(Form->Editor, "abc");
+  chord(Form->Editor, Qt::Key_A);
+  chord(Form->Editor, Qt::Key_C);
+  EXPECT_EQ(clipboard->text(), "abc");
+  clipboard->setText("1\t2\r\n3\n");
+  chord(Form->Editor, Qt::Key_V);
+  EXPECT_EQ(Cell(1, 1)->Text(), "1 2  3 ") << "TAB, CR and LF became blanks";
+  EXPECT_EQ(Table().RowCount(), 4);
+  EXPECT_EQ(FocusState, fsEditor);
+  const int steps = UndoCount();
+  chord(Form->Editor, Qt::Key_Z);
+  EXPECT_EQ(FocusState, fsEditor) << "Ctrl+Z stays in the edit box";
+  EXPECT_EQ(UndoCount(), steps) << "and undoes no table step";
+}
+
+// Whatever way text comes into the cell editor, TAB, CR and LF become
+// blanks where it went in, and only there.
+TEST_F(KeyboardTest, TheCellEditorHoldsOneLine) {
+  // A character event with several characters, as an input method sends.
+  Current(Cell(0, 0));
+  QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, "a\tb\nc");
+  QApplication::sendEvent(Form->ScrollBox, &press);
+  EXPECT_EQ(Cell(0, 0)->Text(), "a b c");
+  Form->FocusGrid();
+
+  // A text that came in with a TAB keeps it around the typing.
+  Cell(1, 0)->SetText("x\ty");
+  Current(Cell(1, 0));
+  OnGrid(Qt::Key_Return);
+  InEditor(Qt::Key_End);
+  QTest::keyClicks(Form->Editor, "z");
+  EXPECT_EQ(Cell(1, 0)->Text(), "x\tyz");
 }
 
 }  // namespace

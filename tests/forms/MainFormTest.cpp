@@ -28,13 +28,16 @@
 #include <vector>
 
 #include "document/AppModule.h"
+#include "forms/AppStart.h"
 #include "forms/CodeUnit.h"
 #include "forms/HelpUnit.h"
+#include "forms/ImportUnit.h"
 #include "forms/MainUnit.h"
 #include "JoinCells.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
 #include "model/Errors.h"
+#include "model/TableFile.h"
 #include "undo/UndoBuffers.h"
 
 namespace {
@@ -685,6 +688,142 @@ TEST_F(MainFormTest, HelpGuideIsBundled) {
     for (auto it = link.globalMatch(html); it.hasNext();) pages << it.next().captured(1);
   }
   EXPECT_EQ(seen.size(), 5);
+
+  // Every key the menus show is in the guide.
+  QString guide;
+  for (const QString& page : seen) {
+    QFile file(":/help/" + page);
+    if (file.open(QIODevice::ReadOnly)) guide += QString::fromUtf8(file.readAll());
+  }
+  for (QMenu* menu : {Form->mnFile, Form->mnEdit, Form->mnTable, Form->mnView, Form->mnHelp})
+    for (QAction* a : menu->actions())
+      for (const QKeySequence& keys : a->shortcuts())
+        EXPECT_TRUE(guide.contains("<kbd>" + keys.toString() + "</kbd>")) << keys.toString().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// Save while a cell is being edited saves the edit: from the keyboard, the
+// toolbar and Save As alike, with no idle moment between the typing and
+// the command.
+TEST_F(MainFormTest, SaveEndsTheEditFirst) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("prices.qtor").toStdString();
+  Script.SaveDialogAccepts = true;
+  Script.SavePath = path;
+  ASSERT_TRUE(SaveDocumentAs());
+  struct Case {
+    const char* Name;
+    std::function<void()> Save;
+  };
+  const Case cases[] = {
+      {"Ctrl+S", [&] { QTest::keyClick(Form->Editor, Qt::Key_S, Qt::ControlModifier); }},
+      {"the toolbar button",
+       [&] {
+         RunUntilIdle();
+         QTest::mouseClick(Form->Standard->widgetForAction(Form->bSave), Qt::LeftButton);
+       }},
+      {"Save As", [&] { Form->mnSaveAs->trigger(); }},
+  };
+  int column = 0;
+  for (const Case& c : cases) {
+    Form->SetCurrentCell(Cell(1, column));
+    FocusEditor();
+    QTest::keyClicks(Form->Editor, c.Name);
+    c.Save();
+    EXPECT_FALSE(DocumentModified()) << c.Name;
+    EXPECT_EQ(UndoCaption(0), TypingCaption(c.Name)) << c.Name;
+    TTable saved;
+    LoadTableFile(saved, path);
+    EXPECT_EQ(saved.GetCell(1, column)->Text(), c.Name) << c.Name;
+    ++column;
+  }
+  EXPECT_TRUE(Script.Errors.empty()) << Script.Errors.front();
+
+  // Nothing typed, nothing changed: Save writes nothing.
+  const int dialogs = Script.SaveDialogs;
+  Form->FocusGrid();
+  QFile::remove(QString::fromStdString(path));
+  Form->ClickSave();
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
+  EXPECT_EQ(Script.SaveDialogs, dialogs);
+}
+
+// Window titles are the captions alone. The platform appends an
+// application display name, where one is set, to every title on X11
+// ("Code Preview — Quiltor"), so none may be set: then the display name
+// follows the application's name.
+TEST_F(MainFormTest, WindowTitlesAreTheCaptionsAlone) {
+  NameApplication();
+  EXPECT_EQ(QCoreApplication::applicationName(), "Quiltor");
+  QCoreApplication::setApplicationName("Probe");
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), "Probe") << "a display name was set";
+  QCoreApplication::setApplicationName("Quiltor");
+
+  SetDocumentUI(Form->DocumentUI());
+  Table().Title = "prices";
+  UpdateCaption();
+  SetDocumentUI(&Script);
+  EXPECT_EQ(Form->windowTitle(), "Quiltor - prices");
+  EXPECT_EQ(Code->windowTitle(), "Code Preview");
+  TImportForm import(Form);
+  EXPECT_EQ(import.windowTitle(), "Text Import");
+}
+
+// An undo caption holding a TAB (a cell loaded with one, then typed in)
+// shows on one line in the Edit menu and the hints: a TAB would open the
+// menu's shortcut column.
+TEST_F(MainFormTest, UndoCaptionsShowOnOneLine) {
+  Cell(0, 0)->SetText("a\tb");
+  Form->SetCurrentCell(Cell(0, 0));
+  FocusEditor();
+  QTest::keyClick(Form->Editor, Qt::Key_End);
+  QTest::keyClicks(Form->Editor, "c");
+  Form->mnEditClick();
+  EXPECT_EQ(UndoCaption(0), "Typing a\tbc") << "the history keeps the caption";
+  EXPECT_EQ(Form->mnUndo->text(), "&Undo Typing a bc");
+  Form->UpdateCommandStates();
+  EXPECT_EQ(Form->bUndo->toolTip(), "Undo Typing a bc");
+  Form->bUndoClick();
+  Form->mnEditClick();
+  EXPECT_EQ(Form->mnRedo->text(), "&Redo Typing a bc");
+  Form->UpdateCommandStates();
+  EXPECT_EQ(Form->bRedo->toolTip(), "Redo Typing a bc");
+}
+
+// Paste needs text on the clipboard.
+TEST_F(MainFormTest, PasteFollowsTheClipboard) {
+  SelectCells({Cell(1, 1)});
+  QGuiApplication::clipboard()->clear();
+  Form->UpdateCommandStates();
+  EXPECT_FALSE(Form->bPaste->isEnabled());
+  QGuiApplication::clipboard()->setText("x");
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Form->bPaste->isEnabled());
+}
+
+// A cell text with a line break takes two lines of the preview; the lines
+// below it must still be replaced where they are.
+TEST_F(MainFormTest, CodePreviewAfterACellWithALineBreak) {
+  NewDocument(2, 3);
+  Cell(0, 0)->SetText("A");
+  Cell(0, 1)->SetText("line one\nline two");
+  Cell(1, 0)->SetText("B");
+  Cell(1, 1)->SetText("x");
+  Form->mnViewCodeClick();
+  ASSERT_TRUE(Code->isVisible());
+  Form->SetCurrentCell(Cell(1, 1));
+  FocusEditor();
+  QTest::keyClicks(Form->Editor, "y");
+  std::vector<std::string> lines;
+  TableToLatex(Table(), lines);
+  QStringList expected;
+  for (const std::string& l : lines) expected << QString::fromStdString(l);
+  EXPECT_EQ(Code->Memo->toPlainText(), expected.join('\n'));
+  EXPECT_TRUE(Code->Memo->toPlainText().contains("line two")) << Code->Memo->toPlainText().toStdString();
+  Form->mnViewCodeClick();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Selecting with the mouse: presses on cells and in the margins, Shift
 // ranges, drags with their frame, auto-scroll and the margin pointers.
 #include <QBitmap>
+#include <QClipboard>
 #include <QImage>
 #include <QScrollBar>
 
@@ -73,6 +74,31 @@ TEST_F(MouseTest, RowHeadersSelectRangesFromTheAnchor) {
   const TRect& b = Table().Rows[4]->BoundsRect;
   Click(View(Table().PixelWidth - 2, (b.Top + b.Bottom) / 2));
   EXPECT_EQ(Table().GetSelectedRows(), (TArrayOfInteger{4}));
+}
+
+// A paste grows the table, a header click sets the anchor in the grown part,
+// and undo shrinks the table again: the anchor now lies outside it and
+// counts as none.
+TEST_F(MouseTest, ShiftClickAfterAnUndoShrankTheTable) {
+  for (const bool rows : {true, false}) {
+    NewTable(4, 4);
+    Table().ClearSelection();
+    Table().SelectCell(Cell(3, 3));
+    QGuiApplication::clipboard()->setText("1\t2\r\n3\t4\r\n5\t6");
+    Form->bPasteClick();
+    ASSERT_EQ(Table().RowCount(), 6);
+    ASSERT_EQ(Table().ColCount(), 5);
+    Click(rows ? RowHeader(5) : ColumnHeader(4));
+    Form->bUndoClick();
+    ASSERT_EQ(Table().RowCount(), 4);
+    Click(rows ? RowHeader(1) : ColumnHeader(1), Qt::ShiftModifier);
+    EXPECT_TRUE(UI.Errors.empty()) << UI.Errors.front();
+    UI.Errors.clear();
+    EXPECT_EQ(rows ? Table().GetSelectedRows() : Table().GetSelectedColumns(), (TArrayOfInteger{1}));
+    // The click set a new anchor that ranges work from.
+    Click(rows ? RowHeader(3) : ColumnHeader(3), Qt::ShiftModifier);
+    EXPECT_EQ(rows ? Table().GetSelectedRows() : Table().GetSelectedColumns(), (TArrayOfInteger{1, 2, 3}));
+  }
 }
 
 TEST_F(MouseTest, HeaderDragsChangeOnlyWhatTheEdgeCrosses) {
