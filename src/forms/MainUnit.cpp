@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -1527,7 +1526,9 @@ void TMainForm::customEvent(QEvent* event) {
     RunCommand([this] { FocusGrid(); });
   } else if (type == OpenCommandLineEvent) {
     RunCommand([this] {
-      if (FCommandLineFile.empty() || !QFileInfo(ToQ(FCommandLineFile)).isFile()) return;
+      // A missing file starts with the new table; anything else that is no
+      // regular file is refused with a message by OpenFile.
+      if (FCommandLineFile.empty()) return;
       OpenFile(FCommandLineFile);
       RefreshGrid();
     });
