@@ -294,8 +294,34 @@ void LoadTableFile(TTable& table, const std::string& fileName) {
   table.LoadFromStream(stream);
 }
 
+namespace {
+
+// The file being put together in memory. It refuses to grow beyond what the
+// format can describe, so a table too large for it costs no more memory than
+// the largest file would.
+class TFileImage : public TMemoryStream {
+ public:
+  void Write(const void* buffer, size_t count) override {
+    if (Position() + static_cast<int64_t>(count) > kMaxFileSize) throw EChunkOverflow();
+    TMemoryStream::Write(buffer, count);
+  }
+};
+
+}  // namespace
+
 void SaveTableFile(const TTable& table, const std::string& fileName) {
+  // The whole file is made in memory before the disk is touched: a table the
+  // format cannot hold is refused with nothing written, and a file that is
+  // written in place (several hard links) is never left half old, half new.
+  TFileImage image;
+  try {
+    table.SaveToStream(image);
+  } catch (const EChunkOverflow&) {
+    throw EQuiltorError(FormatStr("Cannot save %s: a Quiltor data file holds at most 16 MiB of table data; "
+                                  "save the table as CSV instead",
+                                  fileName.c_str()));
+  }
   TAtomicFile file(fileName);
-  table.SaveToStream(file.Stream());
+  file.Stream().Write(image.Data().data(), image.Data().size());
   file.Commit();
 }
