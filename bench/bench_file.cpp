@@ -48,6 +48,21 @@ void SaveFile(benchmark::State& state, int rows, int cols, TContent content) {
   std::filesystem::remove(name);
 }
 
+// Saving over a file with a second hard link: written in place, from the
+// whole file made in memory.
+void SaveLinkedFile(benchmark::State& state, int rows, int cols, TContent content) {
+  TTable t;
+  Fill(t, rows, cols, content);
+  const std::string name = TempName("linked.qtor"), link = TempName("linked-2.qtor");
+  SaveTableFile(t, name);
+  std::filesystem::remove(link);
+  std::filesystem::create_hard_link(name, link);
+  for (auto _ : state) SaveTableFile(t, name);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(std::filesystem::file_size(name)));
+  std::filesystem::remove(name);
+  std::filesystem::remove(link);
+}
+
 void SaveMemory(benchmark::State& state, int rows, int cols, TContent content) {
   TTable t;
   Fill(t, rows, cols, content);
@@ -100,6 +115,7 @@ void ReloadFile(benchmark::State& state, int rows, int cols, TContent content) {
 BENCHMARK_CAPTURE(SaveFile, 1000x1000_empty, 1000, 1000, kEmpty)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SaveFile, 1000x1000_1char, 1000, 1000, kOneChar)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SaveFile, 300x300_texts, 300, 300, kRealistic)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SaveLinkedFile, 1000x1000_1char, 1000, 1000, kOneChar)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SaveMemory, 1000x1000_1char, 1000, 1000, kOneChar)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(LoadFile, 1000x1000_empty, 1000, 1000, kEmpty)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(LoadFile, 1000x1000_1char, 1000, 1000, kOneChar)->Unit(benchmark::kMillisecond);

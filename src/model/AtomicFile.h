@@ -4,6 +4,27 @@
 // synced and then renamed over the target. Until Commit succeeds the target
 // is not touched, so a full disk, a file size limit or an error half way
 // through a save leaves the old file byte for byte as it was.
+//
+// What the replacement keeps of the old file:
+// - Permission: a file the user may not write is refused with "Cannot create
+//   file %s", exactly as writing it in place would be.
+// - Owner, group, mode and extended attributes (ACLs included), as far as the
+//   user may set them; a group member saving a group-writable file keeps its
+//   group.
+// - Hard links: a file with several names is written in place, so that every
+//   name sees the new content. Its bytes are collected in memory and written
+//   only at Commit, after the space was reserved. The same happens when the
+//   folder does not let the user create the temporary file but the file
+//   itself is writable.
+// - Symbolic links: the file a link names is replaced, the link stays (a
+//   relative link is resolved from the link's folder).
+//
+// The temporary file has no name while it is written (O_TMPFILE) where the
+// file system allows, so a save killed half way leaves nothing behind. Where
+// it does not, it is named ".NAME.tmp-PID-N"; every save removes such files
+// in its folder whose PID belongs to no running process.
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 
@@ -11,27 +32,46 @@
 
 class TAtomicFile {
  public:
-  // Creates the temporary file; "Cannot create file %s" when the folder does
-  // not allow it.
+  // Checks the target and creates the temporary file; "Cannot create file %s"
+  // when the file or the folder does not allow it.
   explicit TAtomicFile(const std::string& fileName);
-  // Without a successful Commit the temporary file is removed.
+  // Without a successful Commit the temporary file is removed and the target
+  // stays as it was.
   ~TAtomicFile();
   TAtomicFile(const TAtomicFile&) = delete;
   TAtomicFile& operator=(const TAtomicFile&) = delete;
 
   TStream& Stream();
-  // Flushes, syncs and renames the temporary file over the target. A failure
-  // removes the temporary file, leaves the target as it was and raises
-  // "Stream write error" or "Cannot create file %s".
+  // Puts the new content in place durably: the data is synced before it
+  // replaces the old file. A failure leaves the target as it was (for a file
+  // written in place: as far as the system allows) and raises "Cannot write
+  // NAME: cause".
   void Commit();
 
-  const std::string& TempName() const { return FTempName; }
+  // For tests only, never set by the program: force the named temporary file
+  // that file systems without O_TMPFILE get, and watch the order of the steps
+  // that make a save durable ("fsync" of the new data, "rename" over the old
+  // file).
+  struct TTestHooks {
+    bool NamedTemporary = false;
+    void (*OnStep)(const char* step) = nullptr;
+  };
+  static TTestHooks& TestHooks();
 
  private:
+  void CreateTemporary();
+  void CommitInPlace();
+  void CommitReplace();
   void Discard() noexcept;
 
   std::string FFileName;  // as the caller gave it, for messages
   std::string FTarget;    // the file actually replaced (a link's target)
-  std::string FTempName;
-  std::unique_ptr<TFileStream> FStream;
+  std::string FFolder;    // the target's folder
+  std::string FTempName;  // the temporary's name once it has one
+  bool FExists = false;
+  struct stat FOld {};    // the replaced file, when FExists
+  int FOldHandle = -1;    // the replaced file, open for writing
+  bool FInPlace = false;
+  std::unique_ptr<TFileStream> FStream;    // the temporary file
+  std::unique_ptr<TMemoryStream> FMemory;  // the content written in place
 };

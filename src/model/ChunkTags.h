@@ -18,6 +18,9 @@ constexpr uint32_t kEndMark = 0;
 constexpr uint32_t kMaxChunkNumber = 0xFFFFFF;
 constexpr uint32_t kTagMask = 0xFF000000;
 constexpr uint32_t kHeaderSize = 4;
+// The largest file: one table container, whose size field counts the bytes
+// after its header (16 MiB - 1), plus that header.
+constexpr int64_t kMaxFileSize = int64_t{kHeaderSize} + kMaxChunkNumber;
 // The smallest container: its header and its end mark.
 constexpr uint32_t kMinContainerSize = 2 * kHeaderSize;
 

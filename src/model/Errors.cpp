@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 std::string FormatStr(const char* fmt, ...) {
   va_list args;
@@ -23,3 +24,10 @@ EAssertionFailed::EAssertionFailed(const char* unit, int line)
     : EQuiltorError(FormatStr("Assertion failure (%s, line %d)", unit, line)), FUnit(unit), FLine(line) {}
 
 EListError::EListError(int index) : EQuiltorError(FormatStr("List index out of bounds (%d)", index)) {}
+
+void RaiseFileError(const char* what, const std::string& fileName, int error) {
+  char buffer[256];
+  // The GNU strerror_r returns the text, which need not be in buffer.
+  const char* cause = ::strerror_r(error, buffer, sizeof buffer);
+  throw EQuiltorError(FormatStr("%s %s: %s", what, fileName.c_str(), cause));
+}

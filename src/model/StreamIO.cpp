@@ -1,6 +1,8 @@
 #include "model/StreamIO.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@ using namespace ChunkTags;
 namespace {
 
 [[noreturn]] void ReadError() { throw EQuiltorError("Stream read error"); }
-[[noreturn]] void WriteError() { throw EQuiltorError("Stream write error"); }
 
 }  // namespace
 
@@ -70,29 +71,69 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
 
 // ---------------------------------------------------------------- TFileStream
 
+void IgnoreFileSizeSignal() {
+  struct sigaction current;
+  if (::sigaction(SIGXFSZ, nullptr, &current) != 0) return;
+  if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+namespace {
+
+[[noreturn]] void NotRegular(const std::string& fileName) {
+  throw EQuiltorError(FormatStr("Cannot open file %s: not a regular file", fileName.c_str()));
+}
+
+// Why fileName could not be opened: something that is there but is no
+// regular file (a socket cannot be opened at all) says so, anything else
+// gives the system's reason.
+[[noreturn]] void CannotOpen(const std::string& fileName, int error) {
+  struct stat st;
+  if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) NotRegular(fileName);
+  RaiseFileError("Cannot open file", fileName, error);
+}
+
+}  // namespace
+
 TFileStream::TFileStream(const std::string& fileName, TMode mode) : FMode(mode), FName(fileName) {
   if (mode == fmOpenRead) {
-    FHandle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK so that opening a FIFO returns at once; it is refused below
+    // before anything is read from it.
+    FHandle = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (FHandle < 0) CannotOpen(fileName, errno);
     struct stat st;
-    // A folder opens fine for reading but reads nothing useful.
-    if (FHandle >= 0 && (::fstat(FHandle, &st) != 0 || S_ISDIR(st.st_mode))) {
+    int error = 0;
+    if (::fstat(FHandle, &st) != 0) error = errno;
+    else if (!S_ISREG(st.st_mode)) error = -1;
+    else if (::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
+    if (error != 0) {
       ::close(FHandle);
       FHandle = -1;
+      if (error < 0) NotRegular(fileName);
+      RaiseFileError("Cannot open file", fileName, error);
     }
-    if (FHandle < 0) throw EQuiltorError(FormatStr("Cannot open file %s", fileName.c_str()));
-    FFileSize = S_ISREG(st.st_mode) ? st.st_size : 0;
+    FFileSize = st.st_size;
+    FBuffer = std::make_unique<char[]>(kBufferSize);
+    if (st.st_size == 0) ReadToEnd();
   } else {
+    IgnoreFileSizeSignal();
     FHandle = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0) throw EQuiltorError(FormatStr("Cannot create file %s", fileName.c_str()));
+    FBuffer = std::make_unique<char[]>(kBufferSize);
   }
-  FBuffer = new char[kBufferSize];
 }
 
 TFileStream::TFileStream(int handle, TMode mode, std::string fileName)
     : FHandle(handle), FMode(mode), FName(std::move(fileName)) {
+  FBuffer = std::make_unique<char[]>(kBufferSize);
+  if (mode == fmCreate) IgnoreFileSizeSignal();
   struct stat st;
-  if (::fstat(FHandle, &st) == 0 && S_ISREG(st.st_mode)) FFileSize = st.st_size;
-  FBuffer = new char[kBufferSize];
+  const bool sized = ::fstat(FHandle, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+  if (sized) FFileSize = st.st_size;
+  else if (mode == fmOpenRead) ReadToEnd();
 }
 
 TFileStream::~TFileStream() {
@@ -102,11 +143,44 @@ TFileStream::~TFileStream() {
     // Nobody is left to tell; writers that care call Close.
   }
   if (FHandle >= 0) ::close(FHandle);
-  delete[] FBuffer;
+}
+
+// Reads from the current file offset, not by position: pipes have none.
+void TFileStream::ReadToEnd() {
+  FWhole = true;
+  try {
+    for (;;) {
+      const ssize_t r = ::read(FHandle, FBuffer.get(), kBufferSize);
+      if (r > 0) {
+        FContent.append(FBuffer.get(), static_cast<size_t>(r));
+      } else if (r == 0) {
+        break;
+      } else if (errno == EAGAIN) {
+        // A descriptor someone left non-blocking: wait for the writer.
+        pollfd wait = {FHandle, POLLIN, 0};
+        (void)::poll(&wait, 1, -1);
+      } else if (errno != EINTR) {
+        RaiseFileError("Cannot read", FName, errno);
+      }
+    }
+  } catch (...) {
+    ::close(FHandle);
+    FHandle = -1;
+    throw;
+  }
+  FFileSize = static_cast<int64_t>(FContent.size());
+  SetReadWindow(FContent.data(), 0, FFileSize);
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
-  if (FHandle < 0) ReadError();
+  if (FWhole) {
+    if (FPos >= FFileSize) return 0;
+    const size_t n = std::min(count, static_cast<size_t>(FFileSize - FPos));
+    std::memcpy(buffer, FContent.data() + FPos, n);
+    FPos += static_cast<int64_t>(n);
+    return n;
+  }
+  if (FHandle < 0) RaiseFileError("Cannot read", FName, EBADF);
   // A writer reading back sees its own pending bytes only after a flush.
   if (FMode == fmCreate) Flush();
   char* out = static_cast<char*>(buffer);
@@ -115,27 +189,29 @@ size_t TFileStream::Read(void* buffer, size_t count) {
     if (FMode == fmOpenRead && FPos >= FBufPos && FPos < FBufPos + static_cast<int64_t>(FBufLen)) {
       const size_t offset = static_cast<size_t>(FPos - FBufPos);
       const size_t n = std::min(count - done, FBufLen - offset);
-      std::memcpy(out + done, FBuffer + offset, n);
+      std::memcpy(out + done, FBuffer.get() + offset, n);
       done += n;
       FPos += static_cast<int64_t>(n);
       continue;
     }
     // Large reads, and every read of a writer, go straight to the caller.
     const bool direct = FMode == fmCreate || count - done >= kBufferSize;
-    char* target = direct ? out + done : FBuffer;
+    char* target = direct ? out + done : FBuffer.get();
     const size_t want = direct ? count - done : kBufferSize;
     ssize_t r;
     do r = ::pread(FHandle, target, want, FPos);
     while (r < 0 && errno == EINTR);
-    if (r < 0) ReadError();
-    if (r == 0) break;  // the end of the file
+    if (r < 0) RaiseFileError("Cannot read", FName, errno);
+    // The end of the file, wherever it is now: the size seen at opening is
+    // only a hint (the file may have grown, or stat may not know it).
+    if (r == 0) break;
     if (direct) {
       done += static_cast<size_t>(r);
       FPos += r;
     } else {
       FBufPos = FPos;
       FBufLen = static_cast<size_t>(r);
-      SetReadWindow(FBuffer, FBufPos, r);
+      SetReadWindow(FBuffer.get(), FBufPos, r);
     }
   }
   return done;
@@ -146,8 +222,10 @@ void TFileStream::WriteAt(const char* data, size_t count, int64_t offset) {
     const ssize_t w = ::pwrite(FHandle, data, count, offset);
     if (w < 0 && errno == EINTR) continue;
     // A short write is retried for the rest; a refused one (disk full, file
-    // size limit) is a failure, never a silent truncation.
-    if (w <= 0) WriteError();
+    // size limit) is a failure, never a silent truncation. A write that takes
+    // nothing without saying why can only be a full device.
+    if (w < 0) RaiseFileError("Cannot write", FName, errno);
+    if (w == 0) RaiseFileError("Cannot write", FName, ENOSPC);
     data += w;
     count -= static_cast<size_t>(w);
     offset += w;
@@ -156,7 +234,7 @@ void TFileStream::WriteAt(const char* data, size_t count, int64_t offset) {
 }
 
 void TFileStream::Write(const void* buffer, size_t count) {
-  if (FHandle < 0 || FMode != fmCreate) WriteError();
+  if (FHandle < 0 || FMode != fmCreate) RaiseFileError("Cannot write", FName, EBADF);
   if (count == 0) return;
   const char* data = static_cast<const char*>(buffer);
   const int64_t bufEnd = FBufPos + static_cast<int64_t>(FBufLen);
@@ -173,7 +251,7 @@ void TFileStream::Write(const void* buffer, size_t count) {
     }
   }
   const size_t offset = static_cast<size_t>(FPos - FBufPos);
-  std::memcpy(FBuffer + offset, data, count);
+  std::memcpy(FBuffer.get() + offset, data, count);
   FBufLen = std::max(FBufLen, offset + count);
   FPos += static_cast<int64_t>(count);
 }
@@ -189,13 +267,13 @@ void TFileStream::Flush() {
   // Forget the bytes first: after a failure they must not be written again
   // by the destructor behind the caller's back.
   FBufLen = 0;
-  WriteAt(FBuffer, n, FBufPos);
+  WriteAt(FBuffer.get(), n, FBufPos);
   FBufPos = FPos;
 }
 
 void TFileStream::Sync() {
   Flush();
-  if (FHandle >= 0 && ::fsync(FHandle) != 0) WriteError();
+  if (FHandle >= 0 && ::fsync(FHandle) != 0) RaiseFileError("Cannot write", FName, errno);
 }
 
 void TFileStream::Close() {
@@ -208,8 +286,9 @@ void TFileStream::Close() {
     throw;
   }
   const int r = ::close(FHandle);
+  const int error = errno;
   FHandle = -1;
-  if (r != 0 && FMode == fmCreate) WriteError();
+  if (r != 0 && FMode == fmCreate && error != EINTR) RaiseFileError("Cannot write", FName, error);
 }
 
 void TFileStream::Abandon() noexcept {
@@ -220,16 +299,15 @@ void TFileStream::Abandon() noexcept {
 
 void CheckRegularFile(const std::string& fileName) {
   struct stat st;
-  if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    throw EQuiltorError(FormatStr("Cannot open file %s", fileName.c_str()));
+  if (::stat(fileName.c_str(), &st) != 0) RaiseFileError("Cannot open file", fileName, errno);
+  if (!S_ISREG(st.st_mode)) NotRegular(fileName);
 }
 
 std::string ReadWholeFile(const std::string& fileName) {
   TFileStream stream(fileName, TFileStream::fmOpenRead);
   std::string data(static_cast<size_t>(stream.Size()), '\0');
   data.resize(stream.Read(data.data(), data.size()));
-  // The size is only a hint: a pipe, or a file that grew meanwhile, reads on
-  // to its end.
+  // The size is only a hint: a file that grew meanwhile reads on to its end.
   char more[16 * 1024];
   for (size_t n; (n = stream.Read(more, sizeof more)) > 0;) data.append(more, n);
   return data;
@@ -240,7 +318,7 @@ std::string ReadWholeFile(const std::string& fileName) {
 namespace {
 
 void CheckNumber(size_t number) {
-  if (number > kMaxChunkNumber) throw EQuiltorError("Invalid chunk");
+  if (number > kMaxChunkNumber) throw EChunkOverflow();
 }
 
 uint32_t Header(uint32_t tag, uint32_t number) { return (tag & kTagMask) | number; }
@@ -272,7 +350,7 @@ void EndChunk(TStream& stream, uint32_t tag, int64_t start) {
   const int64_t end = stream.Position();
   const int64_t size = end - start;
   if (start < static_cast<int64_t>(kHeaderSize) || size < 0 || size > static_cast<int64_t>(kMaxChunkNumber))
-    throw EQuiltorError("Invalid chunk");
+    throw EChunkOverflow();
   stream.Seek(start - kHeaderSize);
   stream.WriteUInt32(Header(tag, static_cast<uint32_t>(size)));
   stream.Seek(end);

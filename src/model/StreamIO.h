@@ -9,6 +9,7 @@
 // keep no state: the caller keeps each open container's position.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "model/Errors.h"
@@ -23,9 +24,10 @@ class TStream {
   virtual ~TStream() = default;
 
   // Reads up to count bytes at the position; returns how many it read, fewer
-  // only at the end of the stream. A failing device raises "Stream read error".
+  // only at the end of the stream. A failing device raises an error that
+  // names the file and the cause.
   virtual size_t Read(void* buffer, size_t count) = 0;
-  // Writes all count bytes at the position or raises "Stream write error".
+  // Writes all count bytes at the position or raises.
   virtual void Write(const void* buffer, size_t count) = 0;
   virtual int64_t Size() const = 0;
 
@@ -35,7 +37,7 @@ class TStream {
     if (position < 0) throw EQuiltorError("Stream read error");
     FPos = position;
   }
-  // Reads exactly count bytes or raises "Stream read error".
+  // Reads exactly count bytes; fewer left raise "Stream read error".
   void ReadBuffer(void* buffer, size_t count);
   // Bytes from the position to the end (0 when positioned beyond it).
   int64_t Remaining() const;
@@ -94,15 +96,25 @@ class TMemoryStream : public TStream {
 };
 
 // A buffered stream over an operating-system file. Every write to the system
-// is checked; a failed or short one raises "Stream write error". Seeking back
-// inside the buffer (as closing a container does) costs no system call.
+// is checked; a failed or short one raises "Cannot write NAME: cause" (the
+// name as the caller gave it, the cause in the system's words), a failed read
+// "Cannot read NAME: cause". Seeking back inside the buffer (as closing a
+// container does) costs no system call.
+//
+// A file whose size is not known when it is opened (a pipe, a /proc file that
+// stats as empty) is read to its end at once and served from memory: the
+// readers seek back to the start, and a pipe cannot.
 class TFileStream : public TStream {
  public:
   enum TMode { fmOpenRead, fmCreate };
-  // fmOpenRead opens an existing file ("Cannot open file %s" on failure);
-  // fmCreate creates or empties it ("Cannot create file %s").
+  // fmOpenRead opens an existing regular file: anything else (a folder, a
+  // FIFO, a device, a socket) is refused at once with "Cannot open file %s:
+  // not a regular file", without blocking and without reading from it; a
+  // file that cannot be opened gives "Cannot open file %s: cause".
+  // fmCreate creates or empties the file ("Cannot create file %s").
   TFileStream(const std::string& fileName, TMode mode);
-  // Takes over an open descriptor (for a file the caller created itself).
+  // Takes over an open descriptor (a file the caller created itself, or
+  // standard input, which may be a pipe). fileName is used in messages.
   TFileStream(int handle, TMode mode, std::string fileName);
   // Flushes what is left, but cannot report a failure: writers call Close.
   ~TFileStream() override;
@@ -115,34 +127,47 @@ class TFileStream : public TStream {
   void Flush();
   // Flush, then wait until the system has the bytes on the disk.
   void Sync();
-  // Flush and close; raises "Stream write error" when either fails.
+  // Flush and close; raises "Cannot write NAME: cause" when either fails.
   void Close();
   // Closes without writing what is still buffered (the file is going away).
   void Abandon() noexcept;
   const std::string& FileName() const { return FName; }
+  // The descriptor, -1 once closed; for operations the stream does not offer.
+  int Handle() const { return FHandle; }
 
  private:
   void WriteAt(const char* data, size_t count, int64_t offset);
+  void ReadToEnd();
 
   static constexpr size_t kBufferSize = 64 * 1024;
   int FHandle;
   TMode FMode;
   std::string FName;
-  char* FBuffer = nullptr;
+  std::unique_ptr<char[]> FBuffer;
   // The buffer mirrors the file bytes [FBufPos, FBufPos + FBufLen). In write
   // mode those bytes are not yet in the file; in read mode they are a cache.
   int64_t FBufPos = 0;
   size_t FBufLen = 0;
   int64_t FFileSize = 0;
+  // The whole content of a file of unknown size, read when it was opened.
+  bool FWhole = false;
+  std::string FContent;
 };
 
-// Raises "Cannot open file %s" for anything the user may name that is not a
-// regular file (a folder, a FIFO, a device) or that does not exist, without
-// opening it: opening a FIFO blocks and a device may never end.
+// Makes sure that a write beyond the file size limit (RLIMIT_FSIZE) fails
+// with EFBIG instead of ending the process by SIGXFSZ, whose default kills.
+// Only the default disposition is changed; a handler someone installed stays.
+// Every writer calls this before its first write.
+void IgnoreFileSizeSignal();
+
+// Raises for anything the user may name that is not a regular file, without
+// opening it (opening a FIFO blocks, a device may never end): "Cannot open
+// file %s: not a regular file", or "Cannot open file %s: cause" when it
+// cannot be looked at (for a missing file "No such file or directory").
 void CheckRegularFile(const std::string& fileName);
 
-// The whole content of a file; "Cannot open file %s" when it cannot be
-// opened, "Stream read error" when reading it fails part way.
+// The whole content of a regular file, also when its size is not known in
+// advance; raises as TFileStream does.
 std::string ReadWholeFile(const std::string& fileName);
 
 // ---------------------------------------------------------------- chunks

@@ -4,6 +4,8 @@
 #include "model/TableFile.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "model/AtomicFile.h"
@@ -294,8 +296,57 @@ void LoadTableFile(TTable& table, const std::string& fileName) {
   table.LoadFromStream(stream);
 }
 
+namespace {
+
+// The file being put together in memory. It refuses to grow beyond what the
+// format can describe, so a table too large for it costs no more memory than
+// the largest file would. The room for the largest file is taken at once:
+// pages that are never written cost nothing, and the bytes are never copied
+// to a larger block as they would be in a growing string.
+class TFileImage : public TStream {
+ public:
+  TFileImage() : FBytes(new char[kMaxFileSize]) {}
+
+  size_t Read(void* buffer, size_t count) override {
+    if (FPos >= FSize) return 0;
+    const size_t n = std::min(count, static_cast<size_t>(FSize - FPos));
+    std::memcpy(buffer, FBytes.get() + FPos, n);
+    FPos += static_cast<int64_t>(n);
+    return n;
+  }
+  void Write(const void* buffer, size_t count) override {
+    const int64_t end = FPos + static_cast<int64_t>(count);
+    if (end > kMaxFileSize) throw EChunkOverflow();
+    std::memcpy(FBytes.get() + FPos, buffer, count);
+    // Seeking beyond the end and writing leaves zeros in the gap.
+    if (FPos > FSize) std::memset(FBytes.get() + FSize, 0, static_cast<size_t>(FPos - FSize));
+    FPos = end;
+    FSize = std::max(FSize, end);
+  }
+  int64_t Size() const override { return FSize; }
+
+  const char* Data() const { return FBytes.get(); }
+
+ private:
+  std::unique_ptr<char[]> FBytes;
+  int64_t FSize = 0;
+};
+
+}  // namespace
+
 void SaveTableFile(const TTable& table, const std::string& fileName) {
+  // The whole file is made in memory before the disk is touched: a table the
+  // format cannot hold is refused with nothing written, and a file that is
+  // written in place (several hard links) is never left half old, half new.
+  TFileImage image;
+  try {
+    table.SaveToStream(image);
+  } catch (const EChunkOverflow&) {
+    throw EQuiltorError(FormatStr("Cannot save %s: a Quiltor data file holds at most 16 MiB of table data; "
+                                  "save the table as CSV instead",
+                                  fileName.c_str()));
+  }
   TAtomicFile file(fileName);
-  table.SaveToStream(file.Stream());
+  file.Stream().Write(image.Data(), static_cast<size_t>(image.Size()));
   file.Commit();
 }

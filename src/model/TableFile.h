@@ -4,10 +4,12 @@
 
 #include "model/Tables.h"
 
-// Reads a native file. A failure ("Cannot open file %s", a damaged file)
-// leaves table as it was.
+// Reads a native file. A failure ("Cannot open file %s: cause", a damaged
+// file) leaves table as it was.
 void LoadTableFile(TTable& table, const std::string& fileName);
-// Writes a native file through a temporary file, so that a failure (for
-// example "Invalid chunk" for a table too large for the format) leaves any
-// existing file as it was.
+// Writes a native file through TAtomicFile, so that a failure leaves any
+// existing file as it was. A table too large for the format (more than
+// 16 MiB of file) is refused before anything is written: "Cannot save NAME:
+// a Quiltor data file holds at most 16 MiB of table data; save the table as
+// CSV instead".
 void SaveTableFile(const TTable& table, const std::string& fileName);

@@ -5,9 +5,12 @@
 #include <dirent.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -60,27 +63,25 @@ inline void WriteBytes(const std::string& fileName, const std::string& data) {
 }
 
 // While alive, no file of this process may grow beyond bytes: a write that
-// crosses the limit comes back short or with EFBIG instead of the signal.
-// Permissions cannot make writes fail for root, which the tests run as.
+// crosses the limit comes back short or with EFBIG. Permissions cannot make
+// writes fail for root, which the tests run as.
+//
+// SIGXFSZ is left as it is: the writers must make sure themselves that the
+// signal does not kill the program, as users have it at its default.
 class TFileSizeLimit {
  public:
   explicit TFileSizeLimit(rlim_t bytes) {
     ::getrlimit(RLIMIT_FSIZE, &FOld);
-    FOldHandler = ::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = FOld;
     limited.rlim_cur = bytes;
     ::setrlimit(RLIMIT_FSIZE, &limited);
   }
-  ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &FOld);
-    ::signal(SIGXFSZ, FOldHandler);
-  }
+  ~TFileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &FOld); }
   TFileSizeLimit(const TFileSizeLimit&) = delete;
   TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
 
  private:
   rlimit FOld;
-  sighandler_t FOldHandler;
 };
 
 // The exact message of the EQuiltorError that f raises, or "" without one.
@@ -92,4 +93,43 @@ std::string MessageOf(F&& f) {
     return e.what();
   }
   return "";
+}
+
+// An unprivileged user for the permission cases, which root would pass.
+struct TChildUser {
+  uid_t Uid = 65534;
+  gid_t Gid = 65534;
+  std::vector<gid_t> Groups;
+};
+
+// The exit code RunInChild gives when the child could not become the user.
+constexpr int kCannotDropPrivileges = 77;
+
+// Runs body in a forked child (optionally as user, optionally ended by
+// SIGALRM after alarmSeconds) and returns the child's exit code, which is
+// body's result, or minus the signal that ended it. The child reports only
+// through its code: nothing of the test framework runs there.
+template <class F>
+int RunInChild(F body, const TChildUser* user = nullptr, unsigned alarmSeconds = 0) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1000;
+  if (pid == 0) {
+    if (user && (::setgroups(user->Groups.size(), user->Groups.data()) != 0 ||
+                 ::setresgid(user->Gid, user->Gid, user->Gid) != 0 ||
+                 ::setresuid(user->Uid, user->Uid, user->Uid) != 0))
+      ::_exit(kCannotDropPrivileges);
+    if (alarmSeconds) ::alarm(alarmSeconds);
+    int code;
+    try {
+      code = body();
+    } catch (...) {
+      code = 98;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1000;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
 #include <random>
+#include <thread>
 #include <string>
 
 #include "FileTestUtil.h"
@@ -208,14 +214,17 @@ TEST(StreamIO, FileStreamWritesAndReadsLikeMemory) {
 TEST(StreamIO, FileStreamReportsWhatCannotBeOpened) {
   TTempDir dir;
   const std::string missing = dir.File("missing/x.qtor");
-  EXPECT_EQ(MessageOf([&] { TFileStream s(missing, TFileStream::fmOpenRead); }), "Cannot open file " + missing);
+  EXPECT_EQ(MessageOf([&] { TFileStream s(missing, TFileStream::fmOpenRead); }),
+            "Cannot open file " + missing + ": No such file or directory");
   EXPECT_EQ(MessageOf([&] { TFileStream s(missing, TFileStream::fmCreate); }), "Cannot create file " + missing);
-  EXPECT_EQ(MessageOf([&] { TFileStream s(dir.Path(), TFileStream::fmOpenRead); }), "Cannot open file " + dir.Path());
+  EXPECT_EQ(MessageOf([&] { TFileStream s(dir.Path(), TFileStream::fmOpenRead); }),
+            "Cannot open file " + dir.Path() + ": not a regular file");
 }
 
 TEST(StreamIO, FileStreamWriteFailureIsReported) {
   TTempDir dir;
-  TFileStream file(dir.File("limited"), TFileStream::fmCreate);
+  const std::string name = dir.File("limited");
+  TFileStream file(name, TFileStream::fmCreate);
   const std::string block(1000, 'x');
   std::string message;
   {
@@ -225,7 +234,7 @@ TEST(StreamIO, FileStreamWriteFailureIsReported) {
       file.Close();
     });
   }
-  EXPECT_EQ(message, "Stream write error");
+  EXPECT_EQ(message, "Cannot write " + name + ": File too large");
 }
 
 TEST(StreamIO, ReadWholeFileReadsEverything) {
@@ -236,7 +245,100 @@ TEST(StreamIO, ReadWholeFileReadsEverything) {
   EXPECT_TRUE(ReadWholeFile(dir.File("f")) == data);
   WriteBytes(dir.File("empty"), "");
   EXPECT_EQ(ReadWholeFile(dir.File("empty")), "");
-  EXPECT_EQ(MessageOf([&] { ReadWholeFile(dir.File("none")); }), "Cannot open file " + dir.File("none"));
+  EXPECT_EQ(MessageOf([&] { ReadWholeFile(dir.File("none")); }),
+            "Cannot open file " + dir.File("none") + ": No such file or directory");
+}
+
+// If a read or write failure of the system came out as a bare "Stream read
+// error", the user would not know which file failed, nor why.
+TEST(StreamIO, SystemFailuresNameTheFileAndTheCause) {
+  TTempDir dir;
+  const std::string read = MessageOf([&] {
+    TFileStream folder(::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), TFileStream::fmOpenRead,
+                       "notes");
+  });
+  EXPECT_EQ(read, "Cannot read notes: Is a directory");
+  const std::string write = MessageOf([&] {
+    TFileStream full(::open("/dev/full", O_WRONLY | O_CLOEXEC), TFileStream::fmCreate, "prices.qtor");
+    full.Write("abc", 3);
+    full.Close();
+  });
+  EXPECT_EQ(write, "Cannot write prices.qtor: No space left on device");
+}
+
+// If anything but a regular file were opened for reading, a FIFO would
+// block the program and /dev/zero would fill the memory. Run in a child
+// with an alarm, so that such a fault ends the child instead of hanging.
+TEST(StreamIO, OnlyRegularFilesAreOpened) {
+  TTempDir dir;
+  const std::string fifo = dir.File("fifo"), socket = dir.File("socket"), missing = dir.File("missing");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int code = RunInChild(
+      [&] {
+        int wrong = 0;
+        auto expect = [&](const std::string& message, const std::string& expected) {
+          if (message == expected) return;
+          std::fprintf(stderr, "got \"%s\", expected \"%s\"\n", message.c_str(), expected.c_str());
+          ++wrong;
+        };
+        for (const std::string& name : {fifo, std::string("/dev/zero"), dir.Path(), socket}) {
+          const std::string refused = "Cannot open file " + name + ": not a regular file";
+          expect(MessageOf([&] { TFileStream s(name, TFileStream::fmOpenRead); }), refused);
+          expect(MessageOf([&] { ReadWholeFile(name); }), refused);
+          expect(MessageOf([&] { CheckRegularFile(name); }), refused);
+        }
+        expect(MessageOf([&] { CheckRegularFile(missing); }),
+               "Cannot open file " + missing + ": No such file or directory");
+        return wrong;
+      },
+      nullptr, 5);
+  ::close(listener);
+  EXPECT_EQ(code, 0) << (code == -SIGALRM ? "blocked or read without end" : "wrong messages");
+}
+
+// If a file were read only up to the size known when it was opened, a
+// /proc file (which stats as empty) or a pipe would read as empty or cut.
+TEST(StreamIO, FilesOfUnknownSizeAreReadCompletely) {
+  const std::string proc = "/proc/self/cmdline";
+  const std::string expected = ReadBytes(proc);
+  ASSERT_FALSE(expected.empty());
+  EXPECT_TRUE(ReadWholeFile(proc) == expected);
+  {
+    TFileStream s(proc, TFileStream::fmOpenRead);
+    EXPECT_EQ(s.Size(), static_cast<int64_t>(expected.size()));
+    std::string back(expected.size() + 10, '\0');
+    back.resize(s.Read(back.data(), back.size()));
+    EXPECT_TRUE(back == expected);
+  }
+
+  // A pipe, as standard input is: readers go back to the start for a
+  // second pass, which a pipe itself cannot.
+  std::string data(300000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 13);
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+  std::thread writer([&] {
+    for (size_t at = 0; at < data.size();) {
+      const ssize_t w = ::write(pipeEnds[1], data.data() + at, std::min<size_t>(7000, data.size() - at));
+      if (w <= 0) break;
+      at += static_cast<size_t>(w);
+    }
+    ::close(pipeEnds[1]);
+  });
+  TFileStream in(pipeEnds[0], TFileStream::fmOpenRead, "-");
+  writer.join();
+  EXPECT_EQ(in.Size(), static_cast<int64_t>(data.size()));
+  for (int pass = 0; pass < 2; ++pass) {
+    in.Seek(0);
+    std::string back(data.size(), '\0');
+    EXPECT_EQ(in.Read(back.data(), back.size()), data.size());
+    EXPECT_TRUE(back == data) << pass;
+  }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -366,8 +367,40 @@ TEST(TableFile, SaveAndLoadFiles) {
   LoadTableFile(back, name);
   EXPECT_EQ(Content(back), Content(t));
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.qtor"}) << "no temporary file is left";
-  EXPECT_EQ(MessageOf([&] { LoadTableFile(back, dir.File("none.qtor")); }), "Cannot open file " + dir.File("none.qtor"));
+  EXPECT_EQ(MessageOf([&] { LoadTableFile(back, dir.File("none.qtor")); }),
+            "Cannot open file " + dir.File("none.qtor") + ": No such file or directory");
   EXPECT_EQ(MessageOf([&] { SaveTableFile(t, dir.File("no/such.qtor")); }), "Cannot create file " + dir.File("no/such.qtor"));
+}
+
+// If the size limit were found only after the file was written, a hard
+// linked file (written in place) would be left damaged; if the message did
+// not say what to do, the user would be stuck with an unsavable table.
+TEST(TableFile, TableTooLargeForTheFormatIsRefusedBeforeWriting) {
+  TTempDir dir;
+  const std::string name = dir.File("old.qtor");
+  TTable small;
+  BuildRich(small);
+  SaveTableFile(small, name);
+  ASSERT_EQ(::link(name.c_str(), dir.File("link.qtor").c_str()), 0);
+  const std::string old = ReadBytes(name);
+  const std::string refused = "Cannot save " + name +
+                              ": a Quiltor data file holds at most 16 MiB of table data; save the table as CSV instead";
+
+  // A 1000 x 1000 table of 5-character texts makes a file of about 17 MB;
+  // one cell of 16 MiB is too large for its own chunk.
+  TTable large;
+  Build(large, 1000, std::vector<std::vector<int>>(1000, std::vector<int>(1000, 1)));
+  for (TRow* row : large.Rows)
+    for (TCell* c : *row) c->SetText("abcde");
+  TTable oneBigCell;
+  Build(oneBigCell, 1, {{1}});
+  oneBigCell.Rows[0]->First()->SetText(std::string(kMaxChunkNumber + 1, 'x'));
+  for (const TTable* t : {&large, &oneBigCell}) {
+    EXPECT_EQ(MessageOf([&] { SaveTableFile(*t, name); }), refused);
+    EXPECT_TRUE(ReadBytes(name) == old);
+    EXPECT_TRUE(ReadBytes(dir.File("link.qtor")) == old);
+    EXPECT_EQ(dir.Names().size(), 2u);
+  }
 }
 
 TEST(TableFile, FailedSaveLeavesTheOldFile) {
@@ -378,22 +411,12 @@ TEST(TableFile, FailedSaveLeavesTheOldFile) {
   SaveTableFile(small, name);
   const std::string old = ReadBytes(name);
 
-  // Too large for the format's 24-bit sizes: fails after the file was half
-  // written. A 1000 x 1000 table of 5-character texts is such a table.
-  TTable large;
-  Build(large, 1000, std::vector<std::vector<int>>(1000, std::vector<int>(1000, 1)));
-  for (TRow* row : large.Rows)
-    for (TCell* c : *row) c->SetText("abcde");
-  EXPECT_EQ(MessageOf([&] { SaveTableFile(large, name); }), "Invalid chunk");
-  EXPECT_TRUE(ReadBytes(name) == old);
-  EXPECT_EQ(dir.Names(), std::vector<std::string>{"old.qtor"});
-
   // The disk fills up (a file size limit here) part way through.
   TTable medium;
   Build(medium, 50, std::vector<std::vector<int>>(400, std::vector<int>(50, 1)));
   {
     TFileSizeLimit limit(100000);
-    EXPECT_EQ(MessageOf([&] { SaveTableFile(medium, name); }), "Stream write error");
+    EXPECT_EQ(MessageOf([&] { SaveTableFile(medium, name); }), "Cannot write " + name + ": File too large");
   }
   EXPECT_TRUE(ReadBytes(name) == old);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"old.qtor"});
