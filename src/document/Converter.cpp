@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <getopt.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,8 +213,16 @@ std::string ReadAllOf(int fd, TKind kind) {
   const size_t nativeLimit = 4 + static_cast<size_t>(ChunkTags::kMaxChunkNumber);
   char piece[kPieceSize];
   for (;;) {
+    // Waits for bytes or the end. A named pipe opened without waiting reads
+    // as ended until its writer has come; poll waits for that writer, then
+    // for its bytes, and reports the end only once it has gone again.
+    pollfd ready = {fd, POLLIN, 0};
+    if (::poll(&ready, 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      throw EQuiltorError("Stream read error");
+    }
     const ssize_t r = ::read(fd, piece, sizeof piece);
-    if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (r < 0) throw EQuiltorError("Stream read error");
     if (r == 0) break;
     data.append(piece, static_cast<size_t>(r));
@@ -257,17 +266,15 @@ int64_t ReadTable(TTable& table, const TOptions& o) {
     TFileStream stream(fd, TFileStream::fmOpenRead, o.Input);
     return ReadTableFrom(table, stream, o);
   }
-  ::close(fd);
   // A pipe or a device only when asked for by its type: /dev/zero, say,
   // named by mistake, must not be read until the memory runs out.
-  if (o.From == TKind::Unknown || S_ISDIR(st.st_mode))
+  if (o.From == TKind::Unknown || S_ISDIR(st.st_mode)) {
+    ::close(fd);
     throw EQuiltorError(FormatStr("Cannot open file %s: not a regular file%s", o.Input.c_str(),
                                   S_ISDIR(st.st_mode) ? "" : " (name its type with --from to read it)"));
-  // Now waiting is what the user asked for: a named pipe opens when its
-  // writer comes.
-  do fd = ::open(o.Input.c_str(), O_RDONLY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw EQuiltorError(FormatStr("Cannot open file %s", o.Input.c_str()));
+  }
+  // Read through the descriptor opened here: closing it and opening again
+  // would lose what a writer put into a pipe meanwhile.
   std::string data;
   try {
     data = ReadAllOf(fd, o.InputKind());
