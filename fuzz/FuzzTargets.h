@@ -177,10 +177,14 @@ inline void TextImport(const uint8_t* data, size_t size) {
   for (const TRow* row : table.Rows)
     for (const TCell* c : *row)
       for (char ch : c->Text()) clean = clean && ch != delimiter;
-  // Text that starts with what reads as a byte-order mark loses it (or is
+  // A file that starts with what reads as a byte-order mark loses it (or is
   // taken for UTF-16) when it is read back.
-  const std::string& first = table.GetCell(0, 0)->Text();
-  if (first.starts_with("\xEF\xBB\xBF") || first.starts_with("\xFF\xFE") || first.starts_with("\xFE\xFF")) return;
+  std::string start(3, '\0');
+  if (FILE* f = std::fopen(ScratchFileName().c_str(), "rb")) {
+    start.resize(std::fread(start.data(), 1, start.size(), f));
+    std::fclose(f);
+  }
+  if (start.starts_with("\xEF\xBB\xBF") || start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) return;
   // A table of one empty row exports a bare line break, which reads back as
   // one line of one empty field: still the same texts.
   if (!clean) return;
