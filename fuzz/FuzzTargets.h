@@ -111,8 +111,29 @@ inline void TextImport(const uint8_t* data, size_t size) {
   const std::string delimiters(reinterpret_cast<const char*>(data + 1), k);
   const std::string_view text(reinterpret_cast<const char*>(data + 1 + k), size - 1 - k);
 
+  // The file as the import reads it: decoded, up to its NUL. Handing the
+  // bytes over one at a time must give the same text and the same NUL.
+  std::string decoded(text);
+  TextLines::TTextDecoder decoder;
+  decoder.Decode(decoded, 0, true);
+  {
+    TextLines::TTextDecoder bytewise;
+    std::string pieces;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const size_t from = pieces.size();
+      pieces += text[i];
+      bytewise.Decode(pieces, from, i + 1 == text.size());
+    }
+    Require(pieces == decoded && bytewise.NulAt() == decoder.NulAt(), "decoding in pieces agrees");
+  }
+  Require(decoded.find('\0') == std::string::npos, "decoded text holds no NUL");
+  // In UTF-16 only a whole code unit of zeros ends the text.
+  const bool hasNul = decoder.IsUtf16() ? TextLines::FindNulUnit(text.substr(2)) != std::string_view::npos
+                                        : text.find('\0') != std::string_view::npos;
+  Require((decoder.NulAt() >= 0) == hasNul, "a NUL is reported exactly when there is one");
+
   const TextLines::TDelimiterSet set(delimiters);
-  const std::vector<std::string_view> lines = TextLines::SplitLines(text);
+  const std::vector<std::string_view> lines = TextLines::SplitLines(decoded);
   size_t longest = 0;
   std::vector<std::string_view> fields;
   for (std::string_view line : lines) {
@@ -134,7 +155,7 @@ inline void TextImport(const uint8_t* data, size_t size) {
 
   PutScratchFile(text);
   TTable table;
-  table.ImportText(ScratchFileName(), delimiters, merge);
+  Require(table.ImportText(ScratchFileName(), delimiters, merge) == decoder.NulAt(), "the NUL's offset is reported");
   Require(table.RowCount() == static_cast<int>(std::max<size_t>(1, lines.size())), "one row per line");
   Require(table.ColCount() == static_cast<int>(std::max<size_t>(1, longest)), "one column per field");
   RequireSpans(table);
@@ -156,6 +177,14 @@ inline void TextImport(const uint8_t* data, size_t size) {
   for (const TRow* row : table.Rows)
     for (const TCell* c : *row)
       for (char ch : c->Text()) clean = clean && ch != delimiter;
+  // A file that starts with what reads as a byte-order mark loses it (or is
+  // taken for UTF-16) when it is read back.
+  std::string start(3, '\0');
+  if (FILE* f = std::fopen(ScratchFileName().c_str(), "rb")) {
+    start.resize(std::fread(start.data(), 1, start.size(), f));
+    std::fclose(f);
+  }
+  if (start.starts_with("\xEF\xBB\xBF") || start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) return;
   // A table of one empty row exports a bare line break, which reads back as
   // one line of one empty field: still the same texts.
   if (!clean) return;

@@ -3,16 +3,21 @@
 // each other from the command line, for build pipelines. Plain C++: it needs
 // no display and creates no window.
 //
-//   quiltor --latex FILE [-o OUT]    the LaTeX of FILE, to OUT or stdout
+//   quiltor --latex IN [-o OUT]      the LaTeX of IN, to OUT or stdout
 //   quiltor --convert IN OUT         by the extensions .qtor .csv .txt .tex
+//   --from TYPE                      IN's type (csv, txt, qtor) whatever its
+//                                    name; IN '-' is standard input
 //   --delimiters CHARS, --merge      how text input is split into cells
-//   --help, --version
+//   --allow-truncation               text cut by a NUL byte is no failure
+//   -h/--help, -v/--version
 //
-// Exit status 0 on success, 1 when a file cannot be read or written (the
+// Options follow the usual conventions (getopt_long): anywhere on the line,
+// "--opt=value", "--" ends them. Exit status 0 on success, 1 when a file
+// cannot be read or written or text input was cut by a NUL byte (the
 // message on stderr), 2 on bad usage.
 
 // True when the command line asks for the converter rather than the editor:
-// any argument that starts with '-'.
+// any argument that starts with '-' (a lone "-", standard input, too).
 bool IsConverterCommandLine(int argc, char* argv[]);
 
 // Runs the converter and returns the exit status.

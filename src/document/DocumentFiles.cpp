@@ -8,6 +8,9 @@
 
 namespace {
 
+// Preview lines are cut to this many bytes for display.
+constexpr size_t kPreviewLineBytes = 1000;
+
 size_t NameStart(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? 0 : slash + 1;
@@ -66,12 +69,50 @@ void ReadNativeFile(TTable& table, const std::string& path) { LoadTableFile(tabl
 
 TTextPreview ReadTextPreview(const std::string& path, int maxLines, size_t maxBytes) {
   TTextPreview preview;
-  const std::string data = ReadWholeFile(path);
-  const std::string_view text = TextLines::UpToNul(data);
-  if (text.size() < data.size()) preview.NulAt = static_cast<int64_t>(text.size());
-  const std::vector<std::string_view> all = TextLines::SplitLines(text.substr(0, maxBytes));
-  const size_t n = std::min(all.size(), static_cast<size_t>(maxLines));
-  preview.Lines.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n));
-  preview.Cropped = all.size() > n || text.size() > maxBytes;
+  TFileStream file(path, TFileStream::fmOpenRead);
+  TextLines::TTextDecoder decoder;
+
+  // The start of the file, as the import will read it.
+  std::string text(maxBytes, '\0');
+  const size_t got = file.Read(text.data(), maxBytes);
+  text.resize(got);
+  bool atEnd = got < maxBytes;
+  if (!atEnd) {
+    // Exactly maxBytes: one byte more tells whether anything follows.
+    char probe;
+    atEnd = file.Read(&probe, 1) == 0;
+    file.Seek(static_cast<int64_t>(got));
+  }
+  // Short of the end, bytes that may pair with later ones stay held back, so
+  // that the scan below starts on a whole UTF-16 code unit.
+  decoder.Decode(text, 0, atEnd);
+  const bool wholeText = atEnd || decoder.Ended();
+
+  // The last line may be cut by maxBytes: it is shown as far as it was read.
+  const std::vector<std::string_view> lines = TextLines::SplitLines(text);
+  const size_t shown = std::min(lines.size(), static_cast<size_t>(std::max(maxLines, 0)));
+  preview.Lines.reserve(shown);
+  bool cut = false;
+  for (size_t i = 0; i < shown; ++i) {
+    const std::string_view line = TextLines::CutLine(lines[i], kPreviewLineBytes);
+    cut = cut || line.size() < lines[i].size();
+    preview.Lines.emplace_back(line);
+  }
+  preview.Cropped = !wholeText || shown < lines.size() || cut;
+
+  // A NUL further on still ends the text the import will read: find it
+  // without keeping the bytes.
+  preview.NulAt = decoder.NulAt();
+  if (!wholeText) {
+    constexpr size_t kScanPiece = 256 * 1024;  // even: UTF-16 code units stay whole
+    std::string piece(kScanPiece, '\0');
+    int64_t offset = decoder.Consumed();
+    file.Seek(offset);
+    for (size_t n; preview.NulAt < 0 && (n = file.Read(piece.data(), kScanPiece)) > 0; offset += static_cast<int64_t>(n)) {
+      const std::string_view bytes(piece.data(), n);
+      const size_t at = decoder.IsUtf16() ? TextLines::FindNulUnit(bytes) : bytes.find('\0');
+      if (at != std::string_view::npos) preview.NulAt = offset + static_cast<int64_t>(at);
+    }
+  }
   return preview;
 }

@@ -85,13 +85,10 @@ std::optional<std::string> SelectionAsText(const TTable& table) {
       const int k = columns[i];
       while (j < row.Count() && start + row[j]->Span <= k) start += row[j++]->Span;
       const TCell* c = j < row.Count() ? row[j] : nullptr;
-      if (c && start < k) {
-        // Only the cell's first column carries its text.
-        text += kFieldBreak;
-        continue;
-      }
+      // One field per selected column; only the cell's first column carries
+      // its text, the columns it covers further right give empty fields.
       if (i) text += kFieldBreak;
-      if (c) text += c->Text();
+      if (c && start == k) text += c->Text();
     }
   }
   return text;
@@ -139,12 +136,19 @@ TCellRect PasteText(TTable& table, int left, int top, std::string_view text) {
 
   const std::vector<std::string_view> lines = TextLines::SplitLines(text);
   const TextLines::TDelimiterSet tab(std::string_view(&kFieldBreak, 1));
-  std::vector<std::vector<std::string_view>> fields(lines.size());
   size_t width = 0;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    TextLines::SplitFields(lines[i], tab, false, fields[i]);
-    width = std::max(width, fields[i].size());
-  }
+  for (std::string_view line : lines) width = std::max(width, TextLines::CountFields(line, tab, false));
+  // The table the block needs, checked before anything is built or changed:
+  // a text of many lines and one long one would otherwise grow the table
+  // until the memory runs out.
+  const long double needCols = std::max<long double>(table.ColCount(), static_cast<long double>(left) + width);
+  const long double needRows = std::max<long double>(table.RowCount(), static_cast<long double>(top) + lines.size());
+  const bool grows = needCols > table.ColCount() || needRows > table.RowCount();
+  if (grows && needCols * needRows > TextLines::kMaxImportCells)
+    throw EQuiltorError(FormatStr("Cannot paste %zu lines of up to %zu fields: the table would have more than %lld cells",
+                                  lines.size(), width, TextLines::kMaxImportCells));
+  std::vector<std::vector<std::string_view>> fields(lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) TextLines::SplitFields(lines[i], tab, false, fields[i]);
   const int right = left + static_cast<int>(width) - 1;
   const int bottom = top + static_cast<int>(lines.size()) - 1;
 

@@ -22,8 +22,9 @@ void SplitCell(TCell& cell);
 
 // The selection as clipboard text, from the first kind of selection that is
 // not empty: cells (row-major; a new row starts a new line), else whole rows,
-// else whole columns (a column covered by a cell that starts further left
-// gives an empty field). None when nothing is selected; a selection of empty
+// else whole columns (one field per selected column in every row; a column
+// covered by a cell that starts further left gives an empty field). None
+// when nothing is selected; a selection of empty
 // cells gives the separators alone, possibly the empty text.
 std::optional<std::string> SelectionAsText(const TTable& table);
 
@@ -42,5 +43,6 @@ void AppendColumns(TTable& table, int count);
 // the block is selected (pieces of a split cell outside the block too); then
 // each field becomes the text of its cell. Cells for which a line has no
 // field keep their text. Returns the block (empty when the text has no
-// fields).
+// fields). A paste that would grow the table beyond
+// TextLines::kMaxImportCells cells is refused before anything changes.
 TCellRect PasteText(TTable& table, int left, int top, std::string_view text);

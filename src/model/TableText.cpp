@@ -9,18 +9,17 @@
 
 namespace {
 
-// Every line becomes a row as wide as the longest line, so one long line in a
-// file of many short ones multiplies into lines x fields cells. Beyond this
-// many cells an import is refused instead of exhausting the memory.
-constexpr long long kMaxImportCells = 1LL << 25;
+using TextLines::kMaxImportCells;
 
 constexpr size_t kPieceSize = 1 << 20;
 
-// Calls onLine for every line of the file, reading it in pieces so that the
-// file never has to fit in memory beside the table it becomes.
+// Calls onLine for every line of the text in stream, reading it in pieces so
+// that the file never has to fit in memory beside the table it becomes.
+// Returns the file offset of the NUL that ended the text, or -1.
 template <class OnLine>
-void ForEachLine(TFileStream& file, OnLine onLine) {
-  file.Seek(0);
+int64_t ForEachLine(TStream& stream, OnLine onLine) {
+  stream.Seek(0);
+  TextLines::TTextDecoder decoder;
   std::string buffer;
   std::vector<std::string_view> lines;
   size_t kept = 0;  // bytes of an incomplete line carried in front of the next piece
@@ -29,38 +28,46 @@ void ForEachLine(TFileStream& file, OnLine onLine) {
     // A small file needs no full piece. A line longer than a piece makes the
     // next read as large as the line, so that re-scanning the carried part
     // costs no more than reading it did.
-    const size_t want = std::max<size_t>(kept, std::clamp<int64_t>(file.Remaining() + 1, 4096, kPieceSize));
+    const size_t want = std::max<size_t>(kept, std::clamp<int64_t>(stream.Remaining() + 1, 4096, kPieceSize));
     buffer.resize(kept + want);
-    const size_t got = file.Read(buffer.data() + kept, want);
+    const size_t got = stream.Read(buffer.data() + kept, want);
     last = got < want;
-    const std::string_view text(buffer.data(), kept + got);
+    buffer.resize(kept + got);
+    decoder.Decode(buffer, kept, last);
+    last = last || decoder.Ended();
+    const std::string_view text(buffer);
     lines.clear();
     bool ended;
     const size_t used = TextLines::TakeLines(text, last, lines, ended);
     for (std::string_view line : lines) onLine(line);
-    if (ended) break;
     kept = text.size() - used;
     std::memmove(buffer.data(), buffer.data() + used, kept);
   }
+  return decoder.NulAt();
 }
 
 }  // namespace
 
 int64_t TTable::ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters) {
   TFileStream file(fileName, TFileStream::fmOpenRead);
+  return ImportText(file, fileName, delimiters, mergeDelimiters);
+}
+
+int64_t TTable::ImportText(TStream& stream, const std::string& name, const std::string& delimiters,
+                           bool mergeDelimiters) {
   const TextLines::TDelimiterSet delimiterSet(delimiters);
 
   // First the shape, so that a refused import leaves the table as it was.
   size_t lineCount = 0;
   size_t fieldCount = 1;
-  ForEachLine(file, [&](std::string_view line) {
+  ForEachLine(stream, [&](std::string_view line) {
     ++lineCount;
     fieldCount = std::max(fieldCount, TextLines::CountFields(line, delimiterSet, mergeDelimiters));
   });
   lineCount = std::max<size_t>(1, lineCount);
   if (static_cast<long double>(fieldCount) * lineCount > kMaxImportCells)
     throw EQuiltorError(FormatStr("Cannot import %s: %zu lines of up to %zu fields make more than %lld cells",
-                                  fileName.c_str(), lineCount, fieldCount, kMaxImportCells));
+                                  name.c_str(), lineCount, fieldCount, kMaxImportCells));
 
   CurrentCell = nullptr;
   Clear();
@@ -70,7 +77,7 @@ int64_t TTable::ImportText(const std::string& fileName, const std::string& delim
     for (int i = 0; i < cols; ++i) new TColumn(*this);
     Rows.Reserve(static_cast<int>(lineCount));
     std::vector<std::string_view> fields;
-    ForEachLine(file, [&](std::string_view line) {
+    const int64_t nulAt = ForEachLine(stream, [&](std::string_view line) {
       TextLines::SplitFields(line, delimiterSet, mergeDelimiters, fields);
       // A file that grew between the two readings cannot widen the table.
       if (fields.size() > fieldCount || Rows.Count() >= static_cast<int>(lineCount))
@@ -81,7 +88,7 @@ int64_t TTable::ImportText(const std::string& fileName, const std::string& delim
       for (int i = row->Count(); i < cols; ++i) new TCell(*row);
     });
     while (RowCount() < static_cast<int>(lineCount)) AddRow();
-    return -1;
+    return nulAt;
   } catch (...) {
     // A failing device or memory part way: an empty table is at least a
     // whole one.

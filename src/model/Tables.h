@@ -297,9 +297,13 @@ class TTable {
   // what intersects it is drawn; the layout is always complete.
   void Paint(TCanvas& canvas, const TRect* clip = nullptr);
 
-  // Delimited text files.
-  // Returns the byte offset of a NUL byte that ended the text early, or -1.
+  // Delimited text files. A UTF-16 file (byte-order mark FF FE or FE FF)
+  // is read as UTF-8 and a UTF-8 byte-order mark is dropped. Returns the
+  // byte offset in the file of the NUL that ended the text early, or -1.
   int64_t ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
+  // The same from a stream that is read from its start (twice); name stands
+  // for it in messages.
+  int64_t ImportText(TStream& stream, const std::string& name, const std::string& delimiters, bool mergeDelimiters);
   void ExportText(const std::string& fileName, char delimiter) const;
   // Native file format.
   void LoadFromStream(TStream& stream);

@@ -5,6 +5,154 @@
 
 namespace TextLines {
 
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
+constexpr uint32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+void TTextDecoder::Decode(std::string& text, size_t from, bool last) {
+  if (Ended()) {
+    text.resize(from);
+    return;
+  }
+  if (!FHeld.empty()) {
+    text.insert(from, FHeld);
+    FHeld.clear();
+  }
+  if (!FDetected) {
+    const std::string_view head = std::string_view(text).substr(from, kUtf8Bom.size());
+    size_t mark = 0;
+    if (head.starts_with(kUtf16LEBom)) {
+      FEncoding = TTextEncoding::Utf16LE;
+      mark = kUtf16LEBom.size();
+    } else if (head.starts_with(kUtf16BEBom)) {
+      FEncoding = TTextEncoding::Utf16BE;
+      mark = kUtf16BEBom.size();
+    } else if (head.starts_with(kUtf8Bom)) {
+      FEncoding = TTextEncoding::Utf8Bom;
+      mark = kUtf8Bom.size();
+    } else if (!last && (kUtf8Bom.starts_with(head) || kUtf16LEBom.starts_with(head) || kUtf16BEBom.starts_with(head))) {
+      // Too few bytes yet to tell a mark from text.
+      FHeld.assign(head);
+      text.resize(from);
+      return;
+    }
+    FDetected = true;
+    text.erase(from, mark);
+    FConsumed += static_cast<int64_t>(mark);
+  }
+  if (IsUtf16()) {
+    DecodeUtf16(text, from, last);
+    return;
+  }
+  const char* begin = text.data() + from;
+  const size_t n = text.size() - from;
+  if (const void* nul = std::memchr(begin, '\0', n)) {
+    const size_t k = static_cast<size_t>(static_cast<const char*>(nul) - begin);
+    FNulAt = FConsumed + static_cast<int64_t>(k);
+    FConsumed = FNulAt;
+    text.resize(from + k);
+    return;
+  }
+  FConsumed += static_cast<int64_t>(n);
+}
+
+void TTextDecoder::DecodeUtf16(std::string& text, size_t from, bool last) {
+  const bool little = FEncoding == TTextEncoding::Utf16LE;
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(text.data()) + from;
+  const size_t n = text.size() - from;
+  auto unit = [b, little](size_t i) -> uint32_t {
+    return little ? b[i] | static_cast<uint32_t>(b[i + 1]) << 8 : static_cast<uint32_t>(b[i]) << 8 | b[i + 1];
+  };
+  FScratch.clear();
+  FScratch.reserve(n + n / 2);
+  size_t i = 0;
+  while (i + 2 <= n) {
+    uint32_t u = unit(i);
+    if (u == 0) {
+      FNulAt = FConsumed + static_cast<int64_t>(i);
+      break;
+    }
+    size_t used = 2;
+    if (IsHighSurrogate(u)) {
+      if (i + 4 <= n) {
+        const uint32_t low = unit(i + 2);
+        if (IsLowSurrogate(low)) {
+          u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+          used = 4;
+        } else {
+          u = kReplacement;  // the unit after it is read on its own
+        }
+      } else if (!last) {
+        break;  // its partner may come with the next piece
+      } else {
+        u = kReplacement;
+      }
+    } else if (IsLowSurrogate(u)) {
+      u = kReplacement;
+    }
+    AppendUtf8(FScratch, u);
+    i += used;
+  }
+  if (Ended()) {
+    FConsumed = FNulAt;
+  } else {
+    if (i < n) {
+      if (last) {
+        AppendUtf8(FScratch, kReplacement);  // an odd last byte
+        i = n;
+      } else {
+        FHeld.assign(text, from + i, n - i);
+      }
+    }
+    FConsumed += static_cast<int64_t>(i);
+  }
+  text.replace(from, std::string::npos, FScratch);
+}
+
+size_t FindNulUnit(std::string_view bytes) {
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    if (bytes[i] == '\0' && bytes[i + 1] == '\0') return i;
+  return std::string_view::npos;
+}
+
+std::string_view CutLine(std::string_view line, size_t maxBytes) {
+  if (line.size() <= maxBytes) return line;
+  auto byte = [line](size_t i) { return static_cast<unsigned char>(line[i]); };
+  // A continuation byte at the cut belongs to a sequence that started before
+  // it: cut before that sequence's lead byte instead.
+  size_t k = maxBytes;
+  while (k > 0 && maxBytes - k < 3 && (byte(k) & 0xC0) == 0x80) --k;
+  if (k == maxBytes || byte(k) < 0xC0) return line.substr(0, maxBytes);  // not UTF-8 there: bytes as they are
+  const size_t length = byte(k) >= 0xF0 ? 4 : byte(k) >= 0xE0 ? 3 : 2;
+  return line.substr(0, k + length <= maxBytes ? maxBytes : k);
+}
+
 std::string_view UpToNul(std::string_view text) {
   const void* nul = std::memchr(text.data(), '\0', text.size());
   if (!nul) return text;

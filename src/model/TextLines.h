@@ -6,11 +6,75 @@
 // Lines end at CR LF, at a lone LF or at a lone CR; a break at the very end
 // does not start another line; a NUL byte ends the text. Fields are split at
 // any character of a delimiter set, with no quoting and no escaping.
+//
+// Files arrive through TTextDecoder first: it drops a UTF-8 byte-order mark
+// and turns UTF-16 (marked FF FE or FE FF) into UTF-8, so that the splitting
+// only ever sees 8-bit text.
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace TextLines {
+
+// Beyond this many cells an import or a paste is refused rather than left to
+// exhaust the memory: every line becomes a row as wide as the longest line,
+// so one long line among many short ones multiplies into lines x fields.
+constexpr long long kMaxImportCells = 1LL << 25;
+
+// What a file's first bytes announce about its text.
+enum class TTextEncoding {
+  Bytes,     // no byte-order mark: 8-bit text taken as it is
+  Utf8Bom,   // EF BB BF, then 8-bit text
+  Utf16LE,   // FF FE, then little-endian UTF-16
+  Utf16BE,   // FE FF, then big-endian UTF-16
+};
+
+// Turns the bytes of a text file, handed over piece by piece in file order,
+// into 8-bit (UTF-8) text. A byte-order mark is dropped; UTF-16 becomes
+// UTF-8, a pair of surrogates one 4-byte sequence, an unpaired surrogate or
+// an odd last byte U+FFFD. The text ends at its first NUL: a NUL byte in
+// 8-bit text, a NUL code unit in UTF-16 (a zero byte inside another code
+// unit is text). Nothing after it is given out.
+class TTextDecoder {
+ public:
+  // Decodes text[from..], the next bytes of the file, in place. Bytes that
+  // may belong to later ones (the start of a byte-order mark, half a code
+  // unit, a high surrogate) are held back for the next call; with last set
+  // nothing is held back.
+  void Decode(std::string& text, size_t from, bool last);
+  // A NUL has ended the text; later calls add nothing.
+  bool Ended() const { return FNulAt >= 0; }
+  // Byte offset in the file of the NUL (the first byte of a NUL code unit),
+  // -1 while none was seen.
+  int64_t NulAt() const { return FNulAt; }
+  // The bytes of the file taken so far, the byte-order mark included and
+  // held-back bytes excluded: in UTF-16 always a whole number of code units.
+  int64_t Consumed() const { return FConsumed; }
+  // Known once the first bytes have been seen (Bytes until then).
+  TTextEncoding Encoding() const { return FEncoding; }
+  bool IsUtf16() const { return FEncoding == TTextEncoding::Utf16LE || FEncoding == TTextEncoding::Utf16BE; }
+
+ private:
+  void DecodeUtf16(std::string& text, size_t from, bool last);
+
+  bool FDetected = false;
+  TTextEncoding FEncoding = TTextEncoding::Bytes;
+  std::string FHeld;
+  std::string FScratch;
+  int64_t FConsumed = 0;
+  int64_t FNulAt = -1;
+};
+
+// Where the first NUL code unit of UTF-16 bytes is (an offset into bytes),
+// or npos; bytes must start on a code unit, and a half unit at the end is
+// not looked at. For scanning on beyond what a TTextDecoder was given.
+size_t FindNulUnit(std::string_view bytes);
+
+// The longest start of line that holds at most maxBytes bytes and does not
+// end inside a UTF-8 sequence.
+std::string_view CutLine(std::string_view line, size_t maxBytes);
 
 // The text up to its first NUL byte.
 std::string_view UpToNul(std::string_view text);

@@ -2,10 +2,15 @@
 // prints, writes and returns.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../model/FileTestUtil.h"
@@ -18,34 +23,72 @@ extern char** environ;
 namespace {
 
 struct TResult {
-  int Status = -1;
+  int Status = -1;  // the exit status, or 128 + the signal that ended it
   std::string Out;
   std::string Err;
+};
+
+// How the program is started beyond its arguments.
+struct TStart {
+  std::string In = "/dev/null";  // standard input
+  std::string OutFile;           // standard output to this file; empty: read by the test
+  bool OutPipe = false;          // standard output through a pipe the test reads
+  rlim_t FileSizeLimit = RLIM_INFINITY;
+  std::string Cwd;  // the working folder; empty: this process's
 };
 
 class Converter : public ::testing::Test {
  protected:
   // Runs quiltor with args; stdout goes to outFile when one is given.
   TResult Run(std::vector<std::string> args, const std::string& outFile = "") {
+    TStart start;
+    start.OutFile = outFile;
+    return Start(std::move(args), start);
+  }
+
+  // Runs quiltor as a user's shell would: SIGXFSZ at its default whatever
+  // this process does with it.
+  TResult Start(std::vector<std::string> args, const TStart& how) {
     args.insert(args.begin(), QUILTOR_EXE);
-    const std::string out = outFile.empty() ? Dir.File("stdout") : outFile;
+    const std::string out = how.OutFile.empty() ? Dir.File("stdout") : how.OutFile;
     const std::string err = Dir.File("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid;
+    int pipeFds[2] = {-1, -1};
+    if (how.OutPipe && ::pipe(pipeFds) != 0) return {};
     TResult r;
-    if (posix_spawn(&pid, QUILTOR_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      // Only async-signal-safe calls between fork and exec.
+      const int in = ::open(how.In.c_str(), O_RDONLY);
+      const int o = how.OutPipe ? pipeFds[1] : ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || o < 0 || e < 0 || ::dup2(in, 0) < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0) ::_exit(126);
+      if (how.OutPipe) ::close(pipeFds[0]);
+      if (!how.Cwd.empty() && ::chdir(how.Cwd.c_str()) != 0) ::_exit(126);
+      ::signal(SIGXFSZ, SIG_DFL);
+      rlimit limit;
+      ::getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = how.FileSizeLimit;
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      ::execve(QUILTOR_EXE, argv.data(), environ);
+      ::_exit(127);
+    }
+    if (how.OutPipe) {
+      ::close(pipeFds[1]);
+      char buf[4096];  // smaller than the program's pieces: it must wait for the reader
+      for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) != 0;)
+        if (n > 0) r.Out.append(buf, static_cast<size_t>(n));
+        else if (errno != EINTR) break;
+      ::close(pipeFds[0]);
+    }
+    if (pid > 0) {
       int status = 0;
-      waitpid(pid, &status, 0);
+      ::waitpid(pid, &status, 0);
       r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    if (outFile.empty()) r.Out = ReadBytes(out);
+    if (how.OutFile.empty() && !how.OutPipe) r.Out = ReadBytes(out);
     r.Err = ReadBytes(err);
     return r;
   }
@@ -149,7 +192,15 @@ TEST_F(Converter, FailuresAndUsage) {
       {{"--merge", good}, 2, "nothing to do: give --latex or --convert"},
       {{"--bogus"}, 2, "unknown option '--bogus'"},
       {{"--latex"}, 2, "'--latex' needs a file name"},
+      {{"-x", "--latex", good}, 2, "unknown option '-x'"},
+      {{"--latex", good, "--merge=1"}, 2, "'--merge' takes no value"},
+      {{"--latex", good, "--delimiters"}, 2, "'--delimiters' needs a value"},
+      {{"--latex", good, "--from", "xls"}, 2, "'--from' takes csv, txt or qtor, not 'xls'"},
+      {{"--latex", "-"}, 2, "reading standard input ('-') needs --from csv, txt or qtor"},
+      {{"--latex", good, "--from=tex"}, 2, "cannot read LaTeX input"},
+      {{"--convert", Put("in.tex", "x"), Dir.File("out.csv")}, 2, "cannot read LaTeX input"},
       {{"--convert", good}, 2, "needs an output file name"},
+      {{"--convert"}, 2, "'--convert' needs an input and an output file name"},
       {{"--convert", good, Dir.File("out.pdf")}, 2, "cannot tell the output type"},
       {{"--convert", good, Dir.File("out.qtor"), "-o", "x"}, 2, "'-o' belongs to --latex"},
       {{"--latex", good, "--convert", good, Dir.File("x.csv")}, 2, "cannot be combined"},
@@ -178,6 +229,188 @@ TEST_F(Converter, HelpVersionAndAFullDisk) {
   r = Run({"--latex", Put("a.csv", "a\n")}, "/dev/full");
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err, "quiltor: Stream write error\n");
+}
+
+// The usual conventions: options anywhere, "--opt=value", "--" before a
+// name that starts with '-', the short forms. A hand-made parser that takes
+// only "--convert IN OUT" in that order, or sees "-" and "--" as unknown
+// options, fails here.
+TEST_F(Converter, CommandLineConventions) {
+  const std::string in = Put("in.csv", "a;b,c\n");
+  Put("-dash.csv", "x,y\n");
+  const std::string out = Dir.File("out.qtor");
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::vector<std::string>> texts;
+  } cases[] = {
+      {{"--convert", "--merge", "--delimiters", ";", in, out}, {{"a", "b,c"}}},
+      {{in, "--delimiters=;,", out, "--convert"}, {{"a", "b", "c"}}},
+      {{"--delimiters=", "--convert", in, out}, {{"a;b,c"}}},
+      {{"--convert", "--", "-dash.csv", out}, {{"x", "y"}}},
+  };
+  TStart start;
+  start.Cwd = Dir.Path();
+  for (const Case& c : cases) {
+    std::filesystem::remove(out);
+    const TResult r = Start(c.args, start);
+    ASSERT_EQ(r.Status, 0) << c.args[0] << ": " << r.Err;
+    TTable t;
+    LoadTableFile(t, out);
+    std::vector<std::vector<std::string>> texts;
+    for (const TRow* row : t.Rows) {
+      texts.emplace_back();
+      for (const TCell* cell : *row) texts.back().push_back(cell->Text());
+    }
+    EXPECT_EQ(texts, c.texts) << c.args[0];
+  }
+  TResult r = Start({"-h"}, start);
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out.rfind("Usage: quiltor", 0), 0u);
+  r = Start({"-v"}, start);
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out.rfind("quiltor ", 0), 0u);
+}
+
+// Standard input and named pipes are read when their type is named; a pipe
+// or a device named without it is refused at once. If the converter opened
+// whatever it was given, the FIFO would block it and /dev/zero would eat
+// the memory; if it read "-" as a file name, nothing would be read.
+TEST_F(Converter, StandardInputAndNamedPipes) {
+  const std::string csv = Put("t.csv", "a,b\r\n1,2\r\n");
+  TTable t;
+  t.ImportText(csv, ",", false);
+  const std::string native = Dir.File("t.qtor");
+  SaveTableFile(t, native);
+
+  TStart fromCsv;
+  fromCsv.In = csv;
+  TResult r = Start({"--latex", "-", "--from", "csv"}, fromCsv);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, Latex(t));
+  TStart fromNative;
+  fromNative.In = native;
+  r = Start({"--convert", "--from=qtor", "-", Dir.File("out.txt")}, fromNative);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadBytes(Dir.File("out.txt")), "a\tb\r\n1\t2\r\n");
+
+  const std::string fifo = Dir.File("pipe.csv");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& other : {fifo, std::string("/dev/zero")}) {
+    r = Run({"--latex", other});
+    EXPECT_EQ(r.Status, 1) << other;
+    EXPECT_EQ(r.Err, "quiltor: Cannot open file " + other + ": not a regular file (name its type with --from to read it)\n");
+    EXPECT_EQ(r.Out, "");
+  }
+  // Named explicitly, the pipe is read once its writer comes.
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    const std::string text = "a,b\r\n1,2\r\n";
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+  });
+  r = Run({"--from", "csv", "--latex", fifo});
+  writer.join();
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, Latex(t));
+}
+
+// A NUL byte ends text input; the converter says so and fails unless told
+// that a cut text is fine. UTF-16 input arrives as UTF-8. Converting in
+// silence, writing the cut table anyway, or passing UTF-16 through as bytes
+// fails here.
+TEST_F(Converter, NulCutAndUtf16Input) {
+  const std::string cut = Put("cut.csv", std::string("a,b\n\0c,d\n", 9));
+  const std::string out = Dir.File("out.csv");
+  TResult r = Run({"--convert", cut, out});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "quiltor: " + cut +
+                       " was cut at byte 4 by a NUL byte; nothing written (--allow-truncation converts the text before it)\n");
+  EXPECT_FALSE(std::filesystem::exists(out));
+  r = Run({"--convert", cut, out, "--allow-truncation"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Err, "quiltor: warning: " + cut + " was cut at byte 4 by a NUL byte\n");
+  EXPECT_EQ(ReadBytes(out), "a,b\r\n");
+
+  const std::string utf16 = Put("u.txt", std::string("\xFE\xFF\x00\xE9\x00\t\x00" "b\x00\n", 10));
+  r = Run({"--convert", utf16, out});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadBytes(out), "\xC3\xA9,b\r\n");
+}
+
+// Output over the input would destroy the only copy of the data, whatever
+// name leads to the same file. Each of these must fail and leave the input
+// byte for byte as it was.
+TEST_F(Converter, NeverWritesOverItsInput) {
+  const std::string bytes = "a;b\n";
+  const std::string in = Put("in.csv", bytes);
+  const std::string link = Dir.File("link.csv");
+  const std::string hard = Dir.File("hard.csv");
+  ASSERT_EQ(::symlink("in.csv", link.c_str()), 0);
+  ASSERT_EQ(::link(in.c_str(), hard.c_str()), 0);
+  TStart fromInput;
+  fromInput.In = in;
+  struct Case {
+    std::vector<std::string> args;
+    TStart start;
+    std::string output;
+  } cases[] = {
+      {{"--latex", in, "-o", in}, {}, in},
+      {{"--convert", in, Dir.Path() + "/./in.csv"}, {}, Dir.Path() + "/./in.csv"},
+      {{"--convert", in, link}, {}, link},
+      {{"--convert", link, hard}, {}, hard},
+      {{"--convert", "--from=csv", "-", in}, fromInput, in},
+  };
+  for (const Case& c : cases) {
+    const TResult r = Start(c.args, c.start);
+    EXPECT_EQ(r.Status, 1) << c.output;
+    EXPECT_EQ(r.Err, "quiltor: Cannot write " + c.output + ": it is the input file; nothing written\n");
+    EXPECT_EQ(ReadBytes(in), bytes) << c.output;
+  }
+}
+
+// LaTeX longer than the 64 KiB pieces it is written in: every byte exactly
+// once, to a pipe and to a file. A piece written twice or not at all, or a
+// short write to the pipe not continued, shows here.
+TEST_F(Converter, LongLatexWrittenOnce) {
+  TTable t;
+  for (int i = 0; i < 3; ++i) new TColumn(t);
+  for (int r = 0; r < 4000; ++r) {
+    TRow* row = new TRow(t);
+    for (int i = 0; i < 3; ++i) (new TCell(*row))->SetText("row " + std::to_string(r) + " column " + std::to_string(i));
+  }
+  const std::string expected = Latex(t);
+  ASSERT_GT(expected.size(), 3u * 64 * 1024);
+  const std::string native = Dir.File("big.qtor");
+  SaveTableFile(t, native);
+
+  TStart piped;
+  piped.OutPipe = true;
+  TResult r = Start({"--latex", native}, piped);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(r.Out == expected) << "through a pipe: " << r.Out.size() << " bytes for " << expected.size();
+  r = Run({"--latex", native, "-o", Dir.File("big.tex")});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(ReadBytes(Dir.File("big.tex")) == expected) << "to a file";
+}
+
+// A file size limit with SIGXFSZ at its default, as users have it: the
+// write fails and the converter says so. Without the signal ignored at
+// start, the kernel kills the process instead (status 128 + SIGXFSZ).
+TEST_F(Converter, FileSizeLimitIsAWriteError) {
+  TTable t;
+  new TColumn(t);
+  for (int r = 0; r < 2000; ++r) (new TCell(*new TRow(t)))->SetText("a text long enough to pass the limit");
+  const std::string native = Dir.File("big.qtor");
+  SaveTableFile(t, native);
+  TStart limited;
+  limited.FileSizeLimit = 4096;
+  for (const std::string& out : {Dir.File("out.csv"), Dir.File("out.tex")}) {
+    const TResult r = Start({"--convert", native, out}, limited);
+    EXPECT_EQ(r.Status, 1) << out << ": " << r.Err;
+    EXPECT_EQ(r.Err.rfind("quiltor: ", 0), 0u) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
 }
 
 }  // namespace

@@ -50,6 +50,37 @@ TEST(TableToLatex, OptionsLoseOnlySurroundingBlanksAndControls) {
   }
 }
 
+// A cell's own alignment needs \multicolumn whenever the column's format is
+// not exactly that letter. If only the format's first letter were compared,
+// a cell aligned r in an "r@{}" column would lose the wrapping, and with it
+// the difference between its alignment and the column's.
+TEST(TableToLatex, OwnAlignmentWrappedUnlessTheFormatIsExactlyThatLetter) {
+  struct Case {
+    const char* Format;
+    char Align;
+    const char* Row;
+  };
+  const Case cases[] = {
+      {"r@{}", 'r', "\\multicolumn{1}{r}{x} \\\\ "},
+      {"rr", 'r', "\\multicolumn{1}{r}{x} \\\\ "},
+      {"c", 'c', "x \\\\ "},
+      {"r", 'l', "\\multicolumn{1}{l}{x} \\\\ "},
+      {"p{3cm}", 'l', "\\multicolumn{1}{l}{x} \\\\ "},
+      {"r@{}", 0, "x \\\\ "},
+  };
+  for (const Case& c : cases) {
+    TTable table;
+    (new TColumn(table))->Format = c.Format;
+    TCell* cell = new TCell(*new TRow(table));
+    cell->SetText("x");
+    cell->Align = c.Align;
+    std::vector<std::string> lines;
+    TableToLatex(table, lines);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], c.Row) << c.Format << " / " << (c.Align ? c.Align : '-');
+  }
+}
+
 // A damaged file can hold rows whose spans do not add up to the column
 // count. The preview regenerates the code on every change, so the generator
 // must stay within its vectors and still write every cell it is given.

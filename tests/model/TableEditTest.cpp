@@ -136,7 +136,13 @@ TEST(SelectionAsText, KindsOfSelection) {
          t.SelectColumn(1);
          t.SelectColumn(2);
        },
-       "\t\tB\r\ne\tf"},
+       "\tB\r\ne\tf"},
+      {"two columns under one cell from further left", 3, {{3}, {1, 1, 1}}, {{"A"}, {"d", "e", "f"}},
+       [](TTable& t) {
+         t.SelectColumn(1);
+         t.SelectColumn(2);
+       },
+       "\t\r\ne\tf"},
       {"columns 0 and 2 leave column 1 out", 3, {{1, 1, 1}, {1, 2}}, {{"a", "b", "c"}, {"d", "E"}},
        [](TTable& t) {
          t.SelectColumn(0);
@@ -274,6 +280,26 @@ TEST(PasteText, SplitsTheJoinedCellsItLandsOn) {
   EXPECT_EQ(DescribeRow(*t.Rows[1]),
             (std::vector<std::string>{"c:1:-:----:*", "d:1:-:----:*", ":1:-:----:*", ":1:-:----:*"}))
       << "every piece of a split cell is selected, inside the block or not";
+}
+
+// If the size of the grown table were not checked first, a text of many
+// short lines and one long one would grow the table until the memory ran out
+// (or fail half way with a raw allocation error) instead of a clear refusal
+// that leaves the table as it was.
+TEST(PasteText, RefusesATableBeyondTheCellLimitUnchanged) {
+  TTable t;
+  Grid(t, 2, 2);
+  SetTexts(t, {{"a", "b"}, {"c", "d"}});
+  t.SelectCell(t.GetCell(1, 1));
+  const std::string text = std::string(6000, '\t') + std::string(5999, '\n');  // 6001 fields x 5999 lines
+  try {
+    PasteText(t, 1, 1, text);
+    ADD_FAILURE() << "the paste was not refused";
+  } catch (const EQuiltorError& e) {
+    EXPECT_STREQ(e.what(), "Cannot paste 5999 lines of up to 6001 fields: the table would have more than 33554432 cells");
+  }
+  EXPECT_EQ(TextsOf(t), (std::vector<std::string>{"a|b", "c|d"}));
+  EXPECT_EQ(SelectedPositions(t), (std::vector<std::pair<int, int>>{{1, 1}}));
 }
 
 TEST(PasteText, CornerMustLieInTheTable) {

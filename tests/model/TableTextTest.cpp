@@ -178,6 +178,38 @@ TEST_F(TextFile, ImportShapes) {
   }
 }
 
+// If UTF-16 arrived undecoded, a byte-order mark stayed in the first cell,
+// held bytes were lost where a 1 MiB piece ends inside a surrogate pair, or
+// the NUL's offset were not reported, these tables or offsets would differ.
+TEST_F(TextFile, ImportDecodesUtf16AndReportsTheNul) {
+  auto le = [](std::u16string units) {
+    std::string s = "\xFF\xFE";
+    for (char16_t u : units) s += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    return s;
+  };
+  // The pair's high half is the last code unit of the first 1 MiB piece.
+  const size_t before = ((1 << 20) - 4) / 2;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::vector<std::string>> texts;
+    int64_t nulAt;
+  } cases[] = {
+      {"plain", "a,b\n", {{"a", "b"}}, -1},
+      {"UTF-8 mark", "\xEF\xBB\xBF" "a,b\n", {{"a", "b"}}, -1},
+      {"UTF-16LE", le(u"\u00E9,b\r\nc\r\n"), {{"\xC3\xA9", "b"}, {"c", ""}}, -1},
+      {"NUL byte", std::string("a,b\nc\0d\n", 8), {{"a", "b"}, {"c", ""}}, 5},
+      {"NUL code unit", le(std::u16string{u'a', u',', u'b', 0, u'c'}), {{"a", "b"}}, 8},
+      {"pair across pieces", le(std::u16string(before, u'x') + u"\U0001F600,y"),
+       {{std::string(before, 'x') + "\xF0\x9F\x98\x80", "y"}}, -1},
+  };
+  for (const Case& c : cases) {
+    TTable t;
+    EXPECT_EQ(t.ImportText(Put("x.csv", c.bytes), ",", false), c.nulAt) << c.name;
+    EXPECT_EQ(Texts(t), c.texts) << c.name;
+  }
+}
+
 TEST_F(TextFile, FailedImportLeavesTheTable) {
   TTable t;
   t.ImportText(Put("a.csv", "keep,me"), ",", false);
