@@ -257,10 +257,12 @@ int64_t ReadTable(TTable& table, const TOptions& o) {
   int fd = ::open(o.Input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat st;
   if (fd >= 0 && ::fstat(fd, &st) != 0) {
+    const int error = errno;
     ::close(fd);
     fd = -1;
+    errno = error;
   }
-  if (fd < 0) throw EQuiltorError(FormatStr("Cannot open file %s", o.Input.c_str()));
+  if (fd < 0) RaiseFileError("Cannot open file", o.Input, errno);
   if (S_ISREG(st.st_mode)) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     TFileStream stream(fd, TFileStream::fmOpenRead, o.Input);
@@ -300,12 +302,13 @@ void CheckOutputIsNotInput(const TOptions& o) {
     throw EQuiltorError(FormatStr("Cannot write %s: it is the input file; nothing written", o.Output.c_str()));
 }
 
-// Writes text to a file descriptor, all of it or "Stream write error".
+// Writes text to standard output, all of it or an error naming the cause.
 void WriteAll(int fd, const char* p, size_t left) {
   while (left > 0) {
     const ssize_t w = ::write(fd, p, left);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) throw EQuiltorError("Stream write error");
+    if (w < 0) RaiseFileError("Cannot write", "standard output", errno);
+    if (w == 0) RaiseFileError("Cannot write", "standard output", EIO);
     p += w;
     left -= static_cast<size_t>(w);
   }

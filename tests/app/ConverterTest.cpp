@@ -185,7 +185,7 @@ TEST_F(Converter, FailuresAndUsage) {
     int status;
     std::string err;  // a line stderr must contain
   } cases[] = {
-      {{"--latex", missing}, 1, "quiltor: Cannot open file " + missing + "\n"},
+      {{"--latex", missing}, 1, "quiltor: Cannot open file " + missing + ": No such file or directory\n"},
       {{"--latex", damaged}, 1, "quiltor: Stream read error\n"},
       {{"--convert", good, nowhere}, 1, "quiltor: Cannot create file " + nowhere + "\n"},
       {{"--latex", good, "-o", nowhere}, 1, "quiltor: Cannot create file " + nowhere + "\n"},
@@ -228,7 +228,7 @@ TEST_F(Converter, HelpVersionAndAFullDisk) {
   // Output that cannot be written is a failure, not a silent success.
   r = Run({"--latex", Put("a.csv", "a\n")}, "/dev/full");
   EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, "quiltor: Stream write error\n");
+  EXPECT_EQ(r.Err, "quiltor: Cannot write standard output: No space left on device\n");
 }
 
 // The usual conventions: options anywhere, "--opt=value", "--" before a
