@@ -147,6 +147,7 @@ TCommandStates CommandStatesFor(const TTable& table, const TSelection& selection
     s.JoinEnabled = grid && CellsJoinable(selection.Cells);
   }
   s.Rules = sel;
+  s.Borders = sel;
   s.RulesChecked = sel && RulePatternPresent(SelectionRuleFlags(table, selection.Bounds), rulesPattern);
   s.AlignLetters = sel && selection.Rows.empty();
   s.AlignCustom = !selection.Columns.empty();

@@ -104,7 +104,8 @@ struct TCommandStates {
   TJoinFace JoinFace = jfJoin;
   // Split is offered whatever holds the focus; Join only to the grid.
   bool JoinEnabled = false;
-  bool Rules = false;  // also the Borders dialog: something is selected
+  bool Rules = false;    // something is selected
+  bool Borders = false;  // the Borders dialog: the same
   bool RulesChecked = false;
   bool AlignLetters = false;  // left, centre, right: cells or columns (not rows) selected
   bool AlignCustom = false;   // the column format button: columns selected

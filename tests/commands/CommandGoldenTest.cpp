@@ -132,6 +132,6 @@ TEST_P(CommandGolden, GivesAfterAndUndoGivesBefore) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandGolden, testing::ValuesIn(CaseFolderNames(DataDir())),
-                         [](const auto& info) { return CaseTestName(info.param); });
+                         [](const auto& c) { return CaseTestName(c.param); });
 
 }  // namespace
