@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-class TTable;
+// LoadTableFixture and ReadFileBytes.
+#include "common/TableFixture.h"
 
 // Names of the case folders, sorted.
 std::vector<std::string> GoldenCaseNames();
@@ -14,10 +15,5 @@ std::filesystem::path GoldenCaseDir(const std::string& name);
 // The case name as a test name (letters, digits and underscores).
 std::string GoldenTestName(const std::string& name);
 
-// Fills an empty table from a table.txt file; throws std::runtime_error
-// naming the file and line on anything it does not understand.
-void LoadTableFixture(const std::filesystem::path& file, TTable& table);
-
-std::string ReadFileBytes(const std::filesystem::path& file);
 // The lines as a text file: every line followed by "\n".
 std::string JoinLines(const std::vector<std::string>& lines);

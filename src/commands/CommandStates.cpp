@@ -1,0 +1,156 @@
+#include "commands/CommandStates.h"
+
+#include <utility>
+
+TCellRect SelectionBounds(TTable& table, const TArrayOfCells& cells, const TArrayOfInteger& columns,
+                          const TArrayOfInteger& rows) {
+  if (!cells.empty()) return table.GetSelectionRect();
+  if (!columns.empty()) return {columns.front(), 0, columns.back(), table.RowCount() - 1};
+  if (!rows.empty()) return {0, rows.front(), table.ColCount() - 1, rows.back()};
+  return {-1, -1, -1, -1};
+}
+
+int SelectionRuleFlags(const TTable& table, const TCellRect& r) {
+  bool left = true, top = true, right = true, bottom = true, innerHorz = true, innerVert = true;
+  bool innerVertSeen = false, innerHorzSeen = false;
+  for (int i = r.Top; i <= r.Bottom; ++i) {
+    if (i < 0 || i >= table.RowCount()) continue;
+    int c0 = 0;
+    for (const TCell* c : *table.Rows[i]) {
+      const int c1 = c0 + c->Span - 1;
+      if (c0 == r.Left && !c->RuleLeft) left = false;
+      if (r.Left < c0 && c0 <= r.Right) {
+        if (c->RuleLeft) innerVertSeen = true;
+        else innerVert = false;
+      }
+      if (c1 == r.Right && !c->RuleRight) right = false;
+      if (r.Left <= c1 && c1 < r.Right) {
+        if (c->RuleRight) innerVertSeen = true;
+        else innerVert = false;
+      }
+      if (c0 <= r.Right && c1 >= r.Left) {
+        if (!c->RuleTop) {
+          if (i == r.Top) top = false;
+          else innerHorz = false;
+        } else if (i > r.Top) {
+          innerHorzSeen = true;
+        }
+        if (!c->RuleBottom) {
+          if (i == r.Bottom) bottom = false;
+          else innerHorz = false;
+        } else if (i < r.Bottom) {
+          innerHorzSeen = true;
+        }
+      }
+      c0 = c1 + 1;
+    }
+  }
+  innerVert = innerVert && innerVertSeen;
+  innerHorz = innerHorz && innerHorzSeen;
+  return (top ? rbTop : 0) | (bottom ? rbBottom : 0) | (innerHorz ? rbInnerHorz : 0) | (left ? rbLeft : 0) |
+         (right ? rbRight : 0) | (innerVert ? rbInnerVert : 0);
+}
+
+char CommonAlignment(const TArrayOfCells& cells) {
+  if (cells.empty()) return 0;
+  const char a = cells.front()->Align;
+  for (const TCell* c : cells)
+    if (c->Align != a) return 0;
+  return a;
+}
+
+std::string CommonColumnFormat(const TTable& table, const TArrayOfInteger& columns) {
+  if (columns.empty()) return {};
+  const std::string& f = table.Columns[columns.front()]->Format;
+  for (int i : columns)
+    if (table.Columns[i]->Format != f) return {};
+  return f;
+}
+
+bool CellsInOneRow(const TArrayOfCells& cells) {
+  if (cells.empty()) return false;
+  // Same row object means same row index, without walking the table.
+  const TRow* row = cells.front()->Row();
+  for (const TCell* c : cells)
+    if (c->Row() != row) return false;
+  return true;
+}
+
+bool CellsJoinable(const TArrayOfCells& cells) {
+  if (cells.size() < 2 || !CellsInOneRow(cells)) return false;
+  const TRow& row = *cells.front()->Row();
+  const int first = cells.front()->Index();
+  const int n = static_cast<int>(cells.size());
+  if (first + n > row.Count()) return false;
+  for (int k = 0; k < n; ++k)
+    if (row[first + k] != cells[static_cast<size_t>(k)]) return false;
+  return true;
+}
+
+TDeleteState DeleteStateFor(const TTable& table, TFocusState focus, const TArrayOfCells& cells,
+                            const TArrayOfInteger& columns, const TArrayOfInteger& rows) {
+  if (focus != fsGrid) return {};
+  if (!rows.empty() && static_cast<int>(rows.size()) < table.RowCount()) return {dmDeleteRows, "Delete Rows"};
+  if (!columns.empty() && static_cast<int>(columns.size()) < table.ColCount())
+    return {dmDeleteColumns, "Delete Columns"};
+  if (cells.size() > 1 || (cells.size() == 1 && !cells.front()->Text().empty()))
+    return {dmDeleteContents, "Delete Cell Contents"};
+  return {};
+}
+
+TSelection ReadSelection(TTable& table) {
+  TSelection s;
+  s.Cells = table.GetSelectedCells();
+  s.Columns = table.GetSelectedColumns();
+  s.Rows = table.GetSelectedRows();
+  s.Bounds = SelectionBounds(table, s.Cells, s.Columns, s.Rows);
+  return s;
+}
+
+bool RulePatternPresent(int ruleFlags, int pattern) { return pattern > 0 && (ruleFlags & pattern) == pattern; }
+
+TAlignFace AlignFaceFor(const TTable& table, const TSelection& selection) {
+  TAlignFace face;
+  if (!selection.Columns.empty()) {
+    std::string f = CommonColumnFormat(table, selection.Columns);
+    if (f.size() > kCustomCaptionLimit) f.resize(kCustomCaptionLimit);
+    if (f == "l") face.Checked = abLeft;
+    else if (f == "c") face.Checked = abCenter;
+    else if (f == "r") face.Checked = abRight;
+    else if (!f.empty()) {
+      face.Checked = abCustom;
+      face.CustomCaption = std::move(f);
+    }
+    return face;
+  }
+  switch (CommonAlignment(selection.Cells)) {
+    case 'l': face.Checked = abLeft; break;
+    case 'c': face.Checked = abCenter; break;
+    case 'r': face.Checked = abRight; break;
+    default: break;
+  }
+  return face;
+}
+
+TCommandStates CommandStatesFor(const TTable& table, const TSelection& selection, TFocusState focus,
+                                int rulesPattern) {
+  TCommandStates s;
+  const bool grid = focus == fsGrid;
+  const bool sel = !selection.Empty();
+  s.Cut = grid && sel;
+  s.Delete = DeleteStateFor(table, focus, selection.Cells, selection.Columns, selection.Rows);
+  if (selection.Cells.size() == 1 && selection.Cells.front()->Span > 1) {
+    s.JoinFace = jfSplit;
+    s.JoinEnabled = true;
+  } else {
+    s.JoinFace = jfJoin;
+    s.JoinEnabled = grid && CellsJoinable(selection.Cells);
+  }
+  s.Rules = sel;
+  s.Borders = sel;
+  s.RulesChecked = sel && RulePatternPresent(SelectionRuleFlags(table, selection.Bounds), rulesPattern);
+  s.AlignLetters = sel && selection.Rows.empty();
+  s.AlignCustom = !selection.Columns.empty();
+  s.Align = AlignFaceFor(table, selection);
+  return s;
+}
