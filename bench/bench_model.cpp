@@ -21,8 +21,9 @@ void BuildTable(TTable& table) {
     TRow* row = table.AddRow();
     int c = 0;
     for (TCell* cell : *row) {
-      // At most 15 bytes: held inside the string, without a heap block.
-      char text[16];
+      // At most 15 bytes for the sizes measured: held inside the string,
+      // without a heap block.
+      char text[32];
       snprintf(text, sizeof text, "r%dc%d", r, c++);
       cell->SetText(text);
     }

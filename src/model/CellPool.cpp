@@ -50,7 +50,7 @@ void* MapAligned(size_t bytes, size_t alignment) {
   void* mem = mmap(nullptr, bytes + alignment, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mem == MAP_FAILED) throw std::bad_alloc();
   const uintptr_t base = reinterpret_cast<uintptr_t>(mem);
-  const uintptr_t aligned = (base + alignment - 1) & ~(uintptr_t)(alignment - 1);
+  const uintptr_t aligned = (base + alignment - 1) & ~static_cast<uintptr_t>(alignment - 1);
   if (aligned > base) munmap(mem, aligned - base);
   const uintptr_t tail = aligned + bytes;
   const uintptr_t end = base + bytes + alignment;
@@ -131,7 +131,7 @@ void* Allocate(size_t size) {
 
 void Free(void* p) noexcept {
   if (!p) return;
-  Slab* s = reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(p) & ~(uintptr_t)(kSlabBytes - 1));
+  Slab* s = reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(p) & ~static_cast<uintptr_t>(kSlabBytes - 1));
   FreeBlock* b = static_cast<FreeBlock*>(p);
   b->Next = s->FreeList;
   s->FreeList = b;

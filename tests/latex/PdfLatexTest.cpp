@@ -96,6 +96,6 @@ TEST_P(PdfLatex, CompilesExpectedCode) {
 
 
 INSTANTIATE_TEST_SUITE_P(Cases, PdfLatex, testing::ValuesIn(GoldenCaseNames()),
-                         [](const auto& info) { return GoldenTestName(info.param); });
+                         [](const auto& param) { return GoldenTestName(param.param); });
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST_P(GoldenLatex, MatchesExpectedBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenLatex, testing::ValuesIn(GoldenCaseNames()),
-                         [](const auto& info) { return GoldenTestName(info.param); });
+                         [](const auto& param) { return GoldenTestName(param.param); });
 
 TEST(TableToLatex, OptionsLoseOnlySurroundingBlanksAndControls) {
   struct Case {
