@@ -16,11 +16,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -31,13 +27,11 @@
 #include "document/AppModule.h"
 #include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
-#include "forms/Cursors.h"
 #include "forms/HelpUnit.h"
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
 #include "model/TableEdit.h"
-#include "platform/QtCanvas.h"
 #include "undo/UndoBuffers.h"
 
 TFocusState FocusState = fsNone;
@@ -65,9 +59,6 @@ void SetHint(QAction* action, const QString& hint) {
   action->setToolTip(hint);
   action->setStatusTip(hint);
 }
-
-// Moving a fraction of a page per click of a scroll arrow, as tables go.
-constexpr int kScrollStep = 16;
 
 // The ten rule sets of the Rules palette in their order, with their images.
 struct TRuleItem {
@@ -103,129 +94,7 @@ constexpr TInsertItem kInsertItems[4] = {
 // Width the custom format caption may take on its button.
 constexpr int kCustomCaptionWidth = 80;
 
-// Auto-scroll: the timer's interval, and the smallest sideways step, so that
-// a wide table does not crawl past when the pointer is just outside.
-constexpr int kScrollInterval = 100;
-constexpr int kMinHorzScrollStep = 16;
-
 }  // namespace
-
-// ============================================================== TScrollBox
-
-TScrollBox::TScrollBox(TMainForm* form) : QAbstractScrollArea(form), FForm(form) {
-  setObjectName("ScrollBox");
-  setFocusPolicy(Qt::StrongFocus);
-  setFrameShape(QFrame::NoFrame);
-  // The picture covers the whole viewport, so nothing is erased first.
-  viewport()->setObjectName("PaintBox");
-  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-  viewport()->setAttribute(Qt::WA_NoSystemBackground);
-  viewport()->setBackgroundRole(QPalette::Base);
-  horizontalScrollBar()->setSingleStep(kScrollStep);
-  verticalScrollBar()->setSingleStep(kScrollStep);
-}
-
-void TScrollBox::SetContentSize(int width, int height) {
-  FContentWidth = width;
-  FContentHeight = height;
-  UpdateScrollBars();
-}
-
-int TScrollBox::HorzPosition() const { return horizontalScrollBar()->value(); }
-int TScrollBox::VertPosition() const { return verticalScrollBar()->value(); }
-void TScrollBox::SetHorzPosition(int x) { horizontalScrollBar()->setValue(x); }
-void TScrollBox::SetVertPosition(int y) { verticalScrollBar()->setValue(y); }
-
-void TScrollBox::UpdateScrollBars() {
-  // Each bar shows only when the table needs it. Deciding here, rather than
-  // leaving it to the scroll area's deferred layout, keeps the viewport's
-  // size right at once, so that scrolling a cell into view right after a
-  // refresh sees the space the bars take.
-  const QSize full = contentsRect().size();
-  const int barWidth = verticalScrollBar()->sizeHint().width();
-  const int barHeight = horizontalScrollBar()->sizeHint().height();
-  bool horz = FContentWidth > full.width();
-  bool vert = FContentHeight > full.height();
-  if (vert && !horz) horz = FContentWidth > full.width() - barWidth;
-  if (horz && !vert) vert = FContentHeight > full.height() - barHeight;
-  setHorizontalScrollBarPolicy(horz ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vert ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-
-  const QSize view = viewport()->size();
-  horizontalScrollBar()->setRange(0, std::max(0, FContentWidth - view.width()));
-  horizontalScrollBar()->setPageStep(std::max(1, view.width()));
-  verticalScrollBar()->setRange(0, std::max(0, FContentHeight - view.height()));
-  verticalScrollBar()->setPageStep(std::max(1, view.height()));
-}
-
-void TScrollBox::focusInEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusInEvent(event);
-  if (!FForm) return;
-  FForm->RunCommand([this] { FForm->GridEnter(); });
-}
-
-void TScrollBox::focusOutEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusOutEvent(event);
-  // A menu or a pop-up list borrows the keyboard only for a moment; the grid
-  // counts as focused meanwhile, so the menu shows the grid's commands.
-  if (!FForm || event->reason() == Qt::PopupFocusReason) return;
-  FForm->RunCommand([this] { FForm->GridExit(); });
-}
-
-bool TScrollBox::viewportEvent(QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (FForm && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
-                type == QEvent::MouseMove || type == QEvent::MouseButtonRelease)) {
-    // The paint box shows the table from the scroll position on; the mouse
-    // holds on to it while a button is down, even outside it.
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint p = mouse->position().toPoint() + QPoint(HorzPosition(), VertPosition());
-    const Qt::MouseButton button = mouse->button();
-    const Qt::KeyboardModifiers modifiers = mouse->modifiers();
-    TMainForm* form = FForm;
-    form->RunCommand([&] {
-      switch (type) {
-        case QEvent::MouseButtonPress: form->GridMouseDown(button, modifiers, p.x(), p.y()); break;
-        case QEvent::MouseButtonDblClick:
-          // The second press of a double click is a press as well.
-          form->GridDblClick();
-          form->GridMouseDown(button, modifiers, p.x(), p.y());
-          break;
-        case QEvent::MouseMove: form->GridMouseMove(modifiers, p.x(), p.y()); break;
-        default: form->GridMouseUp(button, p.x(), p.y()); break;
-      }
-    });
-    event->accept();
-    return true;
-  }
-  if (type == QEvent::Paint && FForm) {
-    // Window paints only copy the picture; the table is never laid out here.
-    QPainter painter(viewport());
-    const QImage& bitmap = FForm->GridBitmap;
-    painter.drawImage(0, 0, bitmap);
-    const QSize shown = bitmap.deviceIndependentSize().toSize();
-    const QSize view = viewport()->size();
-    const QColor window = viewport()->palette().color(QPalette::Base);
-    if (shown.width() < view.width())
-      painter.fillRect(shown.width(), 0, view.width() - shown.width(), view.height(), window);
-    if (shown.height() < view.height())
-      painter.fillRect(0, shown.height(), view.width(), view.height() - shown.height(), window);
-    return true;
-  }
-  return QAbstractScrollArea::viewportEvent(event);
-}
-
-void TScrollBox::scrollContentsBy(int, int) {
-  if (!FForm || FForm->FDeferRender) return;
-  FForm->RunCommand([this] { FForm->RepaintGrid(); });
-}
-
-void TScrollBox::resizeEvent(QResizeEvent* event) {
-  QAbstractScrollArea::resizeEvent(event);
-  UpdateScrollBars();
-  if (!FForm || FForm->FDeferRender) return;
-  FForm->RunCommand([this] { FForm->RepaintGrid(); });
-}
 
 // ============================================================== TMainForm
 
@@ -233,8 +102,6 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
     : QMainWindow(parent), FCommandLineFile(std::move(commandLineFile)) {
   MainForm = this;
   setObjectName("MainForm");
-  // The margin pointers exist before anything can show them.
-  for (TGridPointer p : {crRow, crCol, crRow2, crCol2}) FCursors[p] = CreateGridCursor(p);
   setWindowTitle(ToQ(ApplicationTitle));
   setWindowIcon(LoadIcon("quiltor"));
   resize(780, 540);
@@ -251,13 +118,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateToolbars();
   CreateClientArea();
 
-  FMeasureCanvas = std::make_unique<TQtCanvas>(PaintBox, PaintBox->palette());
   RefreshGrid();
-
-  ScrollTimer = new QTimer(this);
-  ScrollTimer->setObjectName("ScrollTimer");
-  ScrollTimer->setInterval(kScrollInterval);
-  connect(ScrollTimer, &QTimer::timeout, this, [this] { RunCommand([this] { ScrollTimerTimer(); }); });
 
   // Tab, Enter, the arrows and typing are decided before any control sees
   // them, and the editor's focus changes are watched: one filter for the
@@ -280,9 +141,8 @@ TMainForm::~TMainForm() {
   // report their last focus changes then; nothing may reach it any more.
   disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
   qApp->removeEventFilter(this);
-  ScrollTimer->stop();
   disconnect(Editor, nullptr, this, nullptr);
-  ScrollBox->FForm = nullptr;
+  ScrollBox->DetachHost();
   if (::DocumentUI() == FDocumentUI.get()) SetDocumentUI(nullptr);
   if (CurrentTable) {
     CurrentTable->HasFocus = false;
@@ -605,11 +465,9 @@ void TMainForm::CreateClientArea() {
   const int textHeight = QFontMetrics(Panel1->font()).boundingRect('Q').height() + 7;
   Panel1->setFixedHeight(std::max(textHeight, Editor->sizeHint().height()));
 
-  ScrollBox = new TScrollBox(this);
-  ScrollBox->setParent(client);
+  ScrollBox = new TScrollBox(this, client);
   PaintBox = ScrollBox->viewport();
-  // Moves without a button pressed set the margin pointers.
-  PaintBox->setMouseTracking(true);
+  ScrollTimer = ScrollBox->ScrollTimer;
   layout->addWidget(Panel1);
   layout->addWidget(ScrollBox, 1);
   setCentralWidget(client);
@@ -650,23 +508,7 @@ void TMainForm::FocusGrid() {
   if (ScrollBox->isEnabled() && ScrollBox->isVisible()) ScrollBox->setFocus(Qt::OtherFocusReason);
   // While a menu is open the grid only becomes the window's focus widget;
   // it holds the keyboard all the same once the menu closes.
-  if (FocusState != fsGrid && QApplication::focusWidget() == ScrollBox) GridEnter();
-}
-
-void TMainForm::GridEnter() {
-  FocusState = fsGrid;
-  if (!CurrentTable->HasFocus) {
-    CurrentTable->HasFocus = true;
-    RepaintGrid();
-  }
-}
-
-void TMainForm::GridExit() {
-  if (FocusState == fsGrid) FocusState = fsNone;
-  if (CurrentTable->HasFocus) {
-    CurrentTable->HasFocus = false;
-    RepaintGrid();
-  }
+  if (FocusState != fsGrid && QApplication::focusWidget() == ScrollBox) ScrollBox->GridEnter();
 }
 
 void TMainForm::EditorEnter() {
@@ -730,7 +572,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::KeyPress && watched == QApplication::focusObject()) {
     bool used = false;
-    RunCommand([&] { used = AppKeyDown(static_cast<QKeyEvent*>(event)); });
+    // Only the grid's and the editor's keys: with the focus in a dialog or
+    // the code preview nothing here applies.
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == ScrollBox) RunCommand([&] { used = ScrollBox->GridKeyDown(key); });
+    else if (watched == Editor) RunCommand([&] { used = EditorKeyDown(key); });
     if (used) return true;
   }
   return QMainWindow::eventFilter(watched, event);
@@ -738,83 +584,40 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------- keys
 
-bool TMainForm::AppKeyDown(QKeyEvent* event) {
-  // Only the grid's and the editor's keys: with the focus in a dialog or the
-  // code preview nothing here applies.
-  const QObject* focus = QApplication::focusObject();
-  const bool grid = focus == ScrollBox;
-  const bool editor = focus == Editor;
-  if (!grid && !editor) return false;
-  TTable& table = *CurrentTable;
-
+bool TMainForm::EditorKeyDown(QKeyEvent* event) {
   // The moving keys leave combinations with Ctrl or Alt to the platform.
-  const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-  if (plain) {
-    switch (event->key()) {
-      case Qt::Key_Tab:
-        // Without a current cell the focus only comes to the grid, and the
-        // key goes on to the platform's focus chain.
-        TabKey();
-        return table.CurrentCell != nullptr;
-      case Qt::Key_Return:
-      case Qt::Key_Enter:
-        if (editor) {
-          EditorEnterKey();
-          return true;
-        }
-        if (!Editor->isEnabled()) return false;
-        Editor->selectAll();
-        Editor->setFocus(Qt::OtherFocusReason);
-        return true;
-      case Qt::Key_Left:
-      case Qt::Key_Right:
-        // In the editor these move the text caret.
-        if (!grid) return false;
-        ArrowMove(event->key());
-        RefreshGrid();
-        return true;
-      case Qt::Key_Up:
-      case Qt::Key_Down:
-        ArrowMove(event->key());
-        RefreshGrid();
-        return true;
-      default: break;
-    }
+  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  switch (event->key()) {
+    case Qt::Key_Tab: return ScrollBox->TabKey();
+    case Qt::Key_Return:
+    case Qt::Key_Enter: EditorEnterKey(); return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      // Left and Right move the text caret.
+      ScrollBox->MoveCurrentCell(event->key());
+      RefreshGrid();
+      return true;
+    default: return false;
   }
+}
 
-  // A character typed on the grid replaces the current cell's text: the
-  // editor takes the focus with its text selected and gets the same key
-  // again. It is handed over at once, after the focus change: posted, it
-  // would come behind the keys already queued, and fast typing would land
-  // in the wrong order or the wrong cell.
-  if (!grid || !Editor->isEnabled() || !TypesIntoEditor(*event)) return false;
+bool TMainForm::EditCurrentCell() {
+  if (!Editor->isEnabled()) return false;
   Editor->selectAll();
   Editor->setFocus(Qt::OtherFocusReason);
-  QKeyEvent again(QEvent::KeyPress, event->key(), event->modifiers(), event->nativeScanCode(),
-                  event->nativeVirtualKey(), event->nativeModifiers(), event->text(), event->isAutoRepeat(),
-                  static_cast<quint16>(event->count()));
-  QCoreApplication::sendEvent(Editor, &again);
   return true;
 }
 
-void TMainForm::TabKey() {
-  FocusGrid();
-  TTable& table = *CurrentTable;
-  TCell* cell = table.CurrentCell;
-  if (!cell) return;
-  int row = cell->RowIndex();
-  int col = cell->ColIndex() + cell->Span;
-  if (col >= table.ColCount()) {
-    ++row;
-    col = 0;
-  }
-  if (TCell* next = table.GetCell(row, col)) {
-    table.ClearSelection();
-    table.SelectCell(next);
-    SetCurrentCell(next);
-  }
-  Editor->selectAll();
-  Editor->setFocus(Qt::OtherFocusReason);
+bool TMainForm::TypeIntoEditor(const QKeyEvent& event) {
+  // The editor takes the focus with its text selected and gets the same key
+  // again. It is handed over at once, after the focus change: posted, it
+  // would come behind the keys already queued, and fast typing would land
+  // in the wrong order or the wrong cell.
+  if (!EditCurrentCell()) return false;
+  QKeyEvent again(QEvent::KeyPress, event.key(), event.modifiers(), event.nativeScanCode(), event.nativeVirtualKey(),
+                  event.nativeModifiers(), event.text(), event.isAutoRepeat(), static_cast<quint16>(event.count()));
+  QCoreApplication::sendEvent(Editor, &again);
+  return true;
 }
 
 void TMainForm::EditorEnterKey() {
@@ -830,28 +633,6 @@ void TMainForm::EditorEnterKey() {
     table.SelectCell(next);
     SetCurrentCell(next);
   }
-}
-
-void TMainForm::ArrowMove(int key) {
-  TTable& table = *CurrentTable;
-  TCell* target = nullptr;
-  if (const TCell* cell = table.CurrentCell) {
-    const int r = cell->RowIndex();
-    const int k = cell->ColIndex();
-    switch (key) {
-      case Qt::Key_Left: target = table.GetCell(r, k - 1); break;
-      case Qt::Key_Right: target = table.GetCell(r, k + cell->Span); break;
-      case Qt::Key_Up: target = table.GetCell(r - 1, k); break;
-      default: target = table.GetCell(r + 1, k); break;
-    }
-  } else {
-    target = table.GetCell(0, 0);
-  }
-  if (!target) return;
-  // The moved-to cell is marked without switching to cell selection.
-  table.ClearSelection();
-  target->Selected = true;
-  SetCurrentCell(target);
 }
 
 void TMainForm::SyncEditor() {
@@ -882,12 +663,7 @@ void TMainForm::SetCurrentCell(TCell* cell) {
     Editor->setEnabled(true);
     Editor->selectAll();
     // Scrolling draws nothing by itself: the repaint below shows the result.
-    const TRect& b = cell->BoundsRect;
-    const QSize view = PaintBox->size();
-    FDeferRender = true;
-    ScrollBox->SetHorzPosition(ScrollToShow(ScrollBox->HorzPosition(), view.width(), b.Left, b.Right));
-    ScrollBox->SetVertPosition(ScrollToShow(ScrollBox->VertPosition(), view.height(), b.Top, b.Bottom));
-    FDeferRender = false;
+    ScrollBox->ScrollIntoView(cell->BoundsRect);
   } else {
     // Disabled before it is emptied, so that emptying it writes nowhere.
     palette.setColor(QPalette::Base, palette.color(QPalette::Midlight));
@@ -902,266 +678,16 @@ void TMainForm::SetCurrentCell(TCell* cell) {
 
 // ---------------------------------------------------------------- drawing
 
-TRect TMainForm::VisibleRect() const {
-  const int x = ScrollBox->HorzPosition();
-  const int y = ScrollBox->VertPosition();
-  const QSize view = PaintBox->size();
-  return {x, y, x + view.width(), y + view.height()};
-}
-
-void TMainForm::RenderGrid() {
-  // The bitmap holds only what the view shows: its size is the viewport's,
-  // whatever the size of the table.
-  const QSize view = PaintBox->size().expandedTo(QSize(1, 1));
-  const qreal ratio = PaintBox->devicePixelRatioF();
-  const QSize pixels = (QSizeF(view) * ratio).toSize();
-  if (GridBitmap.size() != pixels) {
-    GridBitmap = QImage(pixels, QImage::Format_RGB32);
-    GridBitmap.setDevicePixelRatio(ratio);
-    // Text is drawn at the resolution it was measured at.
-    GridBitmap.setDotsPerMeterX(qRound(PaintBox->logicalDpiX() / 0.0254));
-    GridBitmap.setDotsPerMeterY(qRound(PaintBox->logicalDpiY() / 0.0254));
-  }
-  QPainter painter(&GridBitmap);
-  TQtCanvas canvas(painter, PaintBox->palette());
-  painter.fillRect(QRect(QPoint(0, 0), view), canvas.ToQColor(clWindow));
-  const TRect visible = VisibleRect();
-  painter.translate(-visible.Left, -visible.Top);
-  CurrentTable->Paint(canvas, &visible);
-  painter.end();
-  // A drag frame on the screen stays there over the fresh picture.
-  if (FFrameShown) InvertFrame(FFrameRect);
-}
-
-void TMainForm::InvertFrame(const TRect& r) {
-  const TRect visible = VisibleRect();
-  // Only the sides that can show are walked: a frame around a large part of
-  // a large table is clipped to a pixel beyond the view, which keeps every
-  // dot where it was.
-  const TRect clipped{std::max(r.Left, visible.Left - 1), std::max(r.Top, visible.Top - 1),
-                      std::min(r.Right, visible.Right + 1), std::min(r.Bottom, visible.Bottom + 1)};
-  if (clipped.Right <= clipped.Left || clipped.Bottom <= clipped.Top) return;
-  QPainter painter(&GridBitmap);
-  TQtCanvas canvas(painter, PaintBox->palette());
-  painter.translate(-visible.Left, -visible.Top);
-  canvas.DrawFocusRect(clipped);
-}
-
-// Inverting the frame's dots shows it and inverting them again removes it,
-// without painting the table again.
-void TMainForm::ShowDragFrame(const TRect& r) {
-  EraseDragFrame();
-  if (!DragFrameVisible(r)) return;
-  InvertFrame(r);
-  FFrameShown = true;
-  FFrameRect = r;
-  PaintBox->update();
-}
-
-void TMainForm::EraseDragFrame() {
-  if (!FFrameShown) return;
-  InvertFrame(FFrameRect);
-  FFrameShown = false;
-  PaintBox->update();
-}
-
 void TMainForm::RefreshGrid() {
-  TTable& table = *CurrentTable;
-  table.Measure(*FMeasureCanvas);
-  // Clamping the scroll positions to the new size draws nothing: the table
-  // is drawn once below, laid out at its new size.
-  FDeferRender = true;
-  ScrollBox->SetContentSize(table.PixelWidth, table.PixelHeight);
-  FDeferRender = false;
-  RenderGrid();
-  PaintBox->update();
+  ScrollBox->Relayout();
   UpdateStatusText();
   RefreshCodePreview();
 }
 
-void TMainForm::RepaintGrid() {
-  RenderGrid();
-  PaintBox->update();
-}
-
-const QCursor& TMainForm::GridCursor(TGridPointer pointer) const {
-  const int i = static_cast<int>(pointer);
-  return FCursors[i >= 0 && i <= crCol2 ? i : 0];
-}
-
-// ---------------------------------------------------------------- mouse
-
-void TMainForm::GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
-  GridMouseMove(modifiers, x, y);
-  if (button != Qt::LeftButton) return;
-  // A press without the release of the drag before it (the release went
-  // elsewhere) takes that drag's frame away.
-  EraseDragFrame();
-  FDragMode = dmNone;
-  FocusGrid();
-
-  TTable& table = *CurrentTable;
-  const bool shift = modifiers & Qt::ShiftModifier;
-  TCell* c = table.CellAt(x, y);
-  if (!c) {
-    if (TRow* r = table.RowAt(x, y)) {
-      // An anchor a shrinking undo left behind the table counts as none.
-      if (table.AnchorRow >= table.RowCount()) table.AnchorRow = -1;
-      const int anchor = table.AnchorRow;
-      SetCurrentCell(nullptr);
-      if (shift) {
-        table.SelectRowRange(anchor, r->Index());
-      } else {
-        table.ClearSelection();
-        table.SelectRow(r->Index());
-      }
-      DragRect = {x, y, x, y};
-      FDragMode = dmRows;
-      RepaintGrid();
-      return;
-    }
-    if (TColumn* k = table.ColumnAt(x, y)) {
-      if (table.AnchorCol >= table.ColCount()) table.AnchorCol = -1;
-      const int anchor = table.AnchorCol;
-      SetCurrentCell(nullptr);
-      if (shift) {
-        table.SelectColumnRange(anchor, k->Index());
-      } else {
-        table.ClearSelection();
-        table.SelectColumn(k->Index());
-      }
-      DragRect = {x, y, x, y};
-      FDragMode = dmColumns;
-      RepaintGrid();
-      return;
-    }
-  }
-
-  table.ClearSelection();
-  if (shift && table.CurrentCell) {
-    // The rectangle from the current cell to the pressed one; the current
-    // cell stays.
-    table.SelectCell(table.CurrentCell);
-    table.SelectCell(c);
-    table.GetSelectionRect();
-    RepaintGrid();
-    return;
-  }
-  table.SelectCell(c);
-  if (c != table.CurrentCell) SetCurrentCell(c);
-  RepaintGrid();
-  if (!c) return;
-  DragRect = {x, y, x, y};
-  FDragCells = table.GetSelectionRect();
-  FDragMode = dmCells;
-}
-
-void TMainForm::UpdateScrollTimer() {
-  const bool outside =
-      Overshoot(MouseViewX, PaintBox->width()) != 0 || Overshoot(MouseViewY, PaintBox->height()) != 0;
-  const bool run = FDragMode != dmNone && outside;
-  if (run && !ScrollTimer->isActive()) ScrollTimer->start();
-  else if (!run && ScrollTimer->isActive()) ScrollTimer->stop();
-}
-
-void TMainForm::GridMouseMove(Qt::KeyboardModifiers, int x, int y) {
-  TTable& table = *CurrentTable;
-  MouseViewX = x - ScrollBox->HorzPosition();
-  MouseViewY = y - ScrollBox->VertPosition();
-  UpdateScrollTimer();
-
-  if (FDragMode == dmNone) {
-    const TGridPointer pointer = PointerAt(table, x, y);
-    if (pointer != FPointer) {
-      FPointer = pointer;
-      if (pointer == crGridDefault) PaintBox->unsetCursor();
-      else PaintBox->setCursor(GridCursor(pointer));
-    }
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    return;
-  }
-
-  // The drag ends at the table's inner area, however far the mouse goes.
-  const int m = table.Margin;
-  x = std::min(std::max(x, m), table.PixelWidth - m);
-  y = std::min(std::max(y, m), table.PixelHeight - m);
-  const TRect old = NormalizeDragRect(DragRect);
-  const TRect now = NormalizeDragRect({DragRect.Left, DragRect.Top, x, y});
-
-  if (FDragMode == dmCells) {
-    EraseDragFrame();
-    // Every cell is decided again: what the rectangle no longer touches
-    // drops out of the selection.
-    bool changed = false;
-    for (TRow* row : table.Rows) {
-      for (TCell* c : *row) {
-        const bool was = RectsIntersect(c->BoundsRect, old);
-        const bool is = RectsIntersect(c->BoundsRect, now);
-        c->Selected = is;
-        changed = changed || was != is;
-      }
-    }
-    // Grown to whole cells, the selection is every cell of this rectangle,
-    // so a new rectangle is a new selection even where no cell's contact
-    // with the dragged pixels changed.
-    const TCellRect cells = table.GetSelectionRect();
-    changed = changed || !(cells == FDragCells);
-    FDragCells = cells;
-    if (changed) RepaintGrid();
-    ShowDragFrame(now);
-  } else {
-    // Rows and columns change only where the rectangle's edge crosses them,
-    // so those the press selected outside it stay selected.
-    bool changed = false;
-    auto follow = [&](bool& selected, const TRect& bounds) {
-      const bool was = RectsIntersect(bounds, old);
-      const bool is = RectsIntersect(bounds, now);
-      if (was == is) return;
-      changed = changed || selected != is;
-      selected = is;
-    };
-    if (FDragMode == dmRows) {
-      for (TRow* row : table.Rows) follow(row->Selected, row->BoundsRect);
-    } else {
-      for (TColumn* col : table.Columns) follow(col->Selected, col->BoundsRect);
-    }
-    if (changed) RepaintGrid();
-  }
-  DragRect = {DragRect.Left, DragRect.Top, x, y};
-}
-
-void TMainForm::GridMouseUp(Qt::MouseButton button, int, int) {
-  ScrollTimer->stop();
-  if (button != Qt::LeftButton) return;
-  if (FDragMode == dmCells) EraseDragFrame();
-  FDragMode = dmNone;
-}
+void TMainForm::RepaintGrid() { ScrollBox->Repaint(); }
 
 void TMainForm::GridDblClick() {
   if (Editor->isEnabled()) QCoreApplication::postEvent(this, new QEvent(EditCellEvent));
-}
-
-void TMainForm::ScrollTimerTimer() {
-  UpdateScrollTimer();
-  if (!ScrollTimer->isActive()) return;
-  const int sx = AutoScrollStep(Overshoot(MouseViewX, PaintBox->width()), kMinHorzScrollStep);
-  const int sy = AutoScrollStep(Overshoot(MouseViewY, PaintBox->height()), 0);
-  const int oldX = ScrollBox->HorzPosition();
-  const int oldY = ScrollBox->VertPosition();
-  // The frame belongs to the view as it was; it is taken off before the
-  // view moves and drawn again after.
-  const bool cells = FDragMode == dmCells;
-  if (cells) EraseDragFrame();
-  FDeferRender = true;
-  ScrollBox->SetHorzPosition(oldX + sx);
-  ScrollBox->SetVertPosition(oldY + sy);
-  FDeferRender = false;
-  if (ScrollBox->HorzPosition() != oldX || ScrollBox->VertPosition() != oldY) {
-    RenderGrid();
-    PaintBox->repaint();
-  }
-  if (cells) ShowDragFrame(NormalizeDragRect(DragRect));
-  GridMouseMove(Qt::NoModifier, ScrollBox->HorzPosition() + MouseViewX, ScrollBox->VertPosition() + MouseViewY);
 }
 
 void TMainForm::UpdateStatusText() { Panel2->setText(ToQ(StatusText(*CurrentTable))); }
