@@ -1,100 +1,29 @@
 #include "forms/MainUnit.h"
 
 #include <QAbstractEventDispatcher>
-#include <QAction>
-#include <QActionGroup>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <climits>
-#include <optional>
 #include <vector>
 
 #include "document/AppModule.h"
 #include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
-#include "forms/HelpUnit.h"
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
+#include "forms/QtText.h"
 #include "latex/TabToLatex.h"
-#include "model/TableEdit.h"
 #include "undo/UndoBuffers.h"
 
 TFocusState FocusState = fsNone;
 TMainForm* MainForm = nullptr;
-
-namespace {
-
-QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string FromQ(const QString& s) {
-  const QByteArray b = s.toUtf8();
-  return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
-
-// Text shown as a menu or button caption: an ampersand of the user's text is
-// an ordinary character there, not an access key.
-QString Literal(const std::string& s) { return ToQ(s).replace('&', QLatin1String("&&")); }
-
-// An undo step's caption as a menu entry or a hint shows it: on one line,
-// and a TAB does not open the menu's shortcut column.
-QString StepCaption(const std::string& caption) { return ToQ(ShownCaption(caption)); }
-
-// A button's hint shows as its tool tip and in the status line. The status
-// tip holds it as set (the tool tip falls back to the caption when empty).
-void SetHint(QAction* action, const QString& hint) {
-  action->setToolTip(hint);
-  action->setStatusTip(hint);
-}
-
-// The ten rule sets of the Rules palette in their order, with their images.
-struct TRuleItem {
-  int Tag;
-  const char* Icon;
-  const char* Hint;
-};
-constexpr TRuleItem kRuleItems[10] = {
-    {63, "rules-all", "All Rules"},
-    {27, "rules-outer", "Outer Border"},
-    {1, "rules-top", "Top Rule"},
-    {8, "rules-left", "Left Rule"},
-    {4, "rules-inner-horizontal", "Inner Horizontal Rules"},
-    {0, "rules-none", "No Rules"},
-    {36, "rules-inner", "Inner Rules"},
-    {2, "rules-bottom", "Bottom Rule"},
-    {16, "rules-right", "Right Rule"},
-    {32, "rules-inner-vertical", "Inner Vertical Rules"},
-};
-
-struct TInsertItem {
-  const char* Caption;
-  const char* Hint;
-  const char* Icon;
-};
-constexpr TInsertItem kInsertItems[4] = {
-    {"Row Above", "Insert Row Above", "insert-row-above"},
-    {"Row Below", "Insert Row Below", "insert-row-below"},
-    {"Column Before", "Insert Column Before", "insert-column-before"},
-    {"Column After", "Insert Column After", "insert-column-after"},
-};
-
-// Width the custom format caption may take on its button.
-constexpr int kCustomCaptionWidth = 80;
-
-}  // namespace
 
 // ============================================================== TMainForm
 
@@ -117,6 +46,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateMenus();
   CreateToolbars();
   CreateClientArea();
+  AttachGridKeys();
 
   RefreshGrid();
 
@@ -150,284 +80,6 @@ TMainForm::~TMainForm() {
   }
   FocusState = fsNone;
   if (MainForm == this) MainForm = nullptr;
-}
-
-void TMainForm::Wire(QAction* action, void (TMainForm::*handler)()) {
-  connect(action, &QAction::triggered, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
-}
-
-void TMainForm::CreateActions() {
-  auto make = [this](const char* text, const char* icon = nullptr) {
-    auto* a = new QAction(QString::fromUtf8(text), this);
-    if (icon) a->setIcon(LoadIcon(icon));
-    return a;
-  };
-
-  bNew = make("&New", "new");
-  bNew->setIconText("New File");
-  SetHint(bNew, "New File");
-  bOpen = make("&Open...", "open");
-  bOpen->setIconText("Open");
-  bOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  SetHint(bOpen, "Open File");
-  bSave = make("&Save", "save");
-  bSave->setIconText("Save");
-  bSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  SetHint(bSave, "Save File");
-  mnSaveAs = make("Save &As...", "save-as");
-  mnExit = make("E&xit");
-
-  bUndo = make("Undo", "undo");
-  SetHint(bUndo, "Can't Undo");
-  bRedo = make("Redo", "redo");
-  SetHint(bRedo, "Can't Redo");
-  mnUndo = make("Can't &Undo", "undo");
-  mnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  mnRedo = make("Can't &Redo", "redo");
-  mnRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  bCut = make("&Cut", "cut");
-  bCut->setIconText("Cut");
-  bCut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-  SetHint(bCut, "Cut");
-  bCopy = make("C&opy", "copy");
-  bCopy->setIconText("Copy");
-  bCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-  SetHint(bCopy, "Copy");
-  bCopyLatex = make("Copy As &LaTeX Code", "copy-latex");
-  bCopyLatex->setIconText("Copy As LaTeX Code");
-  SetHint(bCopyLatex, "Copy to Clipboard as LaTeX code");
-  bPaste = make("&Paste", "paste");
-  bPaste->setIconText("Paste");
-  bPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-  SetHint(bPaste, "Paste");
-  mnSelectAll = make("Select &All Cells", "select-all");
-  mnSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-
-  // The insertion the button part repeats starts as "Row Below".
-  for (int i = 0; i < 4; ++i) {
-    InsertItems[i] = make(kInsertItems[i].Caption, kInsertItems[i].Icon);
-    SetHint(InsertItems[i], kInsertItems[i].Hint);
-    InsertItems[i]->setData(i);
-  }
-  bInsert = make(kInsertItems[1].Caption, kInsertItems[1].Icon);
-  SetHint(bInsert, kInsertItems[1].Hint);
-  bInsert->setData(1);
-
-  bDelete = make("Delete", "delete");
-  SetHint(bDelete, "");
-  bDelete->setData(int{dmDeleteNone});
-  bDelete->setEnabled(false);
-  mnDelete = make("&Delete", "delete");
-  mnDelete->setEnabled(false);
-  mnEnvironment = make("&Environment...", "environment");
-  mnRowPrefix = make("Row &Prefix/Postfix...", "row-prefix");
-  mnBorders = make("&Borders...", "borders");
-
-  bJoin = make("Join", "join");
-  SetHint(bJoin, "Merge Selected Cells");
-
-  for (int i = 0; i < 10; ++i) {
-    RuleItems[i] = make(kRuleItems[i].Hint, kRuleItems[i].Icon);
-    RuleItems[i]->setData(kRuleItems[i].Tag);
-    RuleItems[i]->setCheckable(kRuleItems[i].Tag > 0);
-  }
-  bRules = make("Rules", "rules-all");
-  SetHint(bRules, "Rules");
-  bRules->setData(int{rbAll});
-  bRules->setCheckable(true);
-
-  AlignGroup = new QActionGroup(this);
-  AlignGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-  auto align = [&](const char* text, const char* icon, int tag) {
-    QAction* a = make(text, icon);
-    a->setCheckable(true);
-    a->setData(tag);
-    AlignGroup->addAction(a);
-    return a;
-  };
-  bAlignLeft = align("Align Left", "align-left", 1);
-  bAlignCenter = align("Align Center", "align-center", 2);
-  bAlignRight = align("Align Right", "align-right", 3);
-  bAlignCustom = align("", "align-custom", 4);
-  SetHint(bAlignCustom, "Column Format");
-  mnNewFormat = make("New Format...");
-  mnNewFormat->setData(0);
-
-  bViewCode = make("&Code", "code");
-  bViewCode->setIconText("Code");
-  SetHint(bViewCode, "Code");
-  bViewCode->setCheckable(true);
-  mnViewGrid = make("&Grid");
-  mnViewGrid->setCheckable(true);
-  mnViewStdToolbar = make("&Standard Toolbar");
-  mnViewStdToolbar->setCheckable(true);
-  mnViewFmtToolbar = make("&Formatting Toolbar");
-  mnViewFmtToolbar->setCheckable(true);
-  mnViewOptions = make("&Options...", "options");
-  mnHelpTopics = make("Quiltor Help...", "help");
-  mnHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
-  mnHelpAbout = make("About...", "about");
-
-  Wire(bNew, &TMainForm::bNewClick);
-  Wire(bOpen, &TMainForm::ClickOpen);
-  Wire(bSave, &TMainForm::ClickSave);
-  Wire(mnSaveAs, &TMainForm::ClickSaveAs);
-  Wire(mnExit, &TMainForm::mnExitClick);
-  Wire(bUndo, &TMainForm::bUndoClick);
-  Wire(mnUndo, &TMainForm::bUndoClick);
-  Wire(bRedo, &TMainForm::bRedoClick);
-  Wire(mnRedo, &TMainForm::bRedoClick);
-  Wire(bCopy, &TMainForm::bCopyClick);
-  Wire(bPaste, &TMainForm::bPasteClick);
-  Wire(bCopyLatex, &TMainForm::bCopyLatexClick);
-  Wire(mnSelectAll, &TMainForm::mnSelectAllClick);
-  Wire(bViewCode, &TMainForm::mnViewCodeClick);
-  Wire(mnViewGrid, &TMainForm::mnViewGridClick);
-  Wire(mnViewStdToolbar, &TMainForm::mnViewStdToolbarClick);
-  Wire(mnViewFmtToolbar, &TMainForm::mnViewFmtToolbarClick);
-  Wire(mnHelpTopics, &TMainForm::mnHelpTopicsClick);
-  Wire(mnHelpAbout, &TMainForm::mnHelpAboutClick);
-}
-
-void TMainForm::CreateMenus() {
-  QMenuBar* bar = menuBar();
-  bar->setObjectName("Menu");
-
-  mnFile = bar->addMenu("&File");
-  mnFile->setObjectName("mnFile");
-  mnFile->addAction(bNew);
-  mnFile->addAction(bOpen);
-  mnFile->addAction(bSave);
-  mnFile->addAction(mnSaveAs);
-  mnFile->addSeparator();
-  // The recent files go here, between the two separators.
-  mnFile->addSeparator()->setObjectName("MRUListEnd");
-  mnFile->addAction(mnExit);
-
-  mnEdit = bar->addMenu("&Edit");
-  mnEdit->setObjectName("mnEdit");
-  mnEdit->addAction(mnUndo);
-  mnEdit->addAction(mnRedo);
-  mnEdit->addSeparator();
-  mnEdit->addAction(bCut);
-  mnEdit->addAction(bCopy);
-  mnEdit->addAction(bCopyLatex);
-  mnEdit->addAction(bPaste);
-  mnEdit->addSeparator();
-  mnEdit->addAction(mnSelectAll);
-
-  mnTable = bar->addMenu("&Table");
-  mnTable->setObjectName("mnTable");
-  mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
-  mnInsert->setObjectName("mnInsert");
-  for (QAction* a : InsertItems) mnInsert->addAction(a);
-  mnTable->addAction(mnDelete);
-  mnTable->addSeparator();
-  mnTable->addAction(mnEnvironment);
-  mnTable->addAction(mnRowPrefix);
-  mnTable->addAction(mnBorders);
-
-  mnView = bar->addMenu("&View");
-  mnView->setObjectName("mnView");
-  mnView->addAction(bViewCode);
-  mnView->addAction(mnViewGrid);
-  mnView->addSeparator();
-  mnView->addAction(mnViewStdToolbar);
-  mnView->addAction(mnViewFmtToolbar);
-  mnView->addSeparator();
-  mnView->addAction(mnViewOptions);
-
-  mnHelp = bar->addMenu("&Help");
-  mnHelp->setObjectName("mnHelp");
-  mnHelp->addAction(mnHelpTopics);
-  mnHelp->addSeparator();
-  mnHelp->addAction(mnHelpAbout);
-
-  auto opening = [this](QMenu* menu, void (TMainForm::*handler)()) {
-    connect(menu, &QMenu::aboutToShow, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
-  };
-  opening(mnFile, &TMainForm::mnFileClick);
-  opening(mnEdit, &TMainForm::mnEditClick);
-  opening(mnTable, &TMainForm::bTableClick);
-  opening(mnView, &TMainForm::mnViewClick);
-}
-
-void TMainForm::CreateToolbars() {
-  const QSize iconSize(20, 20);
-  auto textBeside = [](QToolBar* bar, QAction* a) {
-    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a)))
-      button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  };
-  auto splitButton = [this, iconSize](QAction* face, QMenu* menu, const char* name) {
-    auto* button = new QToolButton(this);
-    button->setObjectName(name);
-    button->setDefaultAction(face);
-    button->setMenu(menu);
-    button->setPopupMode(QToolButton::MenuButtonPopup);
-    button->setIconSize(iconSize);
-    button->setAutoRaise(true);
-    return button;
-  };
-
-  Standard = new QToolBar("Standard", this);
-  Standard->setObjectName("Standard");
-  Standard->setIconSize(iconSize);
-  Standard->setAllowedAreas(Qt::AllToolBarAreas);
-  Standard->setMovable(true);
-  Standard->addAction(bNew);
-  Standard->addAction(bOpen);
-  Standard->addAction(bSave);
-  Standard->addSeparator();
-  Standard->addAction(bCopyLatex);
-  Standard->addAction(bCut);
-  Standard->addAction(bCopy);
-  Standard->addAction(bPaste);
-  Standard->addSeparator();
-  Standard->addAction(bUndo);
-  Standard->addAction(bRedo);
-  Standard->addSeparator();
-  Standard->addAction(bDelete);
-  textBeside(Standard, bDelete);
-  Standard->addSeparator();
-  Standard->addAction(bViewCode);
-  addToolBar(Qt::TopToolBarArea, Standard);
-
-  // The two bars take a row each at first, so that neither is cut short.
-  addToolBarBreak(Qt::TopToolBarArea);
-  Formatting = new QToolBar("Formatting", this);
-  Formatting->setObjectName("Formatting");
-  Formatting->setIconSize(iconSize);
-  Formatting->setAllowedAreas(Qt::AllToolBarAreas);
-  Formatting->setMovable(true);
-  Formatting->addWidget(new QLabel(" Insert:", Formatting));
-  auto* insertMenu = new QMenu(this);
-  for (QAction* a : InsertItems) insertMenu->addAction(a);
-  bInsertButton = splitButton(bInsert, insertMenu, "bInsert");
-  bInsertButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  Formatting->addWidget(bInsertButton);
-  Formatting->addSeparator();
-  Formatting->addAction(bJoin);
-  textBeside(Formatting, bJoin);
-  Formatting->addSeparator();
-  Formatting->addWidget(new QLabel(" Rules:", Formatting));
-  auto* rulesMenu = new QMenu(this);
-  rulesMenu->setObjectName("RulesPalette");
-  for (int i = 0; i < 10; ++i) {
-    if (i == 5) rulesMenu->addSeparator();
-    rulesMenu->addAction(RuleItems[i]);
-  }
-  bRulesButton = splitButton(bRules, rulesMenu, "bRules");
-  Formatting->addWidget(bRulesButton);
-  Formatting->addSeparator();
-  Formatting->addAction(bAlignLeft);
-  Formatting->addAction(bAlignCenter);
-  Formatting->addAction(bAlignRight);
-  auto* customMenu = new QMenu(this);
-  customMenu->addAction(mnNewFormat);
-  bAlignCustomButton = splitButton(bAlignCustom, customMenu, "bAlignCustom");
-  bAlignCustomButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  Formatting->addWidget(bAlignCustomButton);
-  addToolBar(Qt::TopToolBarArea, Formatting);
 }
 
 void TMainForm::CreateClientArea() {
@@ -472,12 +124,6 @@ void TMainForm::CreateClientArea() {
   layout->addWidget(ScrollBox, 1);
   setCentralWidget(client);
 
-  // The standard editing keys run the grid's commands while the grid has
-  // the focus; in the cell editor they keep their meaning there.
-  for (QAction* a : {bCut, bCopy, bPaste, mnSelectAll, mnUndo, mnRedo}) {
-    a->setShortcutContext(Qt::WidgetShortcut);
-    ScrollBox->addAction(a);
-  }
   // A one-line box, whichever way text comes in.
   Editor->setValidator(new TSingleLineValidator(
       [] { return CurrentTable && CurrentTable->CurrentCell ? ToQ(CurrentTable->CurrentCell->Text()) : QString(); },
@@ -529,6 +175,8 @@ void TMainForm::EditorExit() {
   EditStartText = text;
   RecordUndo(TypingCaption(text));
 }
+
+bool TMainForm::EditorChanged() const { return FEditing && FromQ(Editor->text()) != EditStartText; }
 
 void TMainForm::EditorChange() {
   // Loading a cell's text is no edit. Written back, a text the edit box
@@ -732,214 +380,7 @@ void TMainForm::AppIdle() {
   FInIdle = false;
 }
 
-void TMainForm::UpdateCommandStates() {
-  TTable& table = *CurrentTable;
-  const TArrayOfCells cells = table.GetSelectedCells();
-  const size_t n = cells.size();
-  const bool joinable = ::CellsJoinable(cells);
-  const TArrayOfInteger rows = table.GetSelectedRows();
-  const TArrayOfInteger columns = table.GetSelectedColumns();
-  const TCellRect bounds = SelectionBounds(cells, columns, rows);
-  const bool sel = bounds.Right >= 0;
-  const bool grid = FocusState == fsGrid;
-
-  // The bounds of a cell selection take in whole joined cells, selecting
-  // what they pull in; show it.
-  if (n > 0) {
-    size_t inside = 0;
-    for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
-      int col = 0;
-      for (const TCell* c : *table.Rows[i]) {
-        if (col >= bounds.Left && col <= bounds.Right && c->Selected) ++inside;
-        col += c->Span;
-      }
-    }
-    if (inside != n) RepaintGrid();
-  }
-
-  // A changed text in the cell editor is a change of the document as soon
-  // as the edit ends, which Save does first.
-  bSave->setEnabled(DocumentModified() || (FEditing && FromQ(Editor->text()) != EditStartText));
-
-  const bool canUndo = grid && UndoCount() > 0;
-  bUndo->setEnabled(canUndo);
-  SetHint(bUndo, canUndo ? "Undo " + StepCaption(UndoCaption(0)) : QString("Can't Undo"));
-  const bool canRedo = grid && RedoCount() > 0;
-  bRedo->setEnabled(canRedo);
-  SetHint(bRedo, canRedo ? "Redo " + StepCaption(RedoCaption(0)) : QString("Can't Redo"));
-  // The menu entries carry the keys: they must be able to act whenever
-  // there is a step, menu open or not (the keys only reach them from the
-  // grid).
-  mnUndo->setEnabled(UndoCount() > 0);
-  mnRedo->setEnabled(RedoCount() > 0);
-
-  bCut->setEnabled(grid && sel);
-  bCopy->setEnabled(grid && sel);
-  bool clipboardText = false;
-  if (grid && sel) {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    clipboardText = data && data->hasText();
-  }
-  bPaste->setEnabled(grid && sel && clipboardText);
-  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
-
-  // Join and Split share a button. Once it shows Split it is left alone, so
-  // a joined cell can be split whatever holds the focus.
-  if (n == 1 && cells.front()->Span > 1) {
-    if (FJoinImage != kSplitImage) {
-      FJoinImage = kSplitImage;
-      bJoin->setText("Split");
-      SetHint(bJoin, "Split Selected Cell");
-      bJoin->setIcon(LoadIcon("split"));
-      bJoin->setEnabled(true);
-    }
-  } else {
-    if (FJoinImage != kJoinImage) {
-      FJoinImage = kJoinImage;
-      bJoin->setText("Join");
-      SetHint(bJoin, "Merge Selected Cells");
-      bJoin->setIcon(LoadIcon("join"));
-    }
-    bJoin->setEnabled(grid && joinable);
-  }
-
-  const TDeleteState del = DeleteStateFor(table, FocusState, cells, columns, rows);
-  bDelete->setEnabled(del.Mode != dmDeleteNone);
-  SetHint(bDelete, QString::fromLatin1(del.Hint));
-  bDelete->setData(int{del.Mode});
-  if (mnDelete->isEnabled() != bDelete->isEnabled()) {
-    mnDelete->setEnabled(bDelete->isEnabled());
-    mnDelete->setShortcut(bDelete->isEnabled() ? QKeySequence(Qt::Key_Delete) : QKeySequence());
-  }
-
-  bRules->setEnabled(sel);
-  const int pattern = bRules->data().toInt();
-  bRules->setChecked(sel && pattern > 0 && (SelectionRuleFlags(bounds) & pattern) == pattern);
-
-  ApplyAlignmentStates(cells, columns, sel, !rows.empty());
-  mnRowPrefix->setEnabled(sel && columns.empty());
-  mnBorders->setEnabled(sel);
-}
-
-void TMainForm::ApplyAlignmentStates(const TArrayOfCells& cells, const TArrayOfInteger& columns, bool sel,
-                                     bool rowsSelected) {
-  const bool letters = sel && !rowsSelected;
-  bAlignLeft->setEnabled(letters);
-  bAlignCenter->setEnabled(letters);
-  bAlignRight->setEnabled(letters);
-  bAlignCustom->setEnabled(!columns.empty());
-
-  // checked: 'l', 'c', 'r' for the three letters, 'x' for the custom format,
-  // 0 for none of them.
-  char checked = 0;
-  QString caption;
-  if (!columns.empty()) {
-    std::string f = ::CommonColumnFormat(*CurrentTable, columns);
-    if (f.size() > 1000) f.resize(1000);
-    if (f == "l" || f == "c" || f == "r") {
-      checked = f[0];
-    } else if (!f.empty()) {
-      checked = 'x';
-      const QFontMetrics metrics(font());
-      caption = metrics.elidedText(ToQ(f), Qt::ElideRight, kCustomCaptionWidth).replace('&', QLatin1String("&&"));
-    }
-  } else {
-    const char a = ::CommonAlignment(cells);
-    if (a == 'l' || a == 'c' || a == 'r') checked = a;
-  }
-  bAlignLeft->setChecked(checked == 'l');
-  bAlignCenter->setChecked(checked == 'c');
-  bAlignRight->setChecked(checked == 'r');
-  bAlignCustom->setChecked(checked == 'x');
-  bAlignCustom->setText(caption);
-}
-
-// ---------------------------------------------------------------- menus
-
-void TMainForm::mnFileClick() {
-  FocusGrid();
-  for (QAction* a : MRUListItems) {
-    mnFile->removeAction(a);
-    a->deleteLater();
-  }
-  MRUListItems.clear();
-  QAction* end = nullptr;
-  for (QAction* a : mnFile->actions())
-    if (a->objectName() == "MRUListEnd") end = a;
-  for (int i = 0; RecentFiles && i < RecentFiles->Count(); ++i) {
-    const std::string name = (*RecentFiles)[i];
-    auto* item = new QAction(QString("&%1 %2").arg(i + 1).arg(Literal(name)), mnFile);
-    item->setData(ToQ(name));
-    connect(item, &QAction::triggered, this, [this, name] { RunCommand([this, name] { MRUListClick(name); }); });
-    mnFile->insertAction(end, item);
-    MRUListItems.append(item);
-  }
-}
-
-void TMainForm::mnEditClick() {
-  FocusGrid();
-  const bool canUndo = UndoCount() > 0;
-  mnUndo->setEnabled(canUndo);
-  mnUndo->setText(canUndo ? "&Undo " + Literal(ShownCaption(UndoCaption(0))) : QString("Can't &Undo"));
-  const bool canRedo = RedoCount() > 0;
-  mnRedo->setEnabled(canRedo);
-  mnRedo->setText(canRedo ? "&Redo " + Literal(ShownCaption(RedoCaption(0))) : QString("Can't &Redo"));
-}
-
-void TMainForm::bTableClick() {
-  const QString hint = bDelete->statusTip();
-  mnDelete->setText(hint.isEmpty() ? QString("Delete") : hint);
-  mnDelete->setEnabled(bDelete->isEnabled());
-}
-
-void TMainForm::mnViewClick() {
-  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
-  mnViewGrid->setChecked(CurrentTable->ShowGrid);
-  mnViewStdToolbar->setChecked(Standard->isVisible());
-  mnViewFmtToolbar->setChecked(Formatting->isVisible());
-}
-
-// ---------------------------------------------------------------- file commands
-
-void TMainForm::bNewClick() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  if (!NewDocument(4, 4)) return;
-  RecordUndo("New Table");
-  MarkSaved();
-  RefreshGrid();
-}
-
-void TMainForm::ClickOpen() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  OpenDocument();
-  RefreshGrid();
-}
-
-void TMainForm::ClickSave() {
-  // An edit under way is part of the document: it is ended first, and only
-  // then is it known whether there is anything to save.
-  FocusGrid();
-  if (!DocumentModified()) return;
-  SaveDocument();
-  RefreshGrid();
-}
-
-void TMainForm::ClickSaveAs() {
-  FocusGrid();
-  SaveDocumentAs();
-  RefreshGrid();
-}
-
-void TMainForm::MRUListClick(const std::string& fileName) {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  OpenRecentFile(fileName);
-  RefreshGrid();
-}
-
-void TMainForm::mnExitClick() { close(); }
+// ---------------------------------------------------------------- closing
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   bool mayClose = false;
@@ -953,96 +394,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (CodeForm) CodeForm->hide();
   }
 }
-
-// ---------------------------------------------------------------- edit commands
-
-void TMainForm::bUndoClick() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  if (UndoCount() > 0) UndoSteps(1);
-  RefreshGrid();
-}
-
-void TMainForm::bRedoClick() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  if (RedoCount() > 0) RedoSteps(1);
-  RefreshGrid();
-}
-
-void TMainForm::CopySelectionAsText() {
-  const std::optional<std::string> text = SelectionAsText(*CurrentTable);
-  if (!text) return;
-  QGuiApplication::clipboard()->setText(ToQ(*text));
-}
-
-void TMainForm::bCopyClick() { CopySelectionAsText(); }
-
-void TMainForm::bPasteClick() {
-  FocusGrid();
-  // The clipboard's text as the bytes the cells hold.
-  const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
-  if (text.isEmpty()) return;
-  const TCellRect bounds = GetSelectionBounds();
-  if (bounds.Right < 0) return;
-  TTable& table = *CurrentTable;
-  PasteText(table, bounds.Left, bounds.Top, std::string_view(text.constData(), static_cast<size_t>(text.size())));
-  // The editor goes on showing the current cell, whose text may be new.
-  if (table.CurrentCell) LoadEditorText(table.CurrentCell->Text());
-  RecordUndo("Paste from clipboard");
-  RefreshGrid();
-}
-
-void TMainForm::bCopyLatexClick() {
-  std::vector<std::string> lines;
-  TableToLatex(*CurrentTable, lines);
-  std::string text;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i) text += "\r\n";
-    text += lines[i];
-  }
-  QGuiApplication::clipboard()->setText(ToQ(text));
-}
-
-void TMainForm::mnSelectAllClick() {
-  FocusGrid();
-  TTable& table = *CurrentTable;
-  table.ClearSelection();
-  for (TRow* row : table.Rows)
-    for (TCell* c : *row) c->Selected = true;
-  RefreshGrid();
-}
-
-// ---------------------------------------------------------------- view and help
-
-void TMainForm::mnViewCodeClick() {
-  if (!CodeForm) return;
-  // The box cannot take the focus while the window appears, and the main
-  // window gets it back: the user goes on typing where they were.
-  CodeForm->Memo->setEnabled(false);
-  CodeForm->setVisible(!CodeForm->isVisible());
-  CodeForm->Memo->setEnabled(true);
-  activateWindow();
-  RefreshCodePreview();
-}
-
-void TMainForm::mnViewGridClick() {
-  CurrentTable->ShowGrid = !CurrentTable->ShowGrid;
-  RepaintGrid();
-}
-
-void TMainForm::mnViewStdToolbarClick() { Standard->setVisible(!Standard->isVisible()); }
-
-void TMainForm::mnViewFmtToolbarClick() { Formatting->setVisible(!Formatting->isVisible()); }
-
-void TMainForm::mnHelpTopicsClick() {
-  if (!FHelpForm) FHelpForm = new THelpForm(this);
-  FHelpForm->show();
-  FHelpForm->raise();
-  FHelpForm->activateWindow();
-}
-
-void TMainForm::mnHelpAboutClick() { ShowAboutBox(this); }
 
 // ---------------------------------------------------------------- deferred events
 

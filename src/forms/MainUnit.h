@@ -7,9 +7,13 @@
 // enabled, checked and caption states of the commands are never set by the
 // commands themselves: UpdateCommandStates recomputes all of them each time
 // the event loop goes idle.
-#include <QCursor>
+//
+// The class lives in four files: MainUnit.cpp (start-up, the cell editor,
+// the current cell, refreshing, closing), MainActions.cpp (the table of
+// actions, the menus and toolbars built from it, and the command states),
+// MainCommands.cpp (the command handlers), and the grid view of its own in
+// GridView.cpp, which it hosts through TGridHost.
 #include <QEvent>
-#include <QImage>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -101,7 +105,7 @@ class TMainForm : public QMainWindow, public TGridHost {
   // The last picture of the visible part.
   const QImage& Bitmap() const { return ScrollBox->Bitmap(); }
 
-  // ---- command handlers
+  // ---- command handlers (MainCommands.cpp)
   void bNewClick();
   void ClickOpen();
   void ClickSave();
@@ -120,7 +124,7 @@ class TMainForm : public QMainWindow, public TGridHost {
   void mnViewFmtToolbarClick();
   void mnHelpTopicsClick();
   void mnHelpAboutClick();
-  // Menu openings refresh what a menu shows.
+  // Menu openings refresh what a menu shows (MainActions.cpp).
   void mnFileClick();
   void mnEditClick();
   void bTableClick();
@@ -218,8 +222,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   void CreateMenus();
   void CreateToolbars();
   void CreateClientArea();
-  // Connects action to handler through the command guard.
-  void Wire(QAction* action, void (TMainForm::*handler)());
+  // The grid's editing keys reach their actions only from the grid.
+  void AttachGridKeys();
 
   // The grid view asks the editor to take over.
   bool EditCurrentCell() override;
@@ -229,6 +233,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   void EditorEnter();
   void EditorExit();
   void EditorChange();
+  // An edit is under way and has changed the cell's text.
+  bool EditorChanged() const;
   // Loads text into the editor without writing it back into the cell.
   void LoadEditorText(const std::string& text);
   // The keys of the editor, seen by the application-wide filter before
