@@ -336,8 +336,8 @@ void TMainForm::UpdateCommandStates() {
   bCopy->setEnabled(grid && sel);
   bool clipboardText = false;
   if (grid && sel) {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    clipboardText = data && data->hasText();
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    clipboardText = mime && mime->hasText();
   }
   bPaste->setEnabled(grid && sel && clipboardText);
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());

@@ -23,6 +23,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <deque>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@
 #include "forms/CodeUnit.h"
 #include "forms/HelpUnit.h"
 #include "forms/ImportUnit.h"
+#include "forms/MainActions.h"
 #include "forms/MainUnit.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
@@ -88,6 +90,27 @@ TEST_F(MainFormTest, ToolbarsAndIcons) {
   }
   for (QAction* a : Form->RuleItems) EXPECT_FALSE(a->icon().isNull());
   for (QAction* a : Form->InsertItems) EXPECT_FALSE(a->icon().isNull());
+}
+
+// Every action of the table has a place a user can reach, and no key is
+// given to two of them: Qt runs neither of two actions that share a key.
+TEST_F(MainFormTest, EveryActionIsPlacedAndEveryKeyIsItsOwn) {
+  std::map<QString, std::string> keys;
+  for (const TActionSpec& spec : MainActionTable()) {
+    QAction* a = Form->*spec.Action;
+    const std::string name = spec.Caption;
+    bool placed = false;
+    for (QObject* o : a->associatedObjects())
+      placed = placed || qobject_cast<QMenu*>(o) || qobject_cast<QToolButton*>(o) || qobject_cast<QToolBar*>(o);
+    EXPECT_TRUE(placed) << name;
+    for (const QKeySequence& k : a->shortcuts()) {
+      const auto [it, fresh] = keys.emplace(k.toString(), name);
+      // The menu entry and the button of one command may share the action;
+      // two actions may not share a key.
+      EXPECT_TRUE(fresh) << k.toString().toStdString() << ": " << it->second << " and " << name;
+    }
+  }
+  EXPECT_FALSE(keys.empty());
 }
 
 TEST_F(MainFormTest, IdleUpdateFollowsChanges) {
