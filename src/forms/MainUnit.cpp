@@ -1,231 +1,29 @@
 #include "forms/MainUnit.h"
 
 #include <QAbstractEventDispatcher>
-#include <QAction>
-#include <QActionGroup>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <climits>
-#include <optional>
 #include <vector>
 
 #include "document/AppModule.h"
 #include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
-#include "forms/Cursors.h"
-#include "forms/HelpUnit.h"
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
+#include "forms/QtText.h"
 #include "latex/TabToLatex.h"
-#include "model/TableEdit.h"
-#include "platform/QtCanvas.h"
 #include "undo/UndoBuffers.h"
 
 TFocusState FocusState = fsNone;
 TMainForm* MainForm = nullptr;
-
-namespace {
-
-QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string FromQ(const QString& s) {
-  const QByteArray b = s.toUtf8();
-  return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
-
-// Text shown as a menu or button caption: an ampersand of the user's text is
-// an ordinary character there, not an access key.
-QString Literal(const std::string& s) { return ToQ(s).replace('&', QLatin1String("&&")); }
-
-// An undo step's caption as a menu entry or a hint shows it: on one line,
-// and a TAB does not open the menu's shortcut column.
-QString StepCaption(const std::string& caption) { return ToQ(ShownCaption(caption)); }
-
-// A button's hint shows as its tool tip and in the status line. The status
-// tip holds it as set (the tool tip falls back to the caption when empty).
-void SetHint(QAction* action, const QString& hint) {
-  action->setToolTip(hint);
-  action->setStatusTip(hint);
-}
-
-// Moving a fraction of a page per click of a scroll arrow, as tables go.
-constexpr int kScrollStep = 16;
-
-// The ten rule sets of the Rules palette in their order, with their images.
-struct TRuleItem {
-  int Tag;
-  const char* Icon;
-  const char* Hint;
-};
-constexpr TRuleItem kRuleItems[10] = {
-    {63, "rules-all", "All Rules"},
-    {27, "rules-outer", "Outer Border"},
-    {1, "rules-top", "Top Rule"},
-    {8, "rules-left", "Left Rule"},
-    {4, "rules-inner-horizontal", "Inner Horizontal Rules"},
-    {0, "rules-none", "No Rules"},
-    {36, "rules-inner", "Inner Rules"},
-    {2, "rules-bottom", "Bottom Rule"},
-    {16, "rules-right", "Right Rule"},
-    {32, "rules-inner-vertical", "Inner Vertical Rules"},
-};
-
-struct TInsertItem {
-  const char* Caption;
-  const char* Hint;
-  const char* Icon;
-};
-constexpr TInsertItem kInsertItems[4] = {
-    {"Row Above", "Insert Row Above", "insert-row-above"},
-    {"Row Below", "Insert Row Below", "insert-row-below"},
-    {"Column Before", "Insert Column Before", "insert-column-before"},
-    {"Column After", "Insert Column After", "insert-column-after"},
-};
-
-// Width the custom format caption may take on its button.
-constexpr int kCustomCaptionWidth = 80;
-
-// Auto-scroll: the timer's interval, and the smallest sideways step, so that
-// a wide table does not crawl past when the pointer is just outside.
-constexpr int kScrollInterval = 100;
-constexpr int kMinHorzScrollStep = 16;
-
-}  // namespace
-
-// ============================================================== TScrollBox
-
-TScrollBox::TScrollBox(TMainForm* form) : QAbstractScrollArea(form), FForm(form) {
-  setObjectName("ScrollBox");
-  setFocusPolicy(Qt::StrongFocus);
-  setFrameShape(QFrame::NoFrame);
-  // The picture covers the whole viewport, so nothing is erased first.
-  viewport()->setObjectName("PaintBox");
-  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-  viewport()->setAttribute(Qt::WA_NoSystemBackground);
-  viewport()->setBackgroundRole(QPalette::Base);
-  horizontalScrollBar()->setSingleStep(kScrollStep);
-  verticalScrollBar()->setSingleStep(kScrollStep);
-}
-
-void TScrollBox::SetContentSize(int width, int height) {
-  FContentWidth = width;
-  FContentHeight = height;
-  UpdateScrollBars();
-}
-
-int TScrollBox::HorzPosition() const { return horizontalScrollBar()->value(); }
-int TScrollBox::VertPosition() const { return verticalScrollBar()->value(); }
-void TScrollBox::SetHorzPosition(int x) { horizontalScrollBar()->setValue(x); }
-void TScrollBox::SetVertPosition(int y) { verticalScrollBar()->setValue(y); }
-
-void TScrollBox::UpdateScrollBars() {
-  // Each bar shows only when the table needs it. Deciding here, rather than
-  // leaving it to the scroll area's deferred layout, keeps the viewport's
-  // size right at once, so that scrolling a cell into view right after a
-  // refresh sees the space the bars take.
-  const QSize full = contentsRect().size();
-  const int barWidth = verticalScrollBar()->sizeHint().width();
-  const int barHeight = horizontalScrollBar()->sizeHint().height();
-  bool horz = FContentWidth > full.width();
-  bool vert = FContentHeight > full.height();
-  if (vert && !horz) horz = FContentWidth > full.width() - barWidth;
-  if (horz && !vert) vert = FContentHeight > full.height() - barHeight;
-  setHorizontalScrollBarPolicy(horz ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vert ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-
-  const QSize view = viewport()->size();
-  horizontalScrollBar()->setRange(0, std::max(0, FContentWidth - view.width()));
-  horizontalScrollBar()->setPageStep(std::max(1, view.width()));
-  verticalScrollBar()->setRange(0, std::max(0, FContentHeight - view.height()));
-  verticalScrollBar()->setPageStep(std::max(1, view.height()));
-}
-
-void TScrollBox::focusInEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusInEvent(event);
-  if (!FForm) return;
-  FForm->RunCommand([this] { FForm->GridEnter(); });
-}
-
-void TScrollBox::focusOutEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusOutEvent(event);
-  // A menu or a pop-up list borrows the keyboard only for a moment; the grid
-  // counts as focused meanwhile, so the menu shows the grid's commands.
-  if (!FForm || event->reason() == Qt::PopupFocusReason) return;
-  FForm->RunCommand([this] { FForm->GridExit(); });
-}
-
-bool TScrollBox::viewportEvent(QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (FForm && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
-                type == QEvent::MouseMove || type == QEvent::MouseButtonRelease)) {
-    // The paint box shows the table from the scroll position on; the mouse
-    // holds on to it while a button is down, even outside it.
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint p = mouse->position().toPoint() + QPoint(HorzPosition(), VertPosition());
-    const Qt::MouseButton button = mouse->button();
-    const Qt::KeyboardModifiers modifiers = mouse->modifiers();
-    TMainForm* form = FForm;
-    form->RunCommand([&] {
-      switch (type) {
-        case QEvent::MouseButtonPress: form->GridMouseDown(button, modifiers, p.x(), p.y()); break;
-        case QEvent::MouseButtonDblClick:
-          // The second press of a double click is a press as well.
-          form->GridDblClick();
-          form->GridMouseDown(button, modifiers, p.x(), p.y());
-          break;
-        case QEvent::MouseMove: form->GridMouseMove(modifiers, p.x(), p.y()); break;
-        default: form->GridMouseUp(button, p.x(), p.y()); break;
-      }
-    });
-    event->accept();
-    return true;
-  }
-  if (type == QEvent::Paint && FForm) {
-    // Window paints only copy the picture; the table is never laid out here.
-    QPainter painter(viewport());
-    const QImage& bitmap = FForm->GridBitmap;
-    painter.drawImage(0, 0, bitmap);
-    const QSize shown = bitmap.deviceIndependentSize().toSize();
-    const QSize view = viewport()->size();
-    const QColor window = viewport()->palette().color(QPalette::Base);
-    if (shown.width() < view.width())
-      painter.fillRect(shown.width(), 0, view.width() - shown.width(), view.height(), window);
-    if (shown.height() < view.height())
-      painter.fillRect(0, shown.height(), view.width(), view.height() - shown.height(), window);
-    return true;
-  }
-  return QAbstractScrollArea::viewportEvent(event);
-}
-
-void TScrollBox::scrollContentsBy(int, int) {
-  if (!FForm || FForm->FDeferRender) return;
-  FForm->RunCommand([this] { FForm->RepaintGrid(); });
-}
-
-void TScrollBox::resizeEvent(QResizeEvent* event) {
-  QAbstractScrollArea::resizeEvent(event);
-  UpdateScrollBars();
-  if (!FForm || FForm->FDeferRender) return;
-  FForm->RunCommand([this] { FForm->RepaintGrid(); });
-}
 
 // ============================================================== TMainForm
 
@@ -233,8 +31,6 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
     : QMainWindow(parent), FCommandLineFile(std::move(commandLineFile)) {
   MainForm = this;
   setObjectName("MainForm");
-  // The margin pointers exist before anything can show them.
-  for (TGridPointer p : {crRow, crCol, crRow2, crCol2}) FCursors[p] = CreateGridCursor(p);
   setWindowTitle(ToQ(ApplicationTitle));
   setWindowIcon(LoadIcon("quiltor"));
   resize(780, 540);
@@ -250,14 +46,9 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateMenus();
   CreateToolbars();
   CreateClientArea();
+  AttachGridKeys();
 
-  FMeasureCanvas = std::make_unique<TQtCanvas>(PaintBox, PaintBox->palette());
   RefreshGrid();
-
-  ScrollTimer = new QTimer(this);
-  ScrollTimer->setObjectName("ScrollTimer");
-  ScrollTimer->setInterval(kScrollInterval);
-  connect(ScrollTimer, &QTimer::timeout, this, [this] { RunCommand([this] { ScrollTimerTimer(); }); });
 
   // Tab, Enter, the arrows and typing are decided before any control sees
   // them, and the editor's focus changes are watched: one filter for the
@@ -280,9 +71,8 @@ TMainForm::~TMainForm() {
   // report their last focus changes then; nothing may reach it any more.
   disconnect(QAbstractEventDispatcher::instance(thread()), nullptr, this, nullptr);
   qApp->removeEventFilter(this);
-  ScrollTimer->stop();
   disconnect(Editor, nullptr, this, nullptr);
-  ScrollBox->FForm = nullptr;
+  ScrollBox->DetachHost();
   if (::DocumentUI() == FDocumentUI.get()) SetDocumentUI(nullptr);
   if (CurrentTable) {
     CurrentTable->HasFocus = false;
@@ -290,284 +80,6 @@ TMainForm::~TMainForm() {
   }
   FocusState = fsNone;
   if (MainForm == this) MainForm = nullptr;
-}
-
-void TMainForm::Wire(QAction* action, void (TMainForm::*handler)()) {
-  connect(action, &QAction::triggered, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
-}
-
-void TMainForm::CreateActions() {
-  auto make = [this](const char* text, const char* icon = nullptr) {
-    auto* a = new QAction(QString::fromUtf8(text), this);
-    if (icon) a->setIcon(LoadIcon(icon));
-    return a;
-  };
-
-  bNew = make("&New", "new");
-  bNew->setIconText("New File");
-  SetHint(bNew, "New File");
-  bOpen = make("&Open...", "open");
-  bOpen->setIconText("Open");
-  bOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  SetHint(bOpen, "Open File");
-  bSave = make("&Save", "save");
-  bSave->setIconText("Save");
-  bSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-  SetHint(bSave, "Save File");
-  mnSaveAs = make("Save &As...", "save-as");
-  mnExit = make("E&xit");
-
-  bUndo = make("Undo", "undo");
-  SetHint(bUndo, "Can't Undo");
-  bRedo = make("Redo", "redo");
-  SetHint(bRedo, "Can't Redo");
-  mnUndo = make("Can't &Undo", "undo");
-  mnUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  mnRedo = make("Can't &Redo", "redo");
-  mnRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
-  bCut = make("&Cut", "cut");
-  bCut->setIconText("Cut");
-  bCut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
-  SetHint(bCut, "Cut");
-  bCopy = make("C&opy", "copy");
-  bCopy->setIconText("Copy");
-  bCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-  SetHint(bCopy, "Copy");
-  bCopyLatex = make("Copy As &LaTeX Code", "copy-latex");
-  bCopyLatex->setIconText("Copy As LaTeX Code");
-  SetHint(bCopyLatex, "Copy to Clipboard as LaTeX code");
-  bPaste = make("&Paste", "paste");
-  bPaste->setIconText("Paste");
-  bPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-  SetHint(bPaste, "Paste");
-  mnSelectAll = make("Select &All Cells", "select-all");
-  mnSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-
-  // The insertion the button part repeats starts as "Row Below".
-  for (int i = 0; i < 4; ++i) {
-    InsertItems[i] = make(kInsertItems[i].Caption, kInsertItems[i].Icon);
-    SetHint(InsertItems[i], kInsertItems[i].Hint);
-    InsertItems[i]->setData(i);
-  }
-  bInsert = make(kInsertItems[1].Caption, kInsertItems[1].Icon);
-  SetHint(bInsert, kInsertItems[1].Hint);
-  bInsert->setData(1);
-
-  bDelete = make("Delete", "delete");
-  SetHint(bDelete, "");
-  bDelete->setData(int{dmDeleteNone});
-  bDelete->setEnabled(false);
-  mnDelete = make("&Delete", "delete");
-  mnDelete->setEnabled(false);
-  mnEnvironment = make("&Environment...", "environment");
-  mnRowPrefix = make("Row &Prefix/Postfix...", "row-prefix");
-  mnBorders = make("&Borders...", "borders");
-
-  bJoin = make("Join", "join");
-  SetHint(bJoin, "Merge Selected Cells");
-
-  for (int i = 0; i < 10; ++i) {
-    RuleItems[i] = make(kRuleItems[i].Hint, kRuleItems[i].Icon);
-    RuleItems[i]->setData(kRuleItems[i].Tag);
-    RuleItems[i]->setCheckable(kRuleItems[i].Tag > 0);
-  }
-  bRules = make("Rules", "rules-all");
-  SetHint(bRules, "Rules");
-  bRules->setData(int{rbAll});
-  bRules->setCheckable(true);
-
-  AlignGroup = new QActionGroup(this);
-  AlignGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-  auto align = [&](const char* text, const char* icon, int tag) {
-    QAction* a = make(text, icon);
-    a->setCheckable(true);
-    a->setData(tag);
-    AlignGroup->addAction(a);
-    return a;
-  };
-  bAlignLeft = align("Align Left", "align-left", 1);
-  bAlignCenter = align("Align Center", "align-center", 2);
-  bAlignRight = align("Align Right", "align-right", 3);
-  bAlignCustom = align("", "align-custom", 4);
-  SetHint(bAlignCustom, "Column Format");
-  mnNewFormat = make("New Format...");
-  mnNewFormat->setData(0);
-
-  bViewCode = make("&Code", "code");
-  bViewCode->setIconText("Code");
-  SetHint(bViewCode, "Code");
-  bViewCode->setCheckable(true);
-  mnViewGrid = make("&Grid");
-  mnViewGrid->setCheckable(true);
-  mnViewStdToolbar = make("&Standard Toolbar");
-  mnViewStdToolbar->setCheckable(true);
-  mnViewFmtToolbar = make("&Formatting Toolbar");
-  mnViewFmtToolbar->setCheckable(true);
-  mnViewOptions = make("&Options...", "options");
-  mnHelpTopics = make("Quiltor Help...", "help");
-  mnHelpTopics->setShortcut(QKeySequence(Qt::Key_F1));
-  mnHelpAbout = make("About...", "about");
-
-  Wire(bNew, &TMainForm::bNewClick);
-  Wire(bOpen, &TMainForm::ClickOpen);
-  Wire(bSave, &TMainForm::ClickSave);
-  Wire(mnSaveAs, &TMainForm::ClickSaveAs);
-  Wire(mnExit, &TMainForm::mnExitClick);
-  Wire(bUndo, &TMainForm::bUndoClick);
-  Wire(mnUndo, &TMainForm::bUndoClick);
-  Wire(bRedo, &TMainForm::bRedoClick);
-  Wire(mnRedo, &TMainForm::bRedoClick);
-  Wire(bCopy, &TMainForm::bCopyClick);
-  Wire(bPaste, &TMainForm::bPasteClick);
-  Wire(bCopyLatex, &TMainForm::bCopyLatexClick);
-  Wire(mnSelectAll, &TMainForm::mnSelectAllClick);
-  Wire(bViewCode, &TMainForm::mnViewCodeClick);
-  Wire(mnViewGrid, &TMainForm::mnViewGridClick);
-  Wire(mnViewStdToolbar, &TMainForm::mnViewStdToolbarClick);
-  Wire(mnViewFmtToolbar, &TMainForm::mnViewFmtToolbarClick);
-  Wire(mnHelpTopics, &TMainForm::mnHelpTopicsClick);
-  Wire(mnHelpAbout, &TMainForm::mnHelpAboutClick);
-}
-
-void TMainForm::CreateMenus() {
-  QMenuBar* bar = menuBar();
-  bar->setObjectName("Menu");
-
-  mnFile = bar->addMenu("&File");
-  mnFile->setObjectName("mnFile");
-  mnFile->addAction(bNew);
-  mnFile->addAction(bOpen);
-  mnFile->addAction(bSave);
-  mnFile->addAction(mnSaveAs);
-  mnFile->addSeparator();
-  // The recent files go here, between the two separators.
-  mnFile->addSeparator()->setObjectName("MRUListEnd");
-  mnFile->addAction(mnExit);
-
-  mnEdit = bar->addMenu("&Edit");
-  mnEdit->setObjectName("mnEdit");
-  mnEdit->addAction(mnUndo);
-  mnEdit->addAction(mnRedo);
-  mnEdit->addSeparator();
-  mnEdit->addAction(bCut);
-  mnEdit->addAction(bCopy);
-  mnEdit->addAction(bCopyLatex);
-  mnEdit->addAction(bPaste);
-  mnEdit->addSeparator();
-  mnEdit->addAction(mnSelectAll);
-
-  mnTable = bar->addMenu("&Table");
-  mnTable->setObjectName("mnTable");
-  mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
-  mnInsert->setObjectName("mnInsert");
-  for (QAction* a : InsertItems) mnInsert->addAction(a);
-  mnTable->addAction(mnDelete);
-  mnTable->addSeparator();
-  mnTable->addAction(mnEnvironment);
-  mnTable->addAction(mnRowPrefix);
-  mnTable->addAction(mnBorders);
-
-  mnView = bar->addMenu("&View");
-  mnView->setObjectName("mnView");
-  mnView->addAction(bViewCode);
-  mnView->addAction(mnViewGrid);
-  mnView->addSeparator();
-  mnView->addAction(mnViewStdToolbar);
-  mnView->addAction(mnViewFmtToolbar);
-  mnView->addSeparator();
-  mnView->addAction(mnViewOptions);
-
-  mnHelp = bar->addMenu("&Help");
-  mnHelp->setObjectName("mnHelp");
-  mnHelp->addAction(mnHelpTopics);
-  mnHelp->addSeparator();
-  mnHelp->addAction(mnHelpAbout);
-
-  auto opening = [this](QMenu* menu, void (TMainForm::*handler)()) {
-    connect(menu, &QMenu::aboutToShow, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
-  };
-  opening(mnFile, &TMainForm::mnFileClick);
-  opening(mnEdit, &TMainForm::mnEditClick);
-  opening(mnTable, &TMainForm::bTableClick);
-  opening(mnView, &TMainForm::mnViewClick);
-}
-
-void TMainForm::CreateToolbars() {
-  const QSize iconSize(20, 20);
-  auto textBeside = [](QToolBar* bar, QAction* a) {
-    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a)))
-      button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  };
-  auto splitButton = [this, iconSize](QAction* face, QMenu* menu, const char* name) {
-    auto* button = new QToolButton(this);
-    button->setObjectName(name);
-    button->setDefaultAction(face);
-    button->setMenu(menu);
-    button->setPopupMode(QToolButton::MenuButtonPopup);
-    button->setIconSize(iconSize);
-    button->setAutoRaise(true);
-    return button;
-  };
-
-  Standard = new QToolBar("Standard", this);
-  Standard->setObjectName("Standard");
-  Standard->setIconSize(iconSize);
-  Standard->setAllowedAreas(Qt::AllToolBarAreas);
-  Standard->setMovable(true);
-  Standard->addAction(bNew);
-  Standard->addAction(bOpen);
-  Standard->addAction(bSave);
-  Standard->addSeparator();
-  Standard->addAction(bCopyLatex);
-  Standard->addAction(bCut);
-  Standard->addAction(bCopy);
-  Standard->addAction(bPaste);
-  Standard->addSeparator();
-  Standard->addAction(bUndo);
-  Standard->addAction(bRedo);
-  Standard->addSeparator();
-  Standard->addAction(bDelete);
-  textBeside(Standard, bDelete);
-  Standard->addSeparator();
-  Standard->addAction(bViewCode);
-  addToolBar(Qt::TopToolBarArea, Standard);
-
-  // The two bars take a row each at first, so that neither is cut short.
-  addToolBarBreak(Qt::TopToolBarArea);
-  Formatting = new QToolBar("Formatting", this);
-  Formatting->setObjectName("Formatting");
-  Formatting->setIconSize(iconSize);
-  Formatting->setAllowedAreas(Qt::AllToolBarAreas);
-  Formatting->setMovable(true);
-  Formatting->addWidget(new QLabel(" Insert:", Formatting));
-  auto* insertMenu = new QMenu(this);
-  for (QAction* a : InsertItems) insertMenu->addAction(a);
-  bInsertButton = splitButton(bInsert, insertMenu, "bInsert");
-  bInsertButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  Formatting->addWidget(bInsertButton);
-  Formatting->addSeparator();
-  Formatting->addAction(bJoin);
-  textBeside(Formatting, bJoin);
-  Formatting->addSeparator();
-  Formatting->addWidget(new QLabel(" Rules:", Formatting));
-  auto* rulesMenu = new QMenu(this);
-  rulesMenu->setObjectName("RulesPalette");
-  for (int i = 0; i < 10; ++i) {
-    if (i == 5) rulesMenu->addSeparator();
-    rulesMenu->addAction(RuleItems[i]);
-  }
-  bRulesButton = splitButton(bRules, rulesMenu, "bRules");
-  Formatting->addWidget(bRulesButton);
-  Formatting->addSeparator();
-  Formatting->addAction(bAlignLeft);
-  Formatting->addAction(bAlignCenter);
-  Formatting->addAction(bAlignRight);
-  auto* customMenu = new QMenu(this);
-  customMenu->addAction(mnNewFormat);
-  bAlignCustomButton = splitButton(bAlignCustom, customMenu, "bAlignCustom");
-  bAlignCustomButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  Formatting->addWidget(bAlignCustomButton);
-  addToolBar(Qt::TopToolBarArea, Formatting);
 }
 
 void TMainForm::CreateClientArea() {
@@ -605,21 +117,13 @@ void TMainForm::CreateClientArea() {
   const int textHeight = QFontMetrics(Panel1->font()).boundingRect('Q').height() + 7;
   Panel1->setFixedHeight(std::max(textHeight, Editor->sizeHint().height()));
 
-  ScrollBox = new TScrollBox(this);
-  ScrollBox->setParent(client);
+  ScrollBox = new TScrollBox(this, client);
   PaintBox = ScrollBox->viewport();
-  // Moves without a button pressed set the margin pointers.
-  PaintBox->setMouseTracking(true);
+  ScrollTimer = ScrollBox->ScrollTimer;
   layout->addWidget(Panel1);
   layout->addWidget(ScrollBox, 1);
   setCentralWidget(client);
 
-  // The standard editing keys run the grid's commands while the grid has
-  // the focus; in the cell editor they keep their meaning there.
-  for (QAction* a : {bCut, bCopy, bPaste, mnSelectAll, mnUndo, mnRedo}) {
-    a->setShortcutContext(Qt::WidgetShortcut);
-    ScrollBox->addAction(a);
-  }
   // A one-line box, whichever way text comes in.
   Editor->setValidator(new TSingleLineValidator(
       [] { return CurrentTable && CurrentTable->CurrentCell ? ToQ(CurrentTable->CurrentCell->Text()) : QString(); },
@@ -650,23 +154,7 @@ void TMainForm::FocusGrid() {
   if (ScrollBox->isEnabled() && ScrollBox->isVisible()) ScrollBox->setFocus(Qt::OtherFocusReason);
   // While a menu is open the grid only becomes the window's focus widget;
   // it holds the keyboard all the same once the menu closes.
-  if (FocusState != fsGrid && QApplication::focusWidget() == ScrollBox) GridEnter();
-}
-
-void TMainForm::GridEnter() {
-  FocusState = fsGrid;
-  if (!CurrentTable->HasFocus) {
-    CurrentTable->HasFocus = true;
-    RepaintGrid();
-  }
-}
-
-void TMainForm::GridExit() {
-  if (FocusState == fsGrid) FocusState = fsNone;
-  if (CurrentTable->HasFocus) {
-    CurrentTable->HasFocus = false;
-    RepaintGrid();
-  }
+  if (FocusState != fsGrid && QApplication::focusWidget() == ScrollBox) ScrollBox->GridEnter();
 }
 
 void TMainForm::EditorEnter() {
@@ -687,6 +175,8 @@ void TMainForm::EditorExit() {
   EditStartText = text;
   RecordUndo(TypingCaption(text));
 }
+
+bool TMainForm::EditorChanged() const { return FEditing && FromQ(Editor->text()) != EditStartText; }
 
 void TMainForm::EditorChange() {
   // Loading a cell's text is no edit. Written back, a text the edit box
@@ -730,7 +220,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   }
   if (type == QEvent::KeyPress && watched == QApplication::focusObject()) {
     bool used = false;
-    RunCommand([&] { used = AppKeyDown(static_cast<QKeyEvent*>(event)); });
+    // Only the grid's and the editor's keys: with the focus in a dialog or
+    // the code preview nothing here applies.
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == ScrollBox) RunCommand([&] { used = ScrollBox->GridKeyDown(key); });
+    else if (watched == Editor) RunCommand([&] { used = EditorKeyDown(key); });
     if (used) return true;
   }
   return QMainWindow::eventFilter(watched, event);
@@ -738,83 +232,40 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------- keys
 
-bool TMainForm::AppKeyDown(QKeyEvent* event) {
-  // Only the grid's and the editor's keys: with the focus in a dialog or the
-  // code preview nothing here applies.
-  const QObject* focus = QApplication::focusObject();
-  const bool grid = focus == ScrollBox;
-  const bool editor = focus == Editor;
-  if (!grid && !editor) return false;
-  TTable& table = *CurrentTable;
-
+bool TMainForm::EditorKeyDown(QKeyEvent* event) {
   // The moving keys leave combinations with Ctrl or Alt to the platform.
-  const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-  if (plain) {
-    switch (event->key()) {
-      case Qt::Key_Tab:
-        // Without a current cell the focus only comes to the grid, and the
-        // key goes on to the platform's focus chain.
-        TabKey();
-        return table.CurrentCell != nullptr;
-      case Qt::Key_Return:
-      case Qt::Key_Enter:
-        if (editor) {
-          EditorEnterKey();
-          return true;
-        }
-        if (!Editor->isEnabled()) return false;
-        Editor->selectAll();
-        Editor->setFocus(Qt::OtherFocusReason);
-        return true;
-      case Qt::Key_Left:
-      case Qt::Key_Right:
-        // In the editor these move the text caret.
-        if (!grid) return false;
-        ArrowMove(event->key());
-        RefreshGrid();
-        return true;
-      case Qt::Key_Up:
-      case Qt::Key_Down:
-        ArrowMove(event->key());
-        RefreshGrid();
-        return true;
-      default: break;
-    }
+  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  switch (event->key()) {
+    case Qt::Key_Tab: return ScrollBox->TabKey();
+    case Qt::Key_Return:
+    case Qt::Key_Enter: EditorEnterKey(); return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      // Left and Right move the text caret.
+      ScrollBox->MoveCurrentCell(event->key());
+      RefreshGrid();
+      return true;
+    default: return false;
   }
+}
 
-  // A character typed on the grid replaces the current cell's text: the
-  // editor takes the focus with its text selected and gets the same key
-  // again. It is handed over at once, after the focus change: posted, it
-  // would come behind the keys already queued, and fast typing would land
-  // in the wrong order or the wrong cell.
-  if (!grid || !Editor->isEnabled() || !TypesIntoEditor(*event)) return false;
+bool TMainForm::EditCurrentCell() {
+  if (!Editor->isEnabled()) return false;
   Editor->selectAll();
   Editor->setFocus(Qt::OtherFocusReason);
-  QKeyEvent again(QEvent::KeyPress, event->key(), event->modifiers(), event->nativeScanCode(),
-                  event->nativeVirtualKey(), event->nativeModifiers(), event->text(), event->isAutoRepeat(),
-                  static_cast<quint16>(event->count()));
-  QCoreApplication::sendEvent(Editor, &again);
   return true;
 }
 
-void TMainForm::TabKey() {
-  FocusGrid();
-  TTable& table = *CurrentTable;
-  TCell* cell = table.CurrentCell;
-  if (!cell) return;
-  int row = cell->RowIndex();
-  int col = cell->ColIndex() + cell->Span;
-  if (col >= table.ColCount()) {
-    ++row;
-    col = 0;
-  }
-  if (TCell* next = table.GetCell(row, col)) {
-    table.ClearSelection();
-    table.SelectCell(next);
-    SetCurrentCell(next);
-  }
-  Editor->selectAll();
-  Editor->setFocus(Qt::OtherFocusReason);
+bool TMainForm::TypeIntoEditor(const QKeyEvent& event) {
+  // The editor takes the focus with its text selected and gets the same key
+  // again. It is handed over at once, after the focus change: posted, it
+  // would come behind the keys already queued, and fast typing would land
+  // in the wrong order or the wrong cell.
+  if (!EditCurrentCell()) return false;
+  QKeyEvent again(QEvent::KeyPress, event.key(), event.modifiers(), event.nativeScanCode(), event.nativeVirtualKey(),
+                  event.nativeModifiers(), event.text(), event.isAutoRepeat(), static_cast<quint16>(event.count()));
+  QCoreApplication::sendEvent(Editor, &again);
+  return true;
 }
 
 void TMainForm::EditorEnterKey() {
@@ -830,28 +281,6 @@ void TMainForm::EditorEnterKey() {
     table.SelectCell(next);
     SetCurrentCell(next);
   }
-}
-
-void TMainForm::ArrowMove(int key) {
-  TTable& table = *CurrentTable;
-  TCell* target = nullptr;
-  if (const TCell* cell = table.CurrentCell) {
-    const int r = cell->RowIndex();
-    const int k = cell->ColIndex();
-    switch (key) {
-      case Qt::Key_Left: target = table.GetCell(r, k - 1); break;
-      case Qt::Key_Right: target = table.GetCell(r, k + cell->Span); break;
-      case Qt::Key_Up: target = table.GetCell(r - 1, k); break;
-      default: target = table.GetCell(r + 1, k); break;
-    }
-  } else {
-    target = table.GetCell(0, 0);
-  }
-  if (!target) return;
-  // The moved-to cell is marked without switching to cell selection.
-  table.ClearSelection();
-  target->Selected = true;
-  SetCurrentCell(target);
 }
 
 void TMainForm::SyncEditor() {
@@ -882,12 +311,7 @@ void TMainForm::SetCurrentCell(TCell* cell) {
     Editor->setEnabled(true);
     Editor->selectAll();
     // Scrolling draws nothing by itself: the repaint below shows the result.
-    const TRect& b = cell->BoundsRect;
-    const QSize view = PaintBox->size();
-    FDeferRender = true;
-    ScrollBox->SetHorzPosition(ScrollToShow(ScrollBox->HorzPosition(), view.width(), b.Left, b.Right));
-    ScrollBox->SetVertPosition(ScrollToShow(ScrollBox->VertPosition(), view.height(), b.Top, b.Bottom));
-    FDeferRender = false;
+    ScrollBox->ScrollIntoView(cell->BoundsRect);
   } else {
     // Disabled before it is emptied, so that emptying it writes nowhere.
     palette.setColor(QPalette::Base, palette.color(QPalette::Midlight));
@@ -902,266 +326,16 @@ void TMainForm::SetCurrentCell(TCell* cell) {
 
 // ---------------------------------------------------------------- drawing
 
-TRect TMainForm::VisibleRect() const {
-  const int x = ScrollBox->HorzPosition();
-  const int y = ScrollBox->VertPosition();
-  const QSize view = PaintBox->size();
-  return {x, y, x + view.width(), y + view.height()};
-}
-
-void TMainForm::RenderGrid() {
-  // The bitmap holds only what the view shows: its size is the viewport's,
-  // whatever the size of the table.
-  const QSize view = PaintBox->size().expandedTo(QSize(1, 1));
-  const qreal ratio = PaintBox->devicePixelRatioF();
-  const QSize pixels = (QSizeF(view) * ratio).toSize();
-  if (GridBitmap.size() != pixels) {
-    GridBitmap = QImage(pixels, QImage::Format_RGB32);
-    GridBitmap.setDevicePixelRatio(ratio);
-    // Text is drawn at the resolution it was measured at.
-    GridBitmap.setDotsPerMeterX(qRound(PaintBox->logicalDpiX() / 0.0254));
-    GridBitmap.setDotsPerMeterY(qRound(PaintBox->logicalDpiY() / 0.0254));
-  }
-  QPainter painter(&GridBitmap);
-  TQtCanvas canvas(painter, PaintBox->palette());
-  painter.fillRect(QRect(QPoint(0, 0), view), canvas.ToQColor(clWindow));
-  const TRect visible = VisibleRect();
-  painter.translate(-visible.Left, -visible.Top);
-  CurrentTable->Paint(canvas, &visible);
-  painter.end();
-  // A drag frame on the screen stays there over the fresh picture.
-  if (FFrameShown) InvertFrame(FFrameRect);
-}
-
-void TMainForm::InvertFrame(const TRect& r) {
-  const TRect visible = VisibleRect();
-  // Only the sides that can show are walked: a frame around a large part of
-  // a large table is clipped to a pixel beyond the view, which keeps every
-  // dot where it was.
-  const TRect clipped{std::max(r.Left, visible.Left - 1), std::max(r.Top, visible.Top - 1),
-                      std::min(r.Right, visible.Right + 1), std::min(r.Bottom, visible.Bottom + 1)};
-  if (clipped.Right <= clipped.Left || clipped.Bottom <= clipped.Top) return;
-  QPainter painter(&GridBitmap);
-  TQtCanvas canvas(painter, PaintBox->palette());
-  painter.translate(-visible.Left, -visible.Top);
-  canvas.DrawFocusRect(clipped);
-}
-
-// Inverting the frame's dots shows it and inverting them again removes it,
-// without painting the table again.
-void TMainForm::ShowDragFrame(const TRect& r) {
-  EraseDragFrame();
-  if (!DragFrameVisible(r)) return;
-  InvertFrame(r);
-  FFrameShown = true;
-  FFrameRect = r;
-  PaintBox->update();
-}
-
-void TMainForm::EraseDragFrame() {
-  if (!FFrameShown) return;
-  InvertFrame(FFrameRect);
-  FFrameShown = false;
-  PaintBox->update();
-}
-
 void TMainForm::RefreshGrid() {
-  TTable& table = *CurrentTable;
-  table.Measure(*FMeasureCanvas);
-  // Clamping the scroll positions to the new size draws nothing: the table
-  // is drawn once below, laid out at its new size.
-  FDeferRender = true;
-  ScrollBox->SetContentSize(table.PixelWidth, table.PixelHeight);
-  FDeferRender = false;
-  RenderGrid();
-  PaintBox->update();
+  ScrollBox->Relayout();
   UpdateStatusText();
   RefreshCodePreview();
 }
 
-void TMainForm::RepaintGrid() {
-  RenderGrid();
-  PaintBox->update();
-}
-
-const QCursor& TMainForm::GridCursor(TGridPointer pointer) const {
-  const int i = static_cast<int>(pointer);
-  return FCursors[i >= 0 && i <= crCol2 ? i : 0];
-}
-
-// ---------------------------------------------------------------- mouse
-
-void TMainForm::GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
-  GridMouseMove(modifiers, x, y);
-  if (button != Qt::LeftButton) return;
-  // A press without the release of the drag before it (the release went
-  // elsewhere) takes that drag's frame away.
-  EraseDragFrame();
-  FDragMode = dmNone;
-  FocusGrid();
-
-  TTable& table = *CurrentTable;
-  const bool shift = modifiers & Qt::ShiftModifier;
-  TCell* c = table.CellAt(x, y);
-  if (!c) {
-    if (TRow* r = table.RowAt(x, y)) {
-      // An anchor a shrinking undo left behind the table counts as none.
-      if (table.AnchorRow >= table.RowCount()) table.AnchorRow = -1;
-      const int anchor = table.AnchorRow;
-      SetCurrentCell(nullptr);
-      if (shift) {
-        table.SelectRowRange(anchor, r->Index());
-      } else {
-        table.ClearSelection();
-        table.SelectRow(r->Index());
-      }
-      DragRect = {x, y, x, y};
-      FDragMode = dmRows;
-      RepaintGrid();
-      return;
-    }
-    if (TColumn* k = table.ColumnAt(x, y)) {
-      if (table.AnchorCol >= table.ColCount()) table.AnchorCol = -1;
-      const int anchor = table.AnchorCol;
-      SetCurrentCell(nullptr);
-      if (shift) {
-        table.SelectColumnRange(anchor, k->Index());
-      } else {
-        table.ClearSelection();
-        table.SelectColumn(k->Index());
-      }
-      DragRect = {x, y, x, y};
-      FDragMode = dmColumns;
-      RepaintGrid();
-      return;
-    }
-  }
-
-  table.ClearSelection();
-  if (shift && table.CurrentCell) {
-    // The rectangle from the current cell to the pressed one; the current
-    // cell stays.
-    table.SelectCell(table.CurrentCell);
-    table.SelectCell(c);
-    table.GetSelectionRect();
-    RepaintGrid();
-    return;
-  }
-  table.SelectCell(c);
-  if (c != table.CurrentCell) SetCurrentCell(c);
-  RepaintGrid();
-  if (!c) return;
-  DragRect = {x, y, x, y};
-  FDragCells = table.GetSelectionRect();
-  FDragMode = dmCells;
-}
-
-void TMainForm::UpdateScrollTimer() {
-  const bool outside =
-      Overshoot(MouseViewX, PaintBox->width()) != 0 || Overshoot(MouseViewY, PaintBox->height()) != 0;
-  const bool run = FDragMode != dmNone && outside;
-  if (run && !ScrollTimer->isActive()) ScrollTimer->start();
-  else if (!run && ScrollTimer->isActive()) ScrollTimer->stop();
-}
-
-void TMainForm::GridMouseMove(Qt::KeyboardModifiers, int x, int y) {
-  TTable& table = *CurrentTable;
-  MouseViewX = x - ScrollBox->HorzPosition();
-  MouseViewY = y - ScrollBox->VertPosition();
-  UpdateScrollTimer();
-
-  if (FDragMode == dmNone) {
-    const TGridPointer pointer = PointerAt(table, x, y);
-    if (pointer != FPointer) {
-      FPointer = pointer;
-      if (pointer == crGridDefault) PaintBox->unsetCursor();
-      else PaintBox->setCursor(GridCursor(pointer));
-    }
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-    return;
-  }
-
-  // The drag ends at the table's inner area, however far the mouse goes.
-  const int m = table.Margin;
-  x = std::min(std::max(x, m), table.PixelWidth - m);
-  y = std::min(std::max(y, m), table.PixelHeight - m);
-  const TRect old = NormalizeDragRect(DragRect);
-  const TRect now = NormalizeDragRect({DragRect.Left, DragRect.Top, x, y});
-
-  if (FDragMode == dmCells) {
-    EraseDragFrame();
-    // Every cell is decided again: what the rectangle no longer touches
-    // drops out of the selection.
-    bool changed = false;
-    for (TRow* row : table.Rows) {
-      for (TCell* c : *row) {
-        const bool was = RectsIntersect(c->BoundsRect, old);
-        const bool is = RectsIntersect(c->BoundsRect, now);
-        c->Selected = is;
-        changed = changed || was != is;
-      }
-    }
-    // Grown to whole cells, the selection is every cell of this rectangle,
-    // so a new rectangle is a new selection even where no cell's contact
-    // with the dragged pixels changed.
-    const TCellRect cells = table.GetSelectionRect();
-    changed = changed || !(cells == FDragCells);
-    FDragCells = cells;
-    if (changed) RepaintGrid();
-    ShowDragFrame(now);
-  } else {
-    // Rows and columns change only where the rectangle's edge crosses them,
-    // so those the press selected outside it stay selected.
-    bool changed = false;
-    auto follow = [&](bool& selected, const TRect& bounds) {
-      const bool was = RectsIntersect(bounds, old);
-      const bool is = RectsIntersect(bounds, now);
-      if (was == is) return;
-      changed = changed || selected != is;
-      selected = is;
-    };
-    if (FDragMode == dmRows) {
-      for (TRow* row : table.Rows) follow(row->Selected, row->BoundsRect);
-    } else {
-      for (TColumn* col : table.Columns) follow(col->Selected, col->BoundsRect);
-    }
-    if (changed) RepaintGrid();
-  }
-  DragRect = {DragRect.Left, DragRect.Top, x, y};
-}
-
-void TMainForm::GridMouseUp(Qt::MouseButton button, int, int) {
-  ScrollTimer->stop();
-  if (button != Qt::LeftButton) return;
-  if (FDragMode == dmCells) EraseDragFrame();
-  FDragMode = dmNone;
-}
+void TMainForm::RepaintGrid() { ScrollBox->Repaint(); }
 
 void TMainForm::GridDblClick() {
   if (Editor->isEnabled()) QCoreApplication::postEvent(this, new QEvent(EditCellEvent));
-}
-
-void TMainForm::ScrollTimerTimer() {
-  UpdateScrollTimer();
-  if (!ScrollTimer->isActive()) return;
-  const int sx = AutoScrollStep(Overshoot(MouseViewX, PaintBox->width()), kMinHorzScrollStep);
-  const int sy = AutoScrollStep(Overshoot(MouseViewY, PaintBox->height()), 0);
-  const int oldX = ScrollBox->HorzPosition();
-  const int oldY = ScrollBox->VertPosition();
-  // The frame belongs to the view as it was; it is taken off before the
-  // view moves and drawn again after.
-  const bool cells = FDragMode == dmCells;
-  if (cells) EraseDragFrame();
-  FDeferRender = true;
-  ScrollBox->SetHorzPosition(oldX + sx);
-  ScrollBox->SetVertPosition(oldY + sy);
-  FDeferRender = false;
-  if (ScrollBox->HorzPosition() != oldX || ScrollBox->VertPosition() != oldY) {
-    RenderGrid();
-    PaintBox->repaint();
-  }
-  if (cells) ShowDragFrame(NormalizeDragRect(DragRect));
-  GridMouseMove(Qt::NoModifier, ScrollBox->HorzPosition() + MouseViewX, ScrollBox->VertPosition() + MouseViewY);
 }
 
 void TMainForm::UpdateStatusText() { Panel2->setText(ToQ(StatusText(*CurrentTable))); }
@@ -1206,214 +380,7 @@ void TMainForm::AppIdle() {
   FInIdle = false;
 }
 
-void TMainForm::UpdateCommandStates() {
-  TTable& table = *CurrentTable;
-  const TArrayOfCells cells = table.GetSelectedCells();
-  const size_t n = cells.size();
-  const bool joinable = ::CellsJoinable(cells);
-  const TArrayOfInteger rows = table.GetSelectedRows();
-  const TArrayOfInteger columns = table.GetSelectedColumns();
-  const TCellRect bounds = SelectionBounds(cells, columns, rows);
-  const bool sel = bounds.Right >= 0;
-  const bool grid = FocusState == fsGrid;
-
-  // The bounds of a cell selection take in whole joined cells, selecting
-  // what they pull in; show it.
-  if (n > 0) {
-    size_t inside = 0;
-    for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
-      int col = 0;
-      for (const TCell* c : *table.Rows[i]) {
-        if (col >= bounds.Left && col <= bounds.Right && c->Selected) ++inside;
-        col += c->Span;
-      }
-    }
-    if (inside != n) RepaintGrid();
-  }
-
-  // A changed text in the cell editor is a change of the document as soon
-  // as the edit ends, which Save does first.
-  bSave->setEnabled(DocumentModified() || (FEditing && FromQ(Editor->text()) != EditStartText));
-
-  const bool canUndo = grid && UndoCount() > 0;
-  bUndo->setEnabled(canUndo);
-  SetHint(bUndo, canUndo ? "Undo " + StepCaption(UndoCaption(0)) : QString("Can't Undo"));
-  const bool canRedo = grid && RedoCount() > 0;
-  bRedo->setEnabled(canRedo);
-  SetHint(bRedo, canRedo ? "Redo " + StepCaption(RedoCaption(0)) : QString("Can't Redo"));
-  // The menu entries carry the keys: they must be able to act whenever
-  // there is a step, menu open or not (the keys only reach them from the
-  // grid).
-  mnUndo->setEnabled(UndoCount() > 0);
-  mnRedo->setEnabled(RedoCount() > 0);
-
-  bCut->setEnabled(grid && sel);
-  bCopy->setEnabled(grid && sel);
-  bool clipboardText = false;
-  if (grid && sel) {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    clipboardText = mime && mime->hasText();
-  }
-  bPaste->setEnabled(grid && sel && clipboardText);
-  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
-
-  // Join and Split share a button. Once it shows Split it is left alone, so
-  // a joined cell can be split whatever holds the focus.
-  if (n == 1 && cells.front()->Span > 1) {
-    if (FJoinImage != kSplitImage) {
-      FJoinImage = kSplitImage;
-      bJoin->setText("Split");
-      SetHint(bJoin, "Split Selected Cell");
-      bJoin->setIcon(LoadIcon("split"));
-      bJoin->setEnabled(true);
-    }
-  } else {
-    if (FJoinImage != kJoinImage) {
-      FJoinImage = kJoinImage;
-      bJoin->setText("Join");
-      SetHint(bJoin, "Merge Selected Cells");
-      bJoin->setIcon(LoadIcon("join"));
-    }
-    bJoin->setEnabled(grid && joinable);
-  }
-
-  const TDeleteState del = DeleteStateFor(table, FocusState, cells, columns, rows);
-  bDelete->setEnabled(del.Mode != dmDeleteNone);
-  SetHint(bDelete, QString::fromLatin1(del.Hint));
-  bDelete->setData(int{del.Mode});
-  if (mnDelete->isEnabled() != bDelete->isEnabled()) {
-    mnDelete->setEnabled(bDelete->isEnabled());
-    mnDelete->setShortcut(bDelete->isEnabled() ? QKeySequence(Qt::Key_Delete) : QKeySequence());
-  }
-
-  bRules->setEnabled(sel);
-  const int pattern = bRules->data().toInt();
-  bRules->setChecked(sel && pattern > 0 && (SelectionRuleFlags(bounds) & pattern) == pattern);
-
-  ApplyAlignmentStates(cells, columns, sel, !rows.empty());
-  mnRowPrefix->setEnabled(sel && columns.empty());
-  mnBorders->setEnabled(sel);
-}
-
-void TMainForm::ApplyAlignmentStates(const TArrayOfCells& cells, const TArrayOfInteger& columns, bool sel,
-                                     bool rowsSelected) {
-  const bool letters = sel && !rowsSelected;
-  bAlignLeft->setEnabled(letters);
-  bAlignCenter->setEnabled(letters);
-  bAlignRight->setEnabled(letters);
-  bAlignCustom->setEnabled(!columns.empty());
-
-  // checked: 'l', 'c', 'r' for the three letters, 'x' for the custom format,
-  // 0 for none of them.
-  char checked = 0;
-  QString caption;
-  if (!columns.empty()) {
-    std::string f = ::CommonColumnFormat(*CurrentTable, columns);
-    if (f.size() > 1000) f.resize(1000);
-    if (f == "l" || f == "c" || f == "r") {
-      checked = f[0];
-    } else if (!f.empty()) {
-      checked = 'x';
-      const QFontMetrics metrics(font());
-      caption = metrics.elidedText(ToQ(f), Qt::ElideRight, kCustomCaptionWidth).replace('&', QLatin1String("&&"));
-    }
-  } else {
-    const char a = ::CommonAlignment(cells);
-    if (a == 'l' || a == 'c' || a == 'r') checked = a;
-  }
-  bAlignLeft->setChecked(checked == 'l');
-  bAlignCenter->setChecked(checked == 'c');
-  bAlignRight->setChecked(checked == 'r');
-  bAlignCustom->setChecked(checked == 'x');
-  bAlignCustom->setText(caption);
-}
-
-// ---------------------------------------------------------------- menus
-
-void TMainForm::mnFileClick() {
-  FocusGrid();
-  for (QAction* a : MRUListItems) {
-    mnFile->removeAction(a);
-    a->deleteLater();
-  }
-  MRUListItems.clear();
-  QAction* end = nullptr;
-  for (QAction* a : mnFile->actions())
-    if (a->objectName() == "MRUListEnd") end = a;
-  for (int i = 0; RecentFiles && i < RecentFiles->Count(); ++i) {
-    const std::string name = (*RecentFiles)[i];
-    auto* item = new QAction(QString("&%1 %2").arg(i + 1).arg(Literal(name)), mnFile);
-    item->setData(ToQ(name));
-    connect(item, &QAction::triggered, this, [this, name] { RunCommand([this, name] { MRUListClick(name); }); });
-    mnFile->insertAction(end, item);
-    MRUListItems.append(item);
-  }
-}
-
-void TMainForm::mnEditClick() {
-  FocusGrid();
-  const bool canUndo = UndoCount() > 0;
-  mnUndo->setEnabled(canUndo);
-  mnUndo->setText(canUndo ? "&Undo " + Literal(ShownCaption(UndoCaption(0))) : QString("Can't &Undo"));
-  const bool canRedo = RedoCount() > 0;
-  mnRedo->setEnabled(canRedo);
-  mnRedo->setText(canRedo ? "&Redo " + Literal(ShownCaption(RedoCaption(0))) : QString("Can't &Redo"));
-}
-
-void TMainForm::bTableClick() {
-  const QString hint = bDelete->statusTip();
-  mnDelete->setText(hint.isEmpty() ? QString("Delete") : hint);
-  mnDelete->setEnabled(bDelete->isEnabled());
-}
-
-void TMainForm::mnViewClick() {
-  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
-  mnViewGrid->setChecked(CurrentTable->ShowGrid);
-  mnViewStdToolbar->setChecked(Standard->isVisible());
-  mnViewFmtToolbar->setChecked(Formatting->isVisible());
-}
-
-// ---------------------------------------------------------------- file commands
-
-void TMainForm::bNewClick() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  if (!NewDocument(4, 4)) return;
-  RecordUndo("New Table");
-  MarkSaved();
-  RefreshGrid();
-}
-
-void TMainForm::ClickOpen() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  OpenDocument();
-  RefreshGrid();
-}
-
-void TMainForm::ClickSave() {
-  // An edit under way is part of the document: it is ended first, and only
-  // then is it known whether there is anything to save.
-  FocusGrid();
-  if (!DocumentModified()) return;
-  SaveDocument();
-  RefreshGrid();
-}
-
-void TMainForm::ClickSaveAs() {
-  FocusGrid();
-  SaveDocumentAs();
-  RefreshGrid();
-}
-
-void TMainForm::MRUListClick(const std::string& fileName) {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  OpenRecentFile(fileName);
-  RefreshGrid();
-}
-
-void TMainForm::mnExitClick() { close(); }
+// ---------------------------------------------------------------- closing
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   bool mayClose = false;
@@ -1427,96 +394,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     if (CodeForm) CodeForm->hide();
   }
 }
-
-// ---------------------------------------------------------------- edit commands
-
-void TMainForm::bUndoClick() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  if (UndoCount() > 0) UndoSteps(1);
-  RefreshGrid();
-}
-
-void TMainForm::bRedoClick() {
-  FocusGrid();
-  SetCurrentCell(nullptr);
-  if (RedoCount() > 0) RedoSteps(1);
-  RefreshGrid();
-}
-
-void TMainForm::CopySelectionAsText() {
-  const std::optional<std::string> text = SelectionAsText(*CurrentTable);
-  if (!text) return;
-  QGuiApplication::clipboard()->setText(ToQ(*text));
-}
-
-void TMainForm::bCopyClick() { CopySelectionAsText(); }
-
-void TMainForm::bPasteClick() {
-  FocusGrid();
-  // The clipboard's text as the bytes the cells hold.
-  const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
-  if (text.isEmpty()) return;
-  const TCellRect bounds = GetSelectionBounds();
-  if (bounds.Right < 0) return;
-  TTable& table = *CurrentTable;
-  PasteText(table, bounds.Left, bounds.Top, std::string_view(text.constData(), static_cast<size_t>(text.size())));
-  // The editor goes on showing the current cell, whose text may be new.
-  if (table.CurrentCell) LoadEditorText(table.CurrentCell->Text());
-  RecordUndo("Paste from clipboard");
-  RefreshGrid();
-}
-
-void TMainForm::bCopyLatexClick() {
-  std::vector<std::string> lines;
-  TableToLatex(*CurrentTable, lines);
-  std::string text;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i) text += "\r\n";
-    text += lines[i];
-  }
-  QGuiApplication::clipboard()->setText(ToQ(text));
-}
-
-void TMainForm::mnSelectAllClick() {
-  FocusGrid();
-  TTable& table = *CurrentTable;
-  table.ClearSelection();
-  for (TRow* row : table.Rows)
-    for (TCell* c : *row) c->Selected = true;
-  RefreshGrid();
-}
-
-// ---------------------------------------------------------------- view and help
-
-void TMainForm::mnViewCodeClick() {
-  if (!CodeForm) return;
-  // The box cannot take the focus while the window appears, and the main
-  // window gets it back: the user goes on typing where they were.
-  CodeForm->Memo->setEnabled(false);
-  CodeForm->setVisible(!CodeForm->isVisible());
-  CodeForm->Memo->setEnabled(true);
-  activateWindow();
-  RefreshCodePreview();
-}
-
-void TMainForm::mnViewGridClick() {
-  CurrentTable->ShowGrid = !CurrentTable->ShowGrid;
-  RepaintGrid();
-}
-
-void TMainForm::mnViewStdToolbarClick() { Standard->setVisible(!Standard->isVisible()); }
-
-void TMainForm::mnViewFmtToolbarClick() { Formatting->setVisible(!Formatting->isVisible()); }
-
-void TMainForm::mnHelpTopicsClick() {
-  if (!FHelpForm) FHelpForm = new THelpForm(this);
-  FHelpForm->show();
-  FHelpForm->raise();
-  FHelpForm->activateWindow();
-}
-
-void TMainForm::mnHelpAboutClick() { ShowAboutBox(this); }
 
 // ---------------------------------------------------------------- deferred events
 

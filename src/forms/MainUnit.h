@@ -7,16 +7,20 @@
 // enabled, checked and caption states of the commands are never set by the
 // commands themselves: UpdateCommandStates recomputes all of them each time
 // the event loop goes idle.
-#include <QAbstractScrollArea>
-#include <QCursor>
+//
+// The class lives in four files: MainUnit.cpp (start-up, the cell editor,
+// the current cell, refreshing, closing), MainActions.cpp (the table of
+// actions, the menus and toolbars built from it, and the command states),
+// MainCommands.cpp (the command handlers), and the grid view of its own in
+// GridView.cpp, which it hosts through TGridHost.
 #include <QEvent>
-#include <QImage>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "forms/GridQueries.h"
+#include "forms/GridView.h"
 #include "model/Tables.h"
 
 class QAction;
@@ -28,47 +32,9 @@ class QMenu;
 class QToolBar;
 class QTimer;
 class QToolButton;
-class TMainForm;
-class TQtCanvas;
 class TQtDocumentUI;
 
-// The keyboard focus, program-wide.
-extern TFocusState FocusState;
-
-// The scrolling view of the table. Its viewport is the paint box: it shows
-// the part of the table the scroll bars select, from the window's grid
-// bitmap, which is never larger than the viewport. Mouse events of the
-// viewport reach the window's grid handlers in table pixels.
-class TScrollBox : public QAbstractScrollArea {
-  Q_OBJECT
- public:
-  explicit TScrollBox(TMainForm* form);
-
-  // Sets the size of the scrolled picture (the table's pixel size).
-  void SetContentSize(int width, int height);
-  int ContentWidth() const { return FContentWidth; }
-  int ContentHeight() const { return FContentHeight; }
-  int HorzPosition() const;
-  int VertPosition() const;
-  void SetHorzPosition(int x);
-  void SetVertPosition(int y);
-
- protected:
-  void focusInEvent(QFocusEvent* event) override;
-  void focusOutEvent(QFocusEvent* event) override;
-  bool viewportEvent(QEvent* event) override;
-  void scrollContentsBy(int dx, int dy) override;
-  void resizeEvent(QResizeEvent* event) override;
-
- private:
-  friend class TMainForm;
-  void UpdateScrollBars();
-  TMainForm* FForm;
-  int FContentWidth = 0;
-  int FContentHeight = 0;
-};
-
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public TGridHost {
   Q_OBJECT
  public:
   // Deferred work the window posts to itself; the event loop runs it after
@@ -84,13 +50,13 @@ class TMainForm : public QMainWindow {
 
   // ---- operations every command uses
   // Gives the keyboard focus to the grid, which commits an edit in progress.
-  void FocusGrid();
+  void FocusGrid() override;
   // Makes cell the table's current cell and loads it into the editor, or
   // clears both; scrolls the cell into view.
-  void SetCurrentCell(TCell* cell);
+  void SetCurrentCell(TCell* cell) override;
   // Full refresh after a change of the table: layout, picture, status text
   // and code preview.
-  void RefreshGrid();
+  void RefreshGrid() override;
   // Redraw only, after a change of selection or focus that keeps all sizes.
   void RepaintGrid();
   void UpdateStatusText();
@@ -108,33 +74,38 @@ class TMainForm : public QMainWindow {
 
   // Runs a command handler. An exception it raises is shown in an error box
   // and abandons that command only; nothing escapes into the event loop.
-  void RunCommand(const std::function<void()>& handler);
+  void RunCommand(const std::function<void()>& handler) override;
 
-  // The rectangle of the table, in table pixels, that the view shows.
-  TRect VisibleRect() const;
+  // ---- the grid view's state and mouse, as the window's own (TScrollBox
+  // holds and handles them)
+  TRect VisibleRect() const { return ScrollBox->VisibleRect(); }
   // Whether the dotted drag frame is in the picture now.
-  bool DragFrameShown() const { return FFrameShown; }
-  TDragMode DragMode() const { return FDragMode; }
+  bool DragFrameShown() const { return ScrollBox->DragFrameShown(); }
+  TDragMode DragMode() const { return ScrollBox->DragMode(); }
+  // Press point (Left, Top) and latest point (Right, Bottom) of a drag.
+  const TRect& DragRect() const { return ScrollBox->DragRect(); }
   // The pointer the paint box shows (crGridDefault for the normal arrow).
-  TGridPointer GridPointer() const { return FPointer; }
+  TGridPointer GridPointer() const { return ScrollBox->GridPointer(); }
   // The registered shape of a grid pointer.
-  const QCursor& GridCursor(TGridPointer pointer) const;
-
-  // ---- mouse on the grid; positions in table pixels
-  void GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
-  void GridMouseMove(Qt::KeyboardModifiers modifiers, int x, int y);
-  void GridMouseUp(Qt::MouseButton button, int x, int y);
-  void GridDblClick();
+  const QCursor& GridCursor(TGridPointer pointer) const { return ScrollBox->GridCursor(pointer); }
+  // Positions in table pixels.
+  void GridMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y) {
+    ScrollBox->GridMouseDown(button, modifiers, x, y);
+  }
+  void GridMouseMove(Qt::KeyboardModifiers modifiers, int x, int y) { ScrollBox->GridMouseMove(modifiers, x, y); }
+  void GridMouseUp(Qt::MouseButton button, int x, int y) { ScrollBox->GridMouseUp(button, x, y); }
+  // A double click edits the current cell once the click has been handled.
+  void GridDblClick() override;
   // One tick of the auto-scroll timer.
-  void ScrollTimerTimer();
+  void ScrollTimerTimer() { ScrollBox->ScrollTimerTimer(); }
 
   // Puts the selection on the clipboard as cell text; nothing selected
   // leaves the clipboard as it is.
   void CopySelectionAsText();
-  // The last picture of the visible part (for tests and the drag frame).
-  const QImage& Bitmap() const { return GridBitmap; }
+  // The last picture of the visible part.
+  const QImage& Bitmap() const { return ScrollBox->Bitmap(); }
 
-  // ---- command handlers
+  // ---- command handlers (MainCommands.cpp)
   void bNewClick();
   void ClickOpen();
   void ClickSave();
@@ -153,7 +124,7 @@ class TMainForm : public QMainWindow {
   void mnViewFmtToolbarClick();
   void mnHelpTopicsClick();
   void mnHelpAboutClick();
-  // Menu openings refresh what a menu shows.
+  // Menu openings refresh what a menu shows (MainActions.cpp).
   void mnFileClick();
   void mnEditClick();
   void bTableClick();
@@ -173,7 +144,8 @@ class TMainForm : public QMainWindow {
   QLineEdit* Editor;
   TScrollBox* ScrollBox;
   QWidget* PaintBox;
-  // Runs every 100 ms while a drag has left the visible part of the grid.
+  // Runs every 100 ms while a drag has left the visible part of the grid;
+  // the grid view's.
   QTimer* ScrollTimer;
 
   // Commands shared by a menu entry and a toolbar button are one action:
@@ -237,13 +209,8 @@ class TMainForm : public QMainWindow {
 
   TQtDocumentUI* DocumentUI() const { return FDocumentUI.get(); }
 
-  // View state.
+  // The editor's text when it received the focus.
   std::string EditStartText;
-  // Press point (Left, Top) and latest point (Right, Bottom) of a drag.
-  TRect DragRect;
-  // The latest mouse position relative to the visible part of the grid.
-  int MouseViewX = 0;
-  int MouseViewY = 0;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -251,39 +218,29 @@ class TMainForm : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  friend class TScrollBox;
   void CreateActions();
   void CreateMenus();
   void CreateToolbars();
   void CreateClientArea();
-  // Connects action to handler through the command guard.
-  void Wire(QAction* action, void (TMainForm::*handler)());
+  // The grid's editing keys reach their actions only from the grid.
+  void AttachGridKeys();
 
-  // The grid's and the editor's focus changes.
-  void GridEnter();
-  void GridExit();
+  // The grid view asks the editor to take over.
+  bool EditCurrentCell() override;
+  bool TypeIntoEditor(const QKeyEvent& event) override;
+
+  // The editor's focus changes.
   void EditorEnter();
   void EditorExit();
   void EditorChange();
+  // An edit is under way and has changed the cell's text.
+  bool EditorChanged() const;
   // Loads text into the editor without writing it back into the cell.
   void LoadEditorText(const std::string& text);
-  // The keys of the grid and the editor, seen by the application-wide
-  // filter before any control; true when the key was used up.
-  bool AppKeyDown(QKeyEvent* event);
-  void TabKey();
+  // The keys of the editor, seen by the application-wide filter before
+  // the editor itself; true when the key was used up.
+  bool EditorKeyDown(QKeyEvent* event);
   void EditorEnterKey();
-  // Moves the current cell one step in the direction of an arrow key.
-  void ArrowMove(int key);
-  // Starts or stops the auto-scroll timer for the latest mouse position.
-  void UpdateScrollTimer();
-  // The dotted frame of a cell drag along r (normalized), shown only once
-  // the drag has gone a few pixels; the frame shown before goes first.
-  void ShowDragFrame(const TRect& r);
-  void EraseDragFrame();
-  // Inverts the frame's dots in GridBitmap: twice leaves it as it was.
-  void InvertFrame(const TRect& r);
-  // Draws the visible part of the table into GridBitmap.
-  void RenderGrid();
   // Brings the editor in line with a table whose current cell went away
   // behind its back (an opened file, an undone step).
   void SyncEditor();
@@ -293,24 +250,12 @@ class TMainForm : public QMainWindow {
 
   std::string FCommandLineFile;
   std::unique_ptr<TQtDocumentUI> FDocumentUI;
-  std::unique_ptr<TQtCanvas> FMeasureCanvas;
-  QImage GridBitmap;
-  QCursor FCursors[crCol2 + 1];
-  TGridPointer FPointer = crGridDefault;
-  TDragMode FDragMode = dmNone;
-  // The frame in the picture: RenderGrid draws it again over a fresh table.
-  bool FFrameShown = false;
-  TRect FFrameRect;
-  // The cell rectangle the drag selected last; the selection follows it.
-  TCellRect FDragCells;
   // The editor is being loaded with a cell's text.
   bool FLoadingEditor = false;
   int FJoinImage = kJoinImage;
   // Depth of running command handlers; the idle update waits for them.
   int FCommandDepth = 0;
   bool FInIdle = false;
-  // The scroll positions are being changed by code that draws afterwards.
-  bool FDeferRender = false;
   // The editor has the focus with an edit under way (between EditorEnter
   // and EditorExit).
   bool FEditing = false;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -8,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "common/ScriptedUI.h"
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
 #include "undo/UndoBuffers.h"
@@ -15,65 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Plays the user: every question and dialog takes the next scripted answer
-// and records what it was shown.
-class TScriptedUI : public TDocumentUI {
- public:
-  std::deque<TSaveAnswer> Answers;
-  std::vector<std::string> Questions;
-  std::deque<std::string> OpenChoices;  // "" cancels
-  std::deque<std::string> SaveChoices;  // "" cancels
-  std::vector<std::pair<std::string, int>> SaveProposals;  // proposed name, selected entry
-  bool ImportOk = true;
-  std::string ImportDelimiters = ",";
-  bool ImportMerge = false;
-  std::vector<std::vector<std::string>> Previews;
-  std::vector<std::string> Warnings;
-  std::string Caption;
-  int Replaced = 0;
-
-  TSaveAnswer AskSaveChanges(const std::string& caption, const std::string& text) override {
-    Questions.push_back(caption + "|" + text);
-    if (Answers.empty()) {
-      ADD_FAILURE() << "unexpected question";
-      return TSaveAnswer::Cancel;
-    }
-    const TSaveAnswer a = Answers.front();
-    Answers.pop_front();
-    return a;
-  }
-  bool ExecuteOpenDialog(TFileDialog& dialog) override { return Take(OpenChoices, dialog); }
-  bool ExecuteSaveDialog(TFileDialog& dialog) override {
-    SaveProposals.emplace_back(dialog.FileName, dialog.FilterIndex);
-    return Take(SaveChoices, dialog);
-  }
-  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
-                           std::string& delimiters, bool& merge) override {
-    Previews.push_back(preview);
-    Warnings.push_back(warning);
-    if (!ImportOk) return false;
-    delimiters = ImportDelimiters;
-    merge = ImportMerge;
-    return true;
-  }
-  void SetCaption(const std::string& caption) override { Caption = caption; }
-  void ShowError(const std::string&) override {}
-  void DocumentReplaced() override { ++Replaced; }
-
- private:
-  static bool Take(std::deque<std::string>& choices, TFileDialog& dialog) {
-    if (choices.empty()) {
-      ADD_FAILURE() << "unexpected file dialog";
-      return false;
-    }
-    const std::string choice = choices.front();
-    choices.pop_front();
-    if (choice.empty()) return false;
-    dialog.FileName = choice;
-    return true;
-  }
-};
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);

@@ -5,25 +5,16 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
-#include "forms/GridFixture.h"
+#include "common/gui/WindowFixture.h"
 
 namespace {
 
-using gridtest::GridFixture;
 using Cells = std::vector<std::pair<int, int>>;
 
-class ClipboardTest : public GridFixture {
+class ClipboardTest : public WindowFixture {
  protected:
   static QClipboard* Clipboard() { return QGuiApplication::clipboard(); }
   static std::string ClipboardBytes() { return Clipboard()->text().toUtf8().toStdString(); }
-  // Runs a command the way its menu entry or button does: only while the
-  // idle update has it enabled.
-  bool Run(QAction* action) {
-    Form->UpdateCommandStates();
-    if (!action->isEnabled()) return false;
-    action->trigger();
-    return true;
-  }
 };
 
 TEST_F(ClipboardTest, CopyPutsTheSelectionsText) {

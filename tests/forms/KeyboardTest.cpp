@@ -9,13 +9,12 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "forms/GridFixture.h"
+#include "common/gui/WindowFixture.h"
 
 namespace {
 
-using gridtest::GridFixture;
 
-class KeyboardTest : public GridFixture {
+class KeyboardTest : public WindowFixture {
  protected:
   // Makes cell current with the grid focused, as a click would.
   void Current(TCell* cell) {

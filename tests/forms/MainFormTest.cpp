@@ -23,17 +23,19 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <deque>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/gui/WindowFixture.h"
 #include "document/AppModule.h"
 #include "forms/AppStart.h"
 #include "forms/CodeUnit.h"
 #include "forms/HelpUnit.h"
 #include "forms/ImportUnit.h"
+#include "forms/MainActions.h"
 #include "forms/MainUnit.h"
-#include "JoinCells.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
 #include "model/Errors.h"
@@ -44,106 +46,7 @@ namespace {
 
 std::string FromQ(const QString& s) { return s.toStdString(); }
 
-// Answers the document's questions from a script and records what was asked.
-class TScriptedUI : public TDocumentUI {
- public:
-  std::deque<TSaveAnswer> Answers;
-  int Questions = 0;
-  std::string LastQuestion;
-  std::vector<std::string> Errors;
-  std::string Caption;
-  bool SaveDialogAccepts = false;
-  std::string SavePath;
-  int SaveDialogs = 0;
-
-  TSaveAnswer AskSaveChanges(const std::string&, const std::string& text) override {
-    ++Questions;
-    LastQuestion = text;
-    if (Answers.empty()) return TSaveAnswer::Cancel;
-    const TSaveAnswer a = Answers.front();
-    Answers.pop_front();
-    return a;
-  }
-  bool ExecuteOpenDialog(TFileDialog&) override { return false; }
-  bool ExecuteSaveDialog(TFileDialog& dialog) override {
-    ++SaveDialogs;
-    if (!SaveDialogAccepts) return false;
-    dialog.FileName = SavePath;
-    return true;
-  }
-  bool ExecuteImportDialog(const std::vector<std::string>&, const std::string&, std::string&, bool&) override {
-    return false;
-  }
-  void SetCaption(const std::string& caption) override { Caption = caption; }
-  void ShowError(const std::string& message) override { Errors.push_back(message); }
-  void DocumentReplaced() override {
-    if (MainForm) MainForm->DocumentUI()->DocumentReplaced();
-  }
-};
-
-// Spins the real event loop until it has gone idle, so that the idle-time
-// update runs as it does for the user.
-void RunUntilIdle() {
-  QEventLoop loop;
-  QTimer::singleShot(30, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-class MainFormTest : public ::testing::Test {
- protected:
-  void SetUp() override { Start({}); }
-
-  void Start(const std::string& commandLineFile) {
-    CreateUndoBuffer();
-    StartAppModule();
-    Form = new TMainForm(commandLineFile);
-    Code = new TCodeForm(Form);
-    SetDocumentUI(&Script);
-    Form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(Form));
-    // The deferred start-up events: focus the grid, open the argument.
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-  }
-
-  void TearDown() override { Stop(); }
-
-  void Stop() {
-    if (!Form) return;
-    delete Code;
-    Code = nullptr;
-    delete Form;
-    Form = nullptr;
-    SetDocumentUI(nullptr);
-    StopAppModule();
-    FreeUndoBuffer();
-  }
-
-  TTable& Table() { return *CurrentTable; }
-  TCell* Cell(int row, int col) { return Table().GetCell(row, col); }
-
-  // Selects exactly these cells (cell selection mode) and recomputes.
-  void SelectCells(std::initializer_list<TCell*> cells) {
-    Table().ClearSelection();
-    for (TCell* c : cells) Table().SelectCell(c);
-    Form->UpdateCommandStates();
-  }
-
-  TCell* JoinCells(int row, int index, int span) {
-    TCell* c = JoinRowCells(Table(), row, index, span);
-    Form->RefreshGrid();
-    return c;
-  }
-
-  void FocusEditor() {
-    Form->Editor->setFocus(Qt::OtherFocusReason);
-    QCoreApplication::processEvents();
-  }
-
-  TScriptedUI Script;
-  TMainForm* Form = nullptr;
-  TCodeForm* Code = nullptr;
-};
+using MainFormTest = WindowFixture;
 
 TEST_F(MainFormTest, StartUpState) {
   EXPECT_EQ(Table().RowCount(), 4);
@@ -187,6 +90,27 @@ TEST_F(MainFormTest, ToolbarsAndIcons) {
   }
   for (QAction* a : Form->RuleItems) EXPECT_FALSE(a->icon().isNull());
   for (QAction* a : Form->InsertItems) EXPECT_FALSE(a->icon().isNull());
+}
+
+// Every action of the table has a place a user can reach, and no key is
+// given to two of them: Qt runs neither of two actions that share a key.
+TEST_F(MainFormTest, EveryActionIsPlacedAndEveryKeyIsItsOwn) {
+  std::map<QString, std::string> keys;
+  for (const TActionSpec& spec : MainActionTable()) {
+    QAction* a = Form->*spec.Action;
+    const std::string name = spec.Caption;
+    bool placed = false;
+    for (QObject* o : a->associatedObjects())
+      placed = placed || qobject_cast<QMenu*>(o) || qobject_cast<QToolButton*>(o) || qobject_cast<QToolBar*>(o);
+    EXPECT_TRUE(placed) << name;
+    for (const QKeySequence& k : a->shortcuts()) {
+      const auto [it, fresh] = keys.emplace(k.toString(), name);
+      // The menu entry and the button of one command may share the action;
+      // two actions may not share a key.
+      EXPECT_TRUE(fresh) << k.toString().toStdString() << ": " << it->second << " and " << name;
+    }
+  }
+  EXPECT_FALSE(keys.empty());
 }
 
 TEST_F(MainFormTest, IdleUpdateFollowsChanges) {
@@ -423,12 +347,12 @@ TEST_F(MainFormTest, EditorWritesThroughToTheCurrentCellOnly) {
 
   // Undo goes back to the text before the edit, and leaves no current cell.
   Form->SetCurrentCell(Cell(1, 0));
-  Form->bUndoClick();
+  ASSERT_TRUE(Run(Form->bUndo));
   EXPECT_EQ(Cell(1, 0)->Text(), "second");
   EXPECT_EQ(Table().CurrentCell, nullptr);
   EXPECT_FALSE(Form->Editor->isEnabled());
   EXPECT_EQ(Form->Panel2->text(), "");
-  Form->bRedoClick();
+  ASSERT_TRUE(Run(Form->bRedo));
   EXPECT_EQ(Cell(1, 0)->Text(), "secondxy");
 }
 
@@ -479,25 +403,26 @@ TEST_F(MainFormTest, CloseQuestion) {
   Script.Answers = {TSaveAnswer::Cancel};
   EXPECT_FALSE(Form->close());
   EXPECT_TRUE(Form->isVisible());
-  EXPECT_EQ(Script.Questions, 1);
-  EXPECT_EQ(Script.LastQuestion, SaveChangesText(Table().Title));
+  ASSERT_EQ(Script.Questions.size(), 1u);
+  EXPECT_EQ(Script.Questions.back(), "Confirm|" + SaveChangesText(Table().Title));
   EXPECT_EQ(Cell(0, 0)->Text(), "changed");
 
   // Yes on a document without a file asks for a name; cancelling that keeps
   // the window open.
   Script.Answers = {TSaveAnswer::Yes};
+  Script.SaveChoices = {""};
   EXPECT_FALSE(Form->close());
-  EXPECT_EQ(Script.SaveDialogs, 1);
+  EXPECT_EQ(Script.SaveProposals.size(), 1u);
 
   Script.Answers = {TSaveAnswer::No};
   EXPECT_TRUE(Form->close());
-  EXPECT_EQ(Script.SaveDialogs, 1) << "No closes without saving";
-  EXPECT_EQ(Script.Questions, 3);
+  EXPECT_EQ(Script.SaveProposals.size(), 1u) << "No closes without saving";
+  EXPECT_EQ(Script.Questions.size(), 3u);
 }
 
 TEST_F(MainFormTest, UnmodifiedDocumentClosesWithoutQuestion) {
   EXPECT_TRUE(Form->close());
-  EXPECT_EQ(Script.Questions, 0);
+  EXPECT_TRUE(Script.Questions.empty());
 }
 
 TEST_F(MainFormTest, CodePreviewFollowsChangesWhileVisible) {
@@ -537,7 +462,7 @@ TEST_F(MainFormTest, CodePreviewFollowsChangesWhileVisible) {
 
 TEST_F(MainFormTest, CopyAsLatexCode) {
   Cell(0, 0)->SetText("a");
-  Form->bCopyLatexClick();
+  ASSERT_TRUE(Run(Form->bCopyLatex));
   std::vector<std::string> lines;
   TableToLatex(Table(), lines);
   std::string expected;
@@ -547,7 +472,7 @@ TEST_F(MainFormTest, CopyAsLatexCode) {
 }
 
 TEST_F(MainFormTest, SelectAllAndGridToggle) {
-  Form->mnSelectAllClick();
+  ASSERT_TRUE(Run(Form->mnSelectAll));
   EXPECT_EQ(Table().GetSelectedCells().size(), 16u);
   EXPECT_EQ(Table().SelectionMode, smNone);
   Form->UpdateCommandStates();
@@ -555,11 +480,11 @@ TEST_F(MainFormTest, SelectAllAndGridToggle) {
   EXPECT_TRUE(Form->mnBorders->isEnabled());
 
   const bool grid = Table().ShowGrid;
-  Form->mnViewGridClick();
+  ASSERT_TRUE(Run(Form->mnViewGrid));
   EXPECT_NE(Table().ShowGrid, grid);
   Form->mnViewClick();
   EXPECT_EQ(Form->mnViewGrid->isChecked(), Table().ShowGrid);
-  Form->mnViewStdToolbarClick();
+  ASSERT_TRUE(Run(Form->mnViewStdToolbar));
   Form->mnViewClick();
   EXPECT_FALSE(Form->mnViewStdToolbar->isChecked());
   EXPECT_TRUE(Form->mnViewFmtToolbar->isChecked());
@@ -582,13 +507,14 @@ TEST_F(MainFormTest, GuardShowsTheMessageAndGoesOn) {
   EXPECT_EQ(Script.Errors.size(), 3u);
   EXPECT_EQ(Cell(0, 0)->Text(), "kept");
   EXPECT_TRUE(Form->isVisible());
+  Script.Errors.clear();
 }
 
 TEST_F(MainFormTest, NewTable) {
   Cell(0, 0)->SetText("old");
   RecordUndo("Typing old");
   Script.Answers = {TSaveAnswer::No};
-  Form->bNewClick();
+  ASSERT_TRUE(Run(Form->bNew));
   EXPECT_EQ(Cell(0, 0)->Text(), "");
   EXPECT_EQ(Table().Title, "Untitled");
   EXPECT_EQ(UndoCaption(0), "New Table");
@@ -616,8 +542,7 @@ TEST_F(MainFormTest, CommandLineFile) {
   QTemporaryDir dir;
   const std::string path = dir.filePath("prices.qtor").toStdString();
   Cell(2, 3)->SetText("42");
-  Script.SaveDialogAccepts = true;
-  Script.SavePath = path;
+  Script.SaveChoices = {path};
   ASSERT_TRUE(SaveDocumentAs());
   Stop();
 
@@ -711,8 +636,8 @@ namespace {
 TEST_F(MainFormTest, SaveEndsTheEditFirst) {
   QTemporaryDir dir;
   const std::string path = dir.filePath("prices.qtor").toStdString();
-  Script.SaveDialogAccepts = true;
-  Script.SavePath = path;
+  // The first save names the file; Save As below asks again.
+  Script.SaveChoices = {path, path};
   ASSERT_TRUE(SaveDocumentAs());
   struct Case {
     const char* Name;
@@ -720,12 +645,8 @@ TEST_F(MainFormTest, SaveEndsTheEditFirst) {
   };
   const Case cases[] = {
       {"Ctrl+S", [&] { QTest::keyClick(Form->Editor, Qt::Key_S, Qt::ControlModifier); }},
-      {"the toolbar button",
-       [&] {
-         RunUntilIdle();
-         QTest::mouseClick(Form->Standard->widgetForAction(Form->bSave), Qt::LeftButton);
-       }},
-      {"Save As", [&] { Form->mnSaveAs->trigger(); }},
+      {"the toolbar button", [&] { ASSERT_TRUE(Run(Form->bSave)); }},
+      {"Save As", [&] { ASSERT_TRUE(Run(Form->mnSaveAs)); }},
   };
   int column = 0;
   for (const Case& c : cases) {
@@ -743,12 +664,12 @@ TEST_F(MainFormTest, SaveEndsTheEditFirst) {
   EXPECT_TRUE(Script.Errors.empty()) << Script.Errors.front();
 
   // Nothing typed, nothing changed: Save writes nothing.
-  const int dialogs = Script.SaveDialogs;
+  const size_t dialogs = Script.SaveProposals.size();
   Form->FocusGrid();
   QFile::remove(QString::fromStdString(path));
   Form->ClickSave();
   EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
-  EXPECT_EQ(Script.SaveDialogs, dialogs);
+  EXPECT_EQ(Script.SaveProposals.size(), dialogs);
 }
 
 // Window titles are the captions alone. The platform appends an
@@ -786,7 +707,7 @@ TEST_F(MainFormTest, UndoCaptionsShowOnOneLine) {
   EXPECT_EQ(Form->mnUndo->text(), "&Undo Typing a bc");
   Form->UpdateCommandStates();
   EXPECT_EQ(Form->bUndo->toolTip(), "Undo Typing a bc");
-  Form->bUndoClick();
+  ASSERT_TRUE(Run(Form->bUndo));
   Form->mnEditClick();
   EXPECT_EQ(Form->mnRedo->text(), "&Redo Typing a bc");
   Form->UpdateCommandStates();

@@ -4,16 +4,16 @@
 #include <QClipboard>
 #include <QImage>
 #include <QScrollBar>
+#include <QTimer>
 
+#include "common/gui/WindowFixture.h"
 #include "forms/Cursors.h"
-#include "forms/GridFixture.h"
 
 namespace {
 
-using gridtest::GridFixture;
 using Cells = std::vector<std::pair<int, int>>;
 
-class MouseTest : public GridFixture {
+class MouseTest : public WindowFixture {
  protected:
   // A point in the left margin on row r, and one in the top margin over
   // column k.
@@ -92,8 +92,8 @@ TEST_F(MouseTest, ShiftClickAfterAnUndoShrankTheTable) {
     Form->bUndoClick();
     ASSERT_EQ(Table().RowCount(), 4);
     Click(rows ? RowHeader(1) : ColumnHeader(1), Qt::ShiftModifier);
-    EXPECT_TRUE(UI.Errors.empty()) << UI.Errors.front();
-    UI.Errors.clear();
+    EXPECT_TRUE(Script.Errors.empty()) << Script.Errors.front();
+    Script.Errors.clear();
     EXPECT_EQ(rows ? Table().GetSelectedRows() : Table().GetSelectedColumns(), (TArrayOfInteger{1}));
     // The click set a new anchor that ranges work from.
     Click(rows ? RowHeader(3) : ColumnHeader(3), Qt::ShiftModifier);

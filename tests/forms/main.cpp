@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include "common/gui/QuietPlatform.h"
+
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QTemporaryDir xdg;
@@ -21,6 +23,8 @@ int main(int argc, char** argv) {
   chmod((xdg.path() + "/XDG_RUNTIME_DIR").toLocal8Bit().constData(), 0700);
   QStandardPaths::setTestModeEnabled(true);
   ::testing::InitGoogleTest(&argc, argv);
+  // The platform's harmless notices go; a real warning stands out.
+  InstallQuietPlatformHandler();
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "common/gui/QuietPlatform.h"
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
     qputenv(name, QFile::encodeName(dir));
   }
   QStandardPaths::setTestModeEnabled(true);
+  // The platform's harmless notices go; a real warning stands out.
+  InstallQuietPlatformHandler();
   QApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }

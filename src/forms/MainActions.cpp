@@ -1,0 +1,459 @@
+// The main window's actions, menus and toolbars, built from the tables, and
+// the idle-time update of every command's state.
+#include "forms/MainActions.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QClipboard>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QToolBar>
+#include <QToolButton>
+#include <initializer_list>
+
+#include "document/AppModule.h"
+#include "forms/CodeUnit.h"
+#include "forms/Icons.h"
+#include "forms/MainUnit.h"
+#include "forms/QtText.h"
+#include "undo/UndoBuffers.h"
+
+namespace {
+
+using F = TMainForm;
+
+const TActionSpec kMainActions[] = {
+    // Action               Caption                  IconText              Icon            Hint
+    //   Keys                    Handler                Flags                        Tag
+    {&F::bNew, "&New", "New File", "new", "New File", "", &F::bNewClick, afNone, kNoTag},
+    {&F::bOpen, "&Open...", "Open", "open", "Open File", "Ctrl+O", &F::ClickOpen, afNone, kNoTag},
+    {&F::bSave, "&Save", "Save", "save", "Save File", "Ctrl+S", &F::ClickSave, afNone, kNoTag},
+    {&F::mnSaveAs, "Save &As...", nullptr, "save-as", nullptr, "", &F::ClickSaveAs, afNone, kNoTag},
+    {&F::mnExit, "E&xit", nullptr, nullptr, nullptr, "", &F::mnExitClick, afNone, kNoTag},
+    // The buttons and the menu entries of Undo and Redo differ in caption;
+    // the menu entries carry the keys.
+    {&F::bUndo, "Undo", nullptr, "undo", "Can't Undo", "", &F::bUndoClick, afNone, kNoTag},
+    {&F::bRedo, "Redo", nullptr, "redo", "Can't Redo", "", &F::bRedoClick, afNone, kNoTag},
+    {&F::mnUndo, "Can't &Undo", nullptr, "undo", nullptr, "Ctrl+Z", &F::bUndoClick, afGridKeys, kNoTag},
+    {&F::mnRedo, "Can't &Redo", nullptr, "redo", nullptr, "Ctrl+Y; Ctrl+Shift+Z", &F::bRedoClick, afGridKeys,
+     kNoTag},
+    {&F::bCut, "&Cut", "Cut", "cut", "Cut", "Ctrl+X", nullptr, afGridKeys, kNoTag},
+    {&F::bCopy, "C&opy", "Copy", "copy", "Copy", "Ctrl+C", &F::bCopyClick, afGridKeys, kNoTag},
+    {&F::bCopyLatex, "Copy As &LaTeX Code", "Copy As LaTeX Code", "copy-latex", "Copy to Clipboard as LaTeX code", "",
+     &F::bCopyLatexClick, afNone, kNoTag},
+    {&F::bPaste, "&Paste", "Paste", "paste", "Paste", "Ctrl+V", &F::bPasteClick, afGridKeys, kNoTag},
+    {&F::mnSelectAll, "Select &All Cells", nullptr, "select-all", nullptr, "Ctrl+A", &F::mnSelectAllClick,
+     afGridKeys, kNoTag},
+    // The tag of bDelete is the DeleteMode; the menu entry's caption and Del
+    // key follow the button.
+    {&F::bDelete, "Delete", nullptr, "delete", "", "", nullptr, afDisabled, dmDeleteNone},
+    {&F::mnDelete, "&Delete", nullptr, "delete", nullptr, "", nullptr, afDisabled, kNoTag},
+    {&F::mnEnvironment, "&Environment...", nullptr, "environment", nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnRowPrefix, "Row &Prefix/Postfix...", nullptr, "row-prefix", nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnBorders, "&Borders...", nullptr, "borders", nullptr, "", nullptr, afNone, kNoTag},
+    {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "", nullptr, afNone, kNoTag},
+    // The face of the Rules split button; its tag is the rule set it applies.
+    {&F::bRules, "Rules", nullptr, "rules-all", "Rules", "", nullptr, afCheckable, rbAll},
+    {&F::bAlignLeft, "Align Left", nullptr, "align-left", nullptr, "", nullptr, afCheckable | afAlignGroup, 1},
+    {&F::bAlignCenter, "Align Center", nullptr, "align-center", nullptr, "", nullptr, afCheckable | afAlignGroup, 2},
+    {&F::bAlignRight, "Align Right", nullptr, "align-right", nullptr, "", nullptr, afCheckable | afAlignGroup, 3},
+    // Its caption is the selected columns' custom format.
+    {&F::bAlignCustom, "", nullptr, "align-custom", "Column Format", "", nullptr, afCheckable | afAlignGroup, 4},
+    {&F::mnNewFormat, "New Format...", nullptr, nullptr, nullptr, "", nullptr, afNone, 0},
+    {&F::bViewCode, "&Code", "Code", "code", "Code", "", &F::mnViewCodeClick, afCheckable, kNoTag},
+    {&F::mnViewGrid, "&Grid", nullptr, nullptr, nullptr, "", &F::mnViewGridClick, afCheckable, kNoTag},
+    {&F::mnViewStdToolbar, "&Standard Toolbar", nullptr, nullptr, nullptr, "", &F::mnViewStdToolbarClick,
+     afCheckable, kNoTag},
+    {&F::mnViewFmtToolbar, "&Formatting Toolbar", nullptr, nullptr, nullptr, "", &F::mnViewFmtToolbarClick,
+     afCheckable, kNoTag},
+    {&F::mnViewOptions, "&Options...", nullptr, "options", nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnHelpTopics, "Quiltor Help...", nullptr, "help", nullptr, "F1", &F::mnHelpTopicsClick, afNone, kNoTag},
+    {&F::mnHelpAbout, "About...", nullptr, "about", nullptr, "", &F::mnHelpAboutClick, afNone, kNoTag},
+};
+
+const TActionSpec kInsertItems[4] = {
+    {nullptr, "Row Above", nullptr, "insert-row-above", "Insert Row Above", "", nullptr, afNone, 0},
+    {nullptr, "Row Below", nullptr, "insert-row-below", "Insert Row Below", "", nullptr, afNone, 1},
+    {nullptr, "Column Before", nullptr, "insert-column-before", "Insert Column Before", "", nullptr, afNone, 2},
+    {nullptr, "Column After", nullptr, "insert-column-after", "Insert Column After", "", nullptr, afNone, 3},
+};
+
+// In the palette's order; "No Rules" (tag 0) is never shown as checked.
+const TActionSpec kRuleItems[10] = {
+    {nullptr, "All Rules", nullptr, "rules-all", nullptr, "", nullptr, afCheckable, 63},
+    {nullptr, "Outer Border", nullptr, "rules-outer", nullptr, "", nullptr, afCheckable, 27},
+    {nullptr, "Top Rule", nullptr, "rules-top", nullptr, "", nullptr, afCheckable, 1},
+    {nullptr, "Left Rule", nullptr, "rules-left", nullptr, "", nullptr, afCheckable, 8},
+    {nullptr, "Inner Horizontal Rules", nullptr, "rules-inner-horizontal", nullptr, "", nullptr, afCheckable, 4},
+    {nullptr, "No Rules", nullptr, "rules-none", nullptr, "", nullptr, afNone, 0},
+    {nullptr, "Inner Rules", nullptr, "rules-inner", nullptr, "", nullptr, afCheckable, 36},
+    {nullptr, "Bottom Rule", nullptr, "rules-bottom", nullptr, "", nullptr, afCheckable, 2},
+    {nullptr, "Right Rule", nullptr, "rules-right", nullptr, "", nullptr, afCheckable, 16},
+    {nullptr, "Inner Vertical Rules", nullptr, "rules-inner-vertical", nullptr, "", nullptr, afCheckable, 32},
+};
+
+// The Insert button part repeats this insertion until another is chosen.
+constexpr int kFirstInsertion = 1;
+
+// Width the custom format caption may take on its button.
+constexpr int kCustomCaptionWidth = 80;
+
+// A button's hint shows as its tool tip and in the status line. The status
+// tip holds it as set (the tool tip falls back to the caption when empty).
+void SetHint(QAction* action, const QString& hint) {
+  action->setToolTip(hint);
+  action->setStatusTip(hint);
+}
+
+// An undo step's caption as a menu entry or a hint shows it: on one line,
+// and a TAB does not open the menu's shortcut column.
+QString StepCaption(const std::string& caption) { return ToQ(ShownCaption(caption)); }
+
+QAction* MakeAction(TMainForm& form, const TActionSpec& spec) {
+  auto* a = new QAction(QString::fromUtf8(spec.Caption), &form);
+  if (spec.IconText) a->setIconText(QString::fromUtf8(spec.IconText));
+  if (spec.Icon) a->setIcon(LoadIcon(spec.Icon));
+  if (spec.Hint) SetHint(a, QString::fromUtf8(spec.Hint));
+  if (*spec.Keys) a->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(spec.Keys)));
+  if (spec.Flags & afCheckable) a->setCheckable(true);
+  if (spec.Flags & afDisabled) a->setEnabled(false);
+  if (spec.Tag != kNoTag) a->setData(spec.Tag);
+  if (void (TMainForm::*handler)() = spec.Handler) {
+    QObject::connect(a, &QAction::triggered, &form,
+                     [&form, handler] { form.RunCommand([&form, handler] { (form.*handler)(); }); });
+  }
+  return a;
+}
+
+// A split button's face shows the entry of its list chosen last: its
+// caption, image, hint and tag.
+void CopyFace(QAction* face, const QAction* item) {
+  face->setText(item->text());
+  face->setIcon(item->icon());
+  SetHint(face, item->statusTip());
+  face->setData(item->data());
+}
+
+// A place in a menu or on a toolbar: an action of the window, or a
+// separator where it is null.
+using TPlace = QAction* TMainForm::*;
+
+void Place(TMainForm& form, QWidget* where, std::initializer_list<TPlace> places) {
+  for (TPlace p : places) {
+    if (!p) {
+      if (auto* menu = qobject_cast<QMenu*>(where)) menu->addSeparator();
+      else if (auto* bar = qobject_cast<QToolBar*>(where)) bar->addSeparator();
+      continue;
+    }
+    where->addAction(form.*p);
+  }
+}
+
+}  // namespace
+
+std::span<const TActionSpec> MainActionTable() { return kMainActions; }
+std::span<const TActionSpec> InsertItemTable() { return kInsertItems; }
+std::span<const TActionSpec> RuleItemTable() { return kRuleItems; }
+
+// ---------------------------------------------------------------- building
+
+void TMainForm::CreateActions() {
+  AlignGroup = new QActionGroup(this);
+  AlignGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  for (const TActionSpec& spec : kMainActions) {
+    QAction* a = MakeAction(*this, spec);
+    this->*spec.Action = a;
+    if (spec.Flags & afAlignGroup) AlignGroup->addAction(a);
+  }
+  for (int i = 0; i < 4; ++i) InsertItems[i] = MakeAction(*this, kInsertItems[i]);
+  for (int i = 0; i < 10; ++i) RuleItems[i] = MakeAction(*this, kRuleItems[i]);
+  bInsert = new QAction(this);
+  CopyFace(bInsert, InsertItems[kFirstInsertion]);
+}
+
+void TMainForm::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("Menu");
+  auto menu = [this, bar](const char* title, const char* name, void (TMainForm::*opening)()) {
+    QMenu* m = bar->addMenu(QString::fromUtf8(title));
+    m->setObjectName(name);
+    // Opening a menu refreshes what it shows.
+    connect(m, &QMenu::aboutToShow, this, [this, opening] { RunCommand([this, opening] { (this->*opening)(); }); });
+    return m;
+  };
+
+  mnFile = menu("&File", "mnFile", &F::mnFileClick);
+  Place(*this, mnFile, {&F::bNew, &F::bOpen, &F::bSave, &F::mnSaveAs, nullptr});
+  // The recent files go here, between the two separators.
+  mnFile->addSeparator()->setObjectName("MRUListEnd");
+  Place(*this, mnFile, {&F::mnExit});
+
+  mnEdit = menu("&Edit", "mnEdit", &F::mnEditClick);
+  Place(*this, mnEdit,
+        {&F::mnUndo, &F::mnRedo, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, nullptr, &F::mnSelectAll});
+
+  mnTable = menu("&Table", "mnTable", &F::bTableClick);
+  mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
+  mnInsert->setObjectName("mnInsert");
+  for (QAction* a : InsertItems) mnInsert->addAction(a);
+  Place(*this, mnTable, {&F::mnDelete, nullptr, &F::mnEnvironment, &F::mnRowPrefix, &F::mnBorders});
+
+  mnView = menu("&View", "mnView", &F::mnViewClick);
+  Place(*this, mnView,
+        {&F::bViewCode, &F::mnViewGrid, nullptr, &F::mnViewStdToolbar, &F::mnViewFmtToolbar, nullptr,
+         &F::mnViewOptions});
+
+  mnHelp = bar->addMenu("&Help");
+  mnHelp->setObjectName("mnHelp");
+  Place(*this, mnHelp, {&F::mnHelpTopics, nullptr, &F::mnHelpAbout});
+}
+
+void TMainForm::CreateToolbars() {
+  const QSize iconSize(20, 20);
+  auto toolbar = [this, iconSize](const char* name) {
+    auto* bar = new QToolBar(name, this);
+    bar->setObjectName(name);
+    bar->setIconSize(iconSize);
+    bar->setAllowedAreas(Qt::AllToolBarAreas);
+    bar->setMovable(true);
+    return bar;
+  };
+  auto textBeside = [](QToolBar* bar, QAction* a) {
+    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a)))
+      button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  };
+  auto splitButton = [this, iconSize](QAction* face, QMenu* list, const char* name) {
+    auto* button = new QToolButton(this);
+    button->setObjectName(name);
+    button->setDefaultAction(face);
+    button->setMenu(list);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    button->setIconSize(iconSize);
+    button->setAutoRaise(true);
+    return button;
+  };
+
+  Standard = toolbar("Standard");
+  Place(*this, Standard,
+        {&F::bNew, &F::bOpen, &F::bSave, nullptr, &F::bCopyLatex, &F::bCut, &F::bCopy, &F::bPaste, nullptr, &F::bUndo,
+         &F::bRedo, nullptr, &F::bDelete, nullptr, &F::bViewCode});
+  textBeside(Standard, bDelete);
+  addToolBar(Qt::TopToolBarArea, Standard);
+
+  // The two bars take a row each at first, so that neither is cut short.
+  addToolBarBreak(Qt::TopToolBarArea);
+  Formatting = toolbar("Formatting");
+  Formatting->addWidget(new QLabel(" Insert:", Formatting));
+  auto* insertMenu = new QMenu(this);
+  for (QAction* a : InsertItems) insertMenu->addAction(a);
+  bInsertButton = splitButton(bInsert, insertMenu, "bInsert");
+  bInsertButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  Formatting->addWidget(bInsertButton);
+  Formatting->addSeparator();
+  Place(*this, Formatting, {&F::bJoin});
+  textBeside(Formatting, bJoin);
+  Formatting->addSeparator();
+  Formatting->addWidget(new QLabel(" Rules:", Formatting));
+  auto* rulesMenu = new QMenu(this);
+  rulesMenu->setObjectName("RulesPalette");
+  for (int i = 0; i < 10; ++i) {
+    if (i == 5) rulesMenu->addSeparator();
+    rulesMenu->addAction(RuleItems[i]);
+  }
+  bRulesButton = splitButton(bRules, rulesMenu, "bRules");
+  Formatting->addWidget(bRulesButton);
+  Formatting->addSeparator();
+  Place(*this, Formatting, {&F::bAlignLeft, &F::bAlignCenter, &F::bAlignRight});
+  auto* customMenu = new QMenu(this);
+  customMenu->addAction(mnNewFormat);
+  bAlignCustomButton = splitButton(bAlignCustom, customMenu, "bAlignCustom");
+  bAlignCustomButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  Formatting->addWidget(bAlignCustomButton);
+  addToolBar(Qt::TopToolBarArea, Formatting);
+}
+
+void TMainForm::AttachGridKeys() {
+  // The standard editing keys run the grid's commands while the grid has
+  // the focus; in the cell editor they keep their meaning there.
+  for (const TActionSpec& spec : kMainActions) {
+    if (!(spec.Flags & afGridKeys)) continue;
+    QAction* a = this->*spec.Action;
+    a->setShortcutContext(Qt::WidgetShortcut);
+    ScrollBox->addAction(a);
+  }
+}
+
+// ---------------------------------------------------------------- idle update
+
+void TMainForm::UpdateCommandStates() {
+  TTable& table = *CurrentTable;
+  const TArrayOfCells cells = table.GetSelectedCells();
+  const size_t n = cells.size();
+  const bool joinable = ::CellsJoinable(cells);
+  const TArrayOfInteger rows = table.GetSelectedRows();
+  const TArrayOfInteger columns = table.GetSelectedColumns();
+  const TCellRect bounds = SelectionBounds(cells, columns, rows);
+  const bool sel = bounds.Right >= 0;
+  const bool grid = FocusState == fsGrid;
+
+  // The bounds of a cell selection take in whole joined cells, selecting
+  // what they pull in; show it.
+  if (n > 0) {
+    size_t inside = 0;
+    for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
+      int col = 0;
+      for (const TCell* c : *table.Rows[i]) {
+        if (col >= bounds.Left && col <= bounds.Right && c->Selected) ++inside;
+        col += c->Span;
+      }
+    }
+    if (inside != n) RepaintGrid();
+  }
+
+  // A changed text in the cell editor is a change of the document as soon
+  // as the edit ends, which Save does first.
+  bSave->setEnabled(DocumentModified() || EditorChanged());
+
+  const bool canUndo = grid && UndoCount() > 0;
+  bUndo->setEnabled(canUndo);
+  SetHint(bUndo, canUndo ? "Undo " + StepCaption(UndoCaption(0)) : QString("Can't Undo"));
+  const bool canRedo = grid && RedoCount() > 0;
+  bRedo->setEnabled(canRedo);
+  SetHint(bRedo, canRedo ? "Redo " + StepCaption(RedoCaption(0)) : QString("Can't Redo"));
+  // The menu entries carry the keys: they must be able to act whenever
+  // there is a step, menu open or not (the keys only reach them from the
+  // grid).
+  mnUndo->setEnabled(UndoCount() > 0);
+  mnRedo->setEnabled(RedoCount() > 0);
+
+  bCut->setEnabled(grid && sel);
+  bCopy->setEnabled(grid && sel);
+  bool clipboardText = false;
+  if (grid && sel) {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    clipboardText = mime && mime->hasText();
+  }
+  bPaste->setEnabled(grid && sel && clipboardText);
+  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
+
+  // Join and Split share a button. Once it shows Split it is left alone, so
+  // a joined cell can be split whatever holds the focus.
+  if (n == 1 && cells.front()->Span > 1) {
+    if (FJoinImage != kSplitImage) {
+      FJoinImage = kSplitImage;
+      bJoin->setText("Split");
+      SetHint(bJoin, "Split Selected Cell");
+      bJoin->setIcon(LoadIcon("split"));
+      bJoin->setEnabled(true);
+    }
+  } else {
+    if (FJoinImage != kJoinImage) {
+      FJoinImage = kJoinImage;
+      bJoin->setText("Join");
+      SetHint(bJoin, "Merge Selected Cells");
+      bJoin->setIcon(LoadIcon("join"));
+    }
+    bJoin->setEnabled(grid && joinable);
+  }
+
+  const TDeleteState del = DeleteStateFor(table, FocusState, cells, columns, rows);
+  bDelete->setEnabled(del.Mode != dmDeleteNone);
+  SetHint(bDelete, QString::fromLatin1(del.Hint));
+  bDelete->setData(int{del.Mode});
+  if (mnDelete->isEnabled() != bDelete->isEnabled()) {
+    mnDelete->setEnabled(bDelete->isEnabled());
+    mnDelete->setShortcut(bDelete->isEnabled() ? QKeySequence(Qt::Key_Delete) : QKeySequence());
+  }
+
+  bRules->setEnabled(sel);
+  const int pattern = bRules->data().toInt();
+  bRules->setChecked(sel && pattern > 0 && (SelectionRuleFlags(bounds) & pattern) == pattern);
+
+  ApplyAlignmentStates(cells, columns, sel, !rows.empty());
+  mnRowPrefix->setEnabled(sel && columns.empty());
+  mnBorders->setEnabled(sel);
+}
+
+void TMainForm::ApplyAlignmentStates(const TArrayOfCells& cells, const TArrayOfInteger& columns, bool sel,
+                                     bool rowsSelected) {
+  const bool letters = sel && !rowsSelected;
+  bAlignLeft->setEnabled(letters);
+  bAlignCenter->setEnabled(letters);
+  bAlignRight->setEnabled(letters);
+  bAlignCustom->setEnabled(!columns.empty());
+
+  // checked: 'l', 'c', 'r' for the three letters, 'x' for the custom format,
+  // 0 for none of them.
+  char checked = 0;
+  QString caption;
+  if (!columns.empty()) {
+    std::string f = ::CommonColumnFormat(*CurrentTable, columns);
+    if (f.size() > 1000) f.resize(1000);
+    if (f == "l" || f == "c" || f == "r") {
+      checked = f[0];
+    } else if (!f.empty()) {
+      checked = 'x';
+      const QFontMetrics metrics(font());
+      caption = metrics.elidedText(ToQ(f), Qt::ElideRight, kCustomCaptionWidth).replace('&', QLatin1String("&&"));
+    }
+  } else {
+    const char a = ::CommonAlignment(cells);
+    if (a == 'l' || a == 'c' || a == 'r') checked = a;
+  }
+  bAlignLeft->setChecked(checked == 'l');
+  bAlignCenter->setChecked(checked == 'c');
+  bAlignRight->setChecked(checked == 'r');
+  bAlignCustom->setChecked(checked == 'x');
+  bAlignCustom->setText(caption);
+}
+
+// ---------------------------------------------------------------- menu openings
+
+void TMainForm::mnFileClick() {
+  FocusGrid();
+  for (QAction* a : MRUListItems) {
+    mnFile->removeAction(a);
+    a->deleteLater();
+  }
+  MRUListItems.clear();
+  QAction* end = nullptr;
+  for (QAction* a : mnFile->actions())
+    if (a->objectName() == "MRUListEnd") end = a;
+  for (int i = 0; RecentFiles && i < RecentFiles->Count(); ++i) {
+    const std::string name = (*RecentFiles)[i];
+    auto* item = new QAction(QString("&%1 %2").arg(i + 1).arg(Literal(name)), mnFile);
+    item->setData(ToQ(name));
+    connect(item, &QAction::triggered, this, [this, name] { RunCommand([this, name] { MRUListClick(name); }); });
+    mnFile->insertAction(end, item);
+    MRUListItems.append(item);
+  }
+}
+
+void TMainForm::mnEditClick() {
+  FocusGrid();
+  const bool canUndo = UndoCount() > 0;
+  mnUndo->setEnabled(canUndo);
+  mnUndo->setText(canUndo ? "&Undo " + Literal(ShownCaption(UndoCaption(0))) : QString("Can't &Undo"));
+  const bool canRedo = RedoCount() > 0;
+  mnRedo->setEnabled(canRedo);
+  mnRedo->setText(canRedo ? "&Redo " + Literal(ShownCaption(RedoCaption(0))) : QString("Can't &Redo"));
+}
+
+void TMainForm::bTableClick() {
+  const QString hint = bDelete->statusTip();
+  mnDelete->setText(hint.isEmpty() ? QString("Delete") : hint);
+  mnDelete->setEnabled(bDelete->isEnabled());
+}
+
+void TMainForm::mnViewClick() {
+  bViewCode->setChecked(CodeForm && CodeForm->isVisible());
+  mnViewGrid->setChecked(CurrentTable->ShowGrid);
+  mnViewStdToolbar->setChecked(Standard->isVisible());
+  mnViewFmtToolbar->setChecked(Formatting->isVisible());
+}

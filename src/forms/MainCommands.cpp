@@ -1,0 +1,152 @@
+// The main window's command handlers. Each one follows the same pattern:
+// give the grid the focus (ending an edit under way), change the document,
+// record the undo step, refresh. Which of them may run when is decided by
+// UpdateCommandStates, never here.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QToolBar>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "document/AppModule.h"
+#include "forms/CodeUnit.h"
+#include "forms/HelpUnit.h"
+#include "forms/MainUnit.h"
+#include "forms/QtText.h"
+#include "latex/TabToLatex.h"
+#include "model/TableEdit.h"
+#include "undo/UndoBuffers.h"
+
+// ---------------------------------------------------------------- file commands
+
+void TMainForm::bNewClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  if (!NewDocument(4, 4)) return;
+  RecordUndo("New Table");
+  MarkSaved();
+  RefreshGrid();
+}
+
+void TMainForm::ClickOpen() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  OpenDocument();
+  RefreshGrid();
+}
+
+void TMainForm::ClickSave() {
+  // An edit under way is part of the document: it is ended first, and only
+  // then is it known whether there is anything to save.
+  FocusGrid();
+  if (!DocumentModified()) return;
+  SaveDocument();
+  RefreshGrid();
+}
+
+void TMainForm::ClickSaveAs() {
+  FocusGrid();
+  SaveDocumentAs();
+  RefreshGrid();
+}
+
+void TMainForm::MRUListClick(const std::string& fileName) {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  OpenRecentFile(fileName);
+  RefreshGrid();
+}
+
+void TMainForm::mnExitClick() { close(); }
+
+// ---------------------------------------------------------------- edit commands
+
+void TMainForm::bUndoClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  if (UndoCount() > 0) UndoSteps(1);
+  RefreshGrid();
+}
+
+void TMainForm::bRedoClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  if (RedoCount() > 0) RedoSteps(1);
+  RefreshGrid();
+}
+
+void TMainForm::CopySelectionAsText() {
+  const std::optional<std::string> text = SelectionAsText(*CurrentTable);
+  if (!text) return;
+  QGuiApplication::clipboard()->setText(ToQ(*text));
+}
+
+void TMainForm::bCopyClick() { CopySelectionAsText(); }
+
+void TMainForm::bPasteClick() {
+  FocusGrid();
+  // The clipboard's text as the bytes the cells hold.
+  const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+  if (text.isEmpty()) return;
+  const TCellRect bounds = GetSelectionBounds();
+  if (bounds.Right < 0) return;
+  TTable& table = *CurrentTable;
+  PasteText(table, bounds.Left, bounds.Top, std::string_view(text.constData(), static_cast<size_t>(text.size())));
+  // The editor goes on showing the current cell, whose text may be new.
+  if (table.CurrentCell) LoadEditorText(table.CurrentCell->Text());
+  RecordUndo("Paste from clipboard");
+  RefreshGrid();
+}
+
+void TMainForm::bCopyLatexClick() {
+  std::vector<std::string> lines;
+  TableToLatex(*CurrentTable, lines);
+  std::string text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) text += "\r\n";
+    text += lines[i];
+  }
+  QGuiApplication::clipboard()->setText(ToQ(text));
+}
+
+void TMainForm::mnSelectAllClick() {
+  FocusGrid();
+  TTable& table = *CurrentTable;
+  table.ClearSelection();
+  for (TRow* row : table.Rows)
+    for (TCell* c : *row) c->Selected = true;
+  RefreshGrid();
+}
+
+// ---------------------------------------------------------------- view and help
+
+void TMainForm::mnViewCodeClick() {
+  if (!CodeForm) return;
+  // The box cannot take the focus while the window appears, and the main
+  // window gets it back: the user goes on typing where they were.
+  CodeForm->Memo->setEnabled(false);
+  CodeForm->setVisible(!CodeForm->isVisible());
+  CodeForm->Memo->setEnabled(true);
+  activateWindow();
+  RefreshCodePreview();
+}
+
+void TMainForm::mnViewGridClick() {
+  CurrentTable->ShowGrid = !CurrentTable->ShowGrid;
+  RepaintGrid();
+}
+
+void TMainForm::mnViewStdToolbarClick() { Standard->setVisible(!Standard->isVisible()); }
+
+void TMainForm::mnViewFmtToolbarClick() { Formatting->setVisible(!Formatting->isVisible()); }
+
+void TMainForm::mnHelpTopicsClick() {
+  if (!FHelpForm) FHelpForm = new THelpForm(this);
+  FHelpForm->show();
+  FHelpForm->raise();
+  FHelpForm->activateWindow();
+}
+
+void TMainForm::mnHelpAboutClick() { ShowAboutBox(this); }

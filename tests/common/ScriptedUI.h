@@ -1,0 +1,87 @@
+#pragma once
+// Plays the user for the document operations: every question and dialog
+// takes the next scripted answer and records what it was shown. A question
+// or a file dialog nobody scripted is a test failure (and is cancelled), so
+// a command that asks where it should not is caught.
+//
+// Plain C++ on the document layer: the document tests use it without Qt,
+// the window tests through their fixture.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document/AppModule.h"
+
+class TScriptedUI : public TDocumentUI {
+ public:
+  // Answers to the save question, in order.
+  std::deque<TSaveAnswer> Answers;
+  // Every save question asked, as "caption|text".
+  std::vector<std::string> Questions;
+  // The names the open and save dialogs choose, in order; "" cancels.
+  std::deque<std::string> OpenChoices;
+  std::deque<std::string> SaveChoices;
+  // What each save dialog proposed: the file name and the selected type.
+  std::vector<std::pair<std::string, int>> SaveProposals;
+  // The Text Import dialog: confirmed or not, and the choice it returns.
+  bool ImportOk = true;
+  std::string ImportDelimiters = ",";
+  bool ImportMerge = false;
+  std::vector<std::vector<std::string>> Previews;
+  std::vector<std::string> Warnings;
+  // The latest window caption and every error box's message.
+  std::string Caption;
+  std::vector<std::string> Errors;
+  // How often the document was replaced, and who else is told (the window,
+  // which redraws).
+  int Replaced = 0;
+  std::function<void()> OnDocumentReplaced;
+
+  TSaveAnswer AskSaveChanges(const std::string& caption, const std::string& text) override {
+    Questions.push_back(caption + "|" + text);
+    if (Answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text;
+      return TSaveAnswer::Cancel;
+    }
+    const TSaveAnswer a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
+  bool ExecuteOpenDialog(TFileDialog& dialog) override { return Take(OpenChoices, dialog, "open"); }
+  bool ExecuteSaveDialog(TFileDialog& dialog) override {
+    SaveProposals.emplace_back(dialog.FileName, dialog.FilterIndex);
+    return Take(SaveChoices, dialog, "save");
+  }
+  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
+                           std::string& delimiters, bool& merge) override {
+    Previews.push_back(preview);
+    Warnings.push_back(warning);
+    if (!ImportOk) return false;
+    delimiters = ImportDelimiters;
+    merge = ImportMerge;
+    return true;
+  }
+  void SetCaption(const std::string& caption) override { Caption = caption; }
+  void ShowError(const std::string& message) override { Errors.push_back(message); }
+  void DocumentReplaced() override {
+    ++Replaced;
+    if (OnDocumentReplaced) OnDocumentReplaced();
+  }
+
+ private:
+  static bool Take(std::deque<std::string>& choices, TFileDialog& dialog, const char* kind) {
+    if (choices.empty()) {
+      ADD_FAILURE() << "unexpected " << kind << " dialog";
+      return false;
+    }
+    const std::string choice = choices.front();
+    choices.pop_front();
+    if (choice.empty()) return false;
+    dialog.FileName = choice;
+    return true;
+  }
+};
