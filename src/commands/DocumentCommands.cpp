@@ -83,16 +83,15 @@ TRowPrefixPostfix CommonRowPrefixPostfix(const TTable& table, const TCellRect& b
   return common;
 }
 
-TCommandResult SetRowPrefixPostfix(TTable& table, const TRowPrefixPostfix& typed) {
-  const TSelection s = ReadSelection(table);
-  if (s.Empty()) return {};
-  const TRowPrefixPostfix shown = CommonRowPrefixPostfix(table, s.Bounds);
+TCommandResult SetRowPrefixPostfix(TTable& table, const TCellRect& bounds, const TRowPrefixPostfix& typed) {
+  if (bounds.Right < 0 || bounds.Top < 0 || bounds.Top >= table.RowCount()) return {};
+  const TRowPrefixPostfix shown = CommonRowPrefixPostfix(table, bounds);
   // The text box gave back what it showed, in its own line breaks: compare
   // the texts, not the way their lines happen to be ended.
   const TRowPrefixPostfix text{WithCrLf(typed.Prefix), WithCrLf(typed.Postfix)};
   if (text.Prefix == WithCrLf(shown.Prefix) && text.Postfix == WithCrLf(shown.Postfix)) return {};
-  const int bottom = std::min(s.Bounds.Bottom, table.RowCount() - 1);
-  for (int r = s.Bounds.Top; r <= bottom; ++r) {
+  const int bottom = std::min(bounds.Bottom, table.RowCount() - 1);
+  for (int r = bounds.Top; r <= bottom; ++r) {
     TRow& row = *table.Rows[r];
     row.Prefix = text.Prefix;
     row.Postfix = text.Postfix;

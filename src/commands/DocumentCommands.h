@@ -64,13 +64,14 @@ bool RowPrefixEnabled(const TSelection& selection);
 // (compared exactly), else it is empty. The two fields are judged apart.
 TRowPrefixPostfix CommonRowPrefixPostfix(const TTable& table, const TCellRect& bounds);
 
-// The dialog's OK: both texts go to every row of the selection bounds (a
-// cell selection acts on every row a selected cell lies in), the field the
-// user did not touch too. Nothing changes, and no step is recorded, when
-// both texts equal what the dialog showed (CommonRowPrefixPostfix), or when
-// nothing is selected. Line breaks are stored as CR LF whatever was typed
-// ("Row prefix/postfix").
-TCommandResult SetRowPrefixPostfix(TTable& table, const TRowPrefixPostfix& typed);
+// The dialog's OK for the rows bounds.Top to bounds.Bottom, the selection
+// bounds read when the dialog opened (a cell selection acts on every row a
+// selected cell lies in): both texts go to every row of the range, the field
+// the user did not touch too. Nothing changes, and no step is recorded, when
+// both texts equal what the dialog showed (CommonRowPrefixPostfix of the same
+// bounds), or when nothing is selected. Line breaks are stored as CR LF
+// whatever was typed ("Row prefix/postfix").
+TCommandResult SetRowPrefixPostfix(TTable& table, const TCellRect& bounds, const TRowPrefixPostfix& typed);
 
 // text with every line break (CR LF, a lone LF, a lone CR) written as CR LF.
 std::string WithCrLf(const std::string& text);

@@ -1,12 +1,11 @@
-// New, the table environment, the rows' prefix and postfix, and the undo
-// and redo lists, without a window.
+// New, the table environment and the rows' prefix and postfix, without a
+// window.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "commands/DocumentCommands.h"
-#include "commands/HistoryList.h"
 #include "common/ScriptedUI.h"
 #include "common/TableFixture.h"
 #include "document/AppModule.h"
@@ -62,7 +61,6 @@ TEST(Environment, ChoiceNameAndPreview) {
       {"tabular", "", ekTabular, "\\begin{tabular}{cols}"},
       {"array", "[t]", ekArray, "\\begin{array}[t]{cols}"},
       {"Tabular", "", ekCustom, "\\begin{Tabular}{cols}"},
-      {"tabular*", "{5cm}", ekCustom, "\\begin{tabular*}{5cm}{cols}"},
       {"arrays", "", ekCustom, "\\begin{arrays}{cols}"},
       {"", "", ekCustom, "\\begin{}{cols}"},
   };
@@ -175,7 +173,11 @@ TEST(RowPrefix, OkWritesBothFieldsToEveryRowOfTheBounds) {
        {{"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""}},
        {"a\nb\rc\r\nd", "e\n"},
        true,
-       {{"", ""}, {"a\r\nb\r\nc\r\nd", "e\r\n"}, {"a\r\nb\r\nc\r\nd", "e\r\n"}, {"a\r\nb\r\nc\r\nd", "e\r\n"}, {"", ""}}},
+       {{"", ""},
+        {"a\r\nb\r\nc\r\nd", "e\r\n"},
+        {"a\r\nb\r\nc\r\nd", "e\r\n"},
+        {"a\r\nb\r\nc\r\nd", "e\r\n"},
+        {"", ""}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -186,7 +188,7 @@ TEST(RowPrefix, OkWritesBothFieldsToEveryRowOfTheBounds) {
     t.SelectCell(t.GetCell(1, 0));
     t.SelectCell(t.GetCell(2, 2));
     t.SelectCell(t.GetCell(3, 1));
-    const TCommandResult r = SetRowPrefixPostfix(t, c.Typed);
+    const TCommandResult r = SetRowPrefixPostfix(t, ReadSelection(t).Bounds, c.Typed);
     EXPECT_EQ(r.Changed(), c.Recorded);
     if (c.Recorded) {
       EXPECT_EQ(r.Caption, "Row prefix/postfix");
@@ -199,38 +201,10 @@ TEST(RowPrefix, EnabledForCellsAndRowsNotColumns) {
   TTable t;
   Build(t, 2, 2);
   EXPECT_FALSE(RowPrefixEnabled(ReadSelection(t)));
+  EXPECT_FALSE(SetRowPrefixPostfix(t, ReadSelection(t).Bounds, {"x", ""}).Changed());
   t.SelectRow(1);
   EXPECT_TRUE(RowPrefixEnabled(ReadSelection(t)));
   t.ClearSelection();
   t.SelectColumn(0);
   EXPECT_FALSE(RowPrefixEnabled(ReadSelection(t)));
-}
-
-// Twelve steps: the list offers the nine newest, newest first; the ninth
-// entry undoes nine and leaves three to offer.
-TEST_F(DocumentTest, HistoryListOffersNineNewestFirst) {
-  for (int i = 1; i <= 12; ++i) {
-    CurrentTable->GetCell(0, 0)->SetText(std::to_string(i));
-    RecordUndo("Step " + std::to_string(i));
-  }
-  std::vector<std::string> expected;
-  for (int i = 12; i >= 4; --i) expected.push_back("Step " + std::to_string(i));
-  EXPECT_EQ(HistoryListCaptions(*UndoBuffer, false), expected);
-  EXPECT_TRUE(HistoryListCaptions(*UndoBuffer, true).empty());
-
-  UndoSteps(HistoryStepsFor(8));
-  EXPECT_EQ(CurrentTable->GetCell(0, 0)->Text(), "3");
-  EXPECT_EQ(HistoryListCaptions(*UndoBuffer, false),
-            (std::vector<std::string>{"Step 3", "Step 2", "Step 1"}));
-  EXPECT_EQ(HistoryListCaptions(*UndoBuffer, true).front(), "Step 4");
-  EXPECT_EQ(HistoryListCaptions(*UndoBuffer, true).size(), 9u);
-  EXPECT_EQ(HistoryStepsFor(-1), 0);
-}
-
-TEST(HistoryList, LabelText) {
-  EXPECT_EQ(HistoryLabelText(1, false), "Undo 1 action");
-  EXPECT_EQ(HistoryLabelText(3, false), "Undo 3 actions");
-  EXPECT_EQ(HistoryLabelText(1, true), "Redo 1 action");
-  EXPECT_EQ(HistoryLabelText(9, true), "Redo 9 actions");
-  EXPECT_EQ(HistoryLabelText(0, false), "Can't Undo");
 }
