@@ -11,7 +11,7 @@
 //               buttons with a rounded frame when the pointer is over them.
 // A look is a style sheet on each toolbar and the menu bar, and nothing
 // else, so that switching to another look leaves nothing of the last one.
-#include <QByteArray>
+#include <QString>
 #include <string>
 
 #include "document/AppSettings.h"
