@@ -12,11 +12,8 @@
 #include "commands/TableCommands.h"
 #include "document/AppModule.h"
 #include "document/SLists.h"
-#if __has_include("forms/BorderUnit.h")  // TEMP until the dialogs are merged
 #include "forms/BorderUnit.h"
 #include "forms/ColumnFmtUnit.h"
-#define QUILTOR_HAVE_DIALOGS 1
-#endif
 #include "forms/MainActions.h"
 #include "forms/MainUnit.h"
 #include "forms/QtText.h"
@@ -72,6 +69,13 @@ void TMainForm::RestoreCurrentState() {
   if (table.AnchorRow >= table.RowCount()) table.AnchorRow = -1;
   if (table.AnchorCol >= table.ColCount()) table.AnchorCol = -1;
   RefreshGrid();
+}
+
+void TMainForm::BackFromDialog() {
+  // Not every platform hands the activation back to the window a modal
+  // dialog came from; without it the grid would not get the keyboard back.
+  activateWindow();
+  FocusGrid();
 }
 
 // ---------------------------------------------------------------- insert, delete, cut
@@ -136,12 +140,9 @@ void TMainForm::mnBordersClick() {
   const TSelection selection = ReadSelection(table);
   if (selection.Empty()) return;
   int mask = ::SelectionRuleFlags(table, selection.Bounds);
-#if QUILTOR_HAVE_DIALOGS
-  if (!BorderForm) BorderForm = new TBorderForm(this);
-  if (!BorderForm->Execute(mask)) return;
-#else
-  return;
-#endif
+  const bool ok = BorderForm->Execute(mask);
+  BackFromDialog();
+  if (!ok) return;
   RunTableCommand([mask](TTable& t) { return ApplyBorders(t, mask); });
 }
 
@@ -181,12 +182,9 @@ void TMainForm::bAlignClick(QAction* sender) {
     // The button part and "New Format..." ask, starting from what the
     // selected columns have in common.
     format = ::CommonColumnFormat(table, table.GetSelectedColumns());
-#if QUILTOR_HAVE_DIALOGS
-    if (!ColumnFmtForm) ColumnFmtForm = new TColumnFmtForm(this);
-    if (!ColumnFmtForm->Execute(format, *RecentFormats)) return;
-#else
-    return;
-#endif
+    const bool ok = ColumnFmtForm->Execute(format, *RecentFormats);
+    BackFromDialog();
+    if (!ok) return;
   }
   RunTableCommand([format](TTable& t) { return SetColumnFormat(t, format, *RecentFormats); });
 }

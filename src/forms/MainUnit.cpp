@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "document/AppModule.h"
+#include "forms/BorderUnit.h"
 #include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
+#include "forms/ColumnFmtUnit.h"
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
 #include "forms/QtText.h"
@@ -47,6 +49,8 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateToolbars();
   CreateClientArea();
   AttachGridKeys();
+  BorderForm = new TBorderForm(this);
+  ColumnFmtForm = new TColumnFmtForm(this);
 
   RefreshGrid();
 

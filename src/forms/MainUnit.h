@@ -298,6 +298,9 @@ class TMainForm : public QMainWindow, public TGridHost {
   // Puts the history's current state back into the table after a command
   // failed part way, and shows the table without a current cell.
   void RestoreCurrentState();
+  // A modal dialog of a command has closed: the window and its grid take
+  // the keyboard again.
+  void BackFromDialog();
   void AppIdle();
   void ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom);
 
