@@ -1,52 +1,13 @@
 #pragma once
-// What the main window asks of the table to decide its commands' states and
-// its status text. Plain C++ on the model, so that it is tested without a
-// window; the window's selection queries call these.
+// What the main window's grid asks of the table: its status text, the undo
+// captions of typing, the pointer and the drag frame of the mouse, and the
+// scrolling. Plain C++ on the model, so that it is tested without a window.
+// The selection queries behind the commands' states are the command layer's
+// (commands/CommandStates.h).
 #include <string>
 
+#include "commands/CommandStates.h"
 #include "model/Tables.h"
-
-// Which control holds the keyboard focus, program-wide. Most table commands
-// work only while the grid has it.
-enum TFocusState : uint8_t { fsNone = 0, fsGrid = 1, fsEditor = 2 };
-
-// What Delete and Cut remove.
-enum TDeleteMode : int { dmDeleteNone = 0, dmDeleteContents = 1, dmDeleteColumns = 2, dmDeleteRows = 3 };
-
-// The rectangle the selection covers: whole cells for a cell selection
-// (marking every cell inside it selected, as TTable::GetSelectionRect does),
-// whole columns or whole rows otherwise, and Right = -1 when nothing is
-// selected. Lists with gaps give the rectangle over the gaps.
-TCellRect SelectionBounds(TTable& table, const TArrayOfCells& cells, const TArrayOfInteger& columns,
-                          const TArrayOfInteger& rows);
-
-// The rule bits (rbTop, rbBottom, rbInnerHorz, rbLeft, rbRight, rbInnerVert)
-// that hold all over the rectangle. An inner kind needs at least one inner
-// edge, so one column never has inner vertical rules nor one row inner
-// horizontal ones.
-int SelectionRuleFlags(const TTable& table, const TCellRect& r);
-
-// The cells' common own alignment (0 included), or 0 when they differ or the
-// list is empty.
-char CommonAlignment(const TArrayOfCells& cells);
-// The columns' common format, compared exactly, or empty when they differ or
-// the list is empty.
-std::string CommonColumnFormat(const TTable& table, const TArrayOfInteger& columns);
-// All cells lie in one row (and there is at least one).
-bool CellsInOneRow(const TArrayOfCells& cells);
-// At least two cells of one row that follow each other in the row, in list
-// order, without a gap.
-bool CellsJoinable(const TArrayOfCells& cells);
-
-struct TDeleteState {
-  TDeleteMode Mode = dmDeleteNone;
-  const char* Hint = "";  // "" while there is nothing to delete
-};
-// What Delete would remove: selected rows or columns unless they are all of
-// them, else the texts of the selected cells; nothing unless the grid has the
-// focus.
-TDeleteState DeleteStateFor(const TTable& table, TFocusState focus, const TArrayOfCells& cells,
-                            const TArrayOfInteger& columns, const TArrayOfInteger& rows);
 
 // " Col: 2   Row: 3", " Col: 2-4   Row: 3" for a joined cell, or empty
 // without a current cell.

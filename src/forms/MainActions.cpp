@@ -43,7 +43,7 @@ const TActionSpec kMainActions[] = {
     {&F::mnUndo, "Can't &Undo", nullptr, "undo", nullptr, "Ctrl+Z", &F::bUndoClick, afGridKeys, kNoTag},
     {&F::mnRedo, "Can't &Redo", nullptr, "redo", nullptr, "Ctrl+Y; Ctrl+Shift+Z", &F::bRedoClick, afGridKeys,
      kNoTag},
-    {&F::bCut, "&Cut", "Cut", "cut", "Cut", "Ctrl+X", nullptr, afGridKeys, kNoTag},
+    {&F::bCut, "&Cut", "Cut", "cut", "Cut", "Ctrl+X", &F::bCutClick, afGridKeys, kNoTag},
     {&F::bCopy, "C&opy", "Copy", "copy", "Copy", "Ctrl+C", &F::bCopyClick, afGridKeys, kNoTag},
     {&F::bCopyLatex, "Copy As &LaTeX Code", "Copy As LaTeX Code", "copy-latex", "Copy to Clipboard as LaTeX code", "",
      &F::bCopyLatexClick, afNone, kNoTag},
@@ -52,13 +52,15 @@ const TActionSpec kMainActions[] = {
      afGridKeys, kNoTag},
     // The tag of bDelete is the DeleteMode; the menu entry's caption and Del
     // key follow the button.
-    {&F::bDelete, "Delete", nullptr, "delete", "", "", nullptr, afDisabled, dmDeleteNone},
-    {&F::mnDelete, "&Delete", nullptr, "delete", nullptr, "", nullptr, afDisabled, kNoTag},
+    {&F::bDelete, "Delete", nullptr, "delete", "", "", &F::bDeleteClick, afDisabled, dmDeleteNone},
+    {&F::mnDelete, "&Delete", nullptr, "delete", nullptr, "", &F::bDeleteClick, afDisabled, kNoTag},
     {&F::mnEnvironment, "&Environment...", nullptr, "environment", nullptr, "", nullptr, afNone, kNoTag},
     {&F::mnRowPrefix, "Row &Prefix/Postfix...", nullptr, "row-prefix", nullptr, "", nullptr, afNone, kNoTag},
-    {&F::mnBorders, "&Borders...", nullptr, "borders", nullptr, "", nullptr, afNone, kNoTag},
-    {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "", nullptr, afNone, kNoTag},
+    {&F::mnBorders, "&Borders...", nullptr, "borders", nullptr, "", &F::mnBordersClick, afNone, kNoTag},
+    {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "", &F::bJoinClick, afNone, kNoTag},
     // The face of the Rules split button; its tag is the rule set it applies.
+    // It and the alignment buttons hand themselves to their handlers, which
+    // are connected in CreateActions.
     {&F::bRules, "Rules", nullptr, "rules-all", "Rules", "", nullptr, afCheckable, rbAll},
     {&F::bAlignLeft, "Align Left", nullptr, "align-left", nullptr, "", nullptr, afCheckable | afAlignGroup, 1},
     {&F::bAlignCenter, "Align Center", nullptr, "align-center", nullptr, "", nullptr, afCheckable | afAlignGroup, 2},
@@ -131,15 +133,6 @@ QAction* MakeAction(TMainForm& form, const TActionSpec& spec) {
   return a;
 }
 
-// A split button's face shows the entry of its list chosen last: its
-// caption, image, hint and tag.
-void CopyFace(QAction* face, const QAction* item) {
-  face->setText(item->text());
-  face->setIcon(item->icon());
-  SetHint(face, item->statusTip());
-  face->setData(item->data());
-}
-
 // A place in a menu or on a toolbar: an action of the window, or a
 // separator where it is null.
 using TPlace = QAction* TMainForm::*;
@@ -158,6 +151,13 @@ void Place(TMainForm& form, QWidget* where, std::initializer_list<TPlace> places
 }  // namespace
 
 std::span<const TActionSpec> MainActionTable() { return kMainActions; }
+
+void CopyFace(QAction* face, const QAction* item) {
+  face->setText(item->text());
+  face->setIcon(item->icon());
+  SetHint(face, item->statusTip());
+  face->setData(item->data());
+}
 std::span<const TActionSpec> InsertItemTable() { return kInsertItems; }
 std::span<const TActionSpec> RuleItemTable() { return kRuleItems; }
 
@@ -175,6 +175,16 @@ void TMainForm::CreateActions() {
   for (int i = 0; i < 10; ++i) RuleItems[i] = MakeAction(*this, kRuleItems[i]);
   bInsert = new QAction(this);
   CopyFace(bInsert, InsertItems[kFirstInsertion]);
+
+  // The commands whose items share a handler learn which item was clicked.
+  auto bySender = [this](QAction* a, void (TMainForm::*handler)(QAction*)) {
+    connect(a, &QAction::triggered, this, [this, a, handler] { RunCommand([this, a, handler] { (this->*handler)(a); }); });
+  };
+  bySender(bInsert, &F::ClickInsertRowCol);
+  for (QAction* a : InsertItems) bySender(a, &F::ClickInsertRowCol);
+  bySender(bRules, &F::ClickRule);
+  for (QAction* a : RuleItems) bySender(a, &F::ClickRule);
+  for (QAction* a : {bAlignLeft, bAlignCenter, bAlignRight, bAlignCustom, mnNewFormat}) bySender(a, &F::bAlignClick);
 }
 
 void TMainForm::CreateMenus() {
@@ -260,19 +270,22 @@ void TMainForm::CreateToolbars() {
   textBeside(Formatting, bJoin);
   Formatting->addSeparator();
   Formatting->addWidget(new QLabel(" Rules:", Formatting));
-  auto* rulesMenu = new QMenu(this);
-  rulesMenu->setObjectName("RulesPalette");
+  RulesPalette = new QMenu(this);
+  RulesPalette->setObjectName("RulesPalette");
   for (int i = 0; i < 10; ++i) {
-    if (i == 5) rulesMenu->addSeparator();
-    rulesMenu->addAction(RuleItems[i]);
+    if (i == 5) RulesPalette->addSeparator();
+    RulesPalette->addAction(RuleItems[i]);
   }
-  bRulesButton = splitButton(bRules, rulesMenu, "bRules");
+  connect(RulesPalette, &QMenu::aboutToShow, this, [this] { RunCommand([this] { bRulesPopup(); }); });
+  bRulesButton = splitButton(bRules, RulesPalette, "bRules");
   Formatting->addWidget(bRulesButton);
   Formatting->addSeparator();
   Place(*this, Formatting, {&F::bAlignLeft, &F::bAlignCenter, &F::bAlignRight});
-  auto* customMenu = new QMenu(this);
-  customMenu->addAction(mnNewFormat);
-  bAlignCustomButton = splitButton(bAlignCustom, customMenu, "bAlignCustom");
+  AlignCustomMenu = new QMenu(this);
+  AlignCustomMenu->setObjectName("AlignCustomMenu");
+  AlignCustomMenu->addAction(mnNewFormat);
+  connect(AlignCustomMenu, &QMenu::aboutToShow, this, [this] { RunCommand([this] { bAlignCustomPopup(); }); });
+  bAlignCustomButton = splitButton(bAlignCustom, AlignCustomMenu, "bAlignCustom");
   bAlignCustomButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   Formatting->addWidget(bAlignCustomButton);
   addToolBar(Qt::TopToolBarArea, Formatting);
@@ -293,18 +306,15 @@ void TMainForm::AttachGridKeys() {
 
 void TMainForm::UpdateCommandStates() {
   TTable& table = *CurrentTable;
-  const TArrayOfCells cells = table.GetSelectedCells();
-  const size_t n = cells.size();
-  const bool joinable = ::CellsJoinable(cells);
-  const TArrayOfInteger rows = table.GetSelectedRows();
-  const TArrayOfInteger columns = table.GetSelectedColumns();
-  const TCellRect bounds = SelectionBounds(cells, columns, rows);
-  const bool sel = bounds.Right >= 0;
+  const TSelection selection = ReadSelection(table);
+  const TCommandStates states = CommandStatesFor(table, selection, FocusState, bRules->data().toInt());
+  const bool sel = !selection.Empty();
   const bool grid = FocusState == fsGrid;
 
   // The bounds of a cell selection take in whole joined cells, selecting
   // what they pull in; show it.
-  if (n > 0) {
+  if (!selection.Cells.empty()) {
+    const TCellRect& bounds = selection.Bounds;
     size_t inside = 0;
     for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
       int col = 0;
@@ -313,7 +323,7 @@ void TMainForm::UpdateCommandStates() {
         col += c->Span;
       }
     }
-    if (inside != n) RepaintGrid();
+    if (inside != selection.Cells.size()) RepaintGrid();
   }
 
   // A changed text in the cell editor is a change of the document as soon
@@ -332,19 +342,19 @@ void TMainForm::UpdateCommandStates() {
   mnUndo->setEnabled(UndoCount() > 0);
   mnRedo->setEnabled(RedoCount() > 0);
 
-  bCut->setEnabled(grid && sel);
-  bCopy->setEnabled(grid && sel);
+  bCut->setEnabled(states.Cut);
+  bCopy->setEnabled(states.Cut);
   bool clipboardText = false;
-  if (grid && sel) {
+  if (states.Cut) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     clipboardText = mime && mime->hasText();
   }
-  bPaste->setEnabled(grid && sel && clipboardText);
+  bPaste->setEnabled(states.Cut && clipboardText);
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());
 
   // Join and Split share a button. Once it shows Split it is left alone, so
   // a joined cell can be split whatever holds the focus.
-  if (n == 1 && cells.front()->Span > 1) {
+  if (states.JoinFace == jfSplit) {
     if (FJoinImage != kSplitImage) {
       FJoinImage = kSplitImage;
       bJoin->setText("Split");
@@ -359,57 +369,43 @@ void TMainForm::UpdateCommandStates() {
       SetHint(bJoin, "Merge Selected Cells");
       bJoin->setIcon(LoadIcon("join"));
     }
-    bJoin->setEnabled(grid && joinable);
+    bJoin->setEnabled(states.JoinEnabled);
   }
 
-  const TDeleteState del = DeleteStateFor(table, FocusState, cells, columns, rows);
-  bDelete->setEnabled(del.Mode != dmDeleteNone);
-  SetHint(bDelete, QString::fromLatin1(del.Hint));
-  bDelete->setData(int{del.Mode});
+  bDelete->setEnabled(states.Delete.Mode != dmDeleteNone);
+  SetHint(bDelete, QString::fromLatin1(states.Delete.Hint));
+  bDelete->setData(int{states.Delete.Mode});
+  // The Del key belongs to Delete only while there is something to delete;
+  // otherwise it is free for whatever has the focus.
   if (mnDelete->isEnabled() != bDelete->isEnabled()) {
     mnDelete->setEnabled(bDelete->isEnabled());
     mnDelete->setShortcut(bDelete->isEnabled() ? QKeySequence(Qt::Key_Delete) : QKeySequence());
   }
 
-  bRules->setEnabled(sel);
-  const int pattern = bRules->data().toInt();
-  bRules->setChecked(sel && pattern > 0 && (SelectionRuleFlags(bounds) & pattern) == pattern);
+  bRules->setEnabled(states.Rules);
+  bRules->setChecked(states.RulesChecked);
 
-  ApplyAlignmentStates(cells, columns, sel, !rows.empty());
-  mnRowPrefix->setEnabled(sel && columns.empty());
-  mnBorders->setEnabled(sel);
+  ApplyAlignmentStates(states.Align, states.AlignLetters, states.AlignCustom);
+  mnRowPrefix->setEnabled(sel && selection.Columns.empty());
+  mnBorders->setEnabled(states.Borders);
 }
 
-void TMainForm::ApplyAlignmentStates(const TArrayOfCells& cells, const TArrayOfInteger& columns, bool sel,
-                                     bool rowsSelected) {
-  const bool letters = sel && !rowsSelected;
+void TMainForm::ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom) {
   bAlignLeft->setEnabled(letters);
   bAlignCenter->setEnabled(letters);
   bAlignRight->setEnabled(letters);
-  bAlignCustom->setEnabled(!columns.empty());
+  bAlignCustom->setEnabled(custom);
 
-  // checked: 'l', 'c', 'r' for the three letters, 'x' for the custom format,
-  // 0 for none of them.
-  char checked = 0;
   QString caption;
-  if (!columns.empty()) {
-    std::string f = ::CommonColumnFormat(*CurrentTable, columns);
-    if (f.size() > 1000) f.resize(1000);
-    if (f == "l" || f == "c" || f == "r") {
-      checked = f[0];
-    } else if (!f.empty()) {
-      checked = 'x';
-      const QFontMetrics metrics(font());
-      caption = metrics.elidedText(ToQ(f), Qt::ElideRight, kCustomCaptionWidth).replace('&', QLatin1String("&&"));
-    }
-  } else {
-    const char a = ::CommonAlignment(cells);
-    if (a == 'l' || a == 'c' || a == 'r') checked = a;
+  if (face.Checked == abCustom) {
+    const QFontMetrics metrics(font());
+    caption = metrics.elidedText(ToQ(face.CustomCaption), Qt::ElideRight, kCustomCaptionWidth)
+                  .replace('&', QLatin1String("&&"));
   }
-  bAlignLeft->setChecked(checked == 'l');
-  bAlignCenter->setChecked(checked == 'c');
-  bAlignRight->setChecked(checked == 'r');
-  bAlignCustom->setChecked(checked == 'x');
+  bAlignLeft->setChecked(face.Checked == abLeft);
+  bAlignCenter->setChecked(face.Checked == abCenter);
+  bAlignRight->setChecked(face.Checked == abRight);
+  bAlignCustom->setChecked(face.Checked == abCustom);
   bAlignCustom->setText(caption);
 }
 

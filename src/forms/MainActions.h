@@ -39,6 +39,10 @@ struct TActionSpec {
   int Tag;
 };
 
+// A split button's face shows the entry of its list chosen last: its
+// caption, image, hint and tag.
+void CopyFace(QAction* face, const QAction* item);
+
 // Every single action of the window.
 std::span<const TActionSpec> MainActionTable();
 // The four insertions of the Insert drop-down and Table menu (tags 0 to 3)

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "document/AppModule.h"
+#include "forms/BorderUnit.h"
 #include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
+#include "forms/ColumnFmtUnit.h"
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
 #include "forms/QtText.h"
@@ -47,6 +49,8 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateToolbars();
   CreateClientArea();
   AttachGridKeys();
+  BorderForm = new TBorderForm(this);
+  ColumnFmtForm = new TColumnFmtForm(this);
 
   RefreshGrid();
 
@@ -286,12 +290,17 @@ void TMainForm::EditorEnterKey() {
 void TMainForm::SyncEditor() {
   if (CurrentTable->CurrentCell || !Editor->isEnabled()) return;
   FEditing = false;
+  ShowNoCurrentCell();
+  UpdateStatusText();
+}
+
+void TMainForm::ShowNoCurrentCell() {
   QPalette idle = Editor->palette();
   idle.setColor(QPalette::Base, idle.color(QPalette::Midlight));
   Editor->setPalette(idle);
   Editor->setEnabled(false);
   Editor->clear();
-  UpdateStatusText();
+  CurrentTable->CurrentCell = nullptr;
 }
 
 // ---------------------------------------------------------------- current cell
@@ -300,11 +309,11 @@ void TMainForm::SetCurrentCell(TCell* cell) {
   TTable& table = *CurrentTable;
   if (cell == table.CurrentCell) return;
   FocusGrid();
-  QPalette palette = Editor->palette();
   if (cell) {
     // The cell becomes current before the editor shows its text, and the
     // editor writes into the current cell: so no other cell is overwritten.
     table.CurrentCell = cell;
+    QPalette palette = Editor->palette();
     palette.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
     Editor->setPalette(palette);
     LoadEditorText(cell->Text());
@@ -313,12 +322,7 @@ void TMainForm::SetCurrentCell(TCell* cell) {
     // Scrolling draws nothing by itself: the repaint below shows the result.
     ScrollBox->ScrollIntoView(cell->BoundsRect);
   } else {
-    // Disabled before it is emptied, so that emptying it writes nowhere.
-    palette.setColor(QPalette::Base, palette.color(QPalette::Midlight));
-    Editor->setPalette(palette);
-    Editor->setEnabled(false);
-    Editor->clear();
-    table.CurrentCell = nullptr;
+    ShowNoCurrentCell();
   }
   UpdateStatusText();
   RepaintGrid();

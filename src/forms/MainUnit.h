@@ -8,17 +8,21 @@
 // commands themselves: UpdateCommandStates recomputes all of them each time
 // the event loop goes idle.
 //
-// The class lives in four files: MainUnit.cpp (start-up, the cell editor,
+// The class lives in five files: MainUnit.cpp (start-up, the cell editor,
 // the current cell, refreshing, closing), MainActions.cpp (the table of
 // actions, the menus and toolbars built from it, and the command states),
-// MainCommands.cpp (the command handlers), and the grid view of its own in
-// GridView.cpp, which it hosts through TGridHost.
+// MainCommands.cpp (the file, edit and view handlers), MainTableCommands.cpp
+// (the table commands and their runner), and the grid view of its own in
+// GridView.cpp, which it hosts through TGridHost. The table commands
+// themselves are plain functions of the command layer (commands/).
 #include <QEvent>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "commands/CommandStates.h"
+#include "commands/TableCommands.h"
 #include "forms/GridQueries.h"
 #include "forms/GridView.h"
 #include "model/Tables.h"
@@ -32,6 +36,8 @@ class QMenu;
 class QToolBar;
 class QTimer;
 class QToolButton;
+class TBorderForm;
+class TColumnFmtForm;
 class TQtDocumentUI;
 
 class TMainForm : public QMainWindow, public TGridHost {
@@ -75,6 +81,18 @@ class TMainForm : public QMainWindow, public TGridHost {
   // Runs a command handler. An exception it raises is shown in an error box
   // and abandons that command only; nothing escapes into the event loop.
   void RunCommand(const std::function<void()>& handler) override;
+
+  // A command of the command layer: changes the table and says what
+  // happened.
+  using TTableCommand = std::function<TCommandResult(TTable&)>;
+  // How every table command runs: the grid takes the focus first (ending an
+  // edit under way) unless focusGrid is false; the command runs; its undo
+  // step is recorded when it changed something; the current cell and the
+  // editor follow its result; the grid is refreshed. A command that throws
+  // part way leaves nothing behind: the table goes back to the history's
+  // current state (without a current cell), and the exception goes on to
+  // the command guard, which shows it.
+  void RunTableCommand(const TTableCommand& command, bool focusGrid = true);
 
   // ---- the grid view's state and mouse, as the window's own (TScrollBox
   // holds and handles them)
@@ -124,6 +142,25 @@ class TMainForm : public QMainWindow, public TGridHost {
   void mnViewFmtToolbarClick();
   void mnHelpTopicsClick();
   void mnHelpAboutClick();
+  // ---- table command handlers (MainTableCommands.cpp). Those that take the
+  // clicked item act on its tag and ignore any other sender.
+  // The Insert button part or one of the four insertion items.
+  void ClickInsertRowCol(QAction* sender);
+  void bDeleteClick();
+  void bCutClick();
+  void bJoinClick();
+  // The Rules button part or one of the palette's items.
+  void ClickRule(QAction* sender);
+  // The palette is about to open: each item shows whether its rules are
+  // all present on the selection.
+  void bRulesPopup();
+  void mnBordersClick();
+  // One of the four alignment buttons, a recent format of the custom
+  // button's list, or "New Format...".
+  void bAlignClick(QAction* sender);
+  // The custom button's list is about to open: the recent formats, newest
+  // first, then "New Format...".
+  void bAlignCustomPopup();
   // Menu openings refresh what a menu shows (MainActions.cpp).
   void mnFileClick();
   void mnEditClick();
@@ -197,6 +234,16 @@ class TMainForm : public QMainWindow, public TGridHost {
   QToolButton* bInsertButton;
   QToolButton* bRulesButton;
   QToolButton* bAlignCustomButton;
+  // The drop-down lists of the Rules and the custom format buttons.
+  QMenu* RulesPalette;
+  QMenu* AlignCustomMenu;
+  // The recent formats in AlignCustomMenu (tags 1, 2, ...), rebuilt each
+  // time it opens.
+  QList<QAction*> RecentFormatItems;
+
+  // The dialogs of the table commands, made once and reused.
+  TBorderForm* BorderForm = nullptr;
+  TColumnFmtForm* ColumnFmtForm = nullptr;
 
   // Which of its two images the Join button shows.
   static constexpr int kJoinImage = 4;
@@ -244,9 +291,18 @@ class TMainForm : public QMainWindow, public TGridHost {
   // Brings the editor in line with a table whose current cell went away
   // behind its back (an opened file, an undone step).
   void SyncEditor();
+  // No cell is current: the editor is disabled, then emptied, then the
+  // table's current cell is cleared (in this order, so that emptying the
+  // editor writes into no cell).
+  void ShowNoCurrentCell();
+  // Puts the history's current state back into the table after a command
+  // failed part way, and shows the table without a current cell.
+  void RestoreCurrentState();
+  // A modal dialog of a command has closed: the window and its grid take
+  // the keyboard again.
+  void BackFromDialog();
   void AppIdle();
-  void ApplyAlignmentStates(const TArrayOfCells& cells, const TArrayOfInteger& columns, bool sel,
-                            bool rowsSelected);
+  void ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom);
 
   std::string FCommandLineFile;
   std::unique_ptr<TQtDocumentUI> FDocumentUI;

@@ -69,14 +69,13 @@ void WindowFixture::NewTable(int rows, int cols) {
 }
 
 TCell* WindowFixture::JoinCells(int row, int index, int span) {
-  // As the join command leaves the row: the first cell widened, the others
-  // gone.
+  // With the window's own Join, as a user does it: select, then click.
+  Form->FocusGrid();
+  Table().ClearSelection();
   TRow& r = *Table().Rows[row];
-  TCell* c = r[index];
-  for (int k = 1; k < span; ++k) r.Delete(index + 1);
-  c->Span = span;
-  Form->RefreshGrid();
-  return c;
+  for (int k = 0; k < span; ++k) Table().SelectCell(r[index + k]);
+  EXPECT_TRUE(Run(Form->bJoin));
+  return r[index];
 }
 
 void WindowFixture::SelectCells(std::initializer_list<TCell*> cells) {

@@ -51,7 +51,9 @@ class WindowFixture : public ::testing::Test {
 
   // A new document of rows x cols, laid out.
   void NewTable(int rows, int cols);
-  // Joins span cells of row, starting at cell index, into one.
+  // Joins span cells of row, starting at cell index, into one with the Join
+  // command (one undo step "Join"); the joined cell is then the selected and
+  // the current cell, centred.
   TCell* JoinCells(int row, int index, int span);
   // Selects exactly these cells (cell selection) and updates the commands.
   void SelectCells(std::initializer_list<TCell*> cells);
