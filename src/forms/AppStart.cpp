@@ -8,6 +8,8 @@
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/MainUnit.h"
+#include "forms/WindowSettings.h"
+#include "platform/JsonSettings.h"
 #include "undo/UndoBuffers.h"
 
 namespace {
@@ -41,6 +43,9 @@ int RunEditor(int argc, char** argv) {
   const std::string commandLineFile = argc > 1 ? std::string(argv[1]) : std::string();
 
   NameApplication();
+  // The per-user settings file; every store the program makes reads it
+  // afresh, so that a save sees what another editor saved meanwhile.
+  SetSettingsFactory([] { return std::make_unique<TJsonSettings>(TJsonSettings::DefaultPath()); });
 
   // Commands show their own failures; what fails while the program sets
   // itself up or takes itself down is shown here, and ends the run.
@@ -50,6 +55,10 @@ int RunEditor(int argc, char** argv) {
     // and open the command-line file, which run once the loop starts.
     auto mainForm = std::make_unique<TMainForm>(commandLineFile);
     auto codeForm = std::make_unique<TCodeForm>(mainForm.get());
+    // The data module loads the settings into the windows that now exist,
+    // and saves them when it goes, before them.
+    auto appData = std::make_unique<TAppData>(*mainForm, codeForm.get());
+    OptionsDialog(*mainForm);
     mainForm->show();
     // Ask for the keyboard at once; without a window manager that hands it
     // out, the grid would wait for a first click.
@@ -58,6 +67,7 @@ int RunEditor(int argc, char** argv) {
     const int result = QApplication::exec();
 
     // Reverse order of creation.
+    appData.reset();
     codeForm.reset();
     mainForm.reset();
     return result;

@@ -74,7 +74,7 @@ const TActionSpec kMainActions[] = {
      afCheckable, kNoTag},
     {&F::mnViewFmtToolbar, "&Formatting Toolbar", nullptr, nullptr, nullptr, "", &F::mnViewFmtToolbarClick,
      afCheckable, kNoTag},
-    {&F::mnViewOptions, "&Options...", nullptr, "options", nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnViewOptions, "&Options...", nullptr, "options", nullptr, "", &F::mnOptionsClick, afNone, kNoTag},
     {&F::mnHelpTopics, "Quiltor Help...", nullptr, "help", nullptr, "F1", &F::mnHelpTopicsClick, afNone, kNoTag},
     {&F::mnHelpAbout, "About...", nullptr, "about", nullptr, "", &F::mnHelpAboutClick, afNone, kNoTag},
 };

@@ -15,6 +15,7 @@
 #include "forms/HelpUnit.h"
 #include "forms/MainUnit.h"
 #include "forms/QtText.h"
+#include "forms/WindowSettings.h"
 #include "latex/TabToLatex.h"
 #include "model/TableEdit.h"
 #include "undo/UndoBuffers.h"
@@ -141,6 +142,13 @@ void TMainForm::mnViewGridClick() {
 void TMainForm::mnViewStdToolbarClick() { Standard->setVisible(!Standard->isVisible()); }
 
 void TMainForm::mnViewFmtToolbarClick() { Formatting->setVisible(!Formatting->isVisible()); }
+
+void TMainForm::mnOptionsClick() {
+  // The dialog applies its values itself; its result says nothing more.
+  FocusGrid();
+  OptionsDialog(*this).exec();
+  BackFromDialog();
+}
 
 void TMainForm::mnHelpTopicsClick() {
   if (!FHelpForm) FHelpForm = new THelpForm(this);

@@ -140,6 +140,7 @@ class TMainForm : public QMainWindow, public TGridHost {
   void mnViewGridClick();
   void mnViewStdToolbarClick();
   void mnViewFmtToolbarClick();
+  void mnOptionsClick();
   void mnHelpTopicsClick();
   void mnHelpAboutClick();
   // ---- table command handlers (MainTableCommands.cpp). Those that take the
