@@ -22,8 +22,9 @@ const char* const kSplitButtonRules =
     "QToolButton::menu-button { border: none; width: 12px; }";
 
 const char* const kOfficeXPSheet =
-    "QToolBar { background: #f7f6f3; border: none; border-bottom: 1px solid #d8d5cc; spacing: 1px; padding: 1px; }"
-    "QToolBar::separator { background: #c5c2b8; width: 1px; height: 1px; margin: 3px 4px; }"
+    "QToolBar { background: #ece9d8; border: none; border-top: 1px solid #ffffff;"
+    " border-bottom: 1px solid #aca899; spacing: 1px; padding: 1px; }"
+    "QToolBar::separator { background: #aca899; width: 1px; height: 1px; margin: 3px 4px; }"
     "QToolButton { background: transparent; border: 1px solid transparent; border-radius: 0px; padding: 2px; }"
     "QToolButton:hover { background: #c1d2ee; border: 1px solid #316ac5; }"
     "QToolButton:pressed, QToolButton:checked { background: #98b5e2; border: 1px solid #316ac5; }"
@@ -41,7 +42,7 @@ const char* const kStripesSheet =
     "QToolButton:disabled { background: transparent; border: 1px solid transparent; }";
 
 const char* const kOfficeXPMenuSheet =
-    "QMenuBar { background: #f7f6f3; }"
+    "QMenuBar { background: #ece9d8; }"
     "QMenuBar::item { background: transparent; border: 1px solid transparent; padding: 2px 6px; }"
     "QMenuBar::item:selected { background: #c1d2ee; border: 1px solid #316ac5; }";
 

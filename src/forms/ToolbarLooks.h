@@ -5,8 +5,9 @@
 //
 // The looks, in the order kToolbarLooks lists them:
 //   "Default"   the platform's own toolbars, untouched;
-//   "OfficeXP"  a light flat band, buttons without a frame until the pointer
-//               is over them, then a thin blue frame on a pale blue ground;
+//   "OfficeXP"  a flat band in warm beige, buttons without a frame until the
+//               pointer is over them, then a thin blue frame on a pale blue
+//               ground;
 //   "Stripes"   a background of horizontal bands in two shades of blue-grey,
 //               buttons with a rounded frame when the pointer is over them.
 // A look is a style sheet on each toolbar and the menu bar, and nothing
