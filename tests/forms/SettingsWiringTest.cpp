@@ -187,6 +187,24 @@ TEST_F(SettingsWiring, EverythingChangedComesBackAfterARestart) {
   EXPECT_EQ(Table().Environment, "array");
 }
 
+// If the window saved through a store read at start-up, the recent files
+// another editor saved meanwhile would be wiped; this fails then.
+TEST_F(SettingsWiring, TheLastEditorToEndKeepsTheOthersRecentFiles) {
+  Launch();
+  {
+    TJsonSettings other(Path);
+    TAppSettings theirs;
+    theirs.RecentFiles.AddToTop("/other/b.qtor");
+    ASSERT_TRUE(SaveSettings(other, theirs).Completed);
+  }
+  RecentFiles->AddToTop("/mine/a.qtor");
+  ASSERT_TRUE(CloseWindow());
+  TJsonSettings file(Path);
+  TAppSettings loaded;
+  ASSERT_TRUE(LoadSettings(file, loaded, {}).Completed);
+  EXPECT_EQ(loaded.RecentFiles.Items(), (std::vector<std::string>{"/mine/a.qtor", "/other/b.qtor"}));
+}
+
 // If a close the user cancels saved, or the session's request saved twice
 // (once more when the window closes after it), this fails.
 TEST_F(SettingsWiring, SavedOnceAtTheEndAndNeverOnACancelledClose) {
