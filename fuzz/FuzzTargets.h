@@ -230,7 +230,8 @@ inline void TextImport(const uint8_t* data, size_t size) {
   }
 
   // Writing the table out and reading it back with the same single delimiter
-  // gives the same texts whenever no text holds that delimiter.
+  // gives the same texts whenever no text holds that delimiter or a quote
+  // (such a text is written in quotes, which only quoted reading removes).
   const char delimiter = delimiters.empty() ? ',' : delimiters[0];
   // A line break as the delimiter would split the lines themselves.
   if (delimiter == '\0' || delimiter == '\r' || delimiter == '\n') return;
@@ -240,7 +241,7 @@ inline void TextImport(const uint8_t* data, size_t size) {
   bool clean = true;
   for (const TRow* row : table.Rows)
     for (const TCell* c : *row)
-      for (char ch : c->Text()) clean = clean && ch != delimiter;
+      for (char ch : c->Text()) clean = clean && ch != delimiter && ch != '"';
   // A file that starts with what reads as a byte-order mark loses it (or is
   // taken for UTF-16) when it is read back.
   std::string start(3, '\0');
