@@ -101,12 +101,73 @@ inline void PutScratchFile(std::string_view text) {
   Require(std::fclose(f) == 0, "close scratch file");
 }
 
-// Any bytes as delimited text. The first byte holds the merge flag (bit 0)
-// and the number of delimiter characters that follow (bits 1..3); the rest
-// is the file.
+inline std::vector<TextLines::TRecord> QuotedRecords(std::string_view text, const TextLines::TDelimiterSet& set, bool merge,
+                                                    size_t step) {
+  TextLines::TQuotedSplitter splitter(set, merge);
+  std::vector<TextLines::TRecord> records;
+  for (size_t at = 0;; at += step) {
+    const bool last = at + step >= text.size();
+    splitter.Feed(text.substr(std::min(at, text.size()), step), last, records);
+    if (last) return records;
+  }
+}
+
+// Quoted splitting of decoded text: the same records whole and in pieces of
+// any size; exactly the plain split when no quote is in the text; an import
+// that makes a cell of every field; and a table written out with quotes
+// where needed reads back with quoting as the very same texts.
+inline void QuotedImport(std::string_view text, const std::string& decoded, const std::string& delimiters, bool merge,
+                         int64_t nulAt) {
+  const TextLines::TDelimiterSet set(delimiters);
+  const std::vector<TextLines::TRecord> records = TextLines::SplitRecords(decoded, set, merge, true);
+  Require(QuotedRecords(decoded, set, merge, 1) == records, "quoted splitting byte by byte agrees");
+  Require(QuotedRecords(decoded, set, merge, 7) == records, "quoted splitting in pieces agrees");
+  if (decoded.find('"') == std::string::npos)
+    Require(TextLines::SplitRecords(decoded, set, merge, false) == records, "without quotes, quoted splitting is plain");
+  size_t longest = 0;
+  for (const TextLines::TRecord& r : records) longest = std::max(longest, r.size());
+  if (std::max<size_t>(1, longest) * std::max<size_t>(1, records.size()) > 100000) return;
+
+  PutScratchFile(text);
+  TTextImportOptions options;
+  options.Delimiters = delimiters;
+  options.Merge = merge;
+  options.Quoted = true;
+  TTable table;
+  Require(table.ImportText(ScratchFileName(), options) == nulAt, "quoted: the NUL's offset is reported");
+  Require(table.RowCount() == static_cast<int>(std::max<size_t>(1, records.size())), "quoted: one row per record");
+  Require(table.ColCount() == static_cast<int>(std::max<size_t>(1, longest)), "quoted: one column per field");
+  for (size_t r = 0; r < records.size(); ++r)
+    for (size_t i = 0; i < records[r].size(); ++i)
+      Require((*table.Rows[static_cast<int>(r)])[static_cast<int>(i)]->Text() == records[r][i], "quoted: cell text is the field");
+
+  const char delimiter = delimiters.empty() ? ',' : delimiters[0];
+  if (delimiter == '\0' || delimiter == '\r' || delimiter == '\n' || delimiter == '"') return;
+  table.ExportText(ScratchFileName(), delimiter);
+  std::string start(3, '\0');
+  if (FILE* f = std::fopen(ScratchFileName().c_str(), "rb")) {
+    start.resize(std::fread(start.data(), 1, start.size(), f));
+    std::fclose(f);
+  }
+  if (start.starts_with("\xEF\xBB\xBF") || start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) return;
+  TTextImportOptions back;
+  back.Delimiters = std::string(1, delimiter);
+  back.Quoted = true;
+  TTable again;
+  again.ImportText(ScratchFileName(), back);
+  Require(again.RowCount() == table.RowCount() && again.ColCount() == table.ColCount(), "quoted round trip: same size");
+  for (int r = 0; r < table.RowCount(); ++r)
+    for (int i = 0; i < table.ColCount(); ++i)
+      Require(again.GetCell(r, i)->Text() == table.GetCell(r, i)->Text(), "quoted round trip: same texts");
+}
+
+// Any bytes as delimited text. The first byte holds the merge flag (bit 0),
+// the number of delimiter characters that follow (bits 1..3) and the quoted
+// flag (bit 4); the rest is the file.
 inline void TextImport(const uint8_t* data, size_t size) {
   if (size == 0) return;
   const bool merge = data[0] & 1;
+  const bool quoted = data[0] & 0x10;
   const size_t k = std::min<size_t>((data[0] >> 1) & 7, size - 1);
   const std::string delimiters(reinterpret_cast<const char*>(data + 1), k);
   const std::string_view text(reinterpret_cast<const char*>(data + 1 + k), size - 1 - k);
@@ -131,6 +192,9 @@ inline void TextImport(const uint8_t* data, size_t size) {
   const bool hasNul = decoder.IsUtf16() ? TextLines::FindNulUnit(text.substr(2)) != std::string_view::npos
                                         : text.find('\0') != std::string_view::npos;
   Require((decoder.NulAt() >= 0) == hasNul, "a NUL is reported exactly when there is one");
+  // The quoted checks come on top of the plain ones, so that inputs kept
+  // for the plain splitting keep checking it.
+  if (quoted) QuotedImport(text, decoded, delimiters, merge, decoder.NulAt());
 
   const TextLines::TDelimiterSet set(delimiters);
   const std::vector<std::string_view> lines = TextLines::SplitLines(decoded);
@@ -166,7 +230,8 @@ inline void TextImport(const uint8_t* data, size_t size) {
   }
 
   // Writing the table out and reading it back with the same single delimiter
-  // gives the same texts whenever no text holds that delimiter.
+  // gives the same texts whenever no text holds that delimiter or a quote
+  // (such a text is written in quotes, which only quoted reading removes).
   const char delimiter = delimiters.empty() ? ',' : delimiters[0];
   // A line break as the delimiter would split the lines themselves.
   if (delimiter == '\0' || delimiter == '\r' || delimiter == '\n') return;
@@ -176,7 +241,7 @@ inline void TextImport(const uint8_t* data, size_t size) {
   bool clean = true;
   for (const TRow* row : table.Rows)
     for (const TCell* c : *row)
-      for (char ch : c->Text()) clean = clean && ch != delimiter;
+      for (char ch : c->Text()) clean = clean && ch != delimiter && ch != '"';
   // A file that starts with what reads as a byte-order mark loses it (or is
   // taken for UTF-16) when it is read back.
   std::string start(3, '\0');

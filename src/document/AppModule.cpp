@@ -5,6 +5,7 @@
 
 #include "document/DocumentFiles.h"
 #include "model/StreamIO.h"
+#include "model/TextLines.h"
 #include "undo/UndoBuffers.h"
 
 TTable* CurrentTable = nullptr;
@@ -70,6 +71,12 @@ std::string SaveChangesText(const std::string& title) {
 std::string NulCutWarning(int64_t offset) {
   return "The file is cut at byte " + std::to_string(offset) +
          ": it holds a NUL byte there, and the rest of the file will not be imported.";
+}
+
+bool PreviewShowsQuotedFields(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) (text += line) += '\n';
+  return TextLines::HasQuotedFields(text, TextLines::TDelimiterSet(TextLines::kQuoteDetectionDelimiters));
 }
 
 void UpdateCaption() {
@@ -171,12 +178,12 @@ bool OpenFile(const std::string& fileName) {
   if (ext == ".csv" || ext == ".txt") {
     TTextPreview preview = ReadTextPreview(fileName, kPreviewLines, kPreviewBytes);
     if (preview.Lines.empty()) return false;
-    if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
     const std::string warning = preview.NulAt >= 0 ? NulCutWarning(preview.NulAt) : std::string();
-    std::string delimiters;
-    bool merge = false;
-    if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, warning, delimiters, merge)) return false;
-    scratch->ImportText(fileName, delimiters, merge);
+    TTextImportOptions options;
+    options.Quoted = PreviewShowsQuotedFields(preview.Lines);
+    if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
+    if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, warning, options)) return false;
+    scratch->ImportText(fileName, options);
   } else {
     ReadNativeFile(*scratch, fileName);
   }

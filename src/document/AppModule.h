@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "document/DocumentUI.h"
 #include "document/SLists.h"
@@ -58,5 +59,9 @@ std::string SaveChangesText(const std::string& title);
 // offset ends early.
 std::string NulCutWarning(int64_t offset);
 extern const char* const kPreviewCroppedNote;
+// Whether the Text Import dialog ticks "Fields in double quotes" by itself:
+// the preview lines show a field in quotes after one of the delimiters that
+// spreadsheets write (TextLines::HasQuotedFields).
+bool PreviewShowsQuotedFields(const std::vector<std::string>& lines);
 constexpr int kPreviewLines = 200;
 constexpr size_t kPreviewBytes = 1 << 20;

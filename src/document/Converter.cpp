@@ -50,6 +50,11 @@ const char kUsage[] =
     "  --delimiters=CHARS    split text input at any of CHARS instead of ','\n"
     "                        for csv and TAB for txt; empty: one cell per line\n"
     "  --merge               treat consecutive delimiters as one\n"
+    "  --quoted              read text input with fields in double quotes, as\n"
+    "                        spreadsheets write them: \"a,b\" is one field, \"\"\n"
+    "                        inside is one quote, line breaks inside are kept\n"
+    "  --escape              escape the LaTeX special characters \\ & % $ # _ { } ~ ^\n"
+    "                        in the cell texts of text input\n"
     "  --allow-truncation    convert text cut short by a NUL byte (with a warning)\n"
     "                        instead of failing\n"
     "  -h, --help            show this help\n"
@@ -89,6 +94,8 @@ struct TOptions {
   bool HasDelimiters = false;
   std::string Delimiters;
   bool Merge = false;
+  bool Quoted = false;
+  bool Escape = false;
   bool AllowTruncation = false;
 
   bool FromStandardInput() const { return Input == "-"; }
@@ -108,7 +115,7 @@ void SetMode(TOptions& o, decltype(TOptions::Mode) mode, const std::string& arg)
 }
 
 // Values above every short option character.
-enum : int { kOptLatex = 256, kOptConvert, kOptDelimiters, kOptMerge, kOptFrom, kOptAllowTruncation };
+enum : int { kOptLatex = 256, kOptConvert, kOptDelimiters, kOptMerge, kOptFrom, kOptAllowTruncation, kOptQuoted, kOptEscape };
 
 const option kLongOptions[] = {
     {"latex", no_argument, nullptr, kOptLatex},
@@ -117,6 +124,8 @@ const option kLongOptions[] = {
     {"from", required_argument, nullptr, kOptFrom},
     {"delimiters", required_argument, nullptr, kOptDelimiters},
     {"merge", no_argument, nullptr, kOptMerge},
+    {"quoted", no_argument, nullptr, kOptQuoted},
+    {"escape", no_argument, nullptr, kOptEscape},
     {"allow-truncation", no_argument, nullptr, kOptAllowTruncation},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
@@ -165,6 +174,8 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
         o.Delimiters = optarg;
         break;
       case kOptMerge: o.Merge = true; break;
+      case kOptQuoted: o.Quoted = true; break;
+      case kOptEscape: o.Escape = true; break;
       case kOptAllowTruncation: o.AllowTruncation = true; break;
       case 'h': o.Mode = TOptions::Help; return o;
       case 'v': o.Mode = TOptions::Version; return o;
@@ -240,11 +251,17 @@ std::string ReadAllOf(int fd, TKind kind) {
 // Reads the table from stream, whatever it was opened from. Returns the
 // offset of a NUL that cut text input short, or -1.
 int64_t ReadTableFrom(TTable& table, TStream& stream, const TOptions& o) {
-  switch (o.InputKind()) {
-    case TKind::Csv: return table.ImportText(stream, o.InputName(), o.HasDelimiters ? o.Delimiters : ",", o.Merge);
-    case TKind::Tab: return table.ImportText(stream, o.InputName(), o.HasDelimiters ? o.Delimiters : "\t", o.Merge);
-    default: table.LoadFromStream(stream); return -1;
+  const TKind kind = o.InputKind();
+  if (kind != TKind::Csv && kind != TKind::Tab) {
+    table.LoadFromStream(stream);
+    return -1;
   }
+  TTextImportOptions text;
+  text.Delimiters = o.HasDelimiters ? o.Delimiters : kind == TKind::Csv ? "," : "\t";
+  text.Merge = o.Merge;
+  text.Quoted = o.Quoted;
+  text.Escape = o.Escape;
+  return table.ImportText(stream, o.InputName(), text);
 }
 
 int64_t ReadTable(TTable& table, const TOptions& o) {

@@ -8,6 +8,8 @@
 //   --from TYPE                      IN's type (csv, txt, qtor) whatever its
 //                                    name; IN '-' is standard input
 //   --delimiters CHARS, --merge      how text input is split into cells
+//   --quoted                         text input has fields in double quotes
+//   --escape                         LaTeX specials in text input escaped
 //   --allow-truncation               text cut by a NUL byte is no failure
 //   -h/--help, -v/--version
 //

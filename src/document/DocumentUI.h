@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "model/Tables.h"
+
 enum class TSaveAnswer { Yes, No, Cancel };
 
 // One entry of a file dialog's type list.
@@ -43,11 +45,14 @@ class TDocumentUI {
   // of the type selected last.
   virtual bool ExecuteOpenDialog(TFileDialog& dialog) = 0;
   virtual bool ExecuteSaveDialog(TFileDialog& dialog) = 0;
-  // The Text Import dialog with the preview lines and a warning about the
-  // file (empty for none); false unless confirmed with OK, then delimiters
-  // and merge hold the user's choice.
+  // The Text Import dialog with the preview lines (the last one may be the
+  // cropping note, kPreviewCroppedNote) and a warning about the file (empty
+  // for none). On entry options.Quoted is true exactly when the preview shows
+  // quoted fields: the dialog ticks its box for them and says why, and the
+  // user may untick it. False unless confirmed with OK; then options holds
+  // the user's choice.
   virtual bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
-                                   std::string& delimiters, bool& merge) = 0;
+                                   TTextImportOptions& options) = 0;
   // The main window's caption.
   virtual void SetCaption(const std::string& caption) = 0;
   // An error box with the message; the program goes on.

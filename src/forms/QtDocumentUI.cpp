@@ -100,12 +100,13 @@ bool TQtDocumentUI::ExecuteOpenDialog(TFileDialog& dialog) { return ExecuteFileD
 bool TQtDocumentUI::ExecuteSaveDialog(TFileDialog& dialog) { return ExecuteFileDialog(dialog, true); }
 
 bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
-                                        std::string& delimiters, bool& merge) {
+                                        TTextImportOptions& options) {
+  // The quoted box first: the grid is split once, with it.
+  FImportForm->SuggestQuoted(options.Quoted);
   FImportForm->SetPreview(preview);
   FImportForm->SetWarning(warning);
   if (FImportForm->exec() != QDialog::Accepted) return false;
-  delimiters = FImportForm->Delimiters;
-  merge = FImportForm->CheckBox6->isChecked();
+  options = FImportForm->Options();
   return true;
 }
 

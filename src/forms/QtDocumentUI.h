@@ -16,8 +16,8 @@ class TQtDocumentUI : public TDocumentUI {
   TSaveAnswer AskSaveChanges(const std::string& caption, const std::string& text) override;
   bool ExecuteOpenDialog(TFileDialog& dialog) override;
   bool ExecuteSaveDialog(TFileDialog& dialog) override;
-  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning, std::string& delimiters,
-                           bool& merge) override;
+  bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
+                           TTextImportOptions& options) override;
   void SetCaption(const std::string& caption) override;
   void ShowError(const std::string& message) override;
   void DocumentReplaced() override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "model/LatexEscape.h"
 #include "model/TextLines.h"
 
 namespace {
@@ -130,14 +131,28 @@ void AppendColumns(TTable& table, int count) {
   }
 }
 
-TCellRect PasteText(TTable& table, int left, int top, std::string_view text) {
+TCellRect PasteText(TTable& table, int left, int top, std::string_view text, bool escape) {
   if (left < 0 || left >= table.ColCount() || top < 0 || top >= table.RowCount())
     throw EAssertionFailed("TableEdit", kPasteCornerCheckLine);
 
-  const std::vector<std::string_view> lines = TextLines::SplitLines(text);
   const TextLines::TDelimiterSet tab(std::string_view(&kFieldBreak, 1));
+  // Quoted cell text becomes records of owned fields (a doubled quote is
+  // one); plain text is split in place, as lines of fields.
+  const bool quoted = TextLines::IsQuotedCellText(text);
+  std::vector<TextLines::TRecord> records;
+  std::vector<std::string_view> lines;
+  if (quoted) {
+    records = TextLines::SplitRecords(text, tab, false, true);
+    lines.resize(records.size());
+  } else {
+    lines = TextLines::SplitLines(text);
+  }
   size_t width = 0;
-  for (std::string_view line : lines) width = std::max(width, TextLines::CountFields(line, tab, false));
+  if (quoted) {
+    for (const TextLines::TRecord& record : records) width = std::max(width, record.size());
+  } else {
+    for (std::string_view line : lines) width = std::max(width, TextLines::CountFields(line, tab, false));
+  }
   // The table the block needs, checked before anything is built or changed:
   // a text of many lines and one long one would otherwise grow the table
   // until the memory runs out.
@@ -148,7 +163,10 @@ TCellRect PasteText(TTable& table, int left, int top, std::string_view text) {
     throw EQuiltorError(FormatStr("Cannot paste %zu lines of up to %zu fields: the table would have more than %lld cells",
                                   lines.size(), width, TextLines::kMaxImportCells));
   std::vector<std::vector<std::string_view>> fields(lines.size());
-  for (size_t i = 0; i < lines.size(); ++i) TextLines::SplitFields(lines[i], tab, false, fields[i]);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (quoted) fields[i].assign(records[i].begin(), records[i].end());
+    else TextLines::SplitFields(lines[i], tab, false, fields[i]);
+  }
   const int right = left + static_cast<int>(width) - 1;
   const int bottom = top + static_cast<int>(lines.size()) - 1;
 
@@ -180,7 +198,7 @@ TCellRect PasteText(TTable& table, int left, int top, std::string_view text) {
     int j = 0;
     for (int start = 0; j < row.Count() && start < left; ++j) start += row[j]->Span;
     for (size_t f = 0; f < fields[i].size() && j + static_cast<int>(f) < row.Count(); ++f)
-      row[j + static_cast<int>(f)]->SetText(std::string(fields[i][f]));
+      row[j + static_cast<int>(f)]->SetText(escape ? EscapeLatexSpecials(fields[i][f]) : std::string(fields[i][f]));
   }
   return {left, top, right, bottom};
 }

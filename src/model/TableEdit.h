@@ -37,7 +37,18 @@ void AppendColumns(TTable& table, int count);
 // Pastes clipboard text into table with the block's top-left corner at
 // column left, row top (which must lie in the table). Lines end at CR LF, LF
 // or CR and fields at TABs, as in text import; the block is as high as the
-// text has lines and as wide as its longest line has fields. The selection
+// text has lines and as wide as its longest line has fields.
+//
+// Spreadsheets put a cell that holds a line break or a TAB on the clipboard
+// in double quotes, its quotes doubled. Text that reads as such
+// (TextLines::IsQuotedCellText: every field that opens with a quote closes
+// properly before a TAB, a line break or the end, and one of them holds a
+// line break or a TAB) is split with quoted fields, so that a multi-line
+// spreadsheet cell lands in one cell; a line is then a record, which may
+// span several lines of the text. Any other text, a leading quote
+// included, is split plainly. With escape, LaTeX special characters in the
+// fields are escaped (EscapeLatexSpecials) as they are pasted.
+// The selection
 // is cleared; the table grows by repeating its last column and row until the
 // block fits; every joined cell the block touches is split and every cell of
 // the block is selected (pieces of a split cell outside the block too); then
@@ -45,4 +56,4 @@ void AppendColumns(TTable& table, int count);
 // field keep their text. Returns the block (empty when the text has no
 // fields). A paste that would grow the table beyond
 // TextLines::kMaxImportCells cells is refused before anything changes.
-TCellRect PasteText(TTable& table, int left, int top, std::string_view text);
+TCellRect PasteText(TTable& table, int left, int top, std::string_view text, bool escape = false);

@@ -1,8 +1,11 @@
-// Delimited text files: one line per row, one field per column, no quoting.
+// Delimited text files: one line per row, one field per column; quoted
+// fields (which may span lines) as an option on reading, and quotes on
+// writing only around the fields that need them.
 #include <algorithm>
 #include <cstring>
 
 #include "model/AtomicFile.h"
+#include "model/LatexEscape.h"
 #include "model/StreamIO.h"
 #include "model/Tables.h"
 #include "model/TextLines.h"
@@ -46,24 +49,91 @@ int64_t ForEachLine(TStream& stream, OnLine onLine) {
   return decoder.NulAt();
 }
 
+// The same for quoted fields: calls onRecord with the fields of every
+// record. A quoted field may run over any number of pieces and lines, so the
+// splitter keeps its state from one piece to the next instead of carrying
+// text.
+template <class OnRecord>
+int64_t ForEachQuotedRecord(TStream& stream, const TextLines::TDelimiterSet& delimiters, bool merge,
+                            OnRecord onRecord) {
+  stream.Seek(0);
+  TextLines::TTextDecoder decoder;
+  TextLines::TQuotedSplitter splitter(delimiters, merge);
+  std::string buffer;
+  std::vector<TextLines::TRecord> records;
+  std::vector<std::string_view> fields;
+  bool last = false;
+  while (!last) {
+    const size_t want = std::clamp<int64_t>(stream.Remaining() + 1, 4096, kPieceSize);
+    buffer.resize(want);
+    const size_t got = stream.Read(buffer.data(), want);
+    last = got < want;
+    buffer.resize(got);
+    decoder.Decode(buffer, 0, last);
+    last = last || decoder.Ended();
+    records.clear();
+    splitter.Feed(buffer, last, records);
+    for (const TextLines::TRecord& record : records) {
+      fields.assign(record.begin(), record.end());
+      onRecord(fields);
+    }
+  }
+  return decoder.NulAt();
+}
+
+// Calls onRecord with the fields of every line (or quoted record) of the
+// text in stream, split as options say.
+template <class OnRecord>
+int64_t ForEachRecord(TStream& stream, const TextLines::TDelimiterSet& delimiters, const TTextImportOptions& options,
+                      OnRecord onRecord) {
+  if (options.Quoted) return ForEachQuotedRecord(stream, delimiters, options.Merge, onRecord);
+  std::vector<std::string_view> fields;
+  return ForEachLine(stream, [&](std::string_view line) {
+    TextLines::SplitFields(line, delimiters, options.Merge, fields);
+    onRecord(fields);
+  });
+}
+
 }  // namespace
 
 int64_t TTable::ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters) {
-  TFileStream file(fileName, TFileStream::fmOpenRead);
-  return ImportText(file, fileName, delimiters, mergeDelimiters);
+  TTextImportOptions options;
+  options.Delimiters = delimiters;
+  options.Merge = mergeDelimiters;
+  return ImportText(fileName, options);
 }
 
 int64_t TTable::ImportText(TStream& stream, const std::string& name, const std::string& delimiters,
                            bool mergeDelimiters) {
-  const TextLines::TDelimiterSet delimiterSet(delimiters);
+  TTextImportOptions options;
+  options.Delimiters = delimiters;
+  options.Merge = mergeDelimiters;
+  return ImportText(stream, name, options);
+}
+
+int64_t TTable::ImportText(const std::string& fileName, const TTextImportOptions& options) {
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  return ImportText(file, fileName, options);
+}
+
+int64_t TTable::ImportText(TStream& stream, const std::string& name, const TTextImportOptions& options) {
+  const TextLines::TDelimiterSet delimiterSet(options.Delimiters);
+  const bool mergeDelimiters = options.Merge;
 
   // First the shape, so that a refused import leaves the table as it was.
   size_t lineCount = 0;
   size_t fieldCount = 1;
-  ForEachLine(stream, [&](std::string_view line) {
-    ++lineCount;
-    fieldCount = std::max(fieldCount, TextLines::CountFields(line, delimiterSet, mergeDelimiters));
-  });
+  if (options.Quoted) {
+    ForEachQuotedRecord(stream, delimiterSet, mergeDelimiters, [&](const std::vector<std::string_view>& fields) {
+      ++lineCount;
+      fieldCount = std::max(fieldCount, fields.size());
+    });
+  } else {
+    ForEachLine(stream, [&](std::string_view line) {
+      ++lineCount;
+      fieldCount = std::max(fieldCount, TextLines::CountFields(line, delimiterSet, mergeDelimiters));
+    });
+  }
   lineCount = std::max<size_t>(1, lineCount);
   if (static_cast<long double>(fieldCount) * lineCount > kMaxImportCells)
     throw EQuiltorError(FormatStr("Cannot import %s: %zu lines of up to %zu fields make more than %lld cells",
@@ -76,15 +146,14 @@ int64_t TTable::ImportText(TStream& stream, const std::string& name, const std::
     Columns.Reserve(cols);
     for (int i = 0; i < cols; ++i) new TColumn(*this);
     Rows.Reserve(static_cast<int>(lineCount));
-    std::vector<std::string_view> fields;
-    const int64_t nulAt = ForEachLine(stream, [&](std::string_view line) {
-      TextLines::SplitFields(line, delimiterSet, mergeDelimiters, fields);
+    const int64_t nulAt = ForEachRecord(stream, delimiterSet, options, [&](const std::vector<std::string_view>& fields) {
       // A file that grew between the two readings cannot widen the table.
       if (fields.size() > fieldCount || Rows.Count() >= static_cast<int>(lineCount))
         throw EQuiltorError("Stream read error");
       TRow* row = new TRow(*this);
       row->Reserve(cols);
-      for (std::string_view field : fields) (new TCell(*row))->SetText(std::string(field));
+      for (std::string_view field : fields)
+        (new TCell(*row))->SetText(options.Escape ? EscapeLatexSpecials(field) : std::string(field));
       for (int i = row->Count(); i < cols; ++i) new TCell(*row);
     });
     while (RowCount() < static_cast<int>(lineCount)) AddRow();
@@ -97,6 +166,28 @@ int64_t TTable::ImportText(TStream& stream, const std::string& name, const std::
   }
 }
 
+namespace {
+
+// Appends text as one field: in quotes, its quotes doubled, when it holds
+// what would end or open a field on reading (the delimiter, a quote, a line
+// break); as it is otherwise, so that plain tables are written exactly as
+// without quoting.
+void AppendField(std::string& line, const std::string& text, char delimiter) {
+  const char special[] = {delimiter, '"', '\r', '\n'};
+  if (text.find_first_of(special, 0, sizeof special) == std::string::npos) {
+    line += text;
+    return;
+  }
+  line += '"';
+  for (char c : text) {
+    if (c == '"') line += '"';
+    line += c;
+  }
+  line += '"';
+}
+
+}  // namespace
+
 void TTable::ExportText(const std::string& fileName, char delimiter) const {
   TAtomicFile file(fileName);
   TStream& stream = file.Stream();
@@ -106,7 +197,7 @@ void TTable::ExportText(const std::string& fileName, char delimiter) const {
     for (int i = 0; i < row->Count(); ++i) {
       const TCell* cell = (*row)[i];
       if (i > 0) line += delimiter;
-      line += cell->Text();
+      AppendField(line, cell->Text(), delimiter);
       // A joined cell keeps its columns: its text, then empty fields.
       if (cell->Span > 1) line.append(static_cast<size_t>(cell->Span - 1), delimiter);
     }

@@ -246,6 +246,19 @@ class TColumn {
   bool Selected = false;
 };
 
+// How delimited text is split into cells on import.
+struct TTextImportOptions {
+  // The delimiter characters, in any order; none: one field per line.
+  std::string Delimiters = ",";
+  // A run of delimiters separates like one.
+  bool Merge = false;
+  // Fields in double quotes (TextLines::TQuotedSplitter); off, quotes are
+  // ordinary characters.
+  bool Quoted = false;
+  // LaTeX special characters in the texts are escaped (EscapeLatexSpecials).
+  bool Escape = false;
+};
+
 class TTable {
  public:
   TTable() = default;
@@ -300,10 +313,18 @@ class TTable {
   // Delimited text files. A UTF-16 file (byte-order mark FF FE or FE FF)
   // is read as UTF-8 and a UTF-8 byte-order mark is dropped. Returns the
   // byte offset in the file of the NUL that ended the text early, or -1.
-  int64_t ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
+  int64_t ImportText(const std::string& fileName, const TTextImportOptions& options);
   // The same from a stream that is read from its start (twice); name stands
   // for it in messages.
+  int64_t ImportText(TStream& stream, const std::string& name, const TTextImportOptions& options);
+  // Unquoted and unescaped, split at any of delimiters.
+  int64_t ImportText(const std::string& fileName, const std::string& delimiters, bool mergeDelimiters);
   int64_t ImportText(TStream& stream, const std::string& name, const std::string& delimiters, bool mergeDelimiters);
+  // One line per row, CR LF after each, one field per column (a joined cell
+  // is followed by empty fields for the columns it covers). A field that
+  // holds the delimiter, a quote, a CR or an LF is written in double quotes
+  // with its quotes doubled, so that quoted import reads it back; every
+  // other field is written as it is.
   void ExportText(const std::string& fileName, char delimiter) const;
   // Native file format.
   void LoadFromStream(TStream& stream);

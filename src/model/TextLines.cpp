@@ -246,3 +246,200 @@ size_t CountFields(std::string_view line, const TDelimiterSet& delimiters, bool 
 }
 
 }  // namespace TextLines
+
+namespace TextLines {
+
+namespace {
+
+constexpr char kQuote = '"';
+
+bool IsBreak(char c) { return c == '\r' || c == '\n'; }
+
+}  // namespace
+
+TQuotedSplitter::TQuotedSplitter(const TDelimiterSet& delimiters, bool merge)
+    : FDelimiters(delimiters), FMerge(merge), FQuoting(!delimiters.Contains(kQuote)) {}
+
+void TQuotedSplitter::EndField() {
+  FRecord.push_back(std::move(FField));
+  FField.clear();
+}
+
+void TQuotedSplitter::EndRecord(std::vector<TRecord>& records) {
+  records.push_back(std::move(FRecord));
+  FRecord.clear();
+  FState = TState::RecordStart;
+}
+
+void TQuotedSplitter::Feed(std::string_view text, bool last, std::vector<TRecord>& records) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char c = *p;
+    if (FSkipLf) {
+      FSkipLf = false;
+      if (c == '\n') {
+        ++p;
+        continue;
+      }
+    }
+    switch (FState) {
+      case TState::RecordStart:
+      case TState::FieldStart:
+        if (IsBreak(c)) {
+          // After a delimiter the line ends in an empty field; an empty line
+          // is a record of no fields.
+          if (FState == TState::FieldStart) EndField();
+          EndRecord(records);
+          FSkipLf = c == '\r';
+        } else if (FDelimiters.Contains(c)) {
+          if (!(FMerge && FState == TState::FieldStart)) EndField();
+          FState = TState::FieldStart;
+        } else if (c == kQuote && FQuoting) {
+          FState = TState::Quoted;
+        } else {
+          FField += c;
+          FState = TState::Unquoted;
+        }
+        ++p;
+        break;
+      case TState::Unquoted: {
+        // The run up to the next delimiter or break goes in at once.
+        const char* q = p;
+        while (q < end && !IsBreak(*q) && !FDelimiters.Contains(*q)) ++q;
+        FField.append(p, static_cast<size_t>(q - p));
+        p = q;
+        if (p == end) break;
+        EndField();
+        if (IsBreak(*p)) {
+          EndRecord(records);
+          FSkipLf = *p == '\r';
+        } else {
+          FState = TState::FieldStart;
+        }
+        ++p;
+        break;
+      }
+      case TState::Quoted: {
+        const char* q = static_cast<const char*>(std::memchr(p, kQuote, static_cast<size_t>(end - p)));
+        if (!q) q = end;
+        FField.append(p, static_cast<size_t>(q - p));
+        p = q;
+        if (p < end) {
+          FState = TState::QuoteInQuoted;
+          ++p;
+        }
+        break;
+      }
+      case TState::QuoteInQuoted:
+        if (c == kQuote) {
+          FField += kQuote;  // "" inside quotes
+          FState = TState::Quoted;
+          ++p;
+        } else {
+          FState = TState::Unquoted;  // closed: the rest up to the delimiter is taken as it is
+        }
+        break;
+    }
+  }
+  if (last) {
+    FSkipLf = false;
+    if (FState != TState::RecordStart) {
+      EndField();
+      EndRecord(records);
+    }
+  }
+}
+
+std::vector<TRecord> SplitRecords(std::string_view text, const TDelimiterSet& delimiters, bool merge, bool quoted,
+                                  size_t maxRecords) {
+  std::vector<TRecord> records;
+  text = UpToNul(text);
+  if (!quoted) {
+    std::vector<std::string_view> lines = SplitLines(text);
+    if (lines.size() > maxRecords) lines.resize(maxRecords);
+    std::vector<std::string_view> fields;
+    records.reserve(lines.size());
+    for (std::string_view line : lines) {
+      SplitFields(line, delimiters, merge, fields);
+      records.emplace_back(fields.begin(), fields.end());
+    }
+    return records;
+  }
+  TQuotedSplitter splitter(delimiters, merge);
+  // In pieces, so that a preview of a few records does not split all of a
+  // long text.
+  constexpr size_t kPiece = 64 * 1024;
+  for (size_t at = 0; records.size() < maxRecords; at += kPiece) {
+    const bool last = at + kPiece >= text.size();
+    splitter.Feed(text.substr(std::min(at, text.size()), kPiece), last, records);
+    if (last) break;
+  }
+  if (records.size() > maxRecords) records.resize(maxRecords);
+  return records;
+}
+
+namespace {
+
+// From a quote at p that opens a field: the position just past its closing
+// quote, or nullptr when it never closes. Sets broken when the quotes hold a
+// line break or a TAB.
+const char* SkipQuoted(const char* p, const char* end, bool& broken) {
+  for (++p; p < end; ++p) {
+    if (*p == kQuote) {
+      if (p + 1 < end && p[1] == kQuote) {
+        ++p;
+        continue;
+      }
+      return p + 1;
+    }
+    if (IsBreak(*p) || *p == '\t') broken = true;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool HasQuotedFields(std::string_view text, const TDelimiterSet& delimiters) {
+  if (delimiters.Contains(kQuote)) return false;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  bool fieldStart = true;
+  while (p < end) {
+    if (fieldStart && *p == kQuote) {
+      bool broken = false;
+      const char* after = SkipQuoted(p, end, broken);
+      if (!after) return false;  // runs to the end: nothing closes it
+      if (after == end || IsBreak(*after) || delimiters.Contains(*after)) return true;
+      p = after;
+      fieldStart = false;
+      continue;
+    }
+    fieldStart = IsBreak(*p) || delimiters.Contains(*p);
+    ++p;
+  }
+  return false;
+}
+
+bool IsQuotedCellText(std::string_view text) {
+  text = UpToNul(text);
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  bool fieldStart = true;
+  bool holdsBreak = false;
+  while (p < end) {
+    if (fieldStart && *p == kQuote) {
+      const char* after = SkipQuoted(p, end, holdsBreak);
+      if (!after) return false;
+      if (after < end && !IsBreak(*after) && *after != '\t') return false;
+      p = after;
+      fieldStart = false;
+      continue;
+    }
+    fieldStart = IsBreak(*p) || *p == '\t';
+    ++p;
+  }
+  return holdsBreak;
+}
+
+}  // namespace TextLines

@@ -7,6 +7,12 @@
 // does not start another line; a NUL byte ends the text. Fields are split at
 // any character of a delimiter set, with no quoting and no escaping.
 //
+// Quoted splitting (the form spreadsheets write, RFC 4180) is the option:
+// a field that starts with a double quote runs to the matching closing
+// quote, "" inside stands for one quote, and delimiters and line breaks
+// inside belong to the field. Text without a quote at the start of a field
+// splits exactly as without the option.
+//
 // Files arrive through TTextDecoder first: it drops a UTF-8 byte-order mark
 // and turns UTF-16 (marked FF FE or FE FF) into UTF-8, so that the splitting
 // only ever sees 8-bit text.
@@ -109,5 +115,65 @@ void SplitFields(std::string_view line, const TDelimiterSet& delimiters, bool me
                  std::vector<std::string_view>& fields);
 // How many fields SplitFields would give, without building them.
 size_t CountFields(std::string_view line, const TDelimiterSet& delimiters, bool merge);
+
+// ------------------------------------------------------------ quoted fields
+
+// The fields of one record.
+using TRecord = std::vector<std::string>;
+
+// Splits text handed over piece by piece into records with quoted fields.
+// A record ends at a line break outside quotes (CR LF, LF or CR; a break at
+// the very end starts no further record, an empty line is a record without
+// fields). Outside quotes the fields split as SplitFields does. A field that
+// starts with a quote (at the start of a record or right after a delimiter)
+// runs to the next quote that is not doubled; "" inside is one quote; line
+// breaks inside are kept as they are. Text after the closing quote, up to the
+// next delimiter or break, is appended as it is (a lenient reading of
+// "ab"cd as abcd); a quote elsewhere in a field is an ordinary character. A
+// quote that never closes runs to the end of the text. With the quote
+// among the delimiters nothing is quoted.
+class TQuotedSplitter {
+ public:
+  TQuotedSplitter(const TDelimiterSet& delimiters, bool merge);
+  // Appends the records that text completes; with last set the end of the
+  // text ends the record in progress. Text must hold no NUL (cut it first).
+  void Feed(std::string_view text, bool last, std::vector<TRecord>& records);
+
+ private:
+  enum class TState { RecordStart, FieldStart, Unquoted, Quoted, QuoteInQuoted };
+  void EndField();
+  void EndRecord(std::vector<TRecord>& records);
+
+  TDelimiterSet FDelimiters;
+  bool FMerge;
+  bool FQuoting;
+  TState FState = TState::RecordStart;
+  bool FSkipLf = false;  // a CR ended the last record: an LF right after it belongs to that break
+  std::string FField;
+  TRecord FRecord;
+};
+
+// The records of a whole text (up to its first NUL), quoted or not; at most
+// maxRecords of them. Both ways give what the import makes of the same text.
+std::vector<TRecord> SplitRecords(std::string_view text, const TDelimiterSet& delimiters, bool merge, bool quoted,
+                                  size_t maxRecords = static_cast<size_t>(-1));
+
+// The delimiters that the quote detection of a file looks for: those that
+// spreadsheets write. A blank is not among them: prose quotes words after
+// blanks.
+constexpr std::string_view kQuoteDetectionDelimiters = ",;\t";
+
+// True when text shows a quoted field: a quote at the start of a line or
+// right after a delimiter, and the matching closing quote (a quote not
+// doubled) followed by a delimiter, a line break or the end of the text.
+bool HasQuotedFields(std::string_view text, const TDelimiterSet& delimiters);
+
+// True when clipboard text is quoted tab-separated text as spreadsheets write
+// it for cells that hold a line break or a TAB: every field that starts with
+// a quote closes with a quote followed by a TAB, a line break or the end of
+// the text, and at least one of them holds a line break or a TAB between its
+// quotes. Ordinary text, a lone leading quote or "quoted" words included,
+// fails this and keeps the plain splitting.
+bool IsQuotedCellText(std::string_view text);
 
 }  // namespace TextLines

@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,10 +29,16 @@ class TScriptedUI : public TDocumentUI {
   // What each save dialog proposed: the file name and the selected type.
   std::vector<std::pair<std::string, int>> SaveProposals;
   // The Text Import dialog: confirmed or not, and the choice it returns.
+  // The quoted box is left as the dialog ticked it by itself unless
+  // ImportQuoted says otherwise.
   bool ImportOk = true;
   std::string ImportDelimiters = ",";
   bool ImportMerge = false;
+  std::optional<bool> ImportQuoted;
+  bool ImportEscape = false;
   std::vector<std::vector<std::string>> Previews;
+  // Whether each dialog came with the quoted box ticked (quoted fields seen).
+  std::vector<bool> QuotedSuggested;
   std::vector<std::string> Warnings;
   // The latest window caption and every error box's message.
   std::string Caption;
@@ -57,12 +64,15 @@ class TScriptedUI : public TDocumentUI {
     return Take(SaveChoices, dialog, "save");
   }
   bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
-                           std::string& delimiters, bool& merge) override {
+                           TTextImportOptions& options) override {
     Previews.push_back(preview);
     Warnings.push_back(warning);
+    QuotedSuggested.push_back(options.Quoted);
     if (!ImportOk) return false;
-    delimiters = ImportDelimiters;
-    merge = ImportMerge;
+    options.Delimiters = ImportDelimiters;
+    options.Merge = ImportMerge;
+    if (ImportQuoted) options.Quoted = *ImportQuoted;
+    options.Escape = ImportEscape;
     return true;
   }
   void SetCaption(const std::string& caption) override { Caption = caption; }

@@ -27,7 +27,9 @@ std::string Utf16LE(const std::string& ascii) {
   return s;
 }
 
-// Faults caught: the whole file read and shown (a huge line reaching the
+// Faults caught: a UTF-8 byte-order mark shown (it would also hide the
+// quote that opens the first field); bytes that are not UTF-8 changed
+// before the dialog shows them; the whole file read and shown (a huge line reaching the
 // dialog uncut, more lines than asked for); a line cut inside a UTF-8
 // sequence; the last line of a file exactly maxBytes long taken as cropped,
 // or a file going on beyond maxBytes not; UTF-16 shown undecoded; a NUL
@@ -45,6 +47,8 @@ TEST(TextPreview, BoundedDecodedAndToldOfTheNul) {
     TShown shown;
   } cases[] = {
       {"whole file", numbered, 10, 1 << 20, {{"l1", "l2", "l3", "l4", "l5"}, false, -1}},
+      {"UTF-8 mark dropped", "\xEF\xBB\xBF\"a\",b\r\n", 10, 1 << 20, {{"\"a\",b"}, false, -1}},
+      {"not UTF-8: the bytes as they are", "a\xFF\xE4,b\r\n", 10, 1 << 20, {{"a\xFF\xE4,b"}, false, -1}},
       {"exactly maxLines", numbered, 5, 1 << 20, {{"l1", "l2", "l3", "l4", "l5"}, false, -1}},
       {"more than maxLines", numbered, 3, 1 << 20, {{"l1", "l2", "l3"}, true, -1}},
       {"exactly maxBytes", numbered, 10, numbered.size(), {{"l1", "l2", "l3", "l4", "l5"}, false, -1}},

@@ -7,9 +7,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
+#include "document/AppModule.h"
 #include "forms/ImportUnit.h"
 #include "forms/QtDocumentUI.h"
 
@@ -107,10 +109,83 @@ TEST(ImportForm, WarningShownOnlyWhenTheFileHasOne) {
       text = form->lWarning->text();
       form->bOK->click();
     });
-    std::string delimiters;
-    bool merge = false;
-    ASSERT_TRUE(ui.ExecuteImportDialog({"a,b"}, c.warning, delimiters, merge));
+    TTextImportOptions options;
+    ASSERT_TRUE(ui.ExecuteImportDialog({"a,b"}, c.warning, options));
     EXPECT_EQ(visible, c.shown);
     EXPECT_EQ(text.toStdString(), c.warning);
   }
+}
+
+namespace {
+
+// The preview grid as "a|b / c|", rows of item texts (an absent item is "").
+std::string GridText(const QTableWidget* grid) {
+  QStringList rows;
+  for (int r = 0; r < grid->rowCount(); ++r) {
+    QStringList cells;
+    for (int c = 0; c < grid->columnCount(); ++c) cells << (grid->item(r, c) ? grid->item(r, c)->text() : QString());
+    rows << cells.join('|');
+  }
+  return rows.join(" / ").toStdString();
+}
+
+}  // namespace
+
+// Faults caught: the grid not showing the split the import will make, or
+// not following the delimiter, merge, quoted and escape boxes; the cropping
+// note split as if it were file text; the quoted box not ticked for a file
+// with quoted fields (or its note not shown), or left ticked for the next
+// file; bytes that are not UTF-8 dropped instead of shown as replacement
+// marks.
+TEST(ImportForm, PreviewGridFollowsTheBoxes) {
+  TImportForm form;
+  form.cComma->setChecked(true);
+  form.SuggestQuoted(true);
+  form.SetPreview({"\"a,b\",c_1", "\"x", "y\",z", kPreviewCroppedNote});
+  EXPECT_TRUE(form.cQuoted->isChecked());
+  EXPECT_FALSE(form.lQuotedNote->isHidden());
+  EXPECT_EQ(GridText(form.gPreview), "a,b|c_1 / x\ny|z");
+
+  form.cQuoted->setChecked(false);
+  EXPECT_EQ(GridText(form.gPreview), "\"a|b\"|c_1 / \"x|| / y\"|z|");
+  form.cComma->setChecked(false);
+  form.cCustom->setChecked(true);
+  QTest::keyClicks(form.Edit1, "_");
+  EXPECT_EQ(GridText(form.gPreview), "\"a,b\",c|1 / \"x| / y\",z|");
+  form.cCustom->setChecked(false);
+  form.cEscape->setChecked(true);
+  EXPECT_EQ(GridText(form.gPreview), "\"a,b\",c\\_1 / \"x / y\",z");
+
+  form.SuggestQuoted(false);
+  form.SetPreview({"a\xFF" "b"});
+  EXPECT_FALSE(form.cQuoted->isChecked());
+  EXPECT_TRUE(form.lQuotedNote->isHidden());
+  EXPECT_EQ(form.Memo1->toPlainText(), QString::fromUtf8("a\xEF\xBF\xBD" "b"));
+  EXPECT_EQ(GridText(form.gPreview), "a\xEF\xBF\xBD" "b");
+}
+
+// The options travel both ways through the window's side of the document
+// interface: the suggestion in, the user's choice out. Faults caught: the
+// suggestion ignored, or an unticked box (or the escape box) not reaching
+// the import.
+TEST(ImportForm, OptionsTravelThroughTheDialog) {
+  QWidget window;
+  TQtDocumentUI ui(&window);
+  TImportForm* form = ui.ImportForm();
+  bool tickedOnShow = false;
+  QTimer::singleShot(0, form, [&] {
+    tickedOnShow = form->cQuoted->isChecked();
+    form->cQuoted->click();
+    form->cEscape->click();
+    form->CheckBox6->click();
+    form->bOK->click();
+  });
+  TTextImportOptions options;
+  options.Quoted = true;
+  ASSERT_TRUE(ui.ExecuteImportDialog({"\"a\",b"}, "", options));
+  EXPECT_TRUE(tickedOnShow);
+  EXPECT_EQ(options.Delimiters, form->Delimiters);
+  EXPECT_FALSE(options.Quoted);
+  EXPECT_TRUE(options.Escape);
+  EXPECT_TRUE(options.Merge);
 }

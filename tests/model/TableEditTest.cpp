@@ -236,6 +236,37 @@ TEST(PasteText, BlockTextsAndSelection) {
   }
 }
 
+// Spreadsheets quote a cell that holds a line break or a TAB. Faults
+// caught: such a cell pasted as several rows or columns (its quotes kept),
+// a doubled quote not made one; or, the other way, ordinary text that
+// starts with a quote losing its quotes or being joined across lines; and
+// escaping missing, or applied when not asked for.
+TEST(PasteText, SpreadsheetQuotedCellsAndEscaping) {
+  struct Case {
+    const char* Name;
+    std::string Text;
+    bool Escape;
+    std::vector<std::string> Texts;
+  };
+  const std::vector<Case> cases = {
+      {"a quoted multi-line cell becomes one cell", "\"Kiwis\r\n& Co\"\t50%\r\nx_1\t\"say \"\"hi\"\"\"\r\n", false,
+       {"Kiwis\r\n& Co|50%|o", "x_1|say \"hi\"|o", "o|o|o"}},
+      {"a quoted TAB stays in its cell", "\"a\tb\"\tc", false, {"a\tb|c|o", "o|o|o", "o|o|o"}},
+      {"a leading quotation keeps its quotes", "\"Hi\" she said\tb\r\nc", false, {"\"Hi\" she said|b|o", "c|o|o", "o|o|o"}},
+      {"well-formed quotes without a break are text", "\"x\"\ty", false, {"\"x\"|y|o", "o|o|o", "o|o|o"}},
+      {"an unterminated quote splits as plain text", "\"a\r\nb\"c", false, {"\"a|o|o", "b\"c|o|o", "o|o|o"}},
+      {"escaped on request", "x_1\t50%\r\n\"a\nb & c\"", true, {"x\\_1|50\\%|o", "a\nb \\& c|o|o", "o|o|o"}},
+      {"verbatim without the request", "\\textbf{x}", false, {"\\textbf{x}|o|o", "o|o|o", "o|o|o"}},
+  };
+  for (const Case& c : cases) {
+    TTable t;
+    Grid(t, 3, 3);
+    SetTexts(t, std::vector<std::vector<std::string>>(3, {"o", "o", "o"}));
+    PasteText(t, 0, 0, c.Text, c.Escape);
+    EXPECT_EQ(TextsOf(t), c.Texts) << c.Name;
+  }
+}
+
 TEST(PasteText, GrowsByRepeatingTheLastColumnAndRow) {
   TTable t;
   Grid(t, 4, 4);
