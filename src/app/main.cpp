@@ -1,13 +1,14 @@
 // Start-up: a command line with options is the headless converter, which
 // needs no display and creates no window; anything else (a file to open, or
 // nothing) starts the editor.
+//
+// The converter is linked in; the editor, with Qt and everything it loads,
+// lives in a module of its own that is opened only when the editor starts.
+// A pipeline that converts thousands of files so never pays for loading Qt.
 #include <csignal>
-#include <cstdio>
 
+#include "app/EditorModule.h"
 #include "document/Converter.h"
-#ifdef QUILTOR_WITH_EDITOR
-#include "forms/AppStart.h"
-#endif
 
 int main(int argc, char* argv[]) {
   // A file size limit must make a write fail with a message, never kill the
@@ -15,10 +16,5 @@ int main(int argc, char* argv[]) {
   // converter it would end without a word.
   std::signal(SIGXFSZ, SIG_IGN);
   if (IsConverterCommandLine(argc, argv)) return RunConverter(argc, argv);
-#ifdef QUILTOR_WITH_EDITOR
-  return RunEditor(argc, argv);
-#else
-  std::fputs("quiltor: this build has no editor; see quiltor --help for the converter\n", stderr);
-  return 2;
-#endif
+  return StartEditorModule(argc, argv);
 }
