@@ -19,9 +19,8 @@
 #include <tuple>
 #include <utility>
 
-#include "document/AppModule.h"
 #include "commands/DocumentCommands.h"
-#include "commands/HistoryList.h"
+#include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
 #include "forms/MainUnit.h"

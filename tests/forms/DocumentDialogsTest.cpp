@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,8 +30,7 @@ namespace {
 
 class DocumentDialogsTest : public WindowFixture {
  protected:
-  // The next modal dialog of type TForm, or popup of type TPopup, is
-  // answered by act once it is up.
+  // The next modal dialog of type TForm is answered by act once it is up.
   template <class TForm>
   void Answer(std::function<void(TForm&)> act) {
     QTimer::singleShot(0, [act] {
