@@ -16,12 +16,19 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <initializer_list>
+#include <tuple>
+#include <utility>
 
+#include "commands/DocumentCommands.h"
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
 #include "forms/MainUnit.h"
+#include "forms/NewTableUnit.h"
 #include "forms/QtText.h"
+#include "forms/RowPrefixUnit.h"
+#include "forms/RulesPalette.h"
+#include "forms/UndoListUnit.h"
 #include "undo/UndoBuffers.h"
 
 namespace {
@@ -54,8 +61,10 @@ const TActionSpec kMainActions[] = {
     // key follow the button.
     {&F::bDelete, "Delete", nullptr, "delete", "", "", &F::bDeleteClick, afDisabled, dmDeleteNone},
     {&F::mnDelete, "&Delete", nullptr, "delete", nullptr, "", &F::bDeleteClick, afDisabled, kNoTag},
-    {&F::mnEnvironment, "&Environment...", nullptr, "environment", nullptr, "", nullptr, afNone, kNoTag},
-    {&F::mnRowPrefix, "Row &Prefix/Postfix...", nullptr, "row-prefix", nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnEnvironment, "&Environment...", nullptr, "environment", nullptr, "", &F::mnEnvironmentClick, afNone,
+     kNoTag},
+    {&F::mnRowPrefix, "Row &Prefix/Postfix...", nullptr, "row-prefix", nullptr, "", &F::mnRowPrefixClick, afNone,
+     kNoTag},
     {&F::mnBorders, "&Borders...", nullptr, "borders", nullptr, "", &F::mnBordersClick, afNone, kNoTag},
     {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "", &F::bJoinClick, afNone, kNoTag},
     // The face of the Rules split button; its tag is the rule set it applies.
@@ -185,6 +194,10 @@ void TMainForm::CreateActions() {
   bySender(bRules, &F::ClickRule);
   for (QAction* a : RuleItems) bySender(a, &F::ClickRule);
   for (QAction* a : {bAlignLeft, bAlignCenter, bAlignRight, bAlignCustom, mnNewFormat}) bySender(a, &F::bAlignClick);
+
+  // The dialogs these commands open, made once and reused.
+  NewForm = new TNewForm(this);
+  RowPrefixForm = new TRowPrefixForm(this);
 }
 
 void TMainForm::CreateMenus() {
@@ -251,8 +264,21 @@ void TMainForm::CreateToolbars() {
 
   Standard = toolbar("Standard");
   Place(*this, Standard,
-        {&F::bNew, &F::bOpen, &F::bSave, nullptr, &F::bCopyLatex, &F::bCut, &F::bCopy, &F::bPaste, nullptr, &F::bUndo,
-         &F::bRedo, nullptr, &F::bDelete, nullptr, &F::bViewCode});
+        {&F::bNew, &F::bOpen, &F::bSave, nullptr, &F::bCopyLatex, &F::bCut, &F::bCopy, &F::bPaste, nullptr});
+  // Undo and Redo: the button part takes one step, the list as many as the
+  // entry chosen.
+  auto historyButton = [this, &splitButton](QAction* face, bool redo, const char* name) {
+    auto* list = new TUndoList(redo, this);
+    connect(list, &QMenu::aboutToShow, this, [this, redo] { RunCommand([this, redo] { HistoryListPopup(redo); }); });
+    connect(list, &TUndoList::Chosen, this,
+            [this, redo](int steps) { RunCommand([this, redo, steps] { HistoryListClick(redo, steps); }); });
+    QToolButton* button = splitButton(face, list, name);
+    Standard->addWidget(button);
+    return std::pair{button, list};
+  };
+  std::tie(bUndoButton, UndoList) = historyButton(bUndo, false, "bUndo");
+  std::tie(bRedoButton, RedoList) = historyButton(bRedo, true, "bRedo");
+  Place(*this, Standard, {nullptr, &F::bDelete, nullptr, &F::bViewCode});
   textBeside(Standard, bDelete);
   addToolBar(Qt::TopToolBarArea, Standard);
 
@@ -270,12 +296,9 @@ void TMainForm::CreateToolbars() {
   textBeside(Formatting, bJoin);
   Formatting->addSeparator();
   Formatting->addWidget(new QLabel(" Rules:", Formatting));
-  RulesPalette = new QMenu(this);
+  // Two rows of five patterns, a line between them.
+  RulesPalette = new TRulesPalette(RuleItems, 5, this);
   RulesPalette->setObjectName("RulesPalette");
-  for (int i = 0; i < 10; ++i) {
-    if (i == 5) RulesPalette->addSeparator();
-    RulesPalette->addAction(RuleItems[i]);
-  }
   connect(RulesPalette, &QMenu::aboutToShow, this, [this] { RunCommand([this] { bRulesPopup(); }); });
   bRulesButton = splitButton(bRules, RulesPalette, "bRules");
   Formatting->addWidget(bRulesButton);
@@ -308,7 +331,6 @@ void TMainForm::UpdateCommandStates() {
   TTable& table = *CurrentTable;
   const TSelection selection = ReadSelection(table);
   const TCommandStates states = CommandStatesFor(table, selection, FocusState, bRules->data().toInt());
-  const bool sel = !selection.Empty();
   const bool grid = FocusState == fsGrid;
 
   // The bounds of a cell selection take in whole joined cells, selecting
@@ -386,7 +408,7 @@ void TMainForm::UpdateCommandStates() {
   bRules->setChecked(states.RulesChecked);
 
   ApplyAlignmentStates(states.Align, states.AlignLetters, states.AlignCustom);
-  mnRowPrefix->setEnabled(sel && selection.Columns.empty());
+  mnRowPrefix->setEnabled(RowPrefixEnabled(selection));
   mnBorders->setEnabled(states.Borders);
 }
 

@@ -6,15 +6,20 @@
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QToolBar>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "commands/DocumentCommands.h"
+#include "commands/HistoryList.h"
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/HelpUnit.h"
 #include "forms/MainUnit.h"
+#include "forms/NewTableUnit.h"
 #include "forms/QtText.h"
+#include "forms/UndoListUnit.h"
 #include "forms/WindowSettings.h"
 #include "latex/TabToLatex.h"
 #include "model/TableEdit.h"
@@ -25,9 +30,17 @@
 void TMainForm::bNewClick() {
   FocusGrid();
   SetCurrentCell(nullptr);
-  if (!NewDocument(4, 4)) return;
-  RecordUndo("New Table");
-  MarkSaved();
+  // The dialog starts from the table's environment and offers the sizes
+  // given last time.
+  int rows = 0;
+  int cols = 0;
+  std::string environment = CurrentTable->Environment;
+  std::string options = CurrentTable->EnvOptions;
+  const bool ok = NewForm->ExecuteNew(rows, cols, environment, options);
+  BackFromDialog();
+  if (!ok) return;
+  // Declined at the save question: the old document stays as it was.
+  if (!NewTable(rows, cols, environment, options)) return;
   RefreshGrid();
 }
 
@@ -75,6 +88,27 @@ void TMainForm::bRedoClick() {
   FocusGrid();
   SetCurrentCell(nullptr);
   if (RedoCount() > 0) RedoSteps(1);
+  RefreshGrid();
+}
+
+void TMainForm::HistoryListPopup(bool redo) {
+  // An edit under way is the newest step: it ends before the list is made.
+  FocusGrid();
+  TUndoList* list = redo ? RedoList : UndoList;
+  list->Fill(UndoBuffer ? HistoryListCaptions(*UndoBuffer, redo) : std::vector<std::string>{}, font());
+}
+
+void TMainForm::HistoryListClick(bool redo, int steps) {
+  // The list was a window of its own; the grid takes the keyboard back.
+  BackFromDialog();
+  // The list offered no more steps than there are; the history may have
+  // changed since it opened all the same.
+  steps = std::min(steps, redo ? RedoCount() : UndoCount());
+  if (steps > 0) {
+    SetCurrentCell(nullptr);
+    if (redo) RedoSteps(steps);
+    else UndoSteps(steps);
+  }
   RefreshGrid();
 }
 

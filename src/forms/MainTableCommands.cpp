@@ -9,6 +9,7 @@
 #include <string>
 
 #include "commands/CommandStates.h"
+#include "commands/DocumentCommands.h"
 #include "commands/TableCommands.h"
 #include "document/AppModule.h"
 #include "document/SLists.h"
@@ -16,7 +17,10 @@
 #include "forms/ColumnFmtUnit.h"
 #include "forms/MainActions.h"
 #include "forms/MainUnit.h"
+#include "forms/NewTableUnit.h"
 #include "forms/QtText.h"
+#include "forms/RowPrefixUnit.h"
+#include "forms/RulesPalette.h"
 #include "undo/UndoBuffers.h"
 
 // ---------------------------------------------------------------- the runner
@@ -130,8 +134,12 @@ void TMainForm::bRulesPopup() {
   TTable& table = *CurrentTable;
   const TSelection selection = ReadSelection(table);
   const int present = selection.Empty() ? 0 : ::SelectionRuleFlags(table, selection.Bounds);
-  for (QAction* a : RuleItems)
+  for (int i = 0; i < 10; ++i) {
+    QAction* a = RuleItems[i];
     if (a->isCheckable()) a->setChecked(RulePatternPresent(present, a->data().toInt()));
+    // The keyboard starts at the pattern the button part applies.
+    if (a->data() == bRules->data()) RulesPalette->SetCurrent(i);
+  }
 }
 
 void TMainForm::mnBordersClick() {
@@ -144,6 +152,32 @@ void TMainForm::mnBordersClick() {
   BackFromDialog();
   if (!ok) return;
   RunTableCommand([mask](TTable& t) { return ApplyBorders(t, mask); });
+}
+
+// ---------------------------------------------------------------- environment and row texts
+
+void TMainForm::mnEnvironmentClick() {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  std::string environment = CurrentTable->Environment;
+  std::string options = CurrentTable->EnvOptions;
+  const bool ok = NewForm->ExecuteEnvironment(environment, options);
+  BackFromDialog();
+  if (!ok) return;
+  RunTableCommand([environment, options](TTable& t) { return ChangeEnvironment(t, environment, options); });
+}
+
+void TMainForm::mnRowPrefixClick() {
+  FocusGrid();
+  // Every row a selected cell lies in, read once: the dialog shows these
+  // rows' common texts and OK writes to the same rows.
+  const TCellRect bounds = GetSelectionBounds();
+  if (bounds.Right < 0) return;
+  TRowPrefixPostfix texts = CommonRowPrefixPostfix(*CurrentTable, bounds);
+  const bool ok = RowPrefixForm->Execute(texts.Prefix, texts.Postfix);
+  BackFromDialog();
+  if (!ok) return;
+  RunTableCommand([bounds, texts](TTable& t) { return SetRowPrefixPostfix(t, bounds, texts); });
 }
 
 // ---------------------------------------------------------------- alignment and formats

@@ -38,6 +38,10 @@ class QTimer;
 class QToolButton;
 class TBorderForm;
 class TColumnFmtForm;
+class TNewForm;
+class TRowPrefixForm;
+class TRulesPalette;
+class TUndoList;
 class TQtDocumentUI;
 
 class TMainForm : public QMainWindow, public TGridHost {
@@ -156,6 +160,16 @@ class TMainForm : public QMainWindow, public TGridHost {
   // all present on the selection.
   void bRulesPopup();
   void mnBordersClick();
+  // Table > Environment... and Row Prefix/Postfix...: their dialog, then
+  // the command through the runner.
+  void mnEnvironmentClick();
+  void mnRowPrefixClick();
+  // The drop-down list of Undo (redo false) or Redo is about to open: an
+  // edit under way ends, then the list shows the nearest steps.
+  void HistoryListPopup(bool redo);
+  // An entry of that list was chosen: steps steps at once; 0 (a click
+  // beside the entries) only refreshes.
+  void HistoryListClick(bool redo, int steps);
   // One of the four alignment buttons, a recent format of the custom
   // button's list, or "New Format...".
   void bAlignClick(QAction* sender);
@@ -236,8 +250,17 @@ class TMainForm : public QMainWindow, public TGridHost {
   QToolButton* bRulesButton;
   QToolButton* bAlignCustomButton;
   // The drop-down lists of the Rules and the custom format buttons.
-  QMenu* RulesPalette;
+  TRulesPalette* RulesPalette;
   QMenu* AlignCustomMenu;
+  // The Undo and Redo split buttons and their lists of steps.
+  QToolButton* bUndoButton;
+  QToolButton* bRedoButton;
+  TUndoList* UndoList;
+  TUndoList* RedoList;
+  // The dialogs of New and Environment..., and of Row Prefix/Postfix...,
+  // made once with the actions and reused.
+  TNewForm* NewForm = nullptr;
+  TRowPrefixForm* RowPrefixForm = nullptr;
   // The recent formats in AlignCustomMenu (tags 1, 2, ...), rebuilt each
   // time it opens.
   QList<QAction*> RecentFormatItems;

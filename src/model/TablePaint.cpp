@@ -354,9 +354,28 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
     const TRect& b = row->BoundsRect;
     if (Meets(clip, b.Left, b.Top, b.Right, b.Bottom + 1)) row->PaintMarks(canvas);
   }
-  for (TColumn* col : Columns) {
-    const TRect& b = col->BoundsRect;
-    if (Meets(clip, b.Left, b.Top, b.Right + 1, b.Bottom)) col->Paint(canvas);
+  // Adjacent selected columns make one band. Framed one by one, each
+  // band's edge would cross the joined cells that span the two columns,
+  // where no grid line runs, as a line that is neither rule nor grid.
+  const int colCount = ColCount();
+  for (int i = 0; i < colCount;) {
+    if (!Columns[i]->Selected) {
+      ++i;
+      continue;
+    }
+    int last = i;
+    while (last + 1 < colCount && Columns[last + 1]->Selected) ++last;
+    if (last == i) {
+      const TRect& b = Columns[i]->BoundsRect;
+      if (Meets(clip, b.Left, b.Top, b.Right + 1, b.Bottom)) Columns[i]->Paint(canvas);
+    } else {
+      TRect r{Columns[i]->BoundsRect.Left, Margin, Columns[last]->BoundsRect.Right + 1, PixelHeight - Margin + 1};
+      if (Meets(clip, r.Left, r.Top, r.Right, r.Bottom)) {
+        PaintBand(canvas, r);
+        canvas.SetBrushColor(clWindow);
+      }
+    }
+    i = last + 1;
   }
   for (TRow* row : Rows) {
     const TRect& rb = row->BoundsRect;

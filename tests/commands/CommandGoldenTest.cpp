@@ -14,6 +14,7 @@
 
 #include "commands/CommandStates.h"
 #include "commands/TableCommands.h"
+#include "common/CaseCommand.h"
 #include "common/TableFixture.h"
 #include "document/SLists.h"
 #include "model/Tables.h"
@@ -26,42 +27,6 @@ namespace {
 fs::path DataDir() { return fs::path(QUILTOR_TEST_DIR) / "commands" / "data"; }
 
 constexpr int kRecentFormatsMax = 8;
-
-struct TCaseCommand {
-  std::string Name;
-  std::string Argument;
-  bool ExpectStep = false;
-  std::string Caption;
-};
-
-TCaseCommand ReadCommand(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + file.string());
-  TCaseCommand c;
-  bool expectation = false;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t blank = line.find(' ');
-    const std::string keyword = line.substr(0, blank);
-    const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-    if (keyword == "caption") {
-      c.ExpectStep = true;
-      c.Caption = rest;
-      expectation = true;
-    } else if (keyword == "no-step") {
-      expectation = true;
-    } else if (c.Name.empty()) {
-      c.Name = keyword;
-      c.Argument = rest;
-    } else {
-      throw std::runtime_error(file.string() + ": a second command \"" + line + "\"");
-    }
-  }
-  if (c.Name.empty() || !expectation)
-    throw std::runtime_error(file.string() + ": needs a command and \"caption <text>\" or \"no-step\"");
-  return c;
-}
 
 int Number(const std::string& text) {
   size_t used = 0;
@@ -101,7 +66,7 @@ class CommandGolden : public testing::TestWithParam<std::string> {};
 
 TEST_P(CommandGolden, GivesAfterAndUndoGivesBefore) {
   const fs::path dir = DataDir() / GetParam();
-  const TCaseCommand command = ReadCommand(dir / "command.txt");
+  const TCaseCommand command = ReadCaseCommand(dir / "command.txt");
   SCOPED_TRACE(ReadFileBytes(dir / "command.txt"));
 
   TTable table;

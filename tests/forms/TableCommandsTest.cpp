@@ -5,8 +5,6 @@
 // the Del key, Cut's copy, the palette's checks, the dialogs, the recent
 // formats list - and a failing command that must leave nothing behind.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,11 +23,14 @@
 #include <string>
 #include <vector>
 
+#include "common/CaseCommand.h"
+#include "common/PdfLatex.h"
 #include "common/TableFixture.h"
 #include "common/gui/WindowFixture.h"
 #include "document/SLists.h"
 #include "forms/BorderUnit.h"
 #include "forms/ColumnFmtUnit.h"
+#include "forms/RulesPalette.h"
 #include "latex/TabToLatex.h"
 
 namespace fs = std::filesystem;
@@ -37,33 +38,6 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path CaseDir() { return fs::path(QUILTOR_TEST_DIR) / "commands" / "data"; }
-
-// command.txt of a case: the command, its argument, and the step it leaves.
-struct TCaseCommand {
-  std::string Name, Argument;
-  bool ExpectStep = false;
-  std::string Caption;
-};
-
-TCaseCommand ReadCommand(const fs::path& file) {
-  std::istringstream in(ReadFileBytes(file));
-  TCaseCommand c;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    const size_t blank = line.find(' ');
-    const std::string keyword = line.substr(0, blank);
-    const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
-    if (keyword == "caption") {
-      c.ExpectStep = true;
-      c.Caption = rest;
-    } else if (keyword != "no-step") {
-      c.Name = keyword;
-      c.Argument = rest;
-    }
-  }
-  return c;
-}
 
 class TableCommandsTest : public WindowFixture {
  protected:
@@ -98,6 +72,16 @@ class TableCommandsTest : public WindowFixture {
     QList<QAction*> items = menu->actions();
     menu->hide();
     return items;
+  }
+
+  // Opens the Rules palette as its arrow does and reads which patterns it
+  // shows checked, in its order.
+  std::vector<bool> OpenPalette() {
+    Form->RulesPalette->popup(QPoint(0, 0));
+    std::vector<bool> checked;
+    for (int i = 0; i < Form->RulesPalette->Count(); ++i) checked.push_back(Form->RulesPalette->Button(i)->isChecked());
+    Form->RulesPalette->hide();
+    return checked;
   }
 
   // The next modal dialog of type TForm is answered by act once it is up.
@@ -173,7 +157,7 @@ class GoldenCaseTest : public TableCommandsTest, public ::testing::WithParamInte
 // undo it back to the table before.
 TEST_P(GoldenCaseTest, GivesAfterAndUndoGivesBefore) {
   const fs::path dir = CaseDir() / GetParam();
-  const TCaseCommand command = ReadCommand(dir / "command.txt");
+  const TCaseCommand command = ReadCaseCommand(dir / "command.txt");
   SCOPED_TRACE(ReadFileBytes(dir / "command.txt"));
   LoadCase(dir / "before.txt");
   const std::string before = WriteTableFixture(Table(), false);
@@ -308,11 +292,11 @@ TEST_F(TableCommandsTest, RulesPaletteChecksWhatIsPresent) {
   EXPECT_EQ(Form->bRules->data().toInt(), 27);
   Form->UpdateCommandStates();
   EXPECT_TRUE(Form->bRules->isChecked());
-  for (QAction* item : OpenList(Form->RulesPalette)) {
-    if (item->isSeparator()) continue;
-    const int tag = item->data().toInt();
+  std::vector<bool> shown = OpenPalette();
+  for (int i = 0; i < 10; ++i) {
+    const int tag = Form->RuleItems[i]->data().toInt();
     const bool side = tag == 27 || tag == rbTop || tag == rbBottom || tag == rbLeft || tag == rbRight;
-    EXPECT_EQ(item->isChecked(), side) << item->text().toStdString();
+    EXPECT_EQ(shown[i], side) << tag;
   }
 
   // Present, so the button part switches it off, with the facing flags.
@@ -320,7 +304,44 @@ TEST_F(TableCommandsTest, RulesPaletteChecksWhatIsPresent) {
   EXPECT_FALSE(c->RuleLeft || c->RuleTop || c->RuleRight || c->RuleBottom);
   EXPECT_FALSE(Cell(1, 0)->RuleRight);
   EXPECT_FALSE(Cell(0, 1)->RuleBottom);
-  for (QAction* item : OpenList(Form->RulesPalette)) EXPECT_FALSE(item->isChecked()) << item->text().toStdString();
+  EXPECT_EQ(OpenPalette(), std::vector<bool>(10, false));
+}
+
+// The palette is images only, in its fixed order with a line after the
+// fifth, each named by its tool tip; the arrows move between the patterns
+// and Enter applies one, Escape closes without applying any.
+TEST_F(TableCommandsTest, RulesPaletteImagesAndKeys) {
+  TRulesPalette* palette = Form->RulesPalette;
+  ASSERT_EQ(palette->Count(), 10);
+  const int order[10] = {63, 27, 1, 8, 4, 0, 36, 2, 16, 32};
+  SelectCells({Cell(1, 1), Cell(1, 2), Cell(2, 1), Cell(2, 2)});
+  palette->popup(QPoint(0, 0));
+  for (int i = 0; i < 10; ++i) {
+    QToolButton* b = palette->Button(i);
+    EXPECT_EQ(Form->RuleItems[i]->data().toInt(), order[i]);
+    EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    EXPECT_FALSE(b->icon().isNull());
+    EXPECT_EQ(b->toolTip(), Form->RuleItems[i]->toolTip());
+    EXPECT_FALSE(b->toolTip().isEmpty());
+    // Two rows of five, the second below the first.
+    EXPECT_EQ(b->y() > palette->Button(0)->y(), i >= 5) << i;
+  }
+  palette->hide();
+
+  // From "all" (the button part's pattern): right, then down is "inner".
+  palette->popup(QPoint(0, 0));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_EQ(palette->Current(), 6);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_FALSE(palette->isVisible());
+  EXPECT_EQ(Form->bRules->data().toInt(), 36);
+  EXPECT_TRUE(Cell(1, 1)->RuleRight && Cell(1, 1)->RuleBottom && !Cell(1, 1)->RuleTop);
+  const int steps = UndoCount();
+  palette->popup(QPoint(0, 0));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_FALSE(palette->isVisible());
+  EXPECT_EQ(UndoCount(), steps);
 }
 
 // OK replaces the rules with the dialog's choice, which starts from the
@@ -410,35 +431,6 @@ TEST_F(TableCommandsTest, CustomFormatListAndDialog) {
 
 // ---------------------------------------------------------------- a whole table
 
-std::string FindOnPath(const std::string& program) {
-  std::istringstream dirs(std::getenv("PATH") ? std::getenv("PATH") : "");
-  std::string dir;
-  while (std::getline(dirs, dir, ':'))
-    if (!dir.empty() && access((fs::path(dir) / program).c_str(), X_OK) == 0) return (fs::path(dir) / program).string();
-  return {};
-}
-
-// pdflatex's verdict on code inside the smallest document; empty when it
-// compiled, else the end of its log.
-std::string CompileError(const std::string& code) {
-  const std::string pdflatex = FindOnPath("pdflatex");
-  if (pdflatex.empty()) return "pdflatex is not on PATH";
-  std::string dirTemplate = (fs::temp_directory_path() / "quiltor-window-XXXXXX").string();
-  if (!mkdtemp(dirTemplate.data())) return "cannot create a temporary folder";
-  const fs::path dir = dirTemplate;
-  std::ofstream(dir / "t.tex", std::ios::binary) << "\\documentclass{article}\n\\begin{document}\n"
-                                                  << code << "\\end{document}\n";
-  const std::string command = "cd '" + dir.string() + "' && '" + pdflatex +
-                              "' -interaction=nonstopmode -halt-on-error -no-shell-escape t.tex </dev/null >/dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  std::string error;
-  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || !fs::exists(dir / "t.pdf"))
-    error = "pdflatex failed:\n" + ReadFileBytes(dir / "t.log");
-  std::error_code ignored;
-  fs::remove_all(dir, ignored);
-  return error;
-}
-
 // A results table made from the window alone - typing, insert, join, rules,
 // alignment - gives code LaTeX accepts.
 TEST_F(TableCommandsTest, TableBuiltInTheWindowCompiles) {
@@ -482,7 +474,7 @@ TEST_F(TableCommandsTest, TableBuiltInTheWindowCompiles) {
   for (const std::string& l : lines) code += l + "\n";
   EXPECT_NE(code.find("\\begin{tabular}{lrr}"), std::string::npos) << code;
   EXPECT_NE(code.find("\\multicolumn{2}{c}{Error}"), std::string::npos) << code;
-  EXPECT_EQ(CompileError(code), "") << code;
+  EXPECT_EQ(PdfLatexErrors(LatexDocument(code)), "") << code;
 }
 
 }  // namespace

@@ -236,6 +236,24 @@ TEST(TablePaint, MarksBandsAndSelection) {
   }
 }
 
+// Two selected columns under a cell joined across them: the band must not
+// draw the edge between the columns, which would show as a line through
+// the joined cell where the table has neither rule nor grid line.
+TEST(TablePaint, AdjacentSelectedColumnsMakeOneBand) {
+  TTable t;
+  TRecordingCanvas canvas;
+  Build(t, 3, {{{"joined", 2}, {"c"}}, {{"a"}, {"b"}, {"c"}}});
+  t.SelectColumnRange(0, 1);
+  t.Measure(canvas);
+  t.Paint(canvas);
+  const TRect& first = t.Columns[0]->BoundsRect;
+  const TRect& second = t.Columns[1]->BoundsRect;
+  const TRect band{first.Left, 8, second.Right + 1, t.PixelHeight - 7};
+  EXPECT_EQ(canvas.Shapes(), (std::vector<TOp>{Frame(band, clBtnShadow), Fill({band.Left + 1, band.Top + 1,
+                                                                                band.Right - 1, band.Bottom - 1},
+                                                                               clBtnFace)}));
+}
+
 TEST(TablePaint, RulesCoverWholeEdgesWithOrWithoutGrid) {
   for (bool grid : {true, false}) {
     SCOPED_TRACE(grid ? "grid" : "no grid");
