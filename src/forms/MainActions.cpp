@@ -55,6 +55,8 @@ const TActionSpec kMainActions[] = {
     {&F::bCopyLatex, "Copy As &LaTeX Code", "Copy As LaTeX Code", "copy-latex", "Copy to Clipboard as LaTeX code", "",
      &F::bCopyLatexClick, afNone, kNoTag},
     {&F::bPaste, "&Paste", "Paste", "paste", "Paste", "Ctrl+V", &F::bPasteClick, afGridKeys, kNoTag},
+    {&F::mnPastePlain, "Paste as Plain &Text", nullptr, "paste", "Paste, escaping LaTeX special characters", "",
+     &F::mnPastePlainClick, afNone, kNoTag},
     {&F::mnSelectAll, "Select &All Cells", nullptr, "select-all", nullptr, "Ctrl+A", &F::mnSelectAllClick,
      afGridKeys, kNoTag},
     // The tag of bDelete is the DeleteMode; the menu entry's caption and Del
@@ -219,7 +221,8 @@ void TMainForm::CreateMenus() {
 
   mnEdit = menu("&Edit", "mnEdit", &F::mnEditClick);
   Place(*this, mnEdit,
-        {&F::mnUndo, &F::mnRedo, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, nullptr, &F::mnSelectAll});
+        {&F::mnUndo, &F::mnRedo, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, &F::mnPastePlain, nullptr,
+         &F::mnSelectAll});
 
   mnTable = menu("&Table", "mnTable", &F::bTableClick);
   mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
@@ -372,6 +375,7 @@ void TMainForm::UpdateCommandStates() {
     clipboardText = mime && mime->hasText();
   }
   bPaste->setEnabled(states.Cut && clipboardText);
+  mnPastePlain->setEnabled(bPaste->isEnabled());
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());
 
   // Join and Split share a button. Once it shows Split it is left alone, so

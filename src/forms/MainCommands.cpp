@@ -120,7 +120,11 @@ void TMainForm::CopySelectionAsText() {
 
 void TMainForm::bCopyClick() { CopySelectionAsText(); }
 
-void TMainForm::bPasteClick() {
+void TMainForm::bPasteClick() { PasteClipboard(false, "Paste from clipboard"); }
+
+void TMainForm::mnPastePlainClick() { PasteClipboard(true, "Paste as plain text"); }
+
+void TMainForm::PasteClipboard(bool escape, const char* caption) {
   FocusGrid();
   // The clipboard's text as the bytes the cells hold.
   const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
@@ -128,10 +132,11 @@ void TMainForm::bPasteClick() {
   const TCellRect bounds = GetSelectionBounds();
   if (bounds.Right < 0) return;
   TTable& table = *CurrentTable;
-  PasteText(table, bounds.Left, bounds.Top, std::string_view(text.constData(), static_cast<size_t>(text.size())));
+  PasteText(table, bounds.Left, bounds.Top, std::string_view(text.constData(), static_cast<size_t>(text.size())),
+            escape);
   // The editor goes on showing the current cell, whose text may be new.
   if (table.CurrentCell) LoadEditorText(table.CurrentCell->Text());
-  RecordUndo("Paste from clipboard");
+  RecordUndo(caption);
   RefreshGrid();
 }
 

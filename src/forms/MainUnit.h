@@ -138,6 +138,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   void bRedoClick();
   void bCopyClick();
   void bPasteClick();
+  // Paste with the LaTeX special characters of the pasted texts escaped.
+  void mnPastePlainClick();
   void bCopyLatexClick();
   void mnSelectAllClick();
   void mnViewCodeClick();
@@ -218,6 +220,7 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* bCopy;
   QAction* bCopyLatex;
   QAction* bPaste;
+  QAction* mnPastePlain;
   QAction* mnSelectAll;
   // The face of the Insert split button (its tag is the insertion kind) and
   // the four insertions, tags 0 to 3, in its drop-down and the Table menu.
@@ -325,6 +328,9 @@ class TMainForm : public QMainWindow, public TGridHost {
   // A modal dialog of a command has closed: the window and its grid take
   // the keyboard again.
   void BackFromDialog();
+  // Paste and Paste as Plain Text: the clipboard's cell text into the table
+  // at the selection, recorded under caption.
+  void PasteClipboard(bool escape, const char* caption);
   void AppIdle();
   void ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom);
 

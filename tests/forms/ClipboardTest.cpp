@@ -95,6 +95,23 @@ TEST_F(ClipboardTest, PasteGrowsTheTableAndSelectsTheBlock) {
   EXPECT_EQ(Table().RowCount(), 4);
 }
 
+// If Paste as Plain Text did not escape, or escaped into the plain Paste,
+// or were offered without text on the clipboard, this fails.
+TEST_F(ClipboardTest, PasteAsPlainTextEscapesOnlyThere) {
+  Table().ClearSelection();
+  Table().SelectCell(Cell(0, 0));
+  Clipboard()->setText("50%\tx_1");
+  ASSERT_TRUE(Run(Form->mnPastePlain));
+  EXPECT_EQ(Cell(0, 0)->Text(), "50\\%");
+  EXPECT_EQ(Cell(0, 1)->Text(), "x\\_1");
+  EXPECT_EQ(UndoCaption(0), "Paste as plain text");
+  ASSERT_TRUE(Run(Form->bPaste));
+  EXPECT_EQ(Cell(0, 0)->Text(), "50%");
+  Clipboard()->clear();
+  Form->UpdateCommandStates();
+  EXPECT_FALSE(Form->mnPastePlain->isEnabled());
+}
+
 TEST_F(ClipboardTest, PasteSplitsJoinedCellsAndTakesUTF8) {
   TCell* joined = JoinCells(1, 0, 3);  // columns 0 to 2 of row 1
   joined->Align = 'r';
