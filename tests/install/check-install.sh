@@ -31,6 +31,13 @@ desktop-file-validate "$root/share/applications/$id.desktop" || fail "desktop-fi
 appstreamcli validate --no-net "$root/share/metainfo/$id.metainfo.xml" || fail "appstreamcli rejects the metainfo"
 grep -q '@PROJECT_VERSION@' "$root/share/metainfo/$id.metainfo.xml" "$root/share/man/man1/quiltor.1" &&
   fail "a version placeholder was left unfilled"
+# The names the entry and the metainfo refer to are the ones installed.
+icon=$(sed -n 's/^Icon=//p' "$root/share/applications/$id.desktop")
+[ -f "$icons/scalable/apps/$icon.svg" ] || fail "the desktop entry's icon '$icon' is not installed"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$root/share/metainfo/$id.metainfo.xml" ||
+  fail "the metainfo does not launch $id.desktop"
+grep -q '^MimeType=.*application/x-quiltor;' "$root/share/applications/$id.desktop" ||
+  fail "the desktop entry does not open application/x-quiltor"
 xmllint --noout "$root/share/mime/packages/quiltor.xml" || fail "xmllint rejects the MIME package"
 
 # A PNG's width and height are the big-endian words at bytes 16 and 20.
