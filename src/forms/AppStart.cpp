@@ -1,12 +1,14 @@
 #include "forms/AppStart.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <memory>
 #include <string>
 
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
+#include "forms/Icons.h"
 #include "forms/MainUnit.h"
 #include "forms/WindowSettings.h"
 #include "platform/JsonSettings.h"
@@ -27,11 +29,23 @@ struct TDocumentLifetime {
   }
 };
 
+// The name the desktop entry, the icons and the metainfo are installed
+// under.
+constexpr const char* kApplicationId = "io.github.quiltor.Quiltor";
+
+// The icon of the installed theme, so that the task bar and Alt+Tab show
+// the one the application menu shows; the bundled drawing when the program
+// runs uninstalled.
+QIcon ApplicationIcon() { return QIcon::fromTheme(kApplicationId, LoadIcon("quiltor")); }
+
 }  // namespace
 
 void NameApplication() {
   ApplicationTitle = "Quiltor";
   QApplication::setApplicationName("Quiltor");
+  // Wayland compositors find the window's desktop entry (and with it the
+  // icon and name) by this.
+  QGuiApplication::setDesktopFileName(kApplicationId);
   // No display name: on X11 the platform appends it to every window title,
   // and the titles already say what they are ("Quiltor - prices").
 }
@@ -54,6 +68,8 @@ int RunEditor(int argc, char** argv) {
     // The main window first: it posts itself the events that focus the grid
     // and open the command-line file, which run once the loop starts.
     auto mainForm = std::make_unique<TMainForm>(commandLineFile);
+    QApplication::setWindowIcon(ApplicationIcon());
+    mainForm->setWindowIcon(QApplication::windowIcon());
     auto codeForm = std::make_unique<TCodeForm>(mainForm.get());
     // The data module loads the settings into the windows that now exist,
     // and saves them when it goes, before them.

@@ -3,12 +3,17 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <climits>
 #include <vector>
@@ -35,6 +40,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   setObjectName("MainForm");
   setWindowTitle(ToQ(ApplicationTitle));
   setWindowIcon(LoadIcon("quiltor"));
+  setAcceptDrops(true);
   resize(780, 540);
 
   FDocumentUI = std::make_unique<TQtDocumentUI>(this);
@@ -423,4 +429,50 @@ void TMainForm::customEvent(QEvent* event) {
   } else {
     QMainWindow::customEvent(event);
   }
+}
+
+// ---------------------------------------------------------------- drag and drop
+
+namespace {
+
+// The file a drop would open: the first dragged local file whose extension
+// (exact, as the open dialog and the converter compare it) is one the
+// editor reads; empty when there is none. The name is in the file system's
+// own bytes, as OpenFile takes it.
+std::string DroppableFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    if (path.endsWith(".qtor") || path.endsWith(".csv") || path.endsWith(".txt")) {
+      return QFile::encodeName(path).toStdString();
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppableFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const std::string fileName = DroppableFile(event->mimeData());
+  if (fileName.empty()) return;
+  event->acceptProposedAction();
+  // The questions the open may ask (unsaved changes, text import) are
+  // modal: they wait until the drag has ended, so that the program the file
+  // came from is not held in its drag meanwhile.
+  QMetaObject::invokeMethod(
+      this,
+      [this, fileName] {
+        RunCommand([this, &fileName] {
+          FocusGrid();
+          SetCurrentCell(nullptr);
+          OpenFile(fileName);
+          RefreshGrid();
+        });
+      },
+      Qt::QueuedConnection);
 }

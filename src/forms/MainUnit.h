@@ -29,6 +29,9 @@
 
 class QAction;
 class QActionGroup;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -289,6 +292,10 @@ class TMainForm : public QMainWindow, public TGridHost {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void customEvent(QEvent* event) override;
+  // A file dropped on the window opens as File > Open opens it; anything
+  // but a local .qtor, .csv or .txt file is not taken.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
