@@ -26,6 +26,7 @@ TTable* TCell::Table() const { return FRow->Table(); }
 void TCell::SetText(std::string text) {
   FText = std::move(text);
   ExtentValid = false;
+  ++FRow->TextVersion;
   FRow->FTable->NoteTextChange(this);
 }
 
@@ -58,6 +59,7 @@ char TCell::EffectiveAlign() const {
 void TCell::Assign(const TCell& source) {
   if (&source == this) return;
   FText = source.FText;
+  ++FRow->TextVersion;
   Table()->NoteTextChange(this);
   // The measured extent travels with the text when both tables measure with
   // the same font and padding, so that copying a large measured table (undo,

@@ -233,6 +233,9 @@ class TRow : public TOwnedList<TCell> {
   TRect BoundsRect;
   float Height = 0;
   bool Selected = false;
+  // Grows whenever the text of one of its cells is set, so that code
+  // generated for the row can tell that it is out of date.
+  uint64_t TextVersion = 0;
 };
 
 class TColumn {
