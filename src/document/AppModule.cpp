@@ -189,7 +189,8 @@ bool OpenFile(const std::string& fileName) {
   }
   StartNewDocument();
   CurrentTable->CurrentCell = nullptr;
-  CurrentTable->Assign(*scratch);
+  // Moved, not copied: the file's table is never held twice.
+  CurrentTable->TakeContent(*scratch);
   scratch.reset();
   CurrentTable->FileName = fileName;
   CurrentTable->Title = FileTitle(fileName);

@@ -91,7 +91,10 @@ void TCodeForm::SetLines(const std::vector<std::string>& lines) {
   for (size_t i = 0; i < head; ++i) first += FBlocks[i];
   int removed = 0;  // the blocks of the old lines [head, oldEnd)
   for (size_t i = head; i < oldEnd; ++i) removed += FBlocks[i];
-  FShown = lines;
+  // Only the changed lines are copied: a large table's code is megabytes.
+  FShown.erase(FShown.begin() + static_cast<std::ptrdiff_t>(head), FShown.begin() + static_cast<std::ptrdiff_t>(oldEnd));
+  FShown.insert(FShown.begin() + static_cast<std::ptrdiff_t>(head), lines.begin() + static_cast<std::ptrdiff_t>(head),
+                lines.begin() + static_cast<std::ptrdiff_t>(newEnd));
   FBlocks.erase(FBlocks.begin() + static_cast<std::ptrdiff_t>(head),
                 FBlocks.begin() + static_cast<std::ptrdiff_t>(oldEnd));
   FBlocks.insert(FBlocks.begin() + static_cast<std::ptrdiff_t>(head), counts.begin(), counts.end());

@@ -352,9 +352,10 @@ void TMainForm::UpdateStatusText() { Panel2->setText(ToQ(StatusText(*CurrentTabl
 
 void TMainForm::RefreshCodePreview() {
   if (!CodeForm || !CodeForm->isVisible()) return;
-  std::vector<std::string> lines;
-  TableToLatex(*CurrentTable, lines);
-  CodeForm->SetLines(lines);
+  // Kept from one change to the next, so that typing in a cell writes only
+  // that cell's row again.
+  static TLatexGenerator generator;
+  CodeForm->SetLines(generator.Generate(*CurrentTable));
 }
 
 // ---------------------------------------------------------------- selection queries

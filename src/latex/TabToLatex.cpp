@@ -198,9 +198,10 @@ void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
   line += row.Postfix;
 }
 
-}  // namespace
-
-void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
+// The whole table; rowLines, if given, receives the line of every row and
+// boundaryRules the preamble's vertical rules.
+void Generate(const TTable& table, std::vector<std::string>& lines, std::vector<size_t>* rowLines,
+              std::vector<bool>* boundaryRules) {
   lines.clear();
   const int c = table.ColCount();
   const int r = table.RowCount();
@@ -223,6 +224,10 @@ void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
 
   TColumnView columns(table);
   DecideBoundaryRules(table, columns);
+  if (boundaryRules) {
+    boundaryRules->assign(static_cast<size_t>(c) + 1, false);
+    for (int i = 0; i <= c; ++i) (*boundaryRules)[static_cast<size_t>(i)] = columns.Rule(i);
+  }
   for (int i = 0; i < c; ++i) {
     if (columns.Rule(i)) line += '|';
     line += columns.Format(i);
@@ -244,6 +249,7 @@ void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
     rules.MarkRow(*row, false);
     rules.AddRuleLine(lines, line);
     WriteRow(*row, columns, line);
+    if (rowLines) rowLines->push_back(lines.size());
     lines.emplace_back(line);
     above = row;
   }
@@ -251,4 +257,93 @@ void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
   rules.AddRuleLine(lines, line);
 
   lines.emplace_back("\\end{" + table.Environment + "}");
+}
+
+// Everything but the cell texts that the code depends on: the environment,
+// its options and the column formats; and per row its prefix, postfix and
+// each cell's span, alignment and rules. FNV-1a over 64 bits.
+
+constexpr uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr uint64_t kFnvPrime = 1099511628211ull;
+
+inline uint64_t Mix(uint64_t h, uint64_t v) { return (h ^ v) * kFnvPrime; }
+
+uint64_t MixText(uint64_t h, const std::string& s) {
+  for (const char ch : s) h = Mix(h, static_cast<unsigned char>(ch));
+  return Mix(h, 0x100 + s.size());
+}
+
+uint64_t TableShape(const TTable& table) {
+  uint64_t h = kFnvOffset;
+  h = MixText(h, table.Environment);
+  h = MixText(h, table.EnvOptions);
+  h = Mix(h, static_cast<uint64_t>(table.ColCount()));
+  h = Mix(h, static_cast<uint64_t>(table.RowCount()));
+  for (const TColumn* column : table.Columns) h = MixText(h, column->Format);
+  return h;
+}
+
+uint64_t RowShape(const TRow& row) {
+  uint64_t h = kFnvOffset;
+  h = MixText(h, row.Prefix);
+  h = MixText(h, row.Postfix);
+  for (const TCell* cell : row) {
+    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32 |
+                            uint64_t{cell->RuleLeft != 0} << 40 | uint64_t{cell->RuleTop != 0} << 41 |
+                            uint64_t{cell->RuleRight != 0} << 42 | uint64_t{cell->RuleBottom != 0} << 43;
+    h = Mix(h, packed);
+  }
+  return Mix(h, static_cast<uint64_t>(row.Count()));
+}
+
+}  // namespace
+
+void TableToLatex(const TTable& table, std::vector<std::string>& lines) { Generate(table, lines, nullptr, nullptr); }
+
+// The same rows as last time, in the same places (no list of any table has
+// changed since), and nothing but texts changed in them.
+bool TLatexGenerator::Unchanged(const TTable& table, std::vector<uint64_t>& shapes) const {
+  if (FTable != &table || FEpoch != gTableShapeEpoch || FRows.size() != static_cast<size_t>(table.RowCount()) ||
+      table.ColCount() == 0 || TableShape(table) != FTableShape)
+    return false;
+  shapes.clear();
+  shapes.reserve(FRows.size());
+  size_t i = 0;
+  for (const TRow* row : table.Rows) {
+    const uint64_t shape = RowShape(*row);
+    if (FRows[i].Row != row || FRows[i].Shape != shape) return false;
+    shapes.push_back(shape);
+    ++i;
+  }
+  return true;
+}
+
+const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table) {
+  std::vector<uint64_t> shapes;
+  if (Unchanged(table, shapes)) {
+    TColumnView columns(table);
+    for (int i = 0; i <= columns.Count(); ++i) columns.SetRule(i, FBoundaryRules[static_cast<size_t>(i)]);
+    std::string line;
+    for (TRowState& state : FRows) {
+      if (state.Row->TextVersion == state.TextVersion) continue;
+      WriteRow(*state.Row, columns, line);
+      FLines[state.Line] = line;
+      state.TextVersion = state.Row->TextVersion;
+    }
+    return FLines;
+  }
+  std::vector<size_t> rowLines;
+  rowLines.reserve(static_cast<size_t>(table.RowCount()));
+  ::Generate(table, FLines, &rowLines, &FBoundaryRules);
+  FTable = &table;
+  FEpoch = gTableShapeEpoch;
+  FTableShape = TableShape(table);
+  FRows.clear();
+  FRows.reserve(rowLines.size());
+  size_t i = 0;
+  for (const TRow* row : table.Rows) {
+    FRows.push_back({row, row->TextVersion, RowShape(*row), i < rowLines.size() ? rowLines[i] : 0});
+    ++i;
+  }
+  return FLines;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // LaTeX source for a table: the one place that turns the model into code.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 class TTable;
+class TRow;
 
 // Clears lines and fills it with the table as one LaTeX environment: the
 // \begin line with the preamble (the column formats and the vertical rules),
@@ -13,3 +15,31 @@ class TTable;
 // written by the user and go out exactly as typed; only the options lose
 // surrounding blanks and control characters. The table is only read.
 void TableToLatex(const TTable& table, std::vector<std::string>& lines);
+
+// Generates one table's code again and again as it is edited, for a view
+// that shows it after every change. When the table differs from the last
+// call only in cell texts, only the lines of the rows whose texts changed
+// are written again; otherwise everything is. Either way the lines are
+// exactly those TableToLatex gives.
+class TLatexGenerator {
+ public:
+  const std::vector<std::string>& Generate(const TTable& table);
+
+ private:
+  // A row as last generated: the row, its text version, a fingerprint of
+  // everything but its texts that its lines depend on, and its line.
+  struct TRowState {
+    const TRow* Row;
+    uint64_t TextVersion;
+    uint64_t Shape;
+    size_t Line;
+  };
+  bool Unchanged(const TTable& table, std::vector<uint64_t>& shapes) const;
+
+  const TTable* FTable = nullptr;
+  uint64_t FEpoch = 0;
+  uint64_t FTableShape = 0;
+  std::vector<TRowState> FRows;
+  std::vector<bool> FBoundaryRules;
+  std::vector<std::string> FLines;
+};

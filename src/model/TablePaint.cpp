@@ -176,9 +176,96 @@ void TRow::Measure(TCanvas& canvas) {
   }
 }
 
+// A typed character changes one text. Measuring then needs only that
+// cell's row and column, provided the table's shape is the one the last
+// Measure laid out and has no joined cells, whose shares of width reach
+// across columns; the results are the same as from measuring everything.
+void TTable::NoteTextChange(TCell* cell) {
+  // Enough for the texts one command changes in a few cells; more is the
+  // work of a command that measures everything anyway.
+  constexpr size_t kMaxNoted = 64;
+  if (!FLayoutValid || FChangedOverflow) return;
+  if (FChanged.size() >= kMaxNoted) {
+    FChangedOverflow = true;
+    FChanged.clear();
+    return;
+  }
+  FChanged.push_back(cell);
+}
+
 void TTable::Measure(TCanvas& canvas) {
+  bool incremental = FLayoutValid && FLayoutSimple && !FChangedOverflow && FLayoutEpoch == gTableShapeEpoch &&
+                     FLayoutPadding == CellPadding && FLayoutFontSize == FontSize && FLayoutFontName == FontName &&
+                     ExtentFontSize == FontSize && ExtentFontName == FontName;
+  // A cell that took another's span in place (TCell::Assign) changed the
+  // shape without touching a list.
+  if (incremental)
+    for (const TCell* c : FChanged)
+      if (c->Span != 1) incremental = false;
+  if (incremental) MeasureChanged(canvas);
+  else MeasureAll(canvas);
+  FChanged.clear();
+  FChangedOverflow = false;
+  FLayoutValid = true;
+  FLayoutEpoch = gTableShapeEpoch;
+  FLayoutPadding = CellPadding;
+  FLayoutFontName = FontName;
+  FLayoutFontSize = FontSize;
+}
+
+void TTable::MeasureChanged(TCanvas& canvas) {
+  canvas.SetFont(FontName, FontSize);
+  std::vector<int> rows;
+  std::vector<int> cols;
+  for (TCell* c : FChanged) {
+    MeasureCached(c, canvas);
+    rows.push_back(c->Row()->Index());
+    cols.push_back(c->Index());
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::sort(cols.begin(), cols.end());
+  cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+
+  // The same maxima the full walk takes, from the same cached extents.
+  for (int r : rows) {
+    TRow* row = Rows[r];
+    float height = 0;
+    for (TCell* c : *row) {
+      MeasureCached(c, canvas);
+      height = std::max(height, c->MeasuredHeight);
+    }
+    row->Height = height;
+  }
+  for (int col : cols) {
+    const size_t i = static_cast<size_t>(col);
+    float w = 0;
+    for (TRow* row : Rows) {
+      TCell* c = *(row->begin() + static_cast<std::ptrdiff_t>(i));
+      MeasureCached(c, canvas);
+      w = std::max(w, c->MeasuredWidth);
+    }
+    Columns[col]->Width = w;
+    for (TRow* row : Rows) {
+      TCell* c = *(row->begin() + static_cast<std::ptrdiff_t>(i));
+      if (c->Width != w) c->Width = w;
+    }
+  }
+
+  // The sums in the full walk's order, so that they round alike.
+  ContentHeight = 0;
+  for (TRow* row : Rows) ContentHeight += row->Height;
+  ContentWidth = 0;
+  for (TColumn* col : Columns) ContentWidth += col->Width;
+  PixelWidth = R(ContentWidth) + 2 * Margin;
+  PixelHeight = R(ContentHeight) + 2 * Margin;
+}
+
+void TTable::MeasureAll(TCanvas& canvas) {
   SyncExtentFont(*this);
   canvas.SetFont(FontName, FontSize);
+  // Whether every row holds one cell per column, for the next Measure.
+  bool simple = true;
 
   const int colCount = ColCount();
   std::vector<float> widths(static_cast<size_t>(colCount), 0.0f);
@@ -193,6 +280,7 @@ void TTable::Measure(TCanvas& canvas) {
     for (TCell* c : *row) {
       MeasureCached(c, canvas);
       height = std::max(height, c->MeasuredHeight);
+      if (c->Span != 1) simple = false;
       if (c->Span == 1) {
         if (col >= 0 && col < colCount) {
           float& w = widths[static_cast<size_t>(col)];
@@ -204,7 +292,9 @@ void TTable::Measure(TCanvas& canvas) {
       col += c->Span;
     }
     row->Height = height;
+    if (col != colCount) simple = false;
   }
+  FLayoutSimple = simple;
 
   // Narrow joined cells first, so that a wide one sees what the narrow ones
   // produced; among equal spans, rows top to bottom and cells left to right.

@@ -1,6 +1,7 @@
 #include "model/Tables.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "model/CellPool.h"
 
@@ -21,6 +22,13 @@ void* TCell::operator new(size_t size) { return CellPool::Allocate(size); }
 void TCell::operator delete(void* p) noexcept { CellPool::Free(p); }
 
 TTable* TCell::Table() const { return FRow->Table(); }
+
+void TCell::SetText(std::string text) {
+  FText = std::move(text);
+  ExtentValid = false;
+  ++FRow->TextVersion;
+  FRow->FTable->NoteTextChange(this);
+}
 
 float TCell::Height() const { return FRow->Height; }
 
@@ -51,6 +59,8 @@ char TCell::EffectiveAlign() const {
 void TCell::Assign(const TCell& source) {
   if (&source == this) return;
   FText = source.FText;
+  ++FRow->TextVersion;
+  Table()->NoteTextChange(this);
   // The measured extent travels with the text when both tables measure with
   // the same font and padding, so that copying a large measured table (undo,
   // redo) does not measure every text again.
@@ -144,6 +154,28 @@ void TTable::Assign(const TTable& source) {
   Extra3 = source.Extra3;
   Environment = source.Environment;
   EnvOptions = source.EnvOptions;
+}
+
+void TTable::TakeContent(TTable& source) {
+  if (&source == this) return;
+  Columns.Swap(source.Columns);
+  Rows.Swap(source.Rows);
+  for (TColumn* c : Columns) c->FTable = this;
+  for (TRow* r : Rows) r->FTable = this;
+  for (TColumn* c : source.Columns) c->FTable = &source;
+  for (TRow* r : source.Rows) r->FTable = &source;
+  std::swap(Extra1, source.Extra1);
+  std::swap(Extra2, source.Extra2);
+  std::swap(Extra3, source.Extra3);
+  std::swap(Environment, source.Environment);
+  std::swap(EnvOptions, source.EnvOptions);
+  // Measured extents stay valid only where both tables measure alike.
+  if (ExtentFontName != source.ExtentFontName || ExtentFontSize != source.ExtentFontSize ||
+      CellPadding != source.CellPadding) {
+    for (TTable* t : {this, &source})
+      for (TRow* r : t->Rows)
+        for (TCell* c : *r) c->ExtentValid = false;
+  }
 }
 
 TRow* TTable::AddRow() {

@@ -52,6 +52,11 @@ enum : int {
 };
 
 using TArrayOfCells = std::vector<TCell*>;
+
+// Counts every change to any table's lists of rows, columns or cells, so
+// that a table can tell whether its shape is still the one it last laid
+// out; a table's own changes are not told apart from another table's.
+inline uint64_t gTableShapeEpoch = 0;
 using TArrayOfInteger = std::vector<int>;
 
 // An ordered list that owns its items: removing an item frees it, and an index
@@ -82,6 +87,7 @@ class TOwnedList {
     Check(curIndex);
     Check(newIndex);
     T* item = FItems[static_cast<size_t>(curIndex)];
+    ++gTableShapeEpoch;
     FItems.erase(FItems.begin() + curIndex);
     FItems.insert(FItems.begin() + newIndex, item);
   }
@@ -89,6 +95,7 @@ class TOwnedList {
   void Delete(int index) {
     Check(index);
     T* item = FItems[static_cast<size_t>(index)];
+    ++gTableShapeEpoch;
     FItems.erase(FItems.begin() + index);
     delete item;
   }
@@ -96,20 +103,28 @@ class TOwnedList {
   T* Extract(int index) {
     Check(index);
     T* item = FItems[static_cast<size_t>(index)];
+    ++gTableShapeEpoch;
     FItems.erase(FItems.begin() + index);
     return item;
   }
   // Takes ownership of item and places it at index (0..Count).
   void Insert(int index, T* item) {
     if (index < 0 || index > Count()) throw EListError(index);
+    ++gTableShapeEpoch;
     FItems.insert(FItems.begin() + index, item);
   }
   void Clear() {
     std::vector<T*> items;
+    ++gTableShapeEpoch;
     items.swap(FItems);
     for (T* item : items) delete item;
   }
   void Reserve(int n) { FItems.reserve(static_cast<size_t>(n)); }
+  // Exchanges the items of the two lists; the items themselves stay put.
+  void Swap(TOwnedList& other) noexcept {
+    ++gTableShapeEpoch;
+    FItems.swap(other.FItems);
+  }
 
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }
@@ -119,7 +134,10 @@ class TOwnedList {
   friend class TRow;
   friend class TColumn;
   friend class TCell;
-  void Append(T* item) { FItems.push_back(item); }
+  void Append(T* item) {
+    ++gTableShapeEpoch;
+    FItems.push_back(item);
+  }
 
  private:
   void Check(int index) const {
@@ -153,10 +171,9 @@ class TCell {
   float Height() const;
 
   const std::string& Text() const { return FText; }
-  void SetText(std::string text) {
-    FText = std::move(text);
-    ExtentValid = false;
-  }
+  // Also tells the table, so that its next Measure re-measures only what
+  // changed.
+  void SetText(std::string text);
 
   // Layout and painting.
   void Measure(TCanvas& canvas);
@@ -207,6 +224,7 @@ class TRow : public TOwnedList<TCell> {
 
  private:
   friend class TCell;
+  friend class TTable;
   TTable* FTable;
 
  public:
@@ -215,6 +233,9 @@ class TRow : public TOwnedList<TCell> {
   TRect BoundsRect;
   float Height = 0;
   bool Selected = false;
+  // Grows whenever the text of one of its cells is set, so that code
+  // generated for the row can tell that it is out of date.
+  uint64_t TextVersion = 0;
 };
 
 class TColumn {
@@ -237,6 +258,7 @@ class TColumn {
   void SaveToStream(TStream& stream) const;
 
  private:
+  friend class TTable;
   TTable* FTable;
 
  public:
@@ -272,6 +294,12 @@ class TTable {
   // Deep copy of the content (not the file name, title, font, grid, focus,
   // selection mode, anchors, layout or current cell).
   void Assign(const TTable& source);
+  // The same content as Assign, moved instead of copied: the rows, columns
+  // and cells of source become this table's, and source is left with this
+  // table's former content (which it frees when it goes). Nothing is
+  // allocated, so a large table is never held twice. Callers clear
+  // CurrentCell of both tables first.
+  void TakeContent(TTable& source);
 
   int ColCount() const { return Columns.Count(); }
   int RowCount() const { return Rows.Count(); }
@@ -357,4 +385,24 @@ class TTable {
   // Font the cells' cached extents were measured with.
   std::string ExtentFontName;
   int ExtentFontSize = 0;
+
+  // Notes that the text of cell, one of this table's, changed.
+  void NoteTextChange(TCell* cell);
+
+ private:
+  void MeasureAll(TCanvas& canvas);
+  void MeasureChanged(TCanvas& canvas);
+
+  // What the last Measure laid out: the shape epoch it saw, whether every
+  // row then held one cell per column (no joined cells), padding and font.
+  // Texts changed since then are noted in FChanged, up to a limit beyond
+  // which everything is measured again (FChangedOverflow).
+  bool FLayoutValid = false;
+  bool FLayoutSimple = false;
+  uint64_t FLayoutEpoch = 0;
+  int FLayoutPadding = 0;
+  std::string FLayoutFontName;
+  int FLayoutFontSize = 0;
+  std::vector<TCell*> FChanged;
+  bool FChangedOverflow = false;
 };

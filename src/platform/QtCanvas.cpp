@@ -24,6 +24,10 @@ QString ToLayoutText(const std::string& text) {
 // break only at line breaks.
 constexpr int kMultiLineFlags = Qt::AlignLeft | Qt::AlignTop;
 
+// Texts remembered per font: enough for the distinct texts of any real
+// table, little enough (a few megabytes) to keep for the window's life.
+constexpr size_t kMaxCachedExtents = 1 << 16;
+
 }  // namespace
 
 TQtCanvas::TQtCanvas(QPainter& painter) : TQtCanvas(painter, QGuiApplication::palette()) {}
@@ -59,6 +63,7 @@ void TQtCanvas::FontChanged() {
   FFont.setPointSize(std::max(FontSize(), 1));
   FMetrics.reset();
   FPainterFontSet = false;
+  FFontExtents = nullptr;
 }
 
 const QFontMetricsF& TQtCanvas::Metrics() {
@@ -70,8 +75,14 @@ const QFontMetricsF& TQtCanvas::Metrics() {
 }
 
 TTextSize TQtCanvas::TextExtent(const std::string& text) {
+  if (!FFontExtents) FFontExtents = &FExtents[{FontName(), FontSize()}];
+  const auto found = FFontExtents->find(text);
+  if (found != FFontExtents->end()) return found->second;
   const QRectF r = Metrics().boundingRect(QRectF(0, 0, 0, 0), kMultiLineFlags, ToLayoutText(text));
-  return {static_cast<float>(r.width()), static_cast<float>(r.height())};
+  const TTextSize size{static_cast<float>(r.width()), static_cast<float>(r.height())};
+  if (FFontExtents->size() >= kMaxCachedExtents) FFontExtents->clear();
+  FFontExtents->emplace(text, size);
+  return size;
 }
 
 void TQtCanvas::TextRect(const TRect& rect, const std::string& text, TTextAlign align, bool multiLine) {

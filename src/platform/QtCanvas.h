@@ -6,7 +6,11 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPalette>
+#include <map>
 #include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "model/Canvas.h"
 
@@ -47,5 +51,11 @@ class TQtCanvas : public TCanvas {
   QColor FSystemColors[static_cast<int>(TSystemColor::ButtonShadow) + 1];
   QFont FFont;
   std::optional<QFontMetricsF> FMetrics;
+  // Extents already measured, by font and text: a large table holds far
+  // fewer distinct texts than cells, and Qt's layout of a text costs
+  // microseconds. Each font's map is bounded; a full one starts afresh.
+  using TExtentMap = std::unordered_map<std::string, TTextSize>;
+  std::map<std::pair<std::string, int>, TExtentMap> FExtents;
+  TExtentMap* FFontExtents = nullptr;
   bool FPainterFontSet = false;
 };

@@ -471,6 +471,70 @@ TEST(TableMeasure, ExtentsAreCachedUntilTextOrFontChanges) {
   EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
 }
 
+// Measuring after a few texts changed re-measures only their rows and
+// columns; whatever changed, the layout must be the one a fresh table with
+// the same texts gets.
+TEST(TableMeasure, ChangedTextsLayOutAsAFreshTable) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TTable&)> Change;
+  };
+  const std::vector<TCase> cases = {
+      {"wider text widens its column", [](TTable& t) { t.GetCell(1, 2)->SetText("a much longer text"); }},
+      {"the widest text shrinks", [](TTable& t) { t.GetCell(0, 0)->SetText(""); }},
+      {"a second line heightens the row", [](TTable& t) { t.GetCell(2, 1)->SetText("x\ny\nz"); }},
+      {"the tallest text loses its lines", [](TTable& t) { t.GetCell(3, 3)->SetText("q"); }},
+      {"several cells", [](TTable& t) {
+         t.GetCell(0, 3)->SetText("wide wide wide");
+         t.GetCell(3, 0)->SetText("");
+         t.GetCell(0, 3)->SetText("w");
+       }},
+      {"many cells", [](TTable& t) {
+         for (int k = 0; k < 100; ++k) t.GetCell(k % 4, k / 25)->SetText(std::string(static_cast<size_t>(k % 7), 'm'));
+       }},
+      {"a column goes, then a text changes", [](TTable& t) {
+         t.DeleteColumn(0);
+         t.GetCell(1, 1)->SetText("longer than before");
+       }},
+      {"a cell takes a joined cell's span in place", [](TTable& t) {
+         TTable other;
+         Build(other, 2, {{{"joined joined joined", 2}}});
+         (*t.Rows[0])[2]->Assign(*(*other.Rows[0])[0]);
+       }},
+  };
+  auto texts = [] {
+    std::vector<std::vector<TCellSpec>> rows(4, std::vector<TCellSpec>(4, TCellSpec{"ab"}));
+    rows[0][0].Text = "the widest";
+    rows[3][3].Text = "1\n2\n3";
+    return rows;
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRecordingCanvas canvas;
+    TTable t;
+    Build(t, 4, texts());
+    t.Measure(canvas);
+    c.Change(t);
+    t.Measure(canvas);
+
+    TTable fresh;
+    for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
+    for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
+    fresh.Measure(canvas);
+    ASSERT_EQ(fresh.RowCount(), t.RowCount());
+    for (int r = 0; r < t.RowCount(); ++r) {
+      EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
+      for (int i = 0; i < t.Rows[r]->Count(); ++i)
+        EXPECT_EQ((*t.Rows[r])[i]->Width, (*fresh.Rows[r])[i]->Width) << "row " << r << " cell " << i;
+    }
+    for (int i = 0; i < t.ColCount(); ++i) EXPECT_EQ(t.Columns[i]->Width, fresh.Columns[i]->Width) << "column " << i;
+    EXPECT_EQ(t.ContentWidth, fresh.ContentWidth);
+    EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
+    EXPECT_EQ(t.PixelWidth, fresh.PixelWidth);
+    EXPECT_EQ(t.PixelHeight, fresh.PixelHeight);
+  }
+}
+
 // Pixels an operation can touch: lines include their start, rectangles and
 // texts their own area (text in a measured cell stays inside it).
 TRect Reach(const TOp& op) {

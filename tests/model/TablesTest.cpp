@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -472,6 +473,40 @@ TEST(Tables, AssignCopiesContentOnly) {
   EXPECT_EQ(src.EnvOptions, "");
   EXPECT_EQ(src.Extra1, "");
   EXPECT_EQ(src.FileName, "/tmp/src.qtor");
+}
+
+// Opening a file moves the read table into the document. Rows and columns
+// left pointing at the table they came from would be used after it is freed.
+TEST(Tables, TakeContentMovesRowsColumnsAndExtras) {
+  auto src = std::make_unique<TTable>();
+  Build(*src, 2, {{1, 1}, {2}});
+  src->Environment = "array";
+  src->Extra2 = "e2";
+  const TCell* moved = src->GetCell(1, 0);
+  TTable dst;
+  Build(dst, 1, {{1}});
+  dst.FileName = "/tmp/dst.qtor";
+  dst.ExtentFontName = "Courier New";
+  dst.ExtentFontSize = 11;
+  dst.GetCell(0, 0)->ExtentValid = true;
+  src->GetCell(0, 0)->ExtentValid = true;
+
+  dst.TakeContent(*src);
+  EXPECT_EQ(dst.ColCount(), 2);
+  EXPECT_EQ(dst.RowCount(), 2);
+  EXPECT_EQ(dst.GetCell(1, 0), moved);
+  EXPECT_EQ(moved->Table(), &dst);
+  EXPECT_EQ(dst.Columns[1]->Table(), &dst);
+  EXPECT_EQ(dst.Environment, "array");
+  EXPECT_EQ(dst.Extra2, "e2");
+  EXPECT_EQ(dst.FileName, "/tmp/dst.qtor");
+  // Measured in another font: measured again.
+  EXPECT_FALSE(dst.GetCell(0, 0)->ExtentValid);
+  ASSERT_EQ(src->RowCount(), 1);
+  EXPECT_EQ(src->GetCell(0, 0)->Table(), src.get());
+  src.reset();
+  EXPECT_EQ(dst.GetCell(0, 1)->Text(), "r0c1");
+  ExpectSpanInvariant(dst);
 }
 
 TEST(Tables, HitTestsUseLastLayout) {

@@ -179,6 +179,9 @@ TEST_F(QtCanvasTest, TextExtentFollowsLineBreaksOnly) {
   EXPECT_EQ(canvas.TextExtent("many words on a single line").Height, one.Height);
   canvas.SetFont("Times New Roman", 22);
   EXPECT_GT(canvas.TextExtent("a").Height, 1.5f * one.Height);
+  // Remembered extents belong to their font, both ways.
+  canvas.SetFont("Times New Roman", 11);
+  EXPECT_EQ(canvas.TextExtent("a"), one);
 
   // A canvas that only measures agrees with the painting one.
   TQtCanvas measuring(&Image);
