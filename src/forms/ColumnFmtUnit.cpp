@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "forms/DialogButtons.h"
 #include "forms/QtText.h"
 
 TColumnFmtForm::TColumnFmtForm(QWidget* parent) : QDialog(parent) {
@@ -23,14 +24,7 @@ TColumnFmtForm::TColumnFmtForm(QWidget* parent) : QDialog(parent) {
   ListBox1->setFixedHeight(ListBox1->fontMetrics().height() * 8 + 2 * ListBox1->frameWidth() + 8);
   Label2->setBuddy(ListBox1);
 
-  bOK = new QPushButton("OK", this);
-  bOK->setDefault(true);
-  bCancel = new QPushButton("Cancel", this);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bOK);
-  buttons->addWidget(bCancel);
+  QHBoxLayout* buttons = MakeOkCancel(this, bOK, bCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Label1);
   layout->addWidget(Edit1);
@@ -51,7 +45,6 @@ TColumnFmtForm::TColumnFmtForm(QWidget* parent) : QDialog(parent) {
   connect(ListBox1, &QListWidget::itemClicked, this, &TColumnFmtForm::ListBox1Click);
   connect(ListBox1, &QListWidget::itemSelectionChanged, this, &TColumnFmtForm::ListBox1Click);
   connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
-  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool TColumnFmtForm::Execute(std::string& format, const TSList& recent) {

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "document/AppModule.h"
+#include "forms/DialogButtons.h"
 #include "model/LatexEscape.h"
 #include "model/TextLines.h"
 
@@ -87,14 +88,7 @@ TImportForm::TImportForm(QWidget* parent) : QDialog(parent) {
   gPreview->setWordWrap(false);
   lCells->setBuddy(gPreview);
 
-  bOK = new QPushButton("OK", this);
-  bOK->setDefault(true);
-  bCancel = new QPushButton("Cancel", this);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bOK);
-  buttons->addWidget(bCancel);
+  QHBoxLayout* buttons = MakeOkCancel(this, bOK, bCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(GroupBox1);
   layout->addWidget(CheckBox6);
@@ -133,7 +127,6 @@ TImportForm::TImportForm(QWidget* parent) : QDialog(parent) {
     XButton1Click();
     accept();
   });
-  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TImportForm::SetPreview(const std::vector<std::string>& lines) {

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "commands/DocumentCommands.h"
+#include "forms/DialogButtons.h"
 #include "forms/QtText.h"
 
 namespace {
@@ -87,13 +88,7 @@ TNewForm::TNewForm(QWidget* parent) : QDialog(parent) {
                            fPreview->horizontalScrollBar()->sizeHint().height());
   fPreview->setMinimumWidth(fPreview->fontMetrics().horizontalAdvance(QString(36, 'M')));
 
-  bOK = new QPushButton("OK", this);
-  bOK->setDefault(true);
-  bCancel = new QPushButton("Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bOK);
-  buttons->addWidget(bCancel);
+  QHBoxLayout* buttons = MakeOkCancel(this, bOK, bCancel);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(fSizePanel);
@@ -120,7 +115,6 @@ TNewForm::TNewForm(QWidget* parent) : QDialog(parent) {
   connect(fCustomName, &QLineEdit::textChanged, this, &TNewForm::UpdatePreview);
   connect(fOptions, &QLineEdit::textChanged, this, &TNewForm::UpdatePreview);
   connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
-  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 
   UpdatePreview();
 }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "commands/DocumentCommands.h"
+#include "forms/DialogButtons.h"
 #include "forms/QtText.h"
 
 namespace {
@@ -34,13 +35,7 @@ TRowPrefixForm::TRowPrefixForm(QWidget* parent) : QDialog(parent) {
   auto* postfixLabel = new QLabel("P&ostfix:", this);
   postfixLabel->setBuddy(Memo2);
 
-  bOK = new QPushButton("OK", this);
-  bOK->setDefault(true);
-  bCancel = new QPushButton("Cancel", this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(bOK);
-  buttons->addWidget(bCancel);
+  QHBoxLayout* buttons = MakeOkCancel(this, bOK, bCancel);
 
   auto* layout = new QGridLayout(this);
   layout->addWidget(prefixLabel, 0, 0);
@@ -55,7 +50,6 @@ TRowPrefixForm::TRowPrefixForm(QWidget* parent) : QDialog(parent) {
   setTabOrder(bOK, bCancel);
 
   connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
-  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool TRowPrefixForm::Execute(std::string& prefix, std::string& postfix) {
