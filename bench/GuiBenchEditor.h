@@ -4,6 +4,8 @@
 // needs. QUILTOR_BENCH_WINDOW=WxH sets the window's size (a larger window
 // draws more cells).
 #include <QApplication>
+#include <QEvent>
+#include <QObject>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,6 +14,16 @@
 #include "forms/CodeUnit.h"
 #include "forms/MainUnit.h"
 #include "undo/UndoBuffers.h"
+
+// Notes when the grid's visible part is painted.
+class TPaintWatch : public QObject {
+ public:
+  bool Painted = false;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) Painted = true;
+    return false;
+  }
+};
 
 struct TBenchEditor {
   TBenchEditor() {

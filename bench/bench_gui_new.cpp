@@ -19,15 +19,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// Notes when the grid's visible part is painted.
-class TPaintWatch : public QObject {
- public:
-  bool Painted = false;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) Painted = true;
-    return false;
-  }
-};
 
 void BM_NewToFirstPaint(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

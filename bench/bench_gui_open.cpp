@@ -21,15 +21,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// Notes when the grid's visible part is painted.
-class TPaintWatch : public QObject {
- public:
-  bool Painted = false;
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) Painted = true;
-    return false;
-  }
-};
 
 // An n x n file of three-letter texts, 1296 distinct ones, each run's
 // unlike those of the run before. A native file holds at most 16 MiB of

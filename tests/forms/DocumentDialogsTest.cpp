@@ -30,15 +30,6 @@ namespace {
 
 class DocumentDialogsTest : public WindowFixture {
  protected:
-  // The next modal dialog of type TForm is answered by act once it is up.
-  template <class TForm>
-  void Answer(std::function<void(TForm&)> act) {
-    QTimer::singleShot(0, [act] {
-      auto* form = qobject_cast<TForm*>(QApplication::activeModalWidget());
-      ASSERT_NE(form, nullptr) << "the dialog did not open";
-      act(*form);
-    });
-  }
   void AnswerNew(int cols, int rows, QRadioButton* TNewForm::*choice, const char* options, bool ok) {
     Answer<TNewForm>([=](TNewForm& f) {
       f.ColCount->setValue(cols);

@@ -84,15 +84,6 @@ class TableCommandsTest : public WindowFixture {
     return checked;
   }
 
-  // The next modal dialog of type TForm is answered by act once it is up.
-  template <class TForm>
-  void Answer(std::function<void(TForm&)> act) {
-    QTimer::singleShot(0, [act] {
-      auto* form = qobject_cast<TForm*>(QApplication::activeModalWidget());
-      ASSERT_NE(form, nullptr) << "the dialog did not open";
-      act(*form);
-    });
-  }
   // Chooses mask with the preset "None" and the six toggle buttons.
   void AnswerBorders(int mask, bool ok) {
     Answer<TBorderForm>([mask, ok](TBorderForm& f) {

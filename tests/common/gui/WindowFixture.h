@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPoint>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -26,6 +28,16 @@
 
 class WindowFixture : public ::testing::Test {
  protected:
+  // The next modal dialog of type TForm is answered by act once it is up.
+  template <class TForm>
+  void Answer(std::function<void(TForm&)> act) {
+    QTimer::singleShot(0, [act] {
+      auto* form = qobject_cast<TForm*>(QApplication::activeModalWidget());
+      ASSERT_NE(form, nullptr) << "the dialog did not open";
+      act(*form);
+    });
+  }
+
   void SetUp() override { Start(); }
   void TearDown() override { Stop(); }
 
