@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "document/AppModule.h"
+#include "document/Recovery.h"
 #include "document/Settings.h"
 #include "model/Errors.h"
 #include "undo/UndoBuffers.h"
@@ -128,6 +129,7 @@ TSettingsReport LoadSettings(TSettingsStore& store, TAppSettings& values, const 
       ReadIfExists(store, "Last Save Path", values.LastSavePath);
       ReadIfExists(store, "Last Environment", values.LastEnvironment);
       ReadIfExists(store, "Last Env. Options", values.LastEnvOptions);
+      ReadIfExists(store, "Recovery Interval", values.RecoveryInterval);
 
       if (store.OpenKeyReadOnly(kSettingsUIKey)) {
         if (auto r = ReadPlacement(store, "Main Window", screens)) values.MainWindow = r;
@@ -174,6 +176,7 @@ TSettingsReport SaveSettings(TSettingsStore& store, const TAppSettings& values) 
       store.WriteString("Last Save Path", values.LastSavePath);
       store.WriteString("Last Environment", values.LastEnvironment);
       store.WriteString("Last Env. Options", values.LastEnvOptions);
+      store.WriteInteger("Recovery Interval", values.RecoveryInterval);
 
       if (store.OpenKey(kSettingsUIKey, true)) {
         if (values.MainWindow) WritePlacement(store, "Main Window", *values.MainWindow);
@@ -202,6 +205,7 @@ void CaptureDocumentSettings(TAppSettings& values) {
   if (UndoBuffer) values.UndoLevels = UndoBuffer->MaxLevels;
   values.LastOpenPath = OpenDialog.InitialDir;
   values.LastSavePath = SaveDialog.InitialDir;
+  values.RecoveryInterval = RecoveryInterval;
   if (CurrentTable) {
     values.LastEnvironment = CurrentTable->Environment;
     values.LastEnvOptions = CurrentTable->EnvOptions;
@@ -216,6 +220,8 @@ void ApplyDocumentSettings(const TAppSettings& values) {
   if (UndoBuffer) UndoBuffer->MaxLevels = values.UndoLevels;
   OpenDialog.InitialDir = values.LastOpenPath;
   SaveDialog.InitialDir = values.LastSavePath;
+  // A negative number stored by hand means off, as 0 does.
+  RecoveryInterval = std::max(values.RecoveryInterval, 0);
   if (CurrentTable) {
     CurrentTable->Environment = values.LastEnvironment;
     CurrentTable->EnvOptions = values.LastEnvOptions;

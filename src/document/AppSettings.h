@@ -6,7 +6,8 @@
 // Keys and values (types in brackets):
 //   \Software\LaTeX\Quiltor
 //     "Undo Levels" [integer], "Last Open Path", "Last Save Path",
-//     "Last Environment", "Last Env. Options" [string]
+//     "Last Environment", "Last Env. Options" [string],
+//     "Recovery Interval" [integer, seconds; 0 = no recovery data]
 //   \Software\LaTeX\Quiltor\UI
 //     "Main Window Left/Top/Width/Height", "Code Window Left/Top/Width/Height"
 //     [integer, outer rectangle in screen pixels], "Code Window Visible"
@@ -26,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/Recovery.h"
 #include "document/SLists.h"
 #include "model/Tables.h"
 
@@ -52,6 +54,7 @@ struct TAppSettings {
   std::string LastSavePath;
   std::string LastEnvironment = "tabular";
   std::string LastEnvOptions;
+  int RecoveryInterval = kDefaultRecoveryInterval;
 
   // Outer rectangles in screen pixels; empty when the store holds fewer than
   // all four values, and then the window keeps its own start placement.

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "document/Recovery.h"
 #include "latex/TabToLatex.h"
 #include "model/AtomicFile.h"
 #include "model/ChunkTags.h"
@@ -36,6 +37,7 @@ const char kUsage[] =
     "Usage: quiltor [FILE]\n"
     "       quiltor --latex [OPTION]... IN\n"
     "       quiltor --convert [OPTION]... IN OUT\n"
+    "       quiltor --recover\n"
     "\n"
     "Without options, opens FILE in the table editor.\n"
     "\n"
@@ -57,6 +59,8 @@ const char kUsage[] =
     "                        in the cell texts of text input\n"
     "  --allow-truncation    convert text cut short by a NUL byte (with a warning)\n"
     "                        instead of failing\n"
+    "  --recover             list the documents with unsaved changes that the\n"
+    "                        editor will offer to recover at its next start\n"
     "  -h, --help            show this help\n"
     "  -v, --version         show the version\n"
     "\n"
@@ -87,7 +91,7 @@ TKind KindOf(const std::string& path) {
 }
 
 struct TOptions {
-  enum { None, Latex, Convert, Help, Version } Mode = None;
+  enum { None, Latex, Convert, Help, Version, Recover } Mode = None;
   std::string Input;   // "-": standard input
   std::string Output;  // empty: standard output (only with --latex)
   TKind From = TKind::Unknown;  // Unknown: by the input's name
@@ -115,7 +119,7 @@ void SetMode(TOptions& o, decltype(TOptions::Mode) mode, const std::string& arg)
 }
 
 // Values above every short option character.
-enum : int { kOptLatex = 256, kOptConvert, kOptDelimiters, kOptMerge, kOptFrom, kOptAllowTruncation, kOptQuoted, kOptEscape };
+enum : int { kOptLatex = 256, kOptConvert, kOptDelimiters, kOptMerge, kOptFrom, kOptAllowTruncation, kOptQuoted, kOptEscape, kOptRecover };
 
 const option kLongOptions[] = {
     {"latex", no_argument, nullptr, kOptLatex},
@@ -127,6 +131,7 @@ const option kLongOptions[] = {
     {"quoted", no_argument, nullptr, kOptQuoted},
     {"escape", no_argument, nullptr, kOptEscape},
     {"allow-truncation", no_argument, nullptr, kOptAllowTruncation},
+    {"recover", no_argument, nullptr, kOptRecover},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -155,6 +160,7 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
       case 1: operands.emplace_back(optarg); break;
       case kOptLatex: SetMode(o, TOptions::Latex, "--latex"); break;
       case kOptConvert: SetMode(o, TOptions::Convert, "--convert"); break;
+      case kOptRecover: SetMode(o, TOptions::Recover, "--recover"); break;
       case 'o':
         if (hasOutputOption) throw TUsageError{"'-o' given twice"};
         hasOutputOption = true;
@@ -188,6 +194,10 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
     }
   }
   for (; optind < argc; ++optind) operands.emplace_back(argv[optind]);  // after "--"
+  if (o.Mode == TOptions::Recover) {
+    if (!operands.empty()) throw TUsageError{"unexpected argument '" + operands[0] + "'"};
+    return o;
+  }
 
   if (o.Mode == TOptions::None) throw TUsageError{"nothing to do: give --latex or --convert"};
   const size_t wanted = o.Mode == TOptions::Convert ? 2 : 1;
@@ -428,6 +438,11 @@ int RunConverter(int argc, char* argv[]) {
   }
   if (o.Mode == TOptions::Version) {
     std::printf("quiltor %s\n", QUILTOR_VERSION);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFileError;
+  }
+  if (o.Mode == TOptions::Recover) {
+    // Only looks: nothing is moved, removed or claimed.
+    std::fputs(RecoveryListing(ScanRecoveryFolder(DefaultRecoveryFolder(), false)).c_str(), stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFileError;
   }
   try {

@@ -4,12 +4,14 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
 #include "forms/MainUnit.h"
+#include "forms/RecoveryUnit.h"
 #include "forms/WindowSettings.h"
 #include "platform/JsonSettings.h"
 #include "undo/UndoBuffers.h"
@@ -65,6 +67,8 @@ int RunEditor(int argc, char** argv) {
   // itself up or takes itself down is shown here, and ends the run.
   try {
     TDocumentLifetime document;
+    // Before anything else: what an editor that did not close left behind.
+    const std::optional<TRecoveryEntry> recovered = OfferRecovery(DefaultRecoveryFolder());
     // The main window first: it posts itself the events that focus the grid
     // and open the command-line file, which run once the loop starts.
     auto mainForm = std::make_unique<TMainForm>(commandLineFile);
@@ -75,6 +79,7 @@ int RunEditor(int argc, char** argv) {
     // and saves them when it goes, before them.
     auto appData = std::make_unique<TAppData>(*mainForm, codeForm.get());
     OptionsDialog(*mainForm);
+    if (recovered) FinishRecovery(*mainForm, *recovered);
     mainForm->show();
     // Ask for the keyboard at once; without a window manager that hands it
     // out, the grid would wait for a first click.

@@ -26,6 +26,7 @@
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
 #include "forms/QtText.h"
+#include "forms/RecoveryController.h"
 #include "latex/TabToLatex.h"
 #include "undo/UndoBuffers.h"
 
@@ -49,6 +50,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
     RefreshGrid();
   };
   SetDocumentUI(FDocumentUI.get());
+  FRecovery = std::make_unique<TRecoveryController>([this] { return DocumentModified() || EditorChanged(); });
 
   CreateActions();
   CreateMenus();
@@ -340,6 +342,7 @@ void TMainForm::RefreshGrid() {
   ScrollBox->Relayout();
   UpdateStatusText();
   RefreshCodePreview();
+  if (FRecovery) FRecovery->DocumentChanged();
 }
 
 void TMainForm::RepaintGrid() { ScrollBox->Repaint(); }
@@ -401,6 +404,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   });
   event->setAccepted(mayClose);
   if (mayClose) {
+    FRecovery->DocumentClosed();
     if (FHelpForm) FHelpForm->close();
     if (CodeForm) CodeForm->hide();
   }

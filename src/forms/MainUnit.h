@@ -46,6 +46,7 @@ class TRowPrefixForm;
 class TRulesPalette;
 class TUndoList;
 class TQtDocumentUI;
+class TRecoveryController;
 
 class TMainForm : public QMainWindow, public TGridHost {
   Q_OBJECT
@@ -285,6 +286,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   QList<QAction*> MRUListItems;
 
   TQtDocumentUI* DocumentUI() const { return FDocumentUI.get(); }
+  // The document's recovery data, kept while it has unsaved changes.
+  TRecoveryController& Recovery() const { return *FRecovery; }
 
   // The editor's text when it received the focus.
   std::string EditStartText;
@@ -343,6 +346,7 @@ class TMainForm : public QMainWindow, public TGridHost {
 
   std::string FCommandLineFile;
   std::unique_ptr<TQtDocumentUI> FDocumentUI;
+  std::unique_ptr<TRecoveryController> FRecovery;
   // The editor is being loaded with a cell's text.
   bool FLoadingEditor = false;
   int FJoinImage = kJoinImage;

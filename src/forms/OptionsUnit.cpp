@@ -217,11 +217,20 @@ TOptionsForm::TOptionsForm(TOptionsTarget& target, QWidget* parent) : QDialog(pa
   miscGrid->addWidget(fUndoLevels, 0, 1);
   miscGrid->addWidget(lookLabel, 1, 0);
   miscGrid->addWidget(Appearance, 1, 1);
-  miscGrid->setRowStretch(2, 1);
+  fRecoveryInterval = new QSpinBox(misc);
+  fRecoveryInterval->setObjectName("fRecoveryInterval");
+  fRecoveryInterval->setRange(0, 24 * 60 * 60);
+  fRecoveryInterval->setSuffix(" s");
+  fRecoveryInterval->setSpecialValueText("Off");
+  auto* recoveryLabel = new QLabel("&Recovery interval:", misc);
+  recoveryLabel->setBuddy(fRecoveryInterval);
+  miscGrid->addWidget(recoveryLabel, 2, 0);
+  miscGrid->addWidget(fRecoveryInterval, 2, 1);
+  miscGrid->setRowStretch(3, 1);
   auto* miscButtons = new QHBoxLayout;
   miscButtons->addStretch();
   miscButtons->addWidget(Button2);
-  miscGrid->addLayout(miscButtons, 3, 0, 1, 2);
+  miscGrid->addLayout(miscButtons, 4, 0, 1, 2);
   PageControl->addTab(misc, "Misc.");
 
   bApply = new QPushButton("&Apply", this);
@@ -256,6 +265,7 @@ void TOptionsForm::FormShow() {
   fCodeFont->SetText(ToQ(FTarget.CodeFontName()));
   fCodeSize->SetText(QString::number(FTarget.CodeFontSize()));
   fUndoLevels->setValue(FTarget.UndoLevels());
+  fRecoveryInterval->setValue(FTarget.RecoveryInterval());
   bOk->setFocus();
   Appearance->clear();
   for (const char* look : kToolbarLooks) Appearance->addItem(look);
@@ -276,6 +286,7 @@ void TOptionsForm::bDefaultsClick() {
 
 void TOptionsForm::bDefaults2Click() {
   fUndoLevels->setValue(100);
+  fRecoveryInterval->setValue(kDefaultRecoveryInterval);
   Appearance->setCurrentIndex(0);
 }
 
@@ -286,6 +297,7 @@ void TOptionsForm::bApplyClick() {
   FTarget.SetGridFont(FromQ(fEdFont->Text()), gridSize);
   FTarget.SetCodeFont(FromQ(fCodeFont->Text()), codeSize);
   FTarget.SetUndoLevels(fUndoLevels->value());
+  FTarget.SetRecoveryInterval(fRecoveryInterval->value());
   // No look chosen (the one in force was not in the list) keeps the one in
   // force.
   const std::string look = FromQ(Appearance->currentText());

@@ -12,6 +12,8 @@
 #include <QWidget>
 #include <string>
 
+#include "document/Recovery.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -37,6 +39,9 @@ class TOptionsTarget {
   virtual void SetGridFont(const std::string& name, int size) = 0;
   virtual void SetCodeFont(const std::string& name, int size) = 0;
   virtual void SetUndoLevels(int levels) = 0;
+  // Seconds; 0 is off. The document layer's setting unless overridden.
+  virtual int RecoveryInterval() const { return ::RecoveryInterval; }
+  virtual void SetRecoveryInterval(int seconds) { ::RecoveryInterval = seconds; }
   // Only when the chosen look differs from ToolbarLook().
   virtual void SetToolbarLook(const std::string& name) = 0;
   // Lays out and draws the grid again and regenerates the code preview.
@@ -106,6 +111,7 @@ class TOptionsForm : public QDialog {
   TEditList* fCodeSize;
   QPushButton* Button1;
   QSpinBox* fUndoLevels;
+  QSpinBox* fRecoveryInterval;
   QComboBox* Appearance;
   QPushButton* Button2;
   QPushButton* bApply;

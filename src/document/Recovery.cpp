@@ -1,0 +1,500 @@
+#include "document/Recovery.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "document/AppModule.h"
+#include "model/AtomicFile.h"
+#include "model/ChunkTags.h"
+#include "model/StreamIO.h"
+#include "model/TableFile.h"
+#include "model/Tables.h"
+#include "undo/UndoBuffers.h"
+
+int RecoveryInterval = kDefaultRecoveryInterval;
+
+namespace {
+
+constexpr const char* kInfoHeader = "Quiltor recovery 1";
+constexpr const char* kDataExt = ".qtor";
+constexpr const char* kInfoExt = ".info";
+constexpr const char* kLockExt = ".lock";
+constexpr const char* kDamagedFolder = "damaged";
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string Escape(const std::string& value) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else out += c;
+  }
+  return out;
+}
+
+bool Unescape(const std::string& text, std::string& value) {
+  value.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      value += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\': value += '\\'; break;
+      case 'n': value += '\n'; break;
+      case 'r': value += '\r'; break;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+bool ParseInt(const std::string& text, int64_t& value) {
+  if (text.empty() || text.size() > 18) return false;
+  value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+void WriteStringIfAny(TStream& stream, uint32_t tag, const std::string& text) {
+  if (!text.empty()) WriteChunkString(stream, tag, text);
+}
+
+// The whole bytes through the program's safe save: the old file stays
+// whole until the new one is on the disk.
+void WriteFileSafely(const std::string& path, const std::string& bytes) {
+  TAtomicFile file(path);
+  file.Stream().Write(bytes.data(), bytes.size());
+  file.Commit();
+}
+
+// The folder and its parents; the recovery folder itself readable by its
+// owner only, as the documents in it may be private.
+void MakeFolder(const std::string& folder) {
+  for (size_t at = 1; at != std::string::npos;) {
+    at = folder.find('/', at + 1);
+    const std::string part = folder.substr(0, at);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError("Cannot create folder", part, errno);
+  }
+}
+
+std::string EntryLabel(const TRecoveryEntry& entry, bool infoRead) {
+  if (infoRead) return "of " + RecoveryEntryName(entry.Info) + " (" + FormatRecoveryTime(entry.Info.Time) + ")";
+  return Exists(entry.DataPath) ? entry.DataPath : entry.InfoPath;
+}
+
+// Moves what exists of a damaged entry into the damaged folder; the lock
+// goes. The message says what became of it.
+std::string SetAside(const TRecoveryEntry& entry, const std::string& folder, const std::string& label,
+                     const std::string& cause, bool move) {
+  std::string message = "The recovery data " + label + " cannot be used: " + cause + ".";
+  if (!move) return message;
+  const std::string aside = folder + "/" + kDamagedFolder;
+  bool moved = ::mkdir(aside.c_str(), 0700) == 0 || errno == EEXIST;
+  for (const std::string* path : {&entry.DataPath, &entry.InfoPath}) {
+    if (!moved || !Exists(*path)) continue;
+    const std::string target = aside + "/" + path->substr(path->find_last_of('/') + 1);
+    moved = ::rename(path->c_str(), target.c_str()) == 0;
+  }
+  if (moved) {
+    ::unlink(entry.LockPath.c_str());
+    return message + " It was moved to " + aside + ".";
+  }
+  return message + " It could not be moved aside (" + std::strerror(errno) + ") and stays in " + folder + ".";
+}
+
+// Takes the entry's lock: false (and no lock) when its process still runs.
+// Without write access to the folder, a lock file that is missing means the
+// process is gone and nothing is held.
+bool Claim(TRecoveryEntry& entry, bool create) {
+  int fd = ::open(entry.LockPath.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
+  if (fd < 0) fd = ::open(entry.LockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  entry.Lock = std::shared_ptr<int>(new int(fd), [](int* p) {
+    ::close(*p);
+    delete p;
+  });
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- folder and description
+
+std::string DefaultRecoveryFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') return std::string(state) + "/quiltor/recovery";
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return std::string(home) + "/.local/state/quiltor/recovery";
+  return {};
+}
+
+std::string FormatRecoveryInfo(const TRecoveryInfo& info) {
+  return std::string(kInfoHeader) + "\nfile " + Escape(info.FileName) + "\ntitle " + Escape(info.Title) +
+         "\ntime " + std::to_string(info.Time) + "\npid " + std::to_string(info.Pid) + "\n";
+}
+
+bool ParseRecoveryInfo(const std::string& text, TRecoveryInfo& info) {
+  TRecoveryInfo read;
+  bool seen[4] = {false, false, false, false};
+  size_t start = 0;
+  bool first = true;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) return false;  // a description always ends with a line break
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (first) {
+      if (line != kInfoHeader) return false;
+      first = false;
+      continue;
+    }
+    const size_t blank = line.find(' ');
+    const std::string key = line.substr(0, blank);
+    const std::string value = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    // Each known key once; other keys belong to later versions and are
+    // passed over.
+    static const char* const kKeys[4] = {"file", "title", "time", "pid"};
+    const int k = static_cast<int>(std::find(kKeys, kKeys + 4, key) - kKeys);
+    if (k == 4) continue;
+    if (seen[k]) return false;
+    seen[k] = true;
+    const bool ok = k == 0   ? Unescape(value, read.FileName)
+                    : k == 1 ? Unescape(value, read.Title)
+                    : k == 2 ? ParseInt(value, read.Time)
+                             : ParseInt(value, read.Pid);
+    if (!ok) return false;
+  }
+  if (first || !(seen[0] && seen[1] && seen[2] && seen[3])) return false;
+  info = std::move(read);
+  return true;
+}
+
+std::string RecoveryEntryName(const TRecoveryInfo& info) {
+  return info.FileName.empty() ? std::string("Untitled") : info.FileName;
+}
+
+std::string FormatRecoveryTime(int64_t time) {
+  const time_t t = static_cast<time_t>(time);
+  struct tm local;
+  if (!::localtime_r(&t, &local)) return std::to_string(time);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string RecoveryListing(const TRecoveryScan& scan) {
+  std::string out;
+  for (const TRecoveryEntry& e : scan.Entries)
+    out += FormatRecoveryTime(e.Info.Time) + "  " + RecoveryEntryName(e.Info) + "\n";
+  for (const std::string& d : scan.Damaged) out += d + "\n";
+  if (out.empty()) out = "No recovery data.\n";
+  return out;
+}
+
+// ---------------------------------------------------------------- the native bytes of a snapshot
+
+std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
+  using namespace ChunkTags;
+  // The same chunks, in the same order, as TTable::SaveToStream and the
+  // SaveToStream of its parts; a test holds the two byte for byte equal.
+  TMemoryStream stream;
+  const int64_t table = BeginChunk(stream, ctTable);
+  WriteChunkValue(stream, ctVersion, kFormatVersion);
+  const Snapshots::TColumnsImage& columns = snapshot.Columns();
+  WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(columns.FormatEnds.size()));
+  uint32_t formatStart = 0;
+  for (const uint32_t end : columns.FormatEnds) {
+    const int64_t column = BeginChunk(stream, ctColumn);
+    WriteChunkString(stream, ctColFormat, columns.Formats.substr(formatStart, end - formatStart));
+    EndChunk(stream, ctColumn, column);
+    formatStart = end;
+  }
+  WriteChunkValue(stream, ctRowCount, static_cast<uint32_t>(snapshot.RowCount()));
+  for (int r = 0; r < snapshot.RowCount(); ++r) {
+    const Snapshots::TRowImage& image = snapshot.Row(r);
+    const int64_t row = BeginChunk(stream, ctRow);
+    WriteChunkValue(stream, ctCellCount, static_cast<uint32_t>(image.CellCount()));
+    for (int c = 0; c < image.CellCount(); ++c) {
+      const Snapshots::TCellRecord& cell = image.Cell(c);
+      const int64_t start = BeginChunk(stream, ctCell);
+      if (cell.Span > 1) WriteChunkValue(stream, ctSpan, static_cast<uint32_t>(cell.Span));
+      if (cell.RuleLeft || cell.RuleTop || cell.RuleRight || cell.RuleBottom) {
+        const uint8_t rules[kRulesSize] = {cell.RuleLeft, cell.RuleTop, cell.RuleRight, cell.RuleBottom};
+        WriteChunkData(stream, ctRules, rules, kRulesSize);
+      }
+      WriteStringIfAny(stream, ctText, image.CellText(c));
+      if (cell.Align != 0) WriteChunkValue(stream, ctAlign, static_cast<uint8_t>(cell.Align));
+      EndChunk(stream, ctCell, start);
+    }
+    WriteStringIfAny(stream, ctPrefix, image.Prefix());
+    WriteStringIfAny(stream, ctPostfix, image.Postfix());
+    EndChunk(stream, ctRow, row);
+  }
+  const Snapshots::TTableTexts& texts = snapshot.Texts();
+  WriteStringIfAny(stream, ctExtra1, texts.Extra1);
+  WriteStringIfAny(stream, ctExtra2, texts.Extra2);
+  WriteStringIfAny(stream, ctExtra3, texts.Extra3);
+  WriteStringIfAny(stream, ctEnvironment, texts.Environment);
+  WriteStringIfAny(stream, ctEnvOptions, texts.EnvOptions);
+  EndChunk(stream, ctTable, table);
+  return stream.Data();
+}
+
+// ---------------------------------------------------------------- scanning and recovering
+
+TRecoveryScan ScanRecoveryFolder(const std::string& folder, bool moveDamaged) {
+  TRecoveryScan scan;
+  if (folder.empty()) return scan;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return scan;
+  std::vector<std::string> ids;
+  while (const dirent* d = ::readdir(dir)) {
+    const std::string name = d->d_name;
+    // Dot files are the safe save's temporaries.
+    if (name.empty() || name[0] == '.') continue;
+    for (const char* ext : {kInfoExt, kDataExt})
+      if (EndsWith(name, ext)) ids.push_back(name.substr(0, name.size() - std::strlen(ext)));
+  }
+  ::closedir(dir);
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+
+  for (const std::string& id : ids) {
+    TRecoveryEntry entry;
+    entry.Id = id;
+    entry.DataPath = folder + "/" + id + kDataExt;
+    entry.InfoPath = folder + "/" + id + kInfoExt;
+    entry.LockPath = folder + "/" + id + kLockExt;
+    if (!Claim(entry, moveDamaged)) continue;  // its process is still at work
+    const bool hasInfo = Exists(entry.InfoPath);
+    const bool hasData = Exists(entry.DataPath);
+    if (!hasInfo && !hasData) {
+      // Discarded by its own process meanwhile.
+      if (moveDamaged) ::unlink(entry.LockPath.c_str());
+      continue;
+    }
+    if (!hasInfo) {
+      scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, false), "it has no description", moveDamaged));
+      continue;
+    }
+    std::string text;
+    try {
+      text = ReadWholeFile(entry.InfoPath);
+    } catch (const EQuiltorError& e) {
+      scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, false), e.what(), moveDamaged));
+      continue;
+    }
+    if (!ParseRecoveryInfo(text, entry.Info)) {
+      scan.Damaged.push_back(
+          SetAside(entry, folder, EntryLabel(entry, false), "its description is damaged", moveDamaged));
+      continue;
+    }
+    if (!hasData) {
+      // The process ended before its first write was through: nothing to
+      // offer.
+      if (moveDamaged) {
+        ::unlink(entry.InfoPath.c_str());
+        ::unlink(entry.LockPath.c_str());
+      }
+      continue;
+    }
+    try {
+      TTable check;
+      LoadRecoveryData(entry, check);
+    } catch (const std::exception& e) {
+      scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, true), e.what(), moveDamaged));
+      continue;
+    }
+    scan.Entries.push_back(std::move(entry));
+  }
+  std::stable_sort(scan.Entries.begin(), scan.Entries.end(),
+                   [](const TRecoveryEntry& a, const TRecoveryEntry& b) { return a.Info.Time > b.Info.Time; });
+  return scan;
+}
+
+void LoadRecoveryData(const TRecoveryEntry& entry, TTable& table) { LoadTableFile(table, entry.DataPath); }
+
+void DiscardRecoveryEntry(const TRecoveryEntry& entry) {
+  if (::unlink(entry.DataPath.c_str()) != 0 && errno != ENOENT)
+    RaiseFileError("Cannot delete file", entry.DataPath, errno);
+  ::unlink(entry.InfoPath.c_str());
+  ::unlink(entry.LockPath.c_str());
+}
+
+void RecoverDocument(const TRecoveryEntry& entry) {
+  auto scratch = std::make_unique<TTable>();
+  LoadRecoveryData(entry, *scratch);
+  StartNewDocument();
+  CurrentTable->CurrentCell = nullptr;
+  CurrentTable->TakeContent(*scratch);
+  scratch.reset();
+  CurrentTable->FileName = entry.Info.FileName;
+  CurrentTable->Title = entry.Info.Title.empty() ? RecoveryEntryName(entry.Info) : entry.Info.Title;
+  if (TDocumentUI* ui = DocumentUI()) ui->DocumentReplaced();
+  UpdateCaption();
+  // Not marked saved: the file on disk (if any) is older than this.
+  RecordUndo("Recover");
+}
+
+// ---------------------------------------------------------------- the writer
+
+struct TRecoveryWriter::TState {
+  std::mutex Mutex;
+  std::condition_variable Wake;  // the worker: work or stop
+  std::condition_variable Idle;  // the callers: a write ended
+  struct TJob {
+    Snapshots::TSnapshotPtr Snapshot;
+    TRecoveryInfo Info;
+  };
+  std::optional<TJob> Pending;
+  bool Busy = false;
+  bool Stop = false;
+  bool HasEntry = false;
+  int Writes = 0;
+  int LockHandle = -1;
+  std::thread Worker;
+};
+
+TRecoveryWriter::TRecoveryWriter(std::string folder) : FFolder(std::move(folder)), FState(std::make_unique<TState>()) {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+  FId = std::to_string(::getpid()) + "-" + std::to_string(ns);
+}
+
+TRecoveryWriter::~TRecoveryWriter() {
+  {
+    std::lock_guard<std::mutex> lock(FState->Mutex);
+    FState->Stop = true;
+    FState->Pending.reset();
+  }
+  FState->Wake.notify_all();
+  if (FState->Worker.joinable()) FState->Worker.join();
+  // The lock goes with the process anyway; letting it go now marks the
+  // entry as one to offer, which is what a process that leaves it means.
+  if (FState->LockHandle >= 0) ::close(FState->LockHandle);
+}
+
+std::string TRecoveryWriter::DataPath() const { return FFolder + "/" + FId + kDataExt; }
+
+bool TRecoveryWriter::HasEntry() const {
+  std::lock_guard<std::mutex> lock(FState->Mutex);
+  return FState->HasEntry;
+}
+
+int TRecoveryWriter::WriteCount() const {
+  std::lock_guard<std::mutex> lock(FState->Mutex);
+  return FState->Writes;
+}
+
+void TRecoveryWriter::Submit(Snapshots::TSnapshotPtr snapshot, TRecoveryInfo info) {
+  {
+    std::lock_guard<std::mutex> lock(FState->Mutex);
+    FState->Pending = TState::TJob{std::move(snapshot), std::move(info)};
+    FState->HasEntry = true;
+    if (!FState->Worker.joinable()) FState->Worker = std::thread([this] { Run(); });
+  }
+  FState->Wake.notify_one();
+}
+
+void TRecoveryWriter::Flush() {
+  std::unique_lock<std::mutex> lock(FState->Mutex);
+  FState->Idle.wait(lock, [this] { return !FState->Busy && !FState->Pending; });
+}
+
+void TRecoveryWriter::Discard() {
+  std::unique_lock<std::mutex> lock(FState->Mutex);
+  FState->Pending.reset();
+  FState->Idle.wait(lock, [this] { return !FState->Busy; });
+  if (!FState->HasEntry) return;
+  // Data first: what is left of an entry interrupted here is a description
+  // without data, which a scan tidies away.
+  for (const char* ext : {kDataExt, kInfoExt, kLockExt}) ::unlink((FFolder + "/" + FId + ext).c_str());
+  if (FState->LockHandle >= 0) ::close(FState->LockHandle);
+  FState->LockHandle = -1;
+  FState->HasEntry = false;
+}
+
+void TRecoveryWriter::Run() {
+  std::unique_lock<std::mutex> lock(FState->Mutex);
+  for (;;) {
+    FState->Wake.wait(lock, [this] { return FState->Stop || FState->Pending; });
+    if (FState->Stop) return;
+    TState::TJob job = std::move(*FState->Pending);
+    FState->Pending.reset();
+    FState->Busy = true;
+    lock.unlock();
+    std::string failure;
+    try {
+      Write(*job.Snapshot, std::move(job.Info));
+    } catch (const EChunkOverflow&) {
+      failure = "Cannot write the recovery data: the table is larger than a Quiltor data file can hold";
+    } catch (const std::exception& e) {
+      failure = std::string("Cannot write the recovery data: ") + e.what();
+    }
+    job.Snapshot.reset();
+    lock.lock();
+    if (failure.empty()) ++FState->Writes;
+    FState->Busy = false;
+    FState->Idle.notify_all();
+    if (OnWritten) {
+      lock.unlock();
+      OnWritten(failure);
+      lock.lock();
+    }
+  }
+}
+
+void TRecoveryWriter::Write(const Snapshots::TSnapshot& snapshot, TRecoveryInfo info) {
+  const std::string bytes = SnapshotToNative(snapshot);
+  if (FFolder.empty()) throw EQuiltorError("neither XDG_STATE_HOME nor HOME names a folder for it");
+  MakeFolder(FFolder);
+  if (FState->LockHandle < 0) {
+    const std::string lockPath = FFolder + "/" + FId + kLockExt;
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) RaiseFileError("Cannot create file", lockPath, errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      RaiseFileError("Cannot lock file", lockPath, error);
+    }
+    FState->LockHandle = fd;
+  }
+  info.Time = static_cast<int64_t>(std::time(nullptr));
+  info.Pid = static_cast<int64_t>(::getpid());
+  WriteFileSafely(FFolder + "/" + FId + kInfoExt, FormatRecoveryInfo(info));
+  WriteFileSafely(DataPath(), bytes);
+}
