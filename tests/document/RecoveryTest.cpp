@@ -10,6 +10,8 @@
 #include <string>
 
 #include "../model/FileTestUtil.h"
+#include "document/AppSettings.h"
+#include "document/Settings.h"
 #include "model/StreamIO.h"
 #include "model/TableFile.h"
 #include "model/Tables.h"
@@ -71,6 +73,31 @@ TEST(RecoveryInfo, RoundTripAndDamage) {
     SCOPED_TRACE(text);
     EXPECT_FALSE(ParseRecoveryInfo(text, back));
   }
+}
+
+// "Recovery Interval" survives a save and a load as an integer, is off
+// when stored as a negative number, and a string there is refused by name.
+TEST(RecoverySetting, StoredReadAndApplied) {
+  auto data = std::make_shared<TSettingsData>();
+  TMemorySettings saved(data);
+  TAppSettings values;
+  values.RecoveryInterval = 7;
+  ASSERT_TRUE(SaveSettings(saved, values).Completed);
+  TMemorySettings store(data);
+  TAppSettings back;
+  ASSERT_TRUE(LoadSettings(store, back, {}).Completed);
+  EXPECT_EQ(back.RecoveryInterval, 7);
+
+  back.RecoveryInterval = -5;
+  ApplyDocumentSettings(back);
+  EXPECT_EQ(RecoveryInterval, 0);
+  RecoveryInterval = kDefaultRecoveryInterval;
+
+  TMemorySettings wrong;
+  ASSERT_TRUE(wrong.OpenKey(kSettingsKey, true));
+  wrong.WriteString("Recovery Interval", "30");
+  const TSettingsReport report = LoadSettings(wrong, back, {});
+  EXPECT_EQ(report.Text(), "Invalid data type for 'Recovery Interval'");
 }
 
 class RecoveryFolder : public ::testing::Test {
