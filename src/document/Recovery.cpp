@@ -466,15 +466,13 @@ void TRecoveryWriter::Run() {
       failure = std::string("Cannot write the recovery data: ") + e.what();
     }
     job.Snapshot.reset();
+    // Reported before the write counts as done, so that whoever waited for
+    // it finds the report already on its way.
+    if (OnWritten) OnWritten(failure);
     lock.lock();
     if (failure.empty()) ++FState->Writes;
     FState->Busy = false;
     FState->Idle.notify_all();
-    if (OnWritten) {
-      lock.unlock();
-      OnWritten(failure);
-      lock.lock();
-    }
   }
 }
 

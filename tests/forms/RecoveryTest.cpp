@@ -236,6 +236,22 @@ TEST_F(RecoveryTest, IntervalZeroWritesNothing) {
   EXPECT_EQ(FilesInFolder(), 0u);
 }
 
+// A folder that cannot be written is reported once, not at every interval
+// while the user goes on typing.
+TEST_F(RecoveryTest, WriteFailureIsShownOnce) {
+  const std::string notAFolder = Docs.File("file");
+  WriteBytes(notAFolder, "");
+  TRecoveryController recovery([] { return true; }, notAFolder + "/recovery");
+  for (int i = 0; i < 2; ++i) {
+    recovery.WriteNow(true);
+    QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(Script.Errors.size(), 1u);
+  EXPECT_EQ(Script.Errors[0].rfind("Cannot write the recovery data: Cannot create folder " + notAFolder, 0), 0u)
+      << Script.Errors[0];
+  Script.Errors.clear();
+}
+
 // ---------------------------------------------------------------- the start-up dialog
 
 // Save As writes the entry's table where the user says and removes the
