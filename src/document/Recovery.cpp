@@ -285,7 +285,8 @@ TRecoveryScan ScanRecoveryFolder(const std::string& folder, bool moveDamaged) {
     const std::string name = d->d_name;
     // Dot files are the safe save's temporaries.
     if (name.empty() || name[0] == '.') continue;
-    for (const char* ext : {kInfoExt, kDataExt})
+    // A lock alone is what a removal cut short leaves.
+    for (const char* ext : {kInfoExt, kDataExt, kLockExt})
       if (EndsWith(name, ext)) ids.push_back(name.substr(0, name.size() - std::strlen(ext)));
   }
   ::closedir(dir);
@@ -302,7 +303,7 @@ TRecoveryScan ScanRecoveryFolder(const std::string& folder, bool moveDamaged) {
     const bool hasInfo = Exists(entry.InfoPath);
     const bool hasData = Exists(entry.DataPath);
     if (!hasInfo && !hasData) {
-      // Discarded by its own process meanwhile.
+      // Discarded by its own process meanwhile, or a lock left alone.
       if (moveDamaged) ::unlink(entry.LockPath.c_str());
       continue;
     }

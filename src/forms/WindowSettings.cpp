@@ -14,6 +14,7 @@
 #include "forms/MainUnit.h"
 #include "forms/QtDocumentUI.h"
 #include "forms/QtText.h"
+#include "forms/RecoveryController.h"
 #include "forms/ToolbarLooks.h"
 #include "forms/WindowPlacement.h"
 #include "undo/UndoBuffers.h"
@@ -172,6 +173,10 @@ void TAppData::CommitData(QSessionManager* manager) {
   // An error box may be shown only when the session allows it; the save
   // goes ahead either way.
   const bool mayAsk = !manager || manager->allowsInteraction();
+  // The session may end the program without closing its window: the
+  // unsaved changes go to the recovery data now rather than at the next
+  // interval.
+  FForm.Recovery().WriteNow(true);
   FShowErrors = mayAsk;
   SaveSettingsOnce();
   FShowErrors = true;

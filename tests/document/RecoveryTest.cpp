@@ -171,10 +171,12 @@ TEST_F(RecoveryFolder, DamagedEntriesAreReportedAndMovedAside) {
 }
 
 // An entry whose process ended before its first data was written holds
-// nothing: it is tidied away without a word.
-TEST_F(RecoveryFolder, DescriptionWithoutDataIsRemoved) {
+// nothing, and neither does a lock whose removal was cut short: both are
+// tidied away without a word.
+TEST_F(RecoveryFolder, EntriesWithoutDataAreRemoved) {
   const std::string stem = WriteEntry("");
   std::filesystem::remove(stem + ".qtor");
+  WriteBytes(Folder() + "/1-2.lock", "");
   const TRecoveryScan scan = ScanRecoveryFolder(Folder(), true);
   EXPECT_TRUE(scan.Entries.empty());
   EXPECT_TRUE(scan.Damaged.empty());

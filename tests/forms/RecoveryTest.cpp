@@ -22,8 +22,10 @@
 #include "common/gui/WindowFixture.h"
 #include "document/DocumentFiles.h"
 #include "document/Recovery.h"
+#include "document/Settings.h"
 #include "forms/RecoveryController.h"
 #include "forms/RecoveryUnit.h"
+#include "forms/WindowSettings.h"
 #include "model/TableFile.h"
 
 namespace {
@@ -234,6 +236,20 @@ TEST_F(RecoveryTest, IntervalZeroWritesNothing) {
   Recovery().WriteNow(true);
   EXPECT_EQ(Recovery().Writer().WriteCount(), 0);
   EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+// The desktop session ending may kill the editor without closing its
+// window: the unsaved changes are written at once, not an interval later.
+TEST_F(RecoveryTest, SessionEndWritesAtOnce) {
+  SetSettingsFactory([] { return std::make_unique<TMemorySettings>(); });
+  {
+    TAppData data(*Form, Code);
+    TypeIntoFirstCell("x");
+    EXPECT_EQ(FilesInFolder(), 0u);
+    data.CommitData(nullptr);
+    EXPECT_EQ(FilesInFolder(), 3u);
+  }
+  SetSettingsFactory(nullptr);
 }
 
 // A folder that cannot be written is reported once, not at every interval
