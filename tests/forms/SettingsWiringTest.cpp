@@ -103,7 +103,7 @@ TEST_F(SettingsWiring, FirstRunHasTheBuiltInsAndTheEndWritesEveryKey) {
   TJsonSettings file(Path);
   ASSERT_TRUE(file.OpenKeyReadOnly(kSettingsKey));
   EXPECT_EQ(file.GetValueNames(), (std::vector<std::string>{"Last Env. Options", "Last Environment",
-                                                            "Last Open Path", "Last Save Path", "Undo Levels"}));
+                                                            "Last Open Path", "Last Save Path", "Recovery Interval", "Undo Levels"}));
   ASSERT_TRUE(file.OpenKeyReadOnly(kSettingsUIKey));
   for (const char* window : {"Main Window", "Code Window"})
     for (const char* part : {" Left", " Top", " Width", " Height"})
