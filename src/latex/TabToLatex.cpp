@@ -334,16 +334,33 @@ uint64_t TableShape(const TTable& table) {
   return h;
 }
 
+// The cells are summed, each weighted by an odd number of its own, rather
+// than chained through the hash: the products do not wait for each other,
+// and a fingerprint that reads every cell of a large table on every
+// keystroke then costs little more than reading them. Spans and alignments
+// make one sum, the rule bytes another; a change of either in any one cell
+// always changes its sum, the weight being odd. Other changes are caught
+// with the odds of a 64-bit hash.
 uint64_t RowShape(const TRow& row) {
+  constexpr uint64_t kWeightStep = 0x9e3779b97f4a7c16ull;  // even: the weights stay odd
+  uint64_t sum = 0;
+  uint64_t rules = 0;
+  uint64_t weight = kFnvPrime;
+  for (const TCell* cell : row) {
+    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32;
+    // The rule bytes as they are: a rule's value changing without its
+    // being drawn or not only costs a complete generation.
+    const uint64_t ruled = uint64_t{cell->RuleLeft} | uint64_t{cell->RuleTop} << 8 | uint64_t{cell->RuleRight} << 16 |
+                           uint64_t{cell->RuleBottom} << 24;
+    sum += packed * weight;
+    rules += ruled * weight;
+    weight += kWeightStep;
+  }
   uint64_t h = kFnvOffset;
   h = MixText(h, row.Prefix);
   h = MixText(h, row.Postfix);
-  for (const TCell* cell : row) {
-    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32 |
-                            uint64_t{cell->RuleLeft != 0} << 40 | uint64_t{cell->RuleTop != 0} << 41 |
-                            uint64_t{cell->RuleRight != 0} << 42 | uint64_t{cell->RuleBottom != 0} << 43;
-    h = Mix(h, packed);
-  }
+  h = Mix(h, sum);
+  h = Mix(h, rules);
   return Mix(h, static_cast<uint64_t>(row.Count()));
 }
 
