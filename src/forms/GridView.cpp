@@ -161,6 +161,8 @@ void TScrollBox::RenderGrid() {
   }
   QPainter painter(&GridBitmap);
   TQtCanvas canvas(painter, box->palette());
+  if (!FTextCache) FTextCache = std::make_unique<TQtTextCache>();
+  canvas.SetTextCache(FTextCache.get());
   painter.fillRect(QRect(QPoint(0, 0), view), canvas.ToQColor(clWindow));
   const TRect visible = VisibleRect();
   painter.translate(-visible.Left, -visible.Top);
