@@ -48,8 +48,9 @@ bool IsPlainLine(const QString& s) {
   return true;
 }
 
-// Beyond this many texts per font the cache starts afresh.
-constexpr qsizetype kMaxCachedTexts = 1 << 16;
+// Beyond this many texts per font the cache starts afresh: several views
+// full of distinct texts, about a kilobyte each, prepared.
+constexpr qsizetype kMaxCachedTexts = 1 << 13;
 
 }  // namespace
 
