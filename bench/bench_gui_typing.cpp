@@ -109,6 +109,21 @@ void BM_PartGenerateLatex(benchmark::State& state) {
 }
 BENCHMARK(BM_PartGenerateLatex)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// What the preview's generator does after a typed character: the check that
+// nothing but texts changed, and the one row written again.
+void BM_PartGenerateAfterKey(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)), false);
+  TLatexGenerator generator;
+  generator.Generate(*CurrentTable);
+  TCell* cell = CurrentTable->GetCell(5, 5);
+  int k = 0;
+  for (auto _ : state) {
+    cell->SetText(++k % 2 ? "5x" : "5");
+    benchmark::DoNotOptimize(generator.Generate(*CurrentTable).data());
+  }
+}
+BENCHMARK(BM_PartGenerateAfterKey)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 // The preview box taking the new text, and painting it.
 void BM_PartPreviewText(benchmark::State& state) {
   Prepare(static_cast<int>(state.range(0)), true);
@@ -121,6 +136,23 @@ void BM_PartPreviewText(benchmark::State& state) {
   Editor().Code->hide();
 }
 BENCHMARK(BM_PartPreviewText)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// The preview box taking the code after a typed character: one row's line
+// differs, and is replaced and painted.
+void BM_PartPreviewLineChange(benchmark::State& state) {
+  Prepare(static_cast<int>(state.range(0)), true);
+  std::vector<std::string> lines[2];
+  TableToLatex(*CurrentTable, lines[0]);
+  lines[1] = lines[0];
+  lines[1][7] += "x";
+  int k = 0;
+  for (auto _ : state) {
+    Editor().Code->SetLines(lines[++k % 2]);
+    QCoreApplication::processEvents();
+  }
+  Editor().Code->hide();
+}
+BENCHMARK(BM_PartPreviewLineChange)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // Not part of the keystroke: the command states the window recomputes once
 // the event loop has gone idle after it.

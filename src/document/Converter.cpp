@@ -341,24 +341,20 @@ void WriteAll(int fd, const char* p, size_t left) {
   }
 }
 
-// The LaTeX lines of the table, each ended by a line feed, handed to sink in
-// pieces of about 64 KiB rather than as one copy of the whole text.
+// The LaTeX lines of the table, each ended by a line feed, handed to sink
+// in pieces of about 64 KiB as they are generated: the whole text is never
+// held at once.
 template <class Sink>
 void EmitLatex(const TTable& table, Sink sink) {
-  std::vector<std::string> lines;
-  TableToLatex(table, lines);
   std::string piece;
-  piece.reserve(kPieceSize + 256);
-  for (std::string& line : lines) {
-    piece += line;
-    piece += '\n';
-    std::string().swap(line);  // each line is freed once it is copied out
-    if (piece.size() >= kPieceSize) {
-      sink(piece);
-      piece.clear();
-    }
-  }
-  if (!piece.empty()) sink(piece);
+  piece.reserve(kPieceSize + 4096);
+  TableToLatex(
+      table, piece,
+      [&sink](std::string& out) {
+        sink(out);
+        out.clear();
+      },
+      kPieceSize);
 }
 
 void WriteLatexFile(const TTable& table, const std::string& fileName) {

@@ -5,6 +5,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TCodeForm* CodeForm = nullptr;
 
@@ -63,6 +64,22 @@ QString ShownLine(const std::string& line, int& blocks) {
   return text;
 }
 
+// Turns the block text from into to, starting at position, by replacing
+// only what lies between their common beginning and common end. A
+// surrogate pair is never cut.
+void ReplaceMiddle(QTextCursor& cursor, int position, const QString& from, const QString& to) {
+  const qsizetype shorter = std::min(from.size(), to.size());
+  qsizetype head = 0;
+  while (head < shorter && from[head] == to[head]) ++head;
+  if (head > 0 && head < to.size() && to[head].isLowSurrogate()) --head;
+  qsizetype tail = 0;
+  while (tail < shorter - head && from[from.size() - 1 - tail] == to[to.size() - 1 - tail]) ++tail;
+  if (tail > 0 && to[to.size() - tail].isLowSurrogate()) --tail;
+  cursor.setPosition(position + static_cast<int>(head));
+  cursor.setPosition(position + static_cast<int>(from.size() - tail), QTextCursor::KeepAnchor);
+  cursor.insertText(to.mid(head, to.size() - tail - head));
+}
+
 }  // namespace
 
 void TCodeForm::SetLines(const std::vector<std::string>& lines) {
@@ -106,7 +123,15 @@ void TCodeForm::SetLines(const std::vector<std::string>& lines) {
   QTextDocument* doc = Memo->document();
   QTextCursor cursor(doc);
   cursor.beginEditBlock();
-  if (head < oldEnd && head < newEnd) {
+  if (oldEnd == head + 1 && newEnd == head + 1 && removed == 1 && counts[0] == 1) {
+    // One line of one block changed, as after a typed character: only the
+    // characters between what the old and the new text share at either end
+    // are replaced. The box then lays out and repaints that block alone;
+    // an edit reaching past the block's end makes it repaint everything
+    // below, each long line shaped again.
+    const QTextBlock block = doc->findBlockByNumber(first);
+    ReplaceMiddle(cursor, block.position(), block.text(), text);
+  } else if (head < oldEnd && head < newEnd) {
     // Replace the text of the changed lines, keeping the break after them.
     const QTextBlock last = doc->findBlockByNumber(first + removed - 1);
     cursor.setPosition(doc->findBlockByNumber(first).position());

@@ -102,6 +102,10 @@ TRect TScrollBox::VisibleRect() const {
 }
 
 void TScrollBox::ScrollIntoView(const TRect& b) {
+  // Callers pass the current cell's rectangle, which the last paint may have
+  // left stale when its row was out of view; b refers to it and is read
+  // only after it has been laid out.
+  if (const TCell* cell = CurrentTable->CurrentCell) CurrentTable->UpdateCellRects(*cell->Row());
   // Scrolling draws nothing by itself: the caller repaints.
   const QSize view = viewport()->size();
   FDeferRender = true;
@@ -157,6 +161,8 @@ void TScrollBox::RenderGrid() {
   }
   QPainter painter(&GridBitmap);
   TQtCanvas canvas(painter, box->palette());
+  if (!FTextCache) FTextCache = std::make_unique<TQtTextCache>();
+  canvas.SetTextCache(FTextCache.get());
   painter.fillRect(QRect(QPoint(0, 0), view), canvas.ToQColor(clWindow));
   const TRect visible = VisibleRect();
   painter.translate(-visible.Left, -visible.Top);
@@ -380,6 +386,7 @@ void TScrollBox::GridMouseMove(Qt::KeyboardModifiers, int x, int y) {
     // Every cell is decided again: what the rectangle no longer touches
     // drops out of the selection.
     bool changed = false;
+    table.UpdateCellRects();
     for (TRow* row : table.Rows) {
       for (TCell* c : *row) {
         const bool was = RectsIntersect(c->BoundsRect, old);

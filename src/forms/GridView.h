@@ -19,6 +19,7 @@
 class QKeyEvent;
 class QTimer;
 class TQtCanvas;
+class TQtTextCache;
 
 // The keyboard focus, program-wide.
 extern TFocusState FocusState;
@@ -142,6 +143,8 @@ class TScrollBox : public QAbstractScrollArea {
 
   TGridHost* FHost;
   std::unique_ptr<TQtCanvas> FMeasureCanvas;
+  // The cell texts as drawn, kept between repaints.
+  std::unique_ptr<TQtTextCache> FTextCache;
   QImage GridBitmap;
   int FContentWidth = 0;
   int FContentHeight = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <string_view>
 
 #include "model/Tables.h"
@@ -128,13 +129,14 @@ class TRuleLine {
   // the next boundary. A rule over every column is \hline; otherwise every
   // maximal run of ruled columns is one \cline, left to right, with nothing
   // between them: "\cline{1-2}\cline{4-4}".
-  void AddRuleLine(std::vector<std::string>& lines, std::string& line) {
+  template <class Out>
+  void AddRuleLine(Out& out) {
     if (FSet == 0) return;
     const size_t c = FMarks.size();
+    std::string& line = out.Line();
     if (FSet == c) {
-      lines.emplace_back("\\hline");
+      line += "\\hline";
     } else {
-      line.clear();
       size_t i = 0;
       while (i < c) {
         if (!FMarks[i]) {
@@ -149,8 +151,8 @@ class TRuleLine {
         AppendInt(line, static_cast<long long>(i));
         line += '}';
       }
-      lines.emplace_back(line);
     }
+    out.EndLine();
     std::fill(FMarks.begin(), FMarks.end(), 0);
     FSet = 0;
   }
@@ -164,8 +166,8 @@ class TRuleLine {
 // is wrapped in \multicolumn when the preamble cannot say what the cell
 // needs: a span, an alignment other than its column's format, or a vertical
 // rule that the preamble lacks or has where the cell has none.
+// Appended to line.
 void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
-  line.clear();
   line += row.Prefix;
   long long k = 0;
   bool first = true;
@@ -198,27 +200,30 @@ void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
   line += row.Postfix;
 }
 
-// The whole table; rowLines, if given, receives the line of every row and
-// boundaryRules the preamble's vertical rules.
-void Generate(const TTable& table, std::vector<std::string>& lines, std::vector<size_t>* rowLines,
-              std::vector<bool>* boundaryRules) {
-  lines.clear();
+// The whole table, line by line into out, which offers Line(): the string
+// to append the next line to, and EndLine() once it is complete. rowLines,
+// if given, receives the number of the line of every row and boundaryRules
+// the preamble's vertical rules.
+template <class Out>
+void Generate(const TTable& table, Out& out, std::vector<size_t>* rowLines, std::vector<bool>* boundaryRules) {
   const int c = table.ColCount();
-  const int r = table.RowCount();
   const std::string_view options = TrimOptions(table.EnvOptions);
 
-  std::string line;
-  line.reserve(256);
-  line += "\\begin{";
-  line += table.Environment;
-  line += '}';
-  line += options;
-  line += '{';
+  std::string* line = &out.Line();
+  *line += "\\begin{";
+  *line += table.Environment;
+  *line += '}';
+  *line += options;
+  *line += '{';
   if (c == 0) {
-    line += kNoColumnPreamble;
-    line += '}';
-    lines.emplace_back(line);
-    lines.emplace_back("\\end{" + table.Environment + "}");
+    *line += kNoColumnPreamble;
+    *line += '}';
+    out.EndLine();
+    line = &out.Line();
+    *line += "\\end{";
+    *line += table.Environment;
+    *line += '}';
+    out.EndLine();
     return;
   }
 
@@ -229,34 +234,80 @@ void Generate(const TTable& table, std::vector<std::string>& lines, std::vector<
     for (int i = 0; i <= c; ++i) (*boundaryRules)[static_cast<size_t>(i)] = columns.Rule(i);
   }
   for (int i = 0; i < c; ++i) {
-    if (columns.Rule(i)) line += '|';
-    line += columns.Format(i);
+    if (columns.Rule(i)) *line += '|';
+    *line += columns.Format(i);
   }
-  if (columns.Rule(c)) line += '|';
-  line += '}';
+  if (columns.Rule(c)) *line += '|';
+  *line += '}';
+  out.EndLine();
 
-  // At most a rule line above every row, the row, the rule line below the
-  // last row, and the two environment lines.
-  lines.reserve(2 * static_cast<size_t>(r) + 3);
-  lines.emplace_back(line);
-
-  // Each row line is built in the one reused buffer and copied out at its
-  // exact length, so a row costs a single allocation.
   TRuleLine rules(c);
   const TRow* above = nullptr;
   for (const TRow* row : table.Rows) {
     if (above) rules.MarkRow(*above, true);
     rules.MarkRow(*row, false);
-    rules.AddRuleLine(lines, line);
-    WriteRow(*row, columns, line);
-    if (rowLines) rowLines->push_back(lines.size());
-    lines.emplace_back(line);
+    rules.AddRuleLine(out);
+    if (rowLines) rowLines->push_back(out.Count());
+    WriteRow(*row, columns, out.Line());
+    out.EndLine();
     above = row;
   }
   if (above) rules.MarkRow(*above, true);
-  rules.AddRuleLine(lines, line);
+  rules.AddRuleLine(out);
 
-  lines.emplace_back("\\end{" + table.Environment + "}");
+  line = &out.Line();
+  *line += "\\end{";
+  *line += table.Environment;
+  *line += '}';
+  out.EndLine();
+}
+
+// Lines into a vector: each is built in one reused buffer and copied out at
+// its exact length, so a row costs a single allocation.
+class TLineVector {
+ public:
+  explicit TLineVector(std::vector<std::string>& lines) : FLines(lines) { FLine.reserve(256); }
+  std::string& Line() {
+    FLine.clear();
+    return FLine;
+  }
+  void EndLine() { FLines.emplace_back(FLine); }
+  size_t Count() const { return FLines.size(); }
+
+ private:
+  std::vector<std::string>& FLines;
+  std::string FLine;
+};
+
+// Lines straight into the caller's output buffer, each ended by a line
+// feed, handed on whenever the buffer is full enough.
+class TLineStream {
+ public:
+  TLineStream(std::string& out, const std::function<void(std::string&)>& flush, size_t pieceSize)
+      : FOut(out), FFlush(flush), FPieceSize(pieceSize) {}
+  std::string& Line() { return FOut; }
+  void EndLine() {
+    FOut += '\n';
+    ++FCount;
+    if (FOut.size() >= FPieceSize) FFlush(FOut);
+  }
+  size_t Count() const { return FCount; }
+
+ private:
+  std::string& FOut;
+  const std::function<void(std::string&)>& FFlush;
+  size_t FPieceSize;
+  size_t FCount = 0;
+};
+
+void GenerateLines(const TTable& table, std::vector<std::string>& lines, std::vector<size_t>* rowLines,
+                   std::vector<bool>* boundaryRules) {
+  lines.clear();
+  // At most a rule line above every row, the row, the rule line below the
+  // last row, and the two environment lines.
+  if (table.ColCount() > 0) lines.reserve(2 * static_cast<size_t>(table.RowCount()) + 3);
+  TLineVector out(lines);
+  Generate(table, out, rowLines, boundaryRules);
 }
 
 // Everything but the cell texts that the code depends on: the environment,
@@ -283,22 +334,48 @@ uint64_t TableShape(const TTable& table) {
   return h;
 }
 
+// The cells are summed, each weighted by an odd number of its own, rather
+// than chained through the hash: the products do not wait for each other,
+// and a fingerprint that reads every cell of a large table on every
+// keystroke then costs little more than reading them. Spans and alignments
+// make one sum, the rule bytes another; a change of either in any one cell
+// always changes its sum, the weight being odd. Other changes are caught
+// with the odds of a 64-bit hash.
 uint64_t RowShape(const TRow& row) {
+  constexpr uint64_t kWeightStep = 0x9e3779b97f4a7c16ull;  // even: the weights stay odd
+  uint64_t sum = 0;
+  uint64_t rules = 0;
+  uint64_t weight = kFnvPrime;
+  for (const TCell* cell : row) {
+    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32;
+    // The rule bytes as they are: a rule's value changing without its
+    // being drawn or not only costs a complete generation.
+    const uint64_t ruled = uint64_t{cell->RuleLeft} | uint64_t{cell->RuleTop} << 8 | uint64_t{cell->RuleRight} << 16 |
+                           uint64_t{cell->RuleBottom} << 24;
+    sum += packed * weight;
+    rules += ruled * weight;
+    weight += kWeightStep;
+  }
   uint64_t h = kFnvOffset;
   h = MixText(h, row.Prefix);
   h = MixText(h, row.Postfix);
-  for (const TCell* cell : row) {
-    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32 |
-                            uint64_t{cell->RuleLeft != 0} << 40 | uint64_t{cell->RuleTop != 0} << 41 |
-                            uint64_t{cell->RuleRight != 0} << 42 | uint64_t{cell->RuleBottom != 0} << 43;
-    h = Mix(h, packed);
-  }
+  h = Mix(h, sum);
+  h = Mix(h, rules);
   return Mix(h, static_cast<uint64_t>(row.Count()));
 }
 
 }  // namespace
 
-void TableToLatex(const TTable& table, std::vector<std::string>& lines) { Generate(table, lines, nullptr, nullptr); }
+void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
+  GenerateLines(table, lines, nullptr, nullptr);
+}
+
+void TableToLatex(const TTable& table, std::string& out, const std::function<void(std::string&)>& flush,
+                  size_t pieceSize) {
+  TLineStream stream(out, flush, pieceSize);
+  Generate(table, stream, nullptr, nullptr);
+  if (!out.empty()) flush(out);
+}
 
 // The same rows as last time, in the same places (no list of any table has
 // changed since), and nothing but texts changed in them.
@@ -326,6 +403,7 @@ const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table) {
     std::string line;
     for (TRowState& state : FRows) {
       if (state.Row->TextVersion == state.TextVersion) continue;
+      line.clear();
       WriteRow(*state.Row, columns, line);
       FLines[state.Line] = line;
       state.TextVersion = state.Row->TextVersion;
@@ -334,7 +412,7 @@ const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table) {
   }
   std::vector<size_t> rowLines;
   rowLines.reserve(static_cast<size_t>(table.RowCount()));
-  ::Generate(table, FLines, &rowLines, &FBoundaryRules);
+  GenerateLines(table, FLines, &rowLines, &FBoundaryRules);
   FTable = &table;
   FEpoch = gTableShapeEpoch;
   FTableShape = TableShape(table);

@@ -1,6 +1,7 @@
 #pragma once
 // LaTeX source for a table: the one place that turns the model into code.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@ class TRow;
 // written by the user and go out exactly as typed; only the options lose
 // surrounding blanks and control characters. The table is only read.
 void TableToLatex(const TTable& table, std::vector<std::string>& lines);
+
+// The same lines, each followed by a line feed, appended to out; whenever
+// out holds pieceSize bytes or more, and once at the end if it holds any,
+// flush is called, which must empty it (or throw). Nothing is held per
+// line, so a table of any size is written in out's space alone.
+void TableToLatex(const TTable& table, std::string& out, const std::function<void(std::string&)>& flush,
+                  size_t pieceSize);
 
 // Generates one table's code again and again as it is edited, for a view
 // that shows it after every change. When the table differs from the last

@@ -245,6 +245,7 @@ void TTable::MeasureChanged(TCanvas& canvas) {
       MeasureCached(c, canvas);
       w = std::max(w, c->MeasuredWidth);
     }
+    if (Columns[col]->Width != w) NewCellRectsStamp();
     Columns[col]->Width = w;
     for (TRow* row : Rows) {
       TCell* c = *(row->begin() + static_cast<std::ptrdiff_t>(i));
@@ -262,6 +263,7 @@ void TTable::MeasureChanged(TCanvas& canvas) {
 }
 
 void TTable::MeasureAll(TCanvas& canvas) {
+  NewCellRectsStamp();
   SyncExtentFont(*this);
   canvas.SetFont(FontName, FontSize);
   // Whether every row holds one cell per column, for the next Measure.
@@ -381,6 +383,37 @@ void TColumn::Paint(TCanvas& canvas) {
 
 void TCell::Paint(TCanvas& canvas) { PaintCell(*this, canvas, EffectiveAlign()); }
 
+namespace {
+// Stamps are unique across all tables, so that a row moved to another table
+// (TakeContent) never carries a stamp that is current there.
+uint64_t gLastCellRectsStamp = 0;
+}  // namespace
+
+void TTable::NewCellRectsStamp() { FCellRectsStamp = ++gLastCellRectsStamp; }
+
+void TTable::UpdateCellRects(const TRow& row) const {
+  // Before the first Paint there is no layout to bring up to date.
+  if (row.FCellRectsStamp == FCellRectsStamp || FCellRectsStamp == 0) return;
+  // The same sums as a complete layout makes: the cells' widths added up
+  // from the margin, each edge rounded on its own.
+  const int top = row.BoundsRect.Top;
+  const int bottom = row.BoundsRect.Bottom;
+  float x = static_cast<float>(Margin);
+  int left = R(x);
+  for (TCell* c : row) {
+    x += c->Width;
+    const int right = R(x);
+    const TRect bounds{left, top, right, bottom};
+    if (!(c->BoundsRect == bounds)) c->BoundsRect = bounds;
+    left = right;
+  }
+  row.FCellRectsStamp = FCellRectsStamp;
+}
+
+void TTable::UpdateCellRects() const {
+  for (const TRow* row : Rows) UpdateCellRects(*row);
+}
+
 void TTable::Paint(TCanvas& canvas, const TRect* clip) {
   const float x0 = static_cast<float>(Margin);
   const float y0 = static_cast<float>(Margin);
@@ -392,39 +425,45 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
   canvas.SetBrushStyle(TBrushStyle::Solid);
   if (grid) canvas.SetPenColor(clBtnFace);
 
-  // Every rectangle is laid out, since hit tests use them all; only what
-  // meets the clip rectangle is drawn. Everything a row draws lies between
-  // its top and its bottom edge inclusive.
+  if (FCellRectsEpoch != gTableShapeEpoch || FCellRectsMargin != Margin || FCellRectsStamp == 0) {
+    NewCellRectsStamp();
+    FCellRectsEpoch = gTableShapeEpoch;
+    FCellRectsMargin = Margin;
+  }
+
+  // Every row's band is laid out, since the hit tests find rows by them;
+  // the cells only of the rows that meet the clip rectangle, and only what
+  // meets it is drawn. Everything a row draws lies between its top and its
+  // bottom edge inclusive.
   float y = y0;
   for (TRow* row : Rows) {
     const int top = R(y);
     const int bottom = R(y + row->Height);
-    const bool rowShown = Meets(clip, 0, top, PixelWidth, bottom + 1);
-    if (grid && rowShown) {
-      canvas.MoveTo(gridLeft, top);
-      canvas.LineTo(gridRight, top);
+    y += row->Height;
+    const TRect band{0, top, PixelWidth, bottom};
+    if (!(row->BoundsRect == band)) {
+      row->BoundsRect = band;
+      row->FCellRectsStamp = 0;
     }
-    row->BoundsRect = {0, top, PixelWidth, bottom};
-
-    float x = x0;
-    int left = R(x);
-    for (TCell* c : *row) {
-      if (grid && rowShown && Meets(clip, left, top, left + 1, bottom + 1)) {
+    if (!Meets(clip, 0, top, PixelWidth, bottom + 1)) continue;
+    UpdateCellRects(*row);
+    if (!grid) continue;
+    canvas.MoveTo(gridLeft, top);
+    canvas.LineTo(gridRight, top);
+    int left = gridLeft;
+    for (const TCell* c : *row) {
+      left = c->BoundsRect.Left;
+      if (Meets(clip, left, top, left + 1, bottom + 1)) {
         canvas.MoveTo(left, top);
         canvas.LineTo(left, bottom + 1);
       }
-      x += c->Width;
-      const int right = R(x);
-      const TRect bounds{left, top, right, R(y + c->Height())};
-      if (!(c->BoundsRect == bounds)) c->BoundsRect = bounds;
-      left = right;
+      left = c->BoundsRect.Right;
     }
     // The closing line spans the same pixels as the cells' left lines.
-    if (grid && rowShown && Meets(clip, left, top, left + 1, bottom + 1)) {
+    if (Meets(clip, left, top, left + 1, bottom + 1)) {
       canvas.MoveTo(left, top);
       canvas.LineTo(left, bottom + 1);
     }
-    y += row->Height;
   }
   if (grid && Meets(clip, gridLeft, R(y), gridRight, R(y) + 1)) {
     canvas.MoveTo(gridLeft, R(y));

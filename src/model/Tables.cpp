@@ -196,6 +196,7 @@ TCell* TTable::CellAt(int x, int y) const {
   // hold the cell; this keeps a hit test on a large table cheap.
   for (const TRow* r : Rows) {
     if (y < r->BoundsRect.Top || y >= r->BoundsRect.Bottom) continue;
+    UpdateCellRects(*r);
     for (TCell* c : *r)
       if (c->BoundsRect.Contains(x, y)) return c;
   }

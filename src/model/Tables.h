@@ -236,6 +236,11 @@ class TRow : public TOwnedList<TCell> {
   // Grows whenever the text of one of its cells is set, so that code
   // generated for the row can tell that it is out of date.
   uint64_t TextVersion = 0;
+
+ private:
+  // The table's layout stamp when its cells' rectangles were last laid
+  // out; any other value means they are stale (TTable::UpdateCellRects).
+  mutable uint64_t FCellRectsStamp = 0;
 };
 
 class TColumn {
@@ -334,9 +339,17 @@ class TTable {
   // Measures every cell (re-using cached text extents) and computes the
   // column widths, row heights and the drawing's size.
   void Measure(TCanvas& canvas);
-  // Lays out every rectangle and draws the table. With a clip rectangle only
-  // what intersects it is drawn; the layout is always complete.
+  // Lays out the rectangles and draws the table. With a clip rectangle only
+  // what intersects it is drawn, and only the rows and columns are laid out
+  // in full: the cells' rectangles of the rows outside the clip may be left
+  // stale, so that a keystroke on a large table costs what the view shows.
+  // The hit tests bring what they look at up to date themselves; any other
+  // reader of a cell's BoundsRect calls UpdateCellRects first.
   void Paint(TCanvas& canvas, const TRect* clip = nullptr);
+  // Lays out the cells' rectangles that the last Paint left stale: of every
+  // row, or of row only. Cheap when nothing is stale.
+  void UpdateCellRects() const;
+  void UpdateCellRects(const TRow& row) const;
 
   // Delimited text files. A UTF-16 file (byte-order mark FF FE or FE FF)
   // is read as UTF-8 and a UTF-8 byte-order mark is dropped. Returns the
@@ -405,4 +418,14 @@ class TTable {
   int FLayoutFontSize = 0;
   std::vector<TCell*> FChanged;
   bool FChangedOverflow = false;
+
+  // The cells' rectangles are laid out lazily. A row's are current when it
+  // carries FCellRectsStamp, which changes with anything they derive from
+  // but the row's own band: the cells' widths (Measure), the lists (the
+  // shape epoch) and the margin. A row whose band moved is marked stale by
+  // Paint.
+  void NewCellRectsStamp();
+  uint64_t FCellRectsStamp = 0;
+  uint64_t FCellRectsEpoch = 0;
+  int FCellRectsMargin = 0;
 };

@@ -1,9 +1,13 @@
 #include "platform/QtCanvas.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPolygon>
+#include <QStaticText>
+#include <QTextLayout>
+#include <QTextOption>
 #include <algorithm>
 
 namespace {
@@ -28,7 +32,76 @@ constexpr int kMultiLineFlags = Qt::AlignLeft | Qt::AlignTop;
 // table, little enough (a few megabytes) to keep for the window's life.
 constexpr size_t kMaxCachedExtents = 1 << 16;
 
+// Texts drawn from the cache: one line with nothing Qt treats specially
+// when drawing into a rectangle - no tab (tab stops), no control character
+// or line or paragraph separator (line breaks), and no right-to-left script
+// or character outside the basic plane, whose placement is left to Qt's
+// own routine. For these, the prepared text drawn at the offset that the
+// alignment gives has exactly the pixels of Qt's drawing in a rectangle.
+bool IsPlainLine(const QString& s) {
+  for (const QChar ch : s) {
+    const char16_t c = ch.unicode();
+    if (c < 0x20 || c == 0x7f || (c >= 0x0590 && c <= 0x08ff) || c == 0x2028 || c == 0x2029 ||
+        (c >= 0xd800 && c <= 0xdfff) || (c >= 0xfb1d && c <= 0xfdff) || (c >= 0xfe70 && c <= 0xfeff))
+      return false;
+  }
+  return true;
+}
+
+// Beyond this many texts per font the cache starts afresh: several views
+// full of distinct texts, about a kilobyte each, prepared.
+constexpr qsizetype kMaxCachedTexts = 1 << 13;
+
 }  // namespace
+
+struct TQtTextCache::TEntry {
+  QStaticText Text;
+  qreal Advance = 0;  // what an alignment offsets the line by
+};
+
+struct TQtTextCache::TTexts {
+  QHash<QString, TEntry> Map;
+};
+
+struct TQtTextCache::TMaps {
+  // By font key and resolution; a map's nodes stay where they are.
+  std::map<QString, TTexts> Fonts;
+};
+
+TQtTextCache::TQtTextCache() : FMaps(std::make_unique<TMaps>()) {}
+TQtTextCache::~TQtTextCache() = default;
+
+TQtTextCache::TTexts& TQtTextCache::Texts(const QFont& font, const QPaintDevice* device) {
+  const int dpi = device ? device->logicalDpiY() : 0;
+  return FMaps->Fonts[font.key() + QLatin1Char('@') + QString::number(dpi)];
+}
+
+const TQtTextCache::TEntry& TQtTextCache::Get(TTexts& cached, const QFont& font, const QPaintDevice* device,
+                                              const QString& text) {
+  QHash<QString, TEntry>& texts = cached.Map;
+  auto found = texts.find(text);
+  if (found != texts.end()) return *found;
+  if (texts.size() >= kMaxCachedTexts) texts.clear();
+  // The options Qt's drawing in a rectangle uses for a line that does not
+  // wrap; trailing blanks count, as they move right-aligned text.
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
+  option.setFlags(QTextOption::IncludeTrailingSpaces);
+  TEntry entry;
+  entry.Text.setText(text);
+  entry.Text.setTextFormat(Qt::PlainText);
+  entry.Text.setTextOption(option);
+  QTextLayout layout(text, font, const_cast<QPaintDevice*>(device));
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  if (line.isValid()) {
+    line.setLineWidth(0x01000000);
+    entry.Advance = line.horizontalAdvance();
+  }
+  layout.endLayout();
+  return *texts.insert(text, std::move(entry));
+}
 
 TQtCanvas::TQtCanvas(QPainter& painter) : TQtCanvas(painter, QGuiApplication::palette()) {}
 
@@ -64,6 +137,7 @@ void TQtCanvas::FontChanged() {
   FMetrics.reset();
   FPainterFontSet = false;
   FFontExtents = nullptr;
+  FCachedTexts = nullptr;
 }
 
 const QFontMetricsF& TQtCanvas::Metrics() {
@@ -102,7 +176,20 @@ void TQtCanvas::TextRect(const TRect& rect, const std::string& text, TTextAlign 
   if (!multiLine) flags |= Qt::TextSingleLine;
   FPainter->setPen(ToQColor(FontColor()));
   const QRectF r(rect.Left, rect.Top, std::max(rect.Right - rect.Left, 0), std::max(rect.Bottom - rect.Top, 0));
-  FPainter->drawText(r, flags, ToLayoutText(text));
+  const QString s = ToLayoutText(text);
+  if (FTextCache && IsPlainLine(s)) {
+    // Qt's drawing in a rectangle, without laying the text out again: the
+    // line starts at the left edge, or by the rest of the width (right) or
+    // half of it (centred) further right.
+    if (!FCachedTexts) FCachedTexts = &FTextCache->Texts(FFont, FPainter->device());
+    const TQtTextCache::TEntry& entry = TQtTextCache::Get(*FCachedTexts, FFont, FPainter->device(), s);
+    qreal x = r.x();
+    if (align == TTextAlign::Center) x += (r.width() - entry.Advance) / 2;
+    else if (align == TTextAlign::Right) x += r.width() - entry.Advance;
+    FPainter->drawStaticText(QPointF(x, r.y()), entry.Text);
+    return;
+  }
+  FPainter->drawText(r, flags, s);
 }
 
 void TQtCanvas::Fill(int left, int top, int width, int height, const QColor& color) {

@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QPalette>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -16,6 +17,30 @@
 
 class QPainter;
 class QPaintDevice;
+
+// Texts prepared for drawing, kept from one paint to the next by whoever
+// paints often (the grid view): Qt's layout of a text on every draw is most
+// of the cost of repainting a view full of cells. Only texts of one line
+// that Qt lays out alike either way are prepared (TQtCanvas::TextRect).
+class TQtTextCache {
+ public:
+  TQtTextCache();
+  ~TQtTextCache();
+  TQtTextCache(const TQtTextCache&) = delete;
+  TQtTextCache& operator=(const TQtTextCache&) = delete;
+
+  struct TEntry;
+  struct TTexts;
+  // The texts of font on device; the reference holds while the cache does.
+  TTexts& Texts(const QFont& font, const QPaintDevice* device);
+  // The prepared text among texts (those of font on device), made on first
+  // use. The reference holds until the next call.
+  static const TEntry& Get(TTexts& texts, const QFont& font, const QPaintDevice* device, const QString& text);
+
+ private:
+  struct TMaps;
+  std::unique_ptr<TMaps> FMaps;
+};
 
 class TQtCanvas : public TCanvas {
  public:
@@ -30,6 +55,11 @@ class TQtCanvas : public TCanvas {
   TQtCanvas(const QPaintDevice* device, const QPalette& palette);
 
   QColor ToQColor(TColor color) const;
+  // Texts are drawn through cache from here on; none: laid out every time.
+  void SetTextCache(TQtTextCache* cache) {
+    FTextCache = cache;
+    FCachedTexts = nullptr;
+  }
 
   TTextSize TextExtent(const std::string& text) override;
   void TextRect(const TRect& rect, const std::string& text, TTextAlign align, bool multiLine) override;
@@ -58,4 +88,6 @@ class TQtCanvas : public TCanvas {
   std::map<std::pair<std::string, int>, TExtentMap> FExtents;
   TExtentMap* FFontExtents = nullptr;
   bool FPainterFontSet = false;
+  TQtTextCache* FTextCache = nullptr;
+  TQtTextCache::TTexts* FCachedTexts = nullptr;  // the current font's
 };

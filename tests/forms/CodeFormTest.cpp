@@ -81,3 +81,25 @@ TEST(CodeForm, LineUpdatesAlwaysGiveTheNewText) {
     ASSERT_EQ(form.Memo->toPlainText(), Shown(lines)) << "step " << step;
   }
 }
+
+// A changed line of one block is edited in place, only between what its old
+// and new text share at either end. A cut counted wrong where the shared
+// parts overlap ("aaa" to "aa"), inside a surrogate pair (two emoji that
+// share their first half), or in bytes that are no UTF-8 would leave
+// another text in the box.
+TEST(CodeForm, OneLineEditedInPlaceGivesTheNewText) {
+  TCodeForm form(nullptr);
+  std::vector<std::string> lines = {"\\begin{tabular}{l}", "abc", "\\end{tabular}"};
+  form.SetLines(lines);
+  const char* texts[] = {"abXc", "abc", "aaa", "aa", "aaaa", "", "x", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81",
+                         "a\xF0\x9F\x98\x81"
+                         "b",
+                         "a\xF0\x9F\x98\x80"
+                         "b",
+                         "\xC3\xA9\xC3\xA9", "\xC3\xA9\xC3\xA8", "\xFF\xFEz", "\xFFz", "z\xC3", "abc"};
+  for (const char* text : texts) {
+    lines[1] = text;
+    form.SetLines(lines);
+    ASSERT_EQ(Blocks(*form.Memo), Shown(lines)) << text;
+  }
+}

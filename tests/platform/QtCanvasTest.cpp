@@ -285,3 +285,38 @@ TEST_F(QtCanvasTest, PaintedTableKeepsTextInsideCells) {
 }
 
 }  // namespace
+
+// Texts drawn from the cache have the very pixels of Qt's own layout: a
+// wrong alignment offset, trailing blanks not counted, another font or a
+// text that Qt lays out differently (tabs, line breaks, right-to-left)
+// taken from the cache would show here.
+TEST(QtCanvasTextCache, CachedTextsDrawTheSamePixels) {
+  const std::string texts[] = {"25",    "25x",          "Qty & price", "  lead", "trail  ", "\xC3\x84gypten", "fi ffl",
+                               "x\ty", "two\nlines", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", "a\xF0\x9F\x98\x80", ""};
+  TQtTextCache cache;
+  for (const char* font : {"Times New Roman", "Courier New"}) {
+    for (const std::string& text : texts) {
+      for (const TTextAlign align : {TTextAlign::Left, TTextAlign::Center, TTextAlign::Right}) {
+        for (const bool multiLine : {false, true}) {
+          SCOPED_TRACE(std::string(font) + " '" + text + "' align " + std::to_string(static_cast<int>(align)) +
+                       (multiLine ? " multi-line" : ""));
+          QImage images[3];
+          for (int k = 0; k < 3; ++k) {
+            // Without the cache, then twice through it: preparing and reusing.
+            images[k] = QImage(90, 40, QImage::Format_RGB32);
+            images[k].fill(kWhite);
+            QPainter painter(&images[k]);
+            painter.translate(-3, -2);
+            TQtCanvas canvas(painter, TestPalette());
+            if (k > 0) canvas.SetTextCache(&cache);
+            canvas.SetFont(font, 11);
+            canvas.SetBrushStyle(TBrushStyle::Clear);
+            canvas.TextRect({8, 7, 67, 30}, text, align, multiLine);
+          }
+          EXPECT_EQ(images[1], images[0]);
+          EXPECT_EQ(images[2], images[0]);
+        }
+      }
+    }
+  }
+}

@@ -1,0 +1,41 @@
+// The grid view lays out only the cells of the rows it shows; whatever reads
+// the rectangle of a cell outside them must see it where a complete layout
+// puts it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/gui/WindowFixture.h"
+#include "document/AppModule.h"
+#include "forms/MainUnit.h"
+#include "model/Tables.h"
+
+namespace {
+
+using GridLayoutTest = WindowFixture;
+
+// A cell far below the view was shown and laid out, the view went back to
+// the top, and a wide text there moved every column but the first. When the
+// far cell becomes current again the view must scroll to where it is now,
+// not to its rectangle from the layout before.
+TEST_F(GridLayoutTest, CurrentCellOutOfViewIsScrolledToWhereItIsNow) {
+  NewDocument(200, 3);
+  Form->RefreshGrid();
+  TCell* target = Cell(199, 2);
+  Form->SetCurrentCell(target);
+  Form->SetCurrentCell(Cell(0, 0));
+  Cell(0, 0)->SetText(std::string(300, 'W'));
+  Form->RefreshGrid();
+  ASSERT_GT(Table().Columns[0]->Width, static_cast<float>(Form->VisibleRect().Right));
+
+  Form->SetCurrentCell(target);
+  Table().UpdateCellRects();
+  const TRect v = Form->VisibleRect();
+  const TRect& b = target->BoundsRect;
+  EXPECT_GE(b.Left, v.Left);
+  EXPECT_LE(b.Right, v.Right);
+  EXPECT_GE(b.Top, v.Top);
+  EXPECT_LE(b.Bottom, v.Bottom);
+}
+
+}  // namespace
