@@ -26,6 +26,7 @@
 #include "forms/Icons.h"
 #include "forms/QtDocumentUI.h"
 #include "forms/QtText.h"
+#include "forms/TypesetPanel.h"
 #include "latex/TabToLatex.h"
 #include "undo/UndoBuffers.h"
 
@@ -54,6 +55,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateMenus();
   CreateToolbars();
   CreateClientArea();
+  CreateTypesetPanel();
   AttachGridKeys();
   BorderForm = new TBorderForm(this);
   ColumnFmtForm = new TColumnFmtForm(this);
@@ -340,6 +342,7 @@ void TMainForm::RefreshGrid() {
   ScrollBox->Relayout();
   UpdateStatusText();
   RefreshCodePreview();
+  if (TypesetPanel) TypesetPanel->TableChanged();
 }
 
 void TMainForm::RepaintGrid() { ScrollBox->Repaint(); }

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -16,6 +17,7 @@
 #include <algorithm>
 
 #include "document/AppSettings.h"
+#include "forms/TypesetOptionsPage.h"
 #include "model/Errors.h"
 
 namespace {
@@ -223,6 +225,7 @@ TOptionsForm::TOptionsForm(TOptionsTarget& target, QWidget* parent) : QDialog(pa
   miscButtons->addWidget(Button2);
   miscGrid->addLayout(miscButtons, 3, 0, 1, 2);
   PageControl->addTab(misc, "Misc.");
+  PageControl->addTab(CreateTypesetPage(fTypesetPreamble), "Typeset");
 
   bApply = new QPushButton("&Apply", this);
   bOk = new QPushButton("OK", this);
@@ -256,6 +259,7 @@ void TOptionsForm::FormShow() {
   fCodeFont->SetText(ToQ(FTarget.CodeFontName()));
   fCodeSize->SetText(QString::number(FTarget.CodeFontSize()));
   fUndoLevels->setValue(FTarget.UndoLevels());
+  fTypesetPreamble->setPlainText(QString::fromUtf8(FTarget.TypesetPreamble()));
   bOk->setFocus();
   Appearance->clear();
   for (const char* look : kToolbarLooks) Appearance->addItem(look);
@@ -290,6 +294,8 @@ void TOptionsForm::bApplyClick() {
   // force.
   const std::string look = FromQ(Appearance->currentText());
   if (!look.empty() && look != FTarget.ToolbarLook()) FTarget.SetToolbarLook(look);
+  const std::string preamble = fTypesetPreamble->toPlainText().toStdString();
+  if (preamble != FTarget.TypesetPreamble()) FTarget.SetTypesetPreamble(preamble);
   FTarget.RefreshGrid();
 }
 
