@@ -70,7 +70,8 @@ const char kUsage[] =
     "then writes nothing and fails unless --allow-truncation is given. It never\n"
     "writes over its own input.\n"
     "\n"
-    "Exit status: 0 success, 1 a file could not be read or written, 2 bad usage.\n";
+    "Exit status: 0 success, 1 a file could not be read or written or LaTeX failed,\n"
+    "2 bad usage.\n";
 
 struct TUsageError {
   std::string Message;
