@@ -233,7 +233,10 @@ void TTypesetPanel::Render() {
 
 void TTypesetPanel::showEvent(QShowEvent* event) {
   QDockWidget::showEvent(event);
-  if (FTable && *FTable) FPause.start(0);
+  // Typeset what there is as soon as the panel is up; the pause after a
+  // change keeps its length.
+  QMetaObject::invokeMethod(
+      this, [this] { if (isVisible() && FTable && *FTable) TypesetNow(**FTable); }, Qt::QueuedConnection);
 }
 
 void TTypesetPanel::resizeEvent(QResizeEvent* event) {

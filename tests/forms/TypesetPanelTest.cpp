@@ -172,6 +172,8 @@ TEST(TypesetPanel, NoTexFoundNamesThePackage) {
   MakeTable(table, 2, 2);
   const TTable* current = &table;
   TTypesetPanel panel(&current);
+  panel.show();  // typesets at once, without changing the pause after edits
+  EXPECT_EQ(panel.PauseMs(), 300);
   panel.TypesetNow(table);
   const bool updated = panel.Order().Shown() == panel.Order().Requested() || WaitForUpdate(panel);
   qputenv("PATH", path);
