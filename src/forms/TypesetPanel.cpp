@@ -111,7 +111,7 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
   bShowLog->hide();
 
   FScroll = new QScrollArea(body);
-  FScroll->setAlignment(Qt::AlignCenter);
+  FScroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   FScroll->setBackgroundRole(QPalette::Base);
   FPicture = new TTypesetPicture(*this);
   FScroll->setWidget(FPicture);
