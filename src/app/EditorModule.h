@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 // The editor module (quiltor-editor.so): the editor, with Qt and everything
 // it loads, opened by the program only when the editor starts.
 //
@@ -16,3 +17,19 @@ inline constexpr const char* kEditorEntryPoint = "QuiltorEditorMain";
 // status. A module that is missing, cannot be loaded or lacks its entry point
 // is reported on stderr and gives 1; a build without the editor gives 2.
 int StartEditorModule(int argc, char** argv);
+
+// The module's second entry point, for the converter's --render: typesets
+// the LaTeX document tex (texSize bytes) and writes the cropped result to
+// out, a .pdf or a .png at dpi. Returns 0 on success; else 1, with TeX's log
+// handed to append(log, ...) when LaTeX failed, or why to
+// append(message, ...). Plain C: no C++ object crosses between the program
+// and the module.
+extern "C" int QuiltorRenderTypeset(const char* tex, size_t texSize, const char* out, int dpi,
+                                    void (*append)(void* target, const char* data, size_t size), void* log,
+                                    void* message);
+inline constexpr const char* kRenderEntryPoint = "QuiltorRenderTypeset";
+
+// Opens the module and renders through it: the converter's typesetting hook.
+#include <string>
+int RenderWithEditorModule(const std::string& tex, const std::string& out, int dpi, std::string& log,
+                           std::string& message);

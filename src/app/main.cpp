@@ -15,6 +15,10 @@ int main(int argc, char* argv[]) {
   // process: for the editor that would lose the unsaved edits, for the
   // converter it would end without a word.
   std::signal(SIGXFSZ, SIG_IGN);
-  if (IsConverterCommandLine(argc, argv)) return RunConverter(argc, argv);
+  if (IsConverterCommandLine(argc, argv)) {
+    // Only --render reaches the editor module, and only when it runs.
+    SetTypesetRenderer(&RenderWithEditorModule);
+    return RunConverter(argc, argv);
+  }
   return StartEditorModule(argc, argv);
 }

@@ -139,6 +139,8 @@ TSettingsReport LoadSettings(TSettingsStore& store, TAppSettings& values, const 
         ReadIfExists(store, "Font Size", values.FontSize);
         ReadIfExists(store, "Code Font Name", values.CodeFontName);
         ReadIfExists(store, "Code Font Size", values.CodeFontSize);
+        ReadIfExists(store, "Typeset Preview Visible", values.TypesetVisible);
+        ReadIfExists(store, "Typeset Preamble", values.TypesetPreamble);
         // Absent reads as empty, which selects the first look; the name in
         // force replaces whatever was stored.
         values.ToolbarStyle = ToolbarLookName(store.ReadString("TB Style"));
@@ -186,6 +188,8 @@ TSettingsReport SaveSettings(TSettingsStore& store, const TAppSettings& values) 
         store.WriteInteger("Font Size", values.FontSize);
         store.WriteString("Code Font Name", values.CodeFontName);
         store.WriteInteger("Code Font Size", values.CodeFontSize);
+        store.WriteBool("Typeset Preview Visible", values.TypesetVisible);
+        store.WriteString("Typeset Preamble", values.TypesetPreamble);
         store.WriteString("TB Style", values.ToolbarStyle);
       }
       if (store.OpenKey(kRecentFormatsKey, true)) values.RecentFormats.SaveToRegistry(store);

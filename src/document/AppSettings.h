@@ -12,7 +12,8 @@
 //     "Main Window Left/Top/Width/Height", "Code Window Left/Top/Width/Height"
 //     [integer, outer rectangle in screen pixels], "Code Window Visible"
 //     [boolean], "Font Name", "Code Font Name", "TB Style" [string],
-//     "Font Size", "Code Font Size" [integer]
+//     "Font Size", "Code Font Size" [integer],
+//     "Typeset Preview Visible" [boolean], "Typeset Preamble" [string]
 //   \Software\LaTeX\Quiltor\UI\TB            the toolbar layout (toolbar layer)
 //   \Software\LaTeX\Quiltor\Recent Column Formats, ...\Recent Files
 //     string values "1", "2", ... newest first
@@ -67,6 +68,9 @@ struct TAppSettings {
   int FontSize = 11;
   std::string CodeFontName = "Courier New";
   int CodeFontSize = 8;
+  // The typeset preview panel, and the user's preamble for its document.
+  bool TypesetVisible = false;
+  std::string TypesetPreamble;
   // The toolbar look's name; after loading always one of kToolbarLooks.
   std::string ToolbarStyle = "OfficeXP";
 

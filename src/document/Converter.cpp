@@ -14,6 +14,7 @@
 
 #include "document/Recovery.h"
 #include "latex/TabToLatex.h"
+#include "latex/TypesetDocument.h"
 #include "model/AtomicFile.h"
 #include "model/ChunkTags.h"
 #include "model/StreamIO.h"
@@ -38,6 +39,7 @@ const char kUsage[] =
     "       quiltor --latex [OPTION]... IN\n"
     "       quiltor --convert [OPTION]... IN OUT\n"
     "       quiltor --recover\n"
+    "       quiltor --render [OPTION]... IN -o OUT\n"
     "\n"
     "Without options, opens FILE in the table editor.\n"
     "\n"
@@ -45,6 +47,9 @@ const char kUsage[] =
     "                        or .txt) to standard output, or to OUT with -o OUT\n"
     "  --convert IN OUT      convert IN (.qtor, .csv or .txt) to OUT (.qtor, .csv,\n"
     "                        .txt, or .tex for the LaTeX code)\n"
+    "  --render IN           typeset the table in IN with LaTeX (pdflatex) and write\n"
+    "                        it, cropped, to OUT given with -o: OUT.pdf or OUT.png\n"
+    "  --dpi=N               with --render to .png: dots per inch (default 300)\n"
     "  -o, --output=OUT      with --latex: write to OUT instead of standard output\n"
     "  --from=TYPE           read IN as csv, txt or qtor whatever its name; needed\n"
     "                        for IN '-' (standard input) and to read a named pipe\n"
@@ -69,7 +74,8 @@ const char kUsage[] =
     "then writes nothing and fails unless --allow-truncation is given. It never\n"
     "writes over its own input.\n"
     "\n"
-    "Exit status: 0 success, 1 a file could not be read or written, 2 bad usage.\n";
+    "Exit status: 0 success, 1 a file could not be read or written or LaTeX failed,\n"
+    "2 bad usage.\n";
 
 struct TUsageError {
   std::string Message;
@@ -91,7 +97,8 @@ TKind KindOf(const std::string& path) {
 }
 
 struct TOptions {
-  enum { None, Latex, Convert, Help, Version, Recover } Mode = None;
+  enum { None, Latex, Convert, Render, Help, Version, Recover } Mode = None;
+  int Dpi = 0;  // --render to .png; 0: not given
   std::string Input;   // "-": standard input
   std::string Output;  // empty: standard output (only with --latex)
   TKind From = TKind::Unknown;  // Unknown: by the input's name
@@ -120,6 +127,7 @@ void SetMode(TOptions& o, decltype(TOptions::Mode) mode, const std::string& arg)
 
 // Values above every short option character.
 enum : int { kOptLatex = 256, kOptConvert, kOptDelimiters, kOptMerge, kOptFrom, kOptAllowTruncation, kOptQuoted, kOptEscape, kOptRecover };
+enum : int { kOptRender = 512, kOptDpi };
 
 const option kLongOptions[] = {
     {"latex", no_argument, nullptr, kOptLatex},
@@ -132,6 +140,8 @@ const option kLongOptions[] = {
     {"escape", no_argument, nullptr, kOptEscape},
     {"allow-truncation", no_argument, nullptr, kOptAllowTruncation},
     {"recover", no_argument, nullptr, kOptRecover},
+    {"render", no_argument, nullptr, kOptRender},
+    {"dpi", required_argument, nullptr, kOptDpi},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -145,6 +155,38 @@ std::string OffendingOption(int argc, char* argv[]) {
   if (eq != std::string::npos) arg.resize(eq);
   return arg;
 }
+
+// --dpi: a resolution from 1 to 2400 dots per inch.
+int ParseDpi(const std::string& text) {
+  int dpi = 0;
+  for (const char ch : text) {
+    if (ch < '0' || ch > '9' || dpi > 2400) throw TUsageError{"'--dpi' takes a number from 1 to 2400, not '" + text + "'"};
+    dpi = dpi * 10 + (ch - '0');
+  }
+  if (dpi < 1 || dpi > 2400) throw TUsageError{"'--dpi' takes a number from 1 to 2400, not '" + text + "'"};
+  return dpi;
+}
+
+enum class TRenderKind { Pdf, Png, Unknown };
+TRenderKind RenderKindOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  const std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+  return ext == ".pdf" ? TRenderKind::Pdf : ext == ".png" ? TRenderKind::Png : TRenderKind::Unknown;
+}
+
+// --render IN -o OUT: one input, an output that is a PDF or a PNG.
+void CheckRenderOptions(const TOptions& o, const std::vector<std::string>& operands, bool hasOutputOption) {
+  if (operands.empty()) throw TUsageError{"'--render' needs a file name"};
+  if (operands.size() > 1) throw TUsageError{"unexpected argument '" + operands[1] + "'"};
+  if (!hasOutputOption || o.Output.empty()) throw TUsageError{"'--render' needs an output file: -o OUT.pdf or -o OUT.png"};
+  const TRenderKind kind = RenderKindOf(o.Output);
+  if (kind == TRenderKind::Unknown)
+    throw TUsageError{"cannot tell the output type of '" + o.Output + "': --render writes .pdf or .png"};
+  if (kind == TRenderKind::Pdf && o.Dpi != 0) throw TUsageError{"'--dpi' is for .png output"};
+}
+
+TTypesetRenderer gTypesetRenderer = nullptr;
 
 TOptions ParseCommandLine(int argc, char* argv[]) {
   TOptions o;
@@ -183,6 +225,8 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
       case kOptQuoted: o.Quoted = true; break;
       case kOptEscape: o.Escape = true; break;
       case kOptAllowTruncation: o.AllowTruncation = true; break;
+      case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
+      case kOptDpi: o.Dpi = ParseDpi(optarg); break;
       case 'h': o.Mode = TOptions::Help; return o;
       case 'v': o.Mode = TOptions::Version; return o;
       case ':': throw TUsageError{"'" + OffendingOption(argc, argv) + "' needs a value"};
@@ -200,6 +244,8 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
   }
 
   if (o.Mode == TOptions::None) throw TUsageError{"nothing to do: give --latex or --convert"};
+  if (o.Mode == TOptions::Render) CheckRenderOptions(o, operands, hasOutputOption);
+  if (o.Mode != TOptions::Render && o.Dpi != 0) throw TUsageError{"'--dpi' belongs to --render"};
   const size_t wanted = o.Mode == TOptions::Convert ? 2 : 1;
   if (operands.size() > wanted) throw TUsageError{"unexpected argument '" + operands[wanted] + "'"};
   if (operands.empty())
@@ -210,7 +256,8 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
   if (o.Mode == TOptions::Convert) o.Output = operands[1];
 
   if (o.Mode == TOptions::Convert && hasOutputOption) throw TUsageError{"'-o' belongs to --latex; --convert names its output"};
-  if (o.Mode == TOptions::Latex && hasOutputOption && o.Output.empty()) throw TUsageError{"'-o' needs a file name"};
+  if ((o.Mode == TOptions::Latex || o.Mode == TOptions::Render) && hasOutputOption && o.Output.empty())
+    throw TUsageError{"'-o' needs a file name"};
   if (o.Input.empty()) throw TUsageError{"the input file name is empty"};
   if (o.FromStandardInput() && o.From == TKind::Unknown)
     throw TUsageError{"reading standard input ('-') needs --from csv, txt or qtor"};
@@ -367,7 +414,26 @@ void WriteLatexToStandardOutput(const TTable& table) {
   EmitLatex(table, [](const std::string& piece) { WriteAll(STDOUT_FILENO, piece.data(), piece.size()); });
 }
 
+// The table typeset by LaTeX into the PDF or PNG file the user named. A
+// LaTeX failure is told as the editor's preview tells it: the first error,
+// with the row and cell it comes from.
+void Render(const TTable& table, const TOptions& o) {
+  if (!gTypesetRenderer) throw EQuiltorError("Cannot render: this build has no typesetting (it needs the editor module)");
+  std::vector<std::string> lines;
+  TableToLatex(table, lines);
+  const TTypesetDocument document = BuildTypesetDocument(lines, "");
+  std::string log, message;
+  const int dpi = o.Dpi ? o.Dpi : 300;
+  if (gTypesetRenderer(document.Text, o.Output, dpi, log, message) == 0) return;
+  if (message.empty()) message = "LaTeX failed: " + DescribeLatexFailure(document, table, log);
+  throw EQuiltorError(message);
+}
+
 void Convert(const TTable& table, const TOptions& o) {
+  if (o.Mode == TOptions::Render) {
+    Render(table, o);
+    return;
+  }
   if (o.Mode == TOptions::Latex) {
     if (o.Output.empty()) WriteLatexToStandardOutput(table);
     else WriteLatexFile(table, o.Output);
@@ -412,6 +478,8 @@ void Run(const TOptions& o) {
 }
 
 }  // namespace
+
+void SetTypesetRenderer(TTypesetRenderer renderer) { gTypesetRenderer = renderer; }
 
 bool IsConverterCommandLine(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i)

@@ -5,6 +5,8 @@
 //
 //   quiltor --latex IN [-o OUT]      the LaTeX of IN, to OUT or stdout
 //   quiltor --convert IN OUT         by the extensions .qtor .csv .txt .tex
+//   quiltor --render IN -o OUT       IN typeset by LaTeX, to OUT.pdf or OUT.png
+//   --dpi N                          the PNG's resolution (default 300)
 //   --from TYPE                      IN's type (csv, txt, qtor) whatever its
 //                                    name; IN '-' is standard input
 //   --delimiters CHARS, --merge      how text input is split into cells
@@ -24,3 +26,13 @@ bool IsConverterCommandLine(int argc, char* argv[]);
 
 // Runs the converter and returns the exit status.
 int RunConverter(int argc, char* argv[]);
+
+// --render runs TeX and Qt's PDF module, which live in the editor module;
+// the program sets this hook at start, so that the converter itself loads
+// no Qt. The hook typesets the document tex and writes the result to out
+// (.pdf, or .png at dpi dots per inch). It returns 0 on success; else 1 with
+// TeX's log in log when LaTeX failed, or why in message.
+#include <string>
+using TTypesetRenderer = int (*)(const std::string& tex, const std::string& out, int dpi, std::string& log,
+                                 std::string& message);
+void SetTypesetRenderer(TTypesetRenderer renderer);

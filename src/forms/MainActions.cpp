@@ -28,6 +28,7 @@
 #include "forms/QtText.h"
 #include "forms/RowPrefixUnit.h"
 #include "forms/RulesPalette.h"
+#include "forms/TypesetPanel.h"
 #include "forms/UndoListUnit.h"
 #include "undo/UndoBuffers.h"
 
@@ -80,6 +81,8 @@ const TActionSpec kMainActions[] = {
     {&F::bAlignCustom, "", nullptr, "align-custom", "Column Format", "", nullptr, afCheckable | afAlignGroup, 4},
     {&F::mnNewFormat, "New Format...", nullptr, nullptr, nullptr, "", nullptr, afNone, 0},
     {&F::bViewCode, "&Code", "Code", "code", "Code", "", &F::mnViewCodeClick, afCheckable, kNoTag},
+    {&F::bViewTypeset, "&Typeset Preview", "Typeset", "typeset", "Typeset Preview", "Ctrl+T", &F::mnViewTypesetClick,
+     afCheckable, kNoTag},
     {&F::mnViewGrid, "&Grid", nullptr, nullptr, nullptr, "", &F::mnViewGridClick, afCheckable, kNoTag},
     {&F::mnViewStdToolbar, "&Standard Toolbar", nullptr, nullptr, nullptr, "", &F::mnViewStdToolbarClick,
      afCheckable, kNoTag},
@@ -232,7 +235,7 @@ void TMainForm::CreateMenus() {
 
   mnView = menu("&View", "mnView", &F::mnViewClick);
   Place(*this, mnView,
-        {&F::bViewCode, &F::mnViewGrid, nullptr, &F::mnViewStdToolbar, &F::mnViewFmtToolbar, nullptr,
+        {&F::bViewCode, &F::bViewTypeset, &F::mnViewGrid, nullptr, &F::mnViewStdToolbar, &F::mnViewFmtToolbar, nullptr,
          &F::mnViewOptions});
 
   mnHelp = bar->addMenu("&Help");
@@ -281,7 +284,7 @@ void TMainForm::CreateToolbars() {
   };
   std::tie(bUndoButton, UndoList) = historyButton(bUndo, false, "bUndo");
   std::tie(bRedoButton, RedoList) = historyButton(bRedo, true, "bRedo");
-  Place(*this, Standard, {nullptr, &F::bDelete, nullptr, &F::bViewCode});
+  Place(*this, Standard, {nullptr, &F::bDelete, nullptr, &F::bViewCode, &F::bViewTypeset});
   textBeside(Standard, bDelete);
   addToolBar(Qt::TopToolBarArea, Standard);
 
@@ -377,6 +380,7 @@ void TMainForm::UpdateCommandStates() {
   bPaste->setEnabled(states.Cut && clipboardText);
   mnPastePlain->setEnabled(bPaste->isEnabled());
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());
+  bViewTypeset->setChecked(TypesetPanel && TypesetPanel->isVisible());
 
   // Join and Split share a button. Once it shows Split it is left alone, so
   // a joined cell can be split whatever holds the focus.
@@ -475,6 +479,7 @@ void TMainForm::bTableClick() {
 
 void TMainForm::mnViewClick() {
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());
+  bViewTypeset->setChecked(TypesetPanel && TypesetPanel->isVisible());
   mnViewGrid->setChecked(CurrentTable->ShowGrid);
   mnViewStdToolbar->setChecked(Standard->isVisible());
   mnViewFmtToolbar->setChecked(Formatting->isVisible());

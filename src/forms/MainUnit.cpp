@@ -27,6 +27,7 @@
 #include "forms/QtDocumentUI.h"
 #include "forms/QtText.h"
 #include "forms/RecoveryController.h"
+#include "forms/TypesetPanel.h"
 #include "latex/TabToLatex.h"
 #include "undo/UndoBuffers.h"
 
@@ -56,6 +57,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   CreateMenus();
   CreateToolbars();
   CreateClientArea();
+  CreateTypesetPanel();
   AttachGridKeys();
   BorderForm = new TBorderForm(this);
   ColumnFmtForm = new TColumnFmtForm(this);
@@ -343,6 +345,7 @@ void TMainForm::RefreshGrid() {
   UpdateStatusText();
   RefreshCodePreview();
   if (FRecovery) FRecovery->DocumentChanged();
+  if (TypesetPanel) TypesetPanel->TableChanged();
 }
 
 void TMainForm::RepaintGrid() { ScrollBox->Repaint(); }

@@ -37,6 +37,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QToolBar;
+class TTypesetPanel;
 class QTimer;
 class QToolButton;
 class TBorderForm;
@@ -147,6 +148,9 @@ class TMainForm : public QMainWindow, public TGridHost {
   void bCopyLatexClick();
   void mnSelectAllClick();
   void mnViewCodeClick();
+  void mnViewTypesetClick();
+  // The typeset preview, docked at the right and hidden at first.
+  void CreateTypesetPanel();
   void mnViewGridClick();
   void mnViewStdToolbarClick();
   void mnViewFmtToolbarClick();
@@ -247,6 +251,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* mnNewFormat;
   QActionGroup* AlignGroup;
   QAction* bViewCode;
+  QAction* bViewTypeset;
+  TTypesetPanel* TypesetPanel = nullptr;
   QAction* mnViewGrid;
   QAction* mnViewStdToolbar;
   QAction* mnViewFmtToolbar;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -16,6 +17,7 @@
 #include <algorithm>
 
 #include "document/AppSettings.h"
+#include "forms/TypesetOptionsPage.h"
 #include "model/Errors.h"
 
 namespace {
@@ -232,6 +234,7 @@ TOptionsForm::TOptionsForm(TOptionsTarget& target, QWidget* parent) : QDialog(pa
   miscButtons->addWidget(Button2);
   miscGrid->addLayout(miscButtons, 4, 0, 1, 2);
   PageControl->addTab(misc, "Misc.");
+  PageControl->addTab(CreateTypesetPage(fTypesetPreamble), "Typeset");
 
   bApply = new QPushButton("&Apply", this);
   bOk = new QPushButton("OK", this);
@@ -266,6 +269,7 @@ void TOptionsForm::FormShow() {
   fCodeSize->SetText(QString::number(FTarget.CodeFontSize()));
   fUndoLevels->setValue(FTarget.UndoLevels());
   fRecoveryInterval->setValue(FTarget.RecoveryInterval());
+  fTypesetPreamble->setPlainText(QString::fromUtf8(FTarget.TypesetPreamble()));
   bOk->setFocus();
   Appearance->clear();
   for (const char* look : kToolbarLooks) Appearance->addItem(look);
@@ -302,6 +306,8 @@ void TOptionsForm::bApplyClick() {
   // force.
   const std::string look = FromQ(Appearance->currentText());
   if (!look.empty() && look != FTarget.ToolbarLook()) FTarget.SetToolbarLook(look);
+  const std::string preamble = fTypesetPreamble->toPlainText().toStdString();
+  if (preamble != FTarget.TypesetPreamble()) FTarget.SetTypesetPreamble(preamble);
   FTarget.RefreshGrid();
 }
 

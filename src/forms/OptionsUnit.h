@@ -18,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
@@ -49,6 +50,12 @@ class TOptionsTarget {
 
   // An error box over the dialog; the dialog goes on.
   virtual void ShowError(const std::string& message) = 0;
+
+  // The typeset preview's preamble: the user's own macros. A target without
+  // a typeset preview keeps none; Apply sets it before RefreshGrid, only
+  // when it changed.
+  virtual std::string TypesetPreamble() const { return {}; }
+  virtual void SetTypesetPreamble(const std::string&) {}
 };
 
 // A one-line text box with a list of choices below it (indented by 8
@@ -114,6 +121,7 @@ class TOptionsForm : public QDialog {
   QSpinBox* fRecoveryInterval;
   QComboBox* Appearance;
   QPushButton* Button2;
+  QPlainTextEdit* fTypesetPreamble;  // the Typeset page
   QPushButton* bApply;
   QPushButton* bOk;
   QPushButton* bCancel;

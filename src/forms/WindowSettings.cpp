@@ -16,6 +16,7 @@
 #include "forms/QtText.h"
 #include "forms/RecoveryController.h"
 #include "forms/ToolbarLooks.h"
+#include "forms/TypesetPanel.h"
 #include "forms/WindowPlacement.h"
 #include "undo/UndoBuffers.h"
 
@@ -32,6 +33,12 @@ void CaptureWindowSettings(const TMainForm& form, const TCodeForm* code, TAppSet
     values.CodeFontSize = code->CodeFontSize();
   }
   values.ToolbarStyle = ToolbarLookInForce(form);
+  if (form.TypesetPanel) {
+    // Closing the main window hides its docks from view but leaves them
+    // shown: isHidden tells what the user chose.
+    values.TypesetVisible = !form.TypesetPanel->isHidden();
+    values.TypesetPreamble = form.TypesetPanel->Preamble();
+  }
 }
 
 void ApplyWindowSettings(TMainForm& form, TCodeForm* code, const TAppSettings& values) {
@@ -49,12 +56,22 @@ void ApplyWindowSettings(TMainForm& form, TCodeForm* code, const TAppSettings& v
     }
   }
   ApplyToolbarLook(form, values.ToolbarStyle);
+  if (form.TypesetPanel) {
+    form.TypesetPanel->SetPreamble(values.TypesetPreamble);
+    form.TypesetPanel->setVisible(values.TypesetVisible);
+  }
   // The grid is measured again in its font; the preview is filled.
   form.RefreshGrid();
 }
 
 // ---------------------------------------------------------------- the Options dialog
 
+std::string TMainOptionsTarget::TypesetPreamble() const {
+  return FForm.TypesetPanel ? FForm.TypesetPanel->Preamble() : std::string();
+}
+void TMainOptionsTarget::SetTypesetPreamble(const std::string& preamble) {
+  if (FForm.TypesetPanel) FForm.TypesetPanel->SetPreamble(preamble);
+}
 std::string TMainOptionsTarget::GridFontName() const { return CurrentTable->FontName; }
 int TMainOptionsTarget::GridFontSize() const { return CurrentTable->FontSize; }
 std::string TMainOptionsTarget::CodeFontName() const { return CodeForm ? CodeForm->CodeFontName() : std::string(); }

@@ -51,6 +51,8 @@ class TMainOptionsTarget : public TOptionsTarget {
   void SetCodeFont(const std::string& name, int size) override;
   void SetUndoLevels(int levels) override;
   void SetToolbarLook(const std::string& name) override;
+  std::string TypesetPreamble() const override;
+  void SetTypesetPreamble(const std::string& preamble) override;
   void RefreshGrid() override;
   void ShowError(const std::string& message) override;
   // The error boxes are put over this dialog.

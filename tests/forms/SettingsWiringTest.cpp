@@ -112,7 +112,9 @@ TEST_F(SettingsWiring, FirstRunHasTheBuiltInsAndTheEndWritesEveryKey) {
   EXPECT_EQ(file.ReadInteger("Font Size"), 11);
   EXPECT_EQ(file.ReadInteger("Code Font Size"), 8);
   EXPECT_EQ(file.ReadString("Code Font Name"), "Courier New");
-  EXPECT_EQ(file.GetValueNames().size(), 14u);
+  EXPECT_FALSE(file.ReadBool("Typeset Preview Visible"));
+  EXPECT_EQ(file.ReadString("Typeset Preamble"), "");
+  EXPECT_EQ(file.GetValueNames().size(), 16u);
   EXPECT_TRUE(file.OpenKeyReadOnly(kToolbarLayoutKey) && file.ValueExists(kToolbarLayoutValue));
   EXPECT_TRUE(file.KeyExists(kRecentFormatsKey));
   EXPECT_TRUE(file.KeyExists(kRecentFilesKey));

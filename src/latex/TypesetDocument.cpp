@@ -1,0 +1,404 @@
+#include "latex/TypesetDocument.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string_view>
+
+#include "model/Tables.h"
+
+namespace {
+
+constexpr const char* kTableBox = "\\quiltortable";
+// White space around the cropped table, so that rules on its edges are not
+// cut by the page border.
+constexpr const char* kMargin = "2pt";
+
+bool IsLetter(char ch) { return std::isalpha(static_cast<unsigned char>(ch)) != 0; }
+
+// True when text holds the control word name ("\\toprule") not followed by
+// another letter ("\\numberline" is no "\\num").
+bool HasCommand(std::string_view text, std::string_view name) {
+  for (size_t at = text.find(name); at != std::string_view::npos; at = text.find(name, at + 1)) {
+    const size_t end = at + name.size();
+    if (end >= text.size() || !IsLetter(text[end])) return true;
+  }
+  return false;
+}
+
+// The argument in braces that starts at text[open] == '{', without the
+// braces; empty when the braces do not close.
+std::string_view BracedArgument(std::string_view text, size_t open) {
+  if (open >= text.size() || text[open] != '{') return {};
+  int depth = 0;
+  for (size_t i = open; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+      continue;
+    }
+    if (text[i] == '{') ++depth;
+    if (text[i] == '}' && --depth == 0) return text.substr(open + 1, i - open - 1);
+  }
+  return {};
+}
+
+// Everything the code gives as column formats: the environment's preamble
+// (the last argument of the \begin line) and the format of every
+// \multicolumn.
+std::string ColumnFormats(const std::vector<std::string>& lines) {
+  std::string formats;
+  if (!lines.empty()) {
+    const std::string_view begin = lines.front();
+    // The preamble is the last braced group of the line; find its opening
+    // brace by balancing from the end.
+    int depth = 0;
+    for (size_t i = begin.size(); i-- > 0;) {
+      if (begin[i] == '}') ++depth;
+      if (begin[i] == '{' && --depth == 0) {
+        formats += BracedArgument(begin, i);
+        break;
+      }
+    }
+  }
+  constexpr std::string_view kMulti = "\\multicolumn";
+  for (const std::string& line : lines) {
+    const std::string_view text = line;
+    for (size_t at = text.find(kMulti); at != std::string_view::npos; at = text.find(kMulti, at + 1)) {
+      size_t pos = at + kMulti.size();
+      const std::string_view span = BracedArgument(text, pos);
+      pos += span.size() + 2;
+      formats += ' ';
+      formats += BracedArgument(text, pos);
+    }
+  }
+  return formats;
+}
+
+bool HasColumnType(std::string_view formats, std::string_view types) {
+  // A letter that is a column type stands outside every braced argument
+  // (p{2cm} has no column "c" in "2cm").
+  int depth = 0;
+  for (size_t i = 0; i < formats.size(); ++i) {
+    const char ch = formats[i];
+    if (ch == '{') ++depth;
+    else if (ch == '}') --depth;
+    else if (depth == 0 && types.find(ch) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+std::string EnvironmentOf(const std::vector<std::string>& lines) {
+  if (lines.empty()) return {};
+  const std::string_view begin = lines.front();
+  constexpr std::string_view kBegin = "\\begin{";
+  if (begin.substr(0, kBegin.size()) != kBegin) return {};
+  const size_t close = begin.find('}', kBegin.size());
+  return close == std::string_view::npos ? std::string() : std::string(begin.substr(kBegin.size(), close - kBegin.size()));
+}
+
+// TeX ends an input line at LF, CR or CR LF.
+int LineBreaks(std::string_view text) {
+  int n = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n') ++n;
+    else if (text[i] == '\r') {
+      ++n;
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+  }
+  return n;
+}
+
+// The physical lines of one code line, each with its offset in the code line.
+struct TPhysicalLine {
+  size_t Offset;
+  std::string_view Text;
+};
+std::vector<TPhysicalLine> SplitLines(std::string_view text) {
+  std::vector<TPhysicalLine> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n' && text[i] != '\r') continue;
+    lines.push_back({start, text.substr(start, i - start)});
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  lines.push_back({start, text.substr(start)});
+  return lines;
+}
+
+// A line the generator writes for horizontal rules: "\hline" or a run of
+// "\cline{a-b}". Row lines always hold " \\ ", so they never look like this.
+bool IsRuleLine(std::string_view line) {
+  if (line == "\\hline") return true;
+  constexpr std::string_view kCline = "\\cline{";
+  if (line.empty()) return false;
+  while (!line.empty()) {
+    if (line.substr(0, kCline.size()) != kCline) return false;
+    const size_t close = line.find('}');
+    if (close == std::string_view::npos) return false;
+    for (char ch : line.substr(kCline.size(), close - kCline.size()))
+      if (!std::isdigit(static_cast<unsigned char>(ch)) && ch != '-') return false;
+    line.remove_prefix(close + 1);
+  }
+  return true;
+}
+
+// Where the error point lies in the physical line: just after the text TeX
+// showed before it. npos when the context does not fit the line.
+size_t ErrorColumn(std::string_view line, std::string context) {
+  // TeX shows a TAB as ^^I.
+  for (size_t at = context.find("^^I"); at != std::string::npos; at = context.find("^^I", at + 1))
+    context.replace(at, 3, "\t");
+  if (context.rfind("...", 0) == 0) {
+    const std::string tail = context.substr(3);
+    const size_t at = line.find(tail);
+    return at == std::string_view::npos ? std::string_view::npos : at + tail.size();
+  }
+  return line.substr(0, context.size()) == context ? context.size() : std::string_view::npos;
+}
+
+// The cell of row whose part of the row's line holds offset; -1 when the
+// offset is in the prefix or after the last cell. The line is rebuilt from
+// what the generator puts around each cell text: nothing, or
+// "\multicolumn{N}{format}{" and "}"; cells are separated by " & ".
+int CellAtOffset(const TRow& row, std::string_view line, size_t offset) {
+  size_t pos = row.Prefix.size();
+  if (offset < pos) return -1;
+  int index = 0;
+  const int count = row.Count();
+  for (const TCell* cell : row) {
+    if (pos > line.size()) return -1;
+    const std::string& text = cell->Text();
+    const std::string_view separator = index + 1 < count ? " & " : " \\\\ ";
+    size_t end;
+    if (line.compare(pos, text.size(), text) == 0 && line.compare(pos + text.size(), separator.size(), separator) == 0) {
+      end = pos + text.size();
+    } else {
+      // \multicolumn{N}{format}{text}: the text starts after the second "}{".
+      const size_t first = line.find("}{", pos);
+      const size_t second = first == std::string_view::npos ? first : line.find("}{", first + 2);
+      if (second == std::string_view::npos) return -1;
+      end = second + 2 + text.size() + 1;
+    }
+    if (offset <= end + (index + 1 < count ? 2 : 0)) return index;
+    pos = end + separator.size();
+    ++index;
+  }
+  return -1;
+}
+
+// True when the braces of text do not balance; "\{", "\}" and comments do
+// not count.
+bool UnbalancedBraces(std::string_view text) {
+  int depth = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char ch = text[i];
+    if (ch == '\\') {
+      ++i;
+    } else if (ch == '%') {
+      while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
+    } else if (ch == '{') {
+      ++depth;
+    } else if (ch == '}' && --depth < 0) {
+      return true;
+    }
+  }
+  return depth != 0;
+}
+
+}  // namespace
+
+std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLines) {
+  std::string code;
+  for (const std::string& line : codeLines) {
+    code += line;
+    code += '\n';
+  }
+  const std::string formats = ColumnFormats(codeLines);
+  const std::string environment = EnvironmentOf(codeLines);
+  std::vector<TPackageNeed> needs;
+  auto need = [&needs](const char* name, const char* options = "") { needs.push_back({name, options}); };
+
+  if (HasColumnType(formats, "mb><wW")) need("array");
+  const bool tableColours = HasCommand(code, "\\rowcolor") || HasCommand(code, "\\cellcolor") ||
+                            HasCommand(code, "\\columncolor") || HasCommand(code, "\\rowcolors") ||
+                            HasCommand(code, "\\arrayrulecolor");
+  if (tableColours) need("xcolor", "table");
+  else if (HasCommand(code, "\\color") || HasCommand(code, "\\textcolor") || HasCommand(code, "\\colorbox"))
+    need("xcolor");
+  for (const char* rule : {"\\toprule", "\\midrule", "\\bottomrule", "\\cmidrule", "\\addlinespace", "\\specialrule"}) {
+    if (HasCommand(code, rule)) {
+      need("booktabs");
+      break;
+    }
+  }
+  if (HasCommand(code, "\\multirow")) need("multirow");
+  if (environment == "tabularx" || environment == "tabularx*") need("tabularx");
+  if (environment == "longtable" || environment == "longtable*") need("longtable");
+  bool units = HasColumnType(formats, "S");
+  for (const char* command : {"\\SI", "\\si", "\\num", "\\qty", "\\unit", "\\ang", "\\tablenum"})
+    units = units || HasCommand(code, command);
+  if (units) need("siunitx");
+  if (HasCommand(code, "\\hhline")) need("hhline");
+  if (HasCommand(code, "\\includegraphics")) need("graphicx");
+  return needs;
+}
+
+TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines, const std::string& userPreamble) {
+  TTypesetDocument doc;
+  doc.CodeLines = codeLines;
+  std::string& t = doc.Text;
+  int line = 1;
+  auto put = [&t, &line](std::string_view text) {
+    t += text;
+    t += '\n';
+    line += LineBreaks(text) + 1;
+  };
+  put("\\documentclass{article}");
+  put("\\pagestyle{empty}");
+  for (const TPackageNeed& p : NeededPackages(codeLines)) {
+    const std::string options = p.Options.empty() ? "" : "[" + p.Options + "]";
+    put("\\IfFileExists{" + p.Name + ".sty}{\\usepackage" + options + "{" + p.Name + "}}{\\typeout{" +
+        kMissingPackageMark + p.Name + "}}");
+  }
+  put(std::string("\\newbox") + kTableBox);
+  if (!userPreamble.empty()) put(userPreamble);
+  put("\\begin{document}");
+
+  const std::string environment = EnvironmentOf(codeLines);
+  const bool paged = environment == "longtable" || environment == "longtable*";
+  const bool math = environment == "array";
+  if (!paged) put(std::string("\\setbox") + kTableBox + "\\hbox{" + (math ? "$" : "") + "%");
+  for (const std::string& code : codeLines) {
+    doc.CodeLineStart.push_back(line);
+    put(code);
+  }
+  doc.CodeEndLine = line;
+  if (!paged) {
+    put(std::string(math ? "$" : "") + "}%");
+    put(std::string("\\pdfpagewidth=\\dimexpr\\wd") + kTableBox + "+2\\dimexpr" + kMargin + "\\relax\\relax");
+    put(std::string("\\pdfpageheight=\\dimexpr\\ht") + kTableBox + "+\\dp" + kTableBox + "+2\\dimexpr" + kMargin +
+        "\\relax\\relax");
+    put(std::string("\\pdfhorigin=") + kMargin + " \\pdfvorigin=" + kMargin + " \\hoffset=0pt \\voffset=0pt");
+    put(std::string("\\shipout\\hbox{\\box") + kTableBox + "}%");
+  }
+  put("\\end{document}");
+  return doc;
+}
+
+TLatexError FirstLatexError(const std::string& log) {
+  TLatexError error;
+  const std::vector<TPhysicalLine> lines = SplitLines(log);
+  size_t i = 0;
+  while (i < lines.size() && lines[i].Text.substr(0, 2) != "! ") ++i;
+  if (i == lines.size()) return error;
+  error.Found = true;
+  error.Message = std::string(lines[i].Text.substr(2));
+  // TeX breaks long log lines at 79 characters: a message that long goes on
+  // in the next line.
+  for (size_t j = i + 1; j < lines.size() && lines[i].Text.size() == 79 && lines[j - 1].Text.size() == 79; ++j)
+    error.Message += std::string(lines[j].Text);
+  for (size_t j = i + 1; j < lines.size() && j < i + 40; ++j) {
+    const std::string_view text = lines[j].Text;
+    if (text.substr(0, 2) == "! ") break;
+    if (text.substr(0, 2) != "l." || text.size() < 3 || !std::isdigit(static_cast<unsigned char>(text[2]))) continue;
+    size_t k = 2;
+    int number = 0;
+    while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k])) && number < 100000000)
+      number = number * 10 + (text[k++] - '0');
+    error.Line = number;
+    if (k < text.size() && text[k] == ' ') ++k;
+    error.Context = std::string(text.substr(k));
+    break;
+  }
+  return error;
+}
+
+std::vector<std::string> MissingPackages(const std::string& log) {
+  std::vector<std::string> names;
+  const std::string_view mark = kMissingPackageMark;
+  for (const TPhysicalLine& line : SplitLines(log)) {
+    if (line.Text.substr(0, mark.size()) != mark) continue;
+    std::string name(line.Text.substr(mark.size()));
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
+TErrorPlace LocateLatexError(const TTypesetDocument& document, const TTable& table, const TLatexError& error) {
+  TErrorPlace place;
+  const std::vector<std::string>& lines = document.CodeLines;
+  if (error.Line > 0 && !document.CodeLineStart.empty() && error.Line >= document.CodeLineStart.front() &&
+      error.Line < document.CodeEndLine) {
+    const auto after = std::upper_bound(document.CodeLineStart.begin(), document.CodeLineStart.end(), error.Line);
+    const size_t k = static_cast<size_t>(after - document.CodeLineStart.begin()) - 1;
+    // The row lines are the lines between \begin and \end that are no rule
+    // lines, in the order of the rows.
+    int row = -1;
+    if (k > 0 && k + 1 < lines.size() && !IsRuleLine(lines[k])) {
+      int rows = 0;
+      for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        if (IsRuleLine(lines[i])) continue;
+        if (i == k) row = rows;
+        ++rows;
+      }
+      if (rows != table.RowCount()) row = -1;
+    }
+    if (row >= 0) {
+      place.Row = row;
+      const std::vector<TPhysicalLine> parts = SplitLines(lines[k]);
+      const size_t part = static_cast<size_t>(error.Line - document.CodeLineStart[k]);
+      if (part < parts.size()) {
+        const size_t column = ErrorColumn(parts[part].Text, error.Context);
+        if (column != std::string_view::npos) {
+          const TRow& r = *table.Rows[row];
+          place.Cell = CellAtOffset(r, lines[k], parts[part].Offset + column);
+        }
+      }
+    }
+  }
+  if (place.Row < 0) {
+    for (int r = 0; r < table.RowCount() && place.Row < 0; ++r) {
+      int index = 0;
+      for (const TCell* cell : *table.Rows[r]) {
+        if (UnbalancedBraces(cell->Text())) {
+          place.Row = r;
+          place.Cell = index;
+          break;
+        }
+        ++index;
+      }
+    }
+  }
+  if (place.Cell >= 0) {
+    int column = 0, index = 0;
+    for (const TCell* cell : *table.Rows[place.Row]) {
+      if (index++ == place.Cell) break;
+      column += cell->Span;
+    }
+    place.Column = column;
+  }
+  return place;
+}
+
+std::string DescribeLatexFailure(const TTypesetDocument& document, const TTable& table, const std::string& log) {
+  const TLatexError error = FirstLatexError(log);
+  std::string text;
+  if (error.Found) {
+    const TErrorPlace place = LocateLatexError(document, table, error);
+    char where[64] = "";
+    if (place.Cell >= 0) std::snprintf(where, sizeof where, "Row %d, cell %d: ", place.Row + 1, place.Cell + 1);
+    else if (place.Row >= 0) std::snprintf(where, sizeof where, "Row %d: ", place.Row + 1);
+    text = where + error.Message;
+  } else {
+    text = "LaTeX failed without an error message";
+  }
+  const std::vector<std::string> missing = MissingPackages(log);
+  if (!missing.empty()) {
+    text += " (not installed: ";
+    for (size_t i = 0; i < missing.size(); ++i) text += (i ? ", " : "") + missing[i];
+    text += ")";
+  }
+  return text;
+}

@@ -1,0 +1,102 @@
+#pragma once
+// The small LaTeX document that typesets one table on its own, cropped to
+// the table, and the reading of TeX's log back in terms of the table: the
+// first error, and the row and cell it comes from.
+//
+// The document is for pdfTeX (pdflatex): the table is set in a box, the page
+// is sized to that box plus a thin margin and the box is shipped out
+// directly, so no cropping package is needed. A longtable cannot live in a
+// box; it is set on an ordinary page instead.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TTable;
+
+// A package the table's code may need, with what in the code asks for it.
+struct TPackageNeed {
+  std::string Name;     // "booktabs"
+  std::string Options;  // "table" for xcolor; empty for none
+};
+
+// The packages the code uses, in the order they must be loaded, each once:
+// array (m{}, b{}, >{}, <{} in a column format), booktabs, multirow,
+// tabularx, longtable, siunitx, xcolor (with colortbl through its "table"
+// option when rows, cells or columns are coloured), hhline. The code is
+// searched as text: a stray match loads a package that does no harm.
+std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLines);
+
+// The marker the document writes to the log for a package it wanted but the
+// TeX installation lacks.
+inline constexpr const char* kMissingPackageMark = "Quiltor: missing package ";
+
+struct TTypesetDocument {
+  std::string Text;  // the whole .tex file, lines ended by '\n'
+  // For every generated code line: the 1-based line of the file it starts
+  // on. A code line with line breaks in it (a cell text over several lines)
+  // takes several lines of the file.
+  std::vector<int> CodeLineStart;
+  int CodeEndLine = 0;  // the first file line after the code
+  std::vector<std::string> CodeLines;
+};
+
+// The document for codeLines (TableToLatex's output). Each needed package
+// is loaded only when the TeX installation has it (\IfFileExists), else its
+// name is written to the log after kMissingPackageMark. userPreamble, the
+// user's own macros, goes after the packages, before \begin{document}.
+TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines, const std::string& userPreamble);
+
+// The first error in a TeX log.
+struct TLatexError {
+  bool Found = false;
+  std::string Message;  // "Undefined control sequence." (without the "! ")
+  int Line = 0;         // the file line TeX was reading; 0 when unknown
+  // The file line up to the point of the error as TeX showed it ("l.7 a &
+  // \foo"): the text after "l.N ", which TeX may have shortened from the
+  // left to "..." and a tail.
+  std::string Context;
+};
+TLatexError FirstLatexError(const std::string& log);
+
+// The packages the log reports as missing (see kMissingPackageMark).
+std::vector<std::string> MissingPackages(const std::string& log);
+
+// Where in the table an error comes from. Row and Cell count from 0 (Cell
+// is the position of the cell in its row, a joined cell counting once);
+// -1 when unknown. Column is the cell's first column.
+struct TErrorPlace {
+  int Row = -1;
+  int Cell = -1;
+  int Column = -1;
+};
+
+// Traces error back to the table that the document was built from: the
+// error's line to a row, the error's position in that line to a cell. When
+// the line is no row's (an unbalanced brace shows only where the
+// environment ends), the first cell whose braces do not balance is named
+// instead.
+TErrorPlace LocateLatexError(const TTypesetDocument& document, const TTable& table, const TLatexError& error);
+
+// The text the user sees for a failed run: the error message, the place
+// ("Row 3, cell 2: "), and the packages that were missing.
+std::string DescribeLatexFailure(const TTypesetDocument& document, const TTable& table, const std::string& log);
+
+// Newest-wins ordering of typesetting results: every request gets a rising
+// number, and a result is shown only when it is newer than the one on show,
+// so a run that finishes late never covers a newer picture.
+class TResultOrder {
+ public:
+  uint64_t NextRequest() { return ++FRequested; }
+  // True when the result of request may be shown; it is then the one shown.
+  bool Accept(uint64_t request) {
+    if (request <= FShown || request > FRequested) return false;
+    FShown = request;
+    return true;
+  }
+  uint64_t Shown() const { return FShown; }
+  uint64_t Requested() const { return FRequested; }
+
+ private:
+  uint64_t FRequested = 0;
+  uint64_t FShown = 0;
+};
