@@ -100,6 +100,9 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
   fProblem = new QLabel(body);
   fProblem->setObjectName(QStringLiteral("fProblem"));
   fProblem->setWordWrap(true);
+  // A long message wraps inside the panel rather than widening the dock,
+  // which would take the room from the grid.
+  fProblem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   fProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
   fProblem->setTextFormat(Qt::PlainText);
   problem->addWidget(fProblem, 1);
