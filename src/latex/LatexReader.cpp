@@ -19,6 +19,8 @@ constexpr size_t kPreviewLineBytes = 200;
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// c is one of the characters of set (never the terminating NUL).
+bool IsOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 std::string_view Trim(std::string_view s) {
@@ -83,6 +85,25 @@ size_t SkipComment(std::string_view s, size_t p) {
   return p;
 }
 
+// text without its comments: each runs to the end of its line and takes the
+// blanks that open the next line with it, as TeX reads it; "\%" is no
+// comment.
+std::string StripComments(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t q = 0; q < text.size();) {
+    if (text[q] == '\\' && q + 1 < text.size()) {
+      out.append(text.substr(q, 2));
+      q += 2;
+    } else if (text[q] == '%') {
+      q = SkipComment(text, q);
+    } else {
+      out += text[q++];
+    }
+  }
+  return out;
+}
+
 // \verb<c>...<c> (or \verb*): the offset after it; an unclosed one ends with
 // its line, as in LaTeX.
 size_t SkipVerb(std::string_view s, size_t afterName) {
@@ -133,9 +154,13 @@ struct TEnvName {
 TEnvName ReadEnvName(std::string_view s, size_t p) {
   while (p < s.size() && IsBlank(s[p])) ++p;
   if (p >= s.size() || s[p] != '{') return {{}, p};
-  const size_t close = s.find('}', p);
-  if (close == std::string_view::npos || s.substr(p, close - p).find('\n') != std::string_view::npos) return {{}, p};
-  return {Trim(s.substr(p + 1, close - p - 1)), close + 1};
+  // Environment names are letters, with digits and a few marks in
+  // packages' own names ("tabular*", "my@env"); anything else is a brace
+  // group after a \begin that is no environment at all.
+  size_t q = p + 1;
+  while (q < s.size() && (IsLetter(s[q]) || (s[q] >= '0' && s[q] <= '9') || IsOneOf(s[q], "*@:_- "))) ++q;
+  if (q >= s.size() || s[q] != '}') return {{}, p};
+  return {Trim(s.substr(p + 1, q - p - 1)), q + 1};
 }
 
 // ---------------------------------------------------------------- environments
@@ -247,7 +272,7 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // rules). A "|" inside the text that opens a column's format, or trailing
 // text after the last rule, stays in the format so that nothing is lost.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
-  const std::string spec = ExpandRepeats(text, rawSpec, at);
+  const std::string spec = ExpandRepeats(text, StripComments(rawSpec), at);
   TSpec out;
   out.Rules.push_back(false);
   std::string pending;     // goes with the next column
@@ -338,7 +363,7 @@ bool LooksLikeSpec(std::string_view spec) {
       continue;
     }
     if (IsLetter(c)) column = true;
-    else if (!IsSpace(c) && !std::strchr("|><@!*", c)) return false;
+    else if (!IsSpace(c) && !IsOneOf(c, "|><@!*")) return false;
     ++p;
   }
   return column;
@@ -385,7 +410,7 @@ bool ReadHeader(std::string_view s, std::string_view name, size_t p, THeader& he
   }
   if (lastBegin == std::string_view::npos) return false;
   header.Environment = std::string(name);
-  header.Options = std::string(Trim(s.substr(optionsBegin, lastBegin - optionsBegin)));
+  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin))));
   header.SpecBegin = lastBegin;
   header.SpecEnd = lastEnd;
   return true;
@@ -461,7 +486,7 @@ class TReader {
   size_t Arguments(size_t p, const char* pattern) const;
   size_t ReadRule(TControl control, TBoundaryRules& rules) const;
   size_t ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands) const;
-  size_t ReadCells(size_t p, TReadRow& row, bool& ended);
+  size_t ReadCells(size_t p, TReadRow& row, bool& ended, bool math = true);
   size_t ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) const;
   void AddCell(size_t begin, size_t end, bool comments, TReadRow& row);
   bool ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead);
@@ -731,7 +756,7 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
   cell.Left = spec.Rules.front();
   cell.Right = spec.Rules.back();
   const std::string format = spec.Formats.empty() ? std::string() : spec.Formats.front();
-  const bool plain = spec.Formats.size() == 1 && format.size() == 1 && std::strchr("lcr", format[0]) != nullptr;
+  const bool plain = spec.Formats.size() == 1 && format.size() == 1 && IsOneOf(format[0], "lcr");
   cell.Align = plain ? format[0] : 'l';
   if (!plain) {
     // p{..}, m{..} and b{..} set text left; of other formats the first of
@@ -741,7 +766,7 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
         cell.Align = c;
         break;
       }
-    if (!format.empty() && std::strchr("pmbX", format[0]) != nullptr) cell.Align = 'l';
+    if (!format.empty() && IsOneOf(format[0], "pmbX")) cell.Align = 'l';
   }
   cell.Text.assign(Trim(args[2]));
   if (!rest.empty()) {
@@ -760,18 +785,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   std::string_view raw = S.substr(begin, end - begin);
   std::string stripped;
   if (comments) {
-    // A comment runs to the end of its line and takes the blanks that open
-    // the next line with it, as TeX reads it; "\%" is no comment.
-    for (size_t q = 0; q < raw.size();) {
-      if (raw[q] == '\\' && q + 1 < raw.size()) {
-        stripped.append(raw.substr(q, 2));
-        q += 2;
-      } else if (raw[q] == '%') {
-        q = SkipComment(raw, q);
-      } else {
-        stripped += raw[q++];
-      }
-    }
+    stripped = StripComments(raw);
     raw = stripped;
   }
   const std::string_view t = Trim(raw);
@@ -794,8 +808,16 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
 // The cells of one row from p: up to its "\\" (or \tabularnewline), or to
 // the end of the table. A "&", "\\" inside braces, math or a nested
 // environment is the cell's own. ended: the row had its "\\"; the return
-// value is the offset after it.
-size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended) {
+// value is the offset after it. A "$", "\(" or "\[" that its row does not
+// close is no math (LaTeX would stop there): the row is then read again
+// without math, so that its "&" separate the cells.
+size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) {
+  const std::string prefix = row.Prefix;
+  auto again = [&]() {
+    row.Cells.clear();
+    row.Prefix = prefix;
+    return ReadCells(p, row, ended, false);
+  };
   std::vector<size_t> braces;
   std::vector<std::pair<std::string_view, size_t>> environments;
   char math = 0;  // '$', 'D' ($$), '(' or '['
@@ -817,6 +839,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended) {
         braces.pop_back();
         break;
       case '$':
+        if (!trackMath) break;
         if (q + 1 < S.size() && S[q + 1] == '$') {
           math = math == 'D' ? 0 : math == 0 ? 'D' : math;
           ++q;
@@ -835,7 +858,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended) {
         const TControl control = ReadControl(S, q);
         const std::string_view name = control.Name;
         if ((name == "\\" || name == "tabularnewline") && braces.empty() && environments.empty()) {
-          // A "$" left open ends with its row: LaTeX would stop there too.
+          if (math != 0) return again();
           AddCell(cellBegin, q, comments, row);
           ended = true;
           return control.End;
@@ -863,7 +886,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended) {
         } else if (name == "verb") {
           q = SkipVerb(S, control.End);
           continue;
-        } else if ((name == "(" || name == "[") && math == 0) {
+        } else if ((name == "(" || name == "[") && math == 0 && trackMath) {
           math = name[0];
         } else if ((name == ")" && math == '(') || (name == "]" && math == '[')) {
           math = 0;
@@ -884,6 +907,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended) {
                    static_cast<int>(name.size()), name.data())
              .c_str());
   }
+  if (math != 0) return again();
   AddCell(cellBegin, q, comments, row);
   ended = false;
   return q;
