@@ -85,6 +85,20 @@ size_t SkipComment(std::string_view s, size_t p) {
   return p;
 }
 
+// Whether s ends with a control word ("\\foo"), which a letter put right
+// after it would lengthen.
+bool EndsWithControlWord(std::string_view s) {
+  size_t i = s.size();
+  while (i > 0 && IsLetter(s[i - 1])) --i;
+  if (i == s.size() || i == 0 || s[i - 1] != '\\') return false;
+  size_t slashes = 0;
+  while (i > 0 && s[i - 1] == '\\') {
+    --i;
+    ++slashes;
+  }
+  return slashes % 2 == 1;
+}
+
 // text without its comments: each runs to the end of its line and takes the
 // blanks that open the next line with it, as TeX reads it; "\%" is no
 // comment.
@@ -97,6 +111,8 @@ std::string StripComments(std::string_view text) {
       q += 2;
     } else if (text[q] == '%') {
       q = SkipComment(text, q);
+      // "\\foo%" ends the control word; joined to a letter it would not.
+      if (q < text.size() && IsLetter(text[q]) && EndsWithControlWord(out)) out += ' ';
     } else {
       out += text[q++];
     }
@@ -311,6 +327,8 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       for (size_t next; (next = group(e)) != e;) e = next;
       if (static_cast<long long>(out.Formats.size()) >= kMaxColumns)
         Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
+      // A control word before the column letter stays apart from it.
+      if (EndsWithControlWord(pending)) pending += ' ';
       out.Formats.push_back(pending + std::string(spec.substr(p, e - p)));
       out.Rules.push_back(false);
       pending.clear();
@@ -323,6 +341,15 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       e = group(e);
       if (e == p + 1) out.Valid = false;
     } else {
+      // A control sequence stays whole: its backslash must not end up
+      // before a brace of the generated code.
+      if (c == '\\') e = std::min(ReadControl(spec, p).End, spec.size());
+      // A backslash before a blank or a line break, or at the very end,
+      // says nothing in a column specification.
+      if (c == '\\' && (e == p + 1 || IsSpace(spec[p + 1]))) {
+        p = e;
+        continue;
+      }
       out.Valid = false;
     }
     const std::string_view token = std::string_view(spec).substr(p, e - p);
@@ -336,8 +363,7 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
   }
   if (!pending.empty()) {
     if (out.Formats.empty()) {
-      out.Formats.push_back(pending);
-      out.Rules.push_back(false);
+      // Not a single column: there is nothing the text could go with.
       out.Valid = false;
     } else {
       // Text after the last column and its rule: kept, rule and all, as the
@@ -408,7 +434,7 @@ bool ReadHeader(std::string_view s, std::string_view name, size_t p, THeader& he
     }
     q = e;
   }
-  if (lastBegin == std::string_view::npos) return false;
+  if (lastBegin == std::string_view::npos || (known && mandatory < known->Arguments)) return false;
   header.Environment = std::string(name);
   header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin))));
   header.SpecBegin = lastBegin;
