@@ -327,8 +327,6 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       for (size_t next; (next = group(e)) != e;) e = next;
       if (static_cast<long long>(out.Formats.size()) >= kMaxColumns)
         Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
-      // A control word before the column letter stays apart from it.
-      if (EndsWithControlWord(pending)) pending += ' ';
       out.Formats.push_back(pending + std::string(spec.substr(p, e - p)));
       out.Rules.push_back(false);
       pending.clear();
@@ -341,13 +339,12 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       e = group(e);
       if (e == p + 1) out.Valid = false;
     } else {
-      // A control sequence stays whole: its backslash must not end up
-      // before a brace of the generated code.
-      if (c == '\\') e = std::min(ReadControl(spec, p).End, spec.size());
-      // A backslash before a blank or a line break, or at the very end,
-      // says nothing in a column specification.
-      if (c == '\\' && (e == p + 1 || IsSpace(spec[p + 1]))) {
-        p = e;
+      // A command outside braces is no part of a column specification
+      // (LaTeX stops at it): it is dropped, so that neither its backslash
+      // nor its name can swallow what the generator writes after it.
+      if (c == '\\') {
+        out.Valid = false;
+        p = std::min(ReadControl(spec, p).End, spec.size());
         continue;
       }
       out.Valid = false;
