@@ -294,13 +294,13 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
   std::string pending;     // goes with the next column
   bool afterRule = true;   // no column since the last "|" (or the start)
   size_t p = 0;
-  auto group = [&](size_t q) {
-    // One group right after q (blanks allowed); returns its end or q.
+  auto group = [&](size_t q, bool square) {
+    // One closed group right after q (blanks allowed); returns its end or q.
     size_t r = q;
     while (r < spec.size() && IsSpace(spec[r])) ++r;
-    if (r < spec.size() && (spec[r] == '{' || spec[r] == '[')) {
+    if (r < spec.size() && (spec[r] == '{' || (square && spec[r] == '['))) {
       const size_t e = GroupEnd(spec, r);
-      return e == std::string_view::npos ? spec.size() : e;
+      return e == std::string_view::npos ? q : e;
     }
     return q;
   };
@@ -324,7 +324,7 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       size_t e = p + 1;
       // l, c and r never take arguments; a brace after them belongs to
       // nothing and is kept with the column.
-      for (size_t next; (next = group(e)) != e;) e = next;
+      for (size_t next; (next = group(e, true)) != e;) e = next;
       if (static_cast<long long>(out.Formats.size()) >= kMaxColumns)
         Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
       out.Formats.push_back(pending + std::string(spec.substr(p, e - p)));
@@ -336,7 +336,7 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     }
     size_t e = p + 1;
     if (c == '>' || c == '<' || c == '@' || c == '!') {
-      e = group(e);
+      e = group(e, false);
       if (e == p + 1) out.Valid = false;
     } else {
       // A command outside braces is no part of a column specification
