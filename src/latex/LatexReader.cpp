@@ -29,6 +29,16 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// A cell's text trimmed; a control space ("\\ ") at its end keeps its
+// blank, since a bare backslash there would escape what follows it.
+std::string_view TrimText(std::string_view s) {
+  const std::string_view t = Trim(s);
+  size_t slashes = 0;
+  while (slashes < t.size() && t[t.size() - 1 - slashes] == '\\') ++slashes;
+  if (slashes % 2 == 1 && t.data() + t.size() < s.data() + s.size()) return {t.data(), t.size() + 1};
+  return t;
+}
+
 // ---------------------------------------------------------------- positions
 
 // Line and column of an offset, counted only when a message needs them.
@@ -242,6 +252,12 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
       p = end;
       continue;
     }
+    if (c == '\\') {
+      const size_t end = std::min(ReadControl(spec, p).End, spec.size());
+      out.append(spec.substr(p, end - p));
+      p = end;
+      continue;
+    }
     if (c != '*') {
       out += c;
       ++p;
@@ -345,6 +361,13 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       if (c == '\\') {
         out.Valid = false;
         p = std::min(ReadControl(spec, p).End, spec.size());
+        continue;
+      }
+      // A "*" left after the repetitions were expanded repeats nothing; kept,
+      // it would ask for a repetition in the code written back.
+      if (c == '*') {
+        out.Valid = false;
+        ++p;
         continue;
       }
       out.Valid = false;
@@ -791,7 +814,7 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
       }
     if (!format.empty() && IsOneOf(format[0], "pmbX")) cell.Align = 'l';
   }
-  cell.Text.assign(Trim(args[2]));
+  cell.Text.assign(TrimText(args[2]));
   if (!rest.empty()) {
     // Text after the \multicolumn in the same cell is typeset after its text.
     cell.Text += ' ';
@@ -811,7 +834,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
     stripped = StripComments(raw);
     raw = stripped;
   }
-  const std::string_view t = Trim(raw);
+  const std::string_view t = TrimText(raw);
   const size_t at = comments ? begin : begin + static_cast<size_t>(t.data() - raw.data());
   TReadCell cell;
   std::string lead;
