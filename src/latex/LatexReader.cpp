@@ -235,7 +235,6 @@ bool IsOtherEnvironment(std::string_view name) {
 struct TSpec {
   std::vector<std::string> Formats;
   std::vector<bool> Rules;  // Formats.size() + 1 entries
-  bool Valid = true;        // every part was a known kind of token
 };
 
 // Expands *{n}{..} (nested too) into plain text; raises when the result
@@ -302,7 +301,9 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // they go with the column they precede. A "|" between columns is a boundary
 // rule; a second "|" at the same boundary adds nothing (the model has single
 // rules). A "|" inside the text that opens a column's format, or trailing
-// text after the last rule, stays in the format so that nothing is lost.
+// text after the last rule, stays in the format so that nothing is lost;
+// commands and a stray "*" outside braces, which LaTeX refuses there, are
+// dropped.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
   const std::string spec = ExpandRepeats(text, StripComments(rawSpec), at);
   TSpec out;
@@ -350,28 +351,20 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       p = e;
       continue;
     }
-    size_t e = p + 1;
-    if (c == '>' || c == '<' || c == '@' || c == '!') {
-      e = group(e, false);
-      if (e == p + 1) out.Valid = false;
-    } else {
-      // A command outside braces is no part of a column specification
-      // (LaTeX stops at it): it is dropped, so that neither its backslash
-      // nor its name can swallow what the generator writes after it.
-      if (c == '\\') {
-        out.Valid = false;
-        p = std::min(ReadControl(spec, p).End, spec.size());
-        continue;
-      }
-      // A "*" left after the repetitions were expanded repeats nothing; kept,
-      // it would ask for a repetition in the code written back.
-      if (c == '*') {
-        out.Valid = false;
-        ++p;
-        continue;
-      }
-      out.Valid = false;
+    // A command outside braces is no part of a column specification
+    // (LaTeX stops at it): it is dropped, so that neither its backslash nor
+    // its name can swallow what the generator writes after it. A "*" left
+    // after the repetitions were expanded repeats nothing; kept, it would
+    // ask for a repetition in the code written back.
+    if (c == '\\') {
+      p = std::min(ReadControl(spec, p).End, spec.size());
+      continue;
     }
+    if (c == '*') {
+      ++p;
+      continue;
+    }
+    const size_t e = c == '>' || c == '<' || c == '@' || c == '!' ? group(p + 1, false) : p + 1;
     const std::string_view token = std::string_view(spec).substr(p, e - p);
     const bool withPrevious = !out.Formats.empty() && pending.empty() && (c == '<' || ((c == '@' || c == '!') && !afterRule));
     if (withPrevious) {
@@ -382,10 +375,8 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     p = e;
   }
   if (!pending.empty()) {
-    if (out.Formats.empty()) {
-      // Not a single column: there is nothing the text could go with.
-      out.Valid = false;
-    } else {
+    // Without a single column there is nothing the text could go with.
+    if (!out.Formats.empty()) {
       // Text after the last column and its rule: kept, rule and all, as the
       // end of the last format.
       if (out.Rules.back()) pending.insert(pending.begin(), '|');
