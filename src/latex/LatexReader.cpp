@@ -95,6 +95,18 @@ size_t SkipComment(std::string_view s, size_t p) {
   return p;
 }
 
+// \verb<c>...<c> (or \verb*): the offset after it; an unclosed one ends with
+// its line, as in LaTeX.
+size_t SkipVerb(std::string_view s, size_t afterName) {
+  size_t p = afterName;
+  if (p < s.size() && s[p] == '*') ++p;
+  if (p >= s.size()) return p;
+  const char delimiter = s[p];
+  const size_t close = s.find(delimiter, p + 1);
+  const size_t end = LineEnd(s, p + 1);
+  return close == std::string_view::npos || close > end ? end : close + 1;
+}
+
 // Whether s ends with a control word ("\\foo"), which a letter put right
 // after it would lengthen.
 bool EndsWithControlWord(std::string_view s) {
@@ -117,8 +129,11 @@ std::string StripComments(std::string_view text) {
   out.reserve(text.size());
   for (size_t q = 0; q < text.size();) {
     if (text[q] == '\\' && q + 1 < text.size()) {
-      out.append(text.substr(q, 2));
-      q += 2;
+      // A "%" inside \verb is text, as the row scanner reads it too.
+      const TControl control = ReadControl(text, q);
+      const size_t end = control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
+      out.append(text.substr(q, end - q));
+      q = end;
     } else if (text[q] == '%') {
       q = SkipComment(text, q);
       // "\\foo%" ends the control word; joined to a letter it would not.
@@ -128,18 +143,6 @@ std::string StripComments(std::string_view text) {
     }
   }
   return out;
-}
-
-// \verb<c>...<c> (or \verb*): the offset after it; an unclosed one ends with
-// its line, as in LaTeX.
-size_t SkipVerb(std::string_view s, size_t afterName) {
-  size_t p = afterName;
-  if (p < s.size() && s[p] == '*') ++p;
-  if (p >= s.size()) return p;
-  const char delimiter = s[p];
-  const size_t close = s.find(delimiter, p + 1);
-  const size_t end = LineEnd(s, p + 1);
-  return close == std::string_view::npos || close > end ? end : close + 1;
 }
 
 // A group at s[p] ('{' or '['): the offset after its closing bracket, or npos
