@@ -705,8 +705,10 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
     size_t r = lead;
     while (r < lineEnd && IsBlank(S[r])) ++r;
     if (r < lineEnd && S[r] == '[') {
-      const size_t e = GroupEnd(S, r);
-      if (e != std::string_view::npos && e <= lineEnd) lead = e;
+      // Within the line: an open bracket must not send every row's scan to
+      // the end of the table.
+      const size_t e = GroupEnd(S.substr(0, lineEnd), r);
+      if (e != std::string_view::npos) lead = e;
     }
   }
   // Is there a row's content after the lead on this line?
@@ -1096,14 +1098,18 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
     }
   }
   const int needed = table.RowCount() / 2;
+  std::vector<char> revote(static_cast<size_t>(c) + 1, 0);
+  bool anyRevote = false;
   for (int k = 1; k < c; ++k) {
-    if ((votes[static_cast<size_t>(k)] > needed) == boundary[static_cast<size_t>(k)]) continue;
+    revote[static_cast<size_t>(k)] = (votes[static_cast<size_t>(k)] > needed) != boundary[static_cast<size_t>(k)];
+    anyRevote = anyRevote || revote[static_cast<size_t>(k)];
+  }
+  if (anyRevote) {
     for (TRow* row : table.Rows) {
-      long long at = 0;
+      long long k = 0;
       for (TCell* cell : *row) {
-        if (at == k && cell->Span == 1) cell->RuleLeft = boundary[static_cast<size_t>(k)];
-        at += cell->Span;
-        if (at > k) break;
+        if (cell->Span == 1 && revote[static_cast<size_t>(k)]) cell->RuleLeft = boundary[static_cast<size_t>(k)];
+        k += cell->Span;
       }
     }
   }
