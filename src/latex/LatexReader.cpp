@@ -95,16 +95,16 @@ size_t SkipComment(std::string_view s, size_t p) {
   return p;
 }
 
-// \verb<c>...<c> (or \verb*): the offset after it; an unclosed one ends with
-// its line, as in LaTeX.
+// \verb<c>...<c> (or \verb*): the offset after it.
 size_t SkipVerb(std::string_view s, size_t afterName) {
   size_t p = afterName;
   if (p < s.size() && s[p] == '*') ++p;
   if (p >= s.size()) return p;
   const char delimiter = s[p];
   const size_t close = s.find(delimiter, p + 1);
-  const size_t end = LineEnd(s, p + 1);
-  return close == std::string_view::npos || close > end ? end : close + 1;
+  // Unclosed on its line it is no \verb (LaTeX refuses it): what follows is
+  // read as usual, so that it cannot hide the row's end.
+  return close == std::string_view::npos || close > LineEnd(s, p + 1) ? afterName : close + 1;
 }
 
 // Whether s ends with a control word ("\\foo"), which a letter put right
@@ -667,9 +667,9 @@ bool TReader::HasRowBreak(size_t from, size_t to) const {
     else if (c == '}') --depth;
     else if (c == '&' && depth == 0) return true;
     else if (c == '\\') {
-      const TControl control = ReadControl(S, q);
+      const TControl control = ReadControl(S.substr(0, to), q);
       if (depth == 0 && (control.Name == "\\" || control.Name == "tabularnewline")) return true;
-      q = control.End - 1;
+      q = (control.Name == "verb" ? SkipVerb(S.substr(0, to), control.End) : control.End) - 1;
     }
   }
   return false;
