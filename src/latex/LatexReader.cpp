@@ -124,14 +124,15 @@ bool EndsWithControlWord(std::string_view s) {
 // text without its comments: each runs to the end of its line and takes the
 // blanks that open the next line with it, as TeX reads it; "\%" is no
 // comment.
-std::string StripComments(std::string_view text) {
+std::string StripComments(std::string_view text, bool verb) {
   std::string out;
   out.reserve(text.size());
   for (size_t q = 0; q < text.size();) {
     if (text[q] == '\\' && q + 1 < text.size()) {
-      // A "%" inside \verb is text, as the row scanner reads it too.
+      // A "%" inside \verb is text where the row scanner reads it so (in a
+      // cell; a group's end is found without regard to \verb).
       const TControl control = ReadControl(text, q);
-      const size_t end = control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
+      const size_t end = verb && control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
       out.append(text.substr(q, end - q));
       q = end;
     } else if (text[q] == '%') {
@@ -308,7 +309,7 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // commands and a stray "*" outside braces, which LaTeX refuses there, are
 // dropped.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
-  const std::string spec = ExpandRepeats(text, StripComments(rawSpec), at);
+  const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
   TSpec out;
   out.Rules.push_back(false);
   std::string pending;     // goes with the next column
@@ -450,7 +451,7 @@ bool ReadHeader(std::string_view s, std::string_view name, size_t p, THeader& he
   }
   if (lastBegin == std::string_view::npos || (known && mandatory < known->Arguments)) return false;
   header.Environment = std::string(name);
-  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin))));
+  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin), false)));
   header.SpecBegin = lastBegin;
   header.SpecEnd = lastEnd;
   return true;
@@ -827,7 +828,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   std::string_view raw = S.substr(begin, end - begin);
   std::string stripped;
   if (comments) {
-    stripped = StripComments(raw);
+    stripped = StripComments(raw, true);
     raw = stripped;
   }
   const std::string_view t = TrimText(raw);
