@@ -124,15 +124,14 @@ bool EndsWithControlWord(std::string_view s) {
 // text without its comments: each runs to the end of its line and takes the
 // blanks that open the next line with it, as TeX reads it; "\%" is no
 // comment.
-std::string StripComments(std::string_view text, bool verb) {
+std::string StripComments(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t q = 0; q < text.size();) {
     if (text[q] == '\\' && q + 1 < text.size()) {
-      // A "%" inside \verb is text where the row scanner reads it so (in a
-      // cell; a group's end is found without regard to \verb).
+      // A "%" inside \verb is text, as the scanners read it too.
       const TControl control = ReadControl(text, q);
-      const size_t end = verb && control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
+      const size_t end = control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
       out.append(text.substr(q, end - q));
       q = end;
     } else if (text[q] == '%') {
@@ -148,14 +147,16 @@ std::string StripComments(std::string_view text, bool verb) {
 
 // A group at s[p] ('{' or '['): the offset after its closing bracket, or npos
 // when it is not closed. Braces nest inside either; a square group ends at
-// the first ']' outside braces.
+// the first ']' outside braces. Comments and \verb are skipped as the row
+// scanner skips them, so that both agree on where a group ends.
 size_t GroupEnd(std::string_view s, size_t p) {
   const char open = s[p];
   int depth = 0;
   for (size_t q = p; q < s.size(); ++q) {
     const char c = s[q];
     if (c == '\\') {
-      ++q;
+      const TControl control = ReadControl(s, q);
+      q = (control.Name == "verb" ? SkipVerb(s, control.End) : std::min(control.End, s.size())) - 1;
       continue;
     }
     if (c == '%') {
@@ -256,7 +257,8 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
       continue;
     }
     if (c == '\\') {
-      const size_t end = std::min(ReadControl(spec, p).End, spec.size());
+      const TControl control = ReadControl(spec, p);
+      const size_t end = control.Name == "verb" ? SkipVerb(spec, control.End) : std::min(control.End, spec.size());
       out.append(spec.substr(p, end - p));
       p = end;
       continue;
@@ -309,7 +311,7 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // commands and a stray "*" outside braces, which LaTeX refuses there, are
 // dropped.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
-  const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
+  const std::string spec = ExpandRepeats(text, StripComments(rawSpec), at);
   TSpec out;
   out.Rules.push_back(false);
   std::string pending;     // goes with the next column
@@ -361,7 +363,8 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     // after the repetitions were expanded repeats nothing; kept, it would
     // ask for a repetition in the code written back.
     if (c == '\\') {
-      p = std::min(ReadControl(spec, p).End, spec.size());
+      const TControl control = ReadControl(spec, p);
+      p = control.Name == "verb" ? SkipVerb(spec, control.End) : std::min(control.End, spec.size());
       continue;
     }
     if (c == '*') {
@@ -451,7 +454,7 @@ bool ReadHeader(std::string_view s, std::string_view name, size_t p, THeader& he
   }
   if (lastBegin == std::string_view::npos || (known && mandatory < known->Arguments)) return false;
   header.Environment = std::string(name);
-  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin), false)));
+  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin))));
   header.SpecBegin = lastBegin;
   header.SpecEnd = lastEnd;
   return true;
@@ -828,7 +831,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   std::string_view raw = S.substr(begin, end - begin);
   std::string stripped;
   if (comments) {
-    stripped = StripComments(raw, true);
+    stripped = StripComments(raw);
     raw = stripped;
   }
   const std::string_view t = TrimText(raw);
