@@ -779,7 +779,7 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
     arg = t.substr(p + 1, e - p - 2);
     p = e;
   }
-  const std::string_view rest = Trim(t.substr(p));
+  const std::string_view rest = TrimText(t.substr(p));
   if (m > 0 && !rest.empty()) return false;
   if (m > 0) lead->assign(t.substr(0, m));
 
