@@ -124,14 +124,18 @@ bool EndsWithControlWord(std::string_view s) {
 // text without its comments: each runs to the end of its line and takes the
 // blanks that open the next line with it, as TeX reads it; "\%" is no
 // comment.
-std::string StripComments(std::string_view text) {
+std::string StripComments(std::string_view text, bool verb) {
   std::string out;
   out.reserve(text.size());
+  int depth = 0;
   for (size_t q = 0; q < text.size();) {
+    if (text[q] == '{') ++depth;
+    if (text[q] == '}') --depth;
     if (text[q] == '\\' && q + 1 < text.size()) {
-      // A "%" inside \verb is text, as the scanners read it too.
+      // A "%" inside \verb outside braces is text, as the row scanner reads
+      // it too.
       const TControl control = ReadControl(text, q);
-      const size_t end = control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
+      const size_t end = verb && depth <= 0 && control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
       out.append(text.substr(q, end - q));
       q = end;
     } else if (text[q] == '%') {
@@ -147,16 +151,16 @@ std::string StripComments(std::string_view text) {
 
 // A group at s[p] ('{' or '['): the offset after its closing bracket, or npos
 // when it is not closed. Braces nest inside either; a square group ends at
-// the first ']' outside braces. Comments and \verb are skipped as the row
-// scanner skips them, so that both agree on where a group ends.
+// the first ']' outside braces. Comments are skipped; \verb is no verbatim
+// inside a group (LaTeX refuses it in an argument), as the row scanner
+// agrees.
 size_t GroupEnd(std::string_view s, size_t p) {
   const char open = s[p];
   int depth = 0;
   for (size_t q = p; q < s.size(); ++q) {
     const char c = s[q];
     if (c == '\\') {
-      const TControl control = ReadControl(s, q);
-      q = (control.Name == "verb" ? SkipVerb(s, control.End) : std::min(control.End, s.size())) - 1;
+      q = std::min(ReadControl(s, q).End, s.size()) - 1;
       continue;
     }
     if (c == '%') {
@@ -257,8 +261,7 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
       continue;
     }
     if (c == '\\') {
-      const TControl control = ReadControl(spec, p);
-      const size_t end = control.Name == "verb" ? SkipVerb(spec, control.End) : std::min(control.End, spec.size());
+      const size_t end = std::min(ReadControl(spec, p).End, spec.size());
       out.append(spec.substr(p, end - p));
       p = end;
       continue;
@@ -311,7 +314,7 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // commands and a stray "*" outside braces, which LaTeX refuses there, are
 // dropped.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
-  const std::string spec = ExpandRepeats(text, StripComments(rawSpec), at);
+  const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
   TSpec out;
   out.Rules.push_back(false);
   std::string pending;     // goes with the next column
@@ -363,8 +366,7 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     // after the repetitions were expanded repeats nothing; kept, it would
     // ask for a repetition in the code written back.
     if (c == '\\') {
-      const TControl control = ReadControl(spec, p);
-      p = control.Name == "verb" ? SkipVerb(spec, control.End) : std::min(control.End, spec.size());
+      p = std::min(ReadControl(spec, p).End, spec.size());
       continue;
     }
     if (c == '*') {
@@ -454,7 +456,7 @@ bool ReadHeader(std::string_view s, std::string_view name, size_t p, THeader& he
   }
   if (lastBegin == std::string_view::npos || (known && mandatory < known->Arguments)) return false;
   header.Environment = std::string(name);
-  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin))));
+  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin), false)));
   header.SpecBegin = lastBegin;
   header.SpecEnd = lastEnd;
   return true;
@@ -673,7 +675,7 @@ bool TReader::HasRowBreak(size_t from, size_t to) const {
     else if (c == '\\') {
       const TControl control = ReadControl(S.substr(0, to), q);
       if (depth == 0 && (control.Name == "\\" || control.Name == "tabularnewline")) return true;
-      q = (control.Name == "verb" ? SkipVerb(S.substr(0, to), control.End) : control.End) - 1;
+      q = (control.Name == "verb" && depth == 0 ? SkipVerb(S.substr(0, to), control.End) : control.End) - 1;
     }
   }
   return false;
@@ -816,7 +818,10 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
   }
   cell.Text.assign(TrimText(args[2]));
   if (!rest.empty()) {
-    // Text after the \multicolumn in the same cell is typeset after its text.
+    // Text after the \multicolumn in the same cell is typeset after its
+    // text, and goes into it; a \verb cannot (LaTeX refuses it inside an
+    // argument).
+    if (rest.find("\\verb") != std::string_view::npos) Fail(at, "\\verb follows this \\multicolumn in its cell");
     cell.Text += ' ';
     cell.Text += rest;
   }
@@ -831,7 +836,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   std::string_view raw = S.substr(begin, end - begin);
   std::string stripped;
   if (comments) {
-    stripped = StripComments(raw);
+    stripped = StripComments(raw, true);
     raw = stripped;
   }
   const std::string_view t = TrimText(raw);
@@ -929,7 +934,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) 
             q = env.End;
             continue;
           }
-        } else if (name == "verb") {
+        } else if (name == "verb" && braces.empty()) {
           q = SkipVerb(S, control.End);
           continue;
         } else if ((name == "(" || name == "[") && math == 0 && trackMath) {
