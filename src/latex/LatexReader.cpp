@@ -315,6 +315,10 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // dropped.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
   const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
+  // An environment has no place in a column specification; its \begin and
+  // \end would count in the search for the table's end.
+  if (spec.find("\\begin") != std::string::npos || spec.find("\\end") != std::string::npos)
+    Fail(text, at, "the column specification holds a \\begin or \\end");
   TSpec out;
   out.Rules.push_back(false);
   std::string pending;     // goes with the next column
