@@ -940,6 +940,8 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) 
           }
         } else if (name == "verb" && braces.empty()) {
           q = SkipVerb(S, control.End);
+          // Unclosed, the code written back would close it with what follows.
+          if (q == control.End) Fail(control.End, "this \\verb is not closed on its line");
           continue;
         } else if ((name == "(" || name == "[") && math == 0 && trackMath) {
           math = name[0];
