@@ -4,9 +4,10 @@
 #   ./fuzz.sh                      build every target
 #   ./fuzz.sh TARGET [SECONDS]     build, then fuzz TARGET (default 60 seconds)
 #
-# Targets: table_file (native files), text_import (delimited text). A run
-# starts from the saved corpus in tests/fuzz/TARGET and keeps what it finds
-# in fuzz/out/TARGET (crashes as crash-*, the grown corpus in corpus/).
+# Targets: table_file (native files), text_import (delimited text),
+# latex_reader (LaTeX source). A run starts from the saved corpus in
+# tests/fuzz/TARGET and keeps what it finds in fuzz/out/TARGET (crashes as
+# crash-*, the grown corpus in corpus/).
 # Inputs worth keeping go into tests/fuzz/TARGET, which ctest replays.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -20,7 +21,7 @@ mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
        -D__SANITIZE_ADDRESS__=1 -Isrc -Wall -Wextra)
 sources=(src/model/*.cpp src/latex/*.cpp)
-targets=(table_file text_import)
+targets=(table_file text_import latex_reader)
 for t in "${targets[@]}"; do
   newest=$(ls -t "${sources[@]}" src/model/*.h src/latex/*.h fuzz/*.h "fuzz/$t.cpp" | head -1)
   if [ ! -x "$out/$t" ] || [ "$newest" -nt "$out/$t" ]; then

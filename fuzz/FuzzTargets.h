@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "latex/LatexReader.h"
 #include "latex/TabToLatex.h"
 #include "model/StreamIO.h"
 #include "model/Tables.h"
@@ -258,6 +259,46 @@ inline void TextImport(const uint8_t* data, size_t size) {
       const TCell* b = back.GetCell(r, i);
       Require(b && b->Text() == table.GetCell(r, i)->Text(), "text round trip");
     }
+}
+
+// Any bytes as LaTeX source. Every table found either reads or is refused
+// with the reader's error; one that reads satisfies the span rule, and its
+// generated code reads back to a table that generates the very same code
+// (reading normalises once, then it is a fixed point).
+inline void LatexReader(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const std::vector<TLatexTableSource> tables = FindLatexTables(text);
+  for (size_t i = 0; i < tables.size() && i < 4; ++i) {
+    const TLatexTableSource& source = tables[i];
+    Require(source.Begin < source.BodyEnd && source.BodyEnd <= size, "a table lies inside the text");
+    Require(i == 0 || tables[i - 1].BodyEnd <= source.Begin, "tables do not overlap");
+    TTable table;
+    try {
+      ReadLatexTable(text, source, table);
+    } catch (const EQuiltorError&) {
+      continue;
+    }
+    RequireSpans(table);
+    std::vector<std::string> lines, again, third;
+    TableToLatex(table, lines);
+    std::string code;
+    for (const std::string& line : lines) code += line + "\n";
+    TTable back;
+    try {
+      ReadLatexTable(code, back);
+    } catch (const EQuiltorError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      Require(false, "generated code reads");
+    }
+    RequireSpans(back);
+    TableToLatex(back, again);
+    code.clear();
+    for (const std::string& line : again) code += line + "\n";
+    TTable last;
+    ReadLatexTable(code, last);
+    TableToLatex(last, third);
+    Require(third == again, "read, generate, read, generate is a fixed point");
+  }
 }
 
 }  // namespace FuzzTargets

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "document/AppModule.h"
+#include "document/DocumentFiles.h"
 #include "undo/UndoBuffers.h"
 
 // ---------------------------------------------------------------- environment
@@ -123,3 +124,17 @@ std::string WithLineBreak(const std::string& text, const char* lineBreak) {
 
 std::string WithCrLf(const std::string& text) { return WithLineBreak(text, "\r\n"); }
 std::string WithLf(const std::string& text) { return WithLineBreak(text, "\n"); }
+
+// ---------------------------------------------------------------- Paste LaTeX Code
+
+TCommandResult PasteLatexCode(TTable& table, std::string_view text) {
+  TTable scratch;
+  if (!ReadLatexTableOf(scratch, text, "the clipboard")) return {};
+  table.CurrentCell = nullptr;
+  table.TakeContent(scratch);
+  table.ClearSelection();
+  TCommandResult r;
+  r.Caption = "Paste LaTeX code";
+  r.Current = ccNone;
+  return r;
+}

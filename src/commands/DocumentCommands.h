@@ -8,6 +8,7 @@
 // undo caption for the caller to record. New is a document operation: it may
 // ask about unsaved changes and records its own undo step.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/TableCommands.h"
@@ -77,3 +78,14 @@ TCommandResult SetRowPrefixPostfix(TTable& table, const TCellRect& bounds, const
 std::string WithCrLf(const std::string& text);
 // text with every line break written as a lone LF, as text boxes hold it.
 std::string WithLf(const std::string& text);
+
+// ---- Paste LaTeX Code
+
+// Edit > Paste LaTeX Code: the table in text (its only one, or the one the
+// user picks, DocumentFiles' TLatexTableUI) replaces the whole content of
+// table, which keeps its file name and title, so that Save writes the file
+// the user is working on. "Paste LaTeX code", no cell current. Cancelling
+// the choice changes nothing and records nothing; text without a table
+// raises "No LaTeX table found in the clipboard", code the reader refuses
+// its message; either way the table is untouched.
+TCommandResult PasteLatexCode(TTable& table, std::string_view text);

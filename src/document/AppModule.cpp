@@ -15,10 +15,12 @@ std::string ApplicationTitle = "Quiltor";
 const char* const kPreviewCroppedNote = "... contents of the file has been cropped for faster preview.";
 
 // Each entry's extension is the default one while the entry is selected.
-TFileDialog OpenDialog({{"All supported formats", "*.qtor;*.csv;*.txt", "qtor"},
+TFileDialog OpenDialog({{"All supported formats", "*.qtor;*.csv;*.txt;*.tex", "qtor"},
                         {"Quiltor data (*.qtor)", "*.qtor", "qtor"},
                         {"Text files (*.csv; *.txt)", "*.csv;*.txt", "csv"},
-                        {"All files", "*.*", "qtor"}});
+                        {"All files", "*.*", "qtor"},
+                        // Last, so that the entries stored before it keep their numbers.
+                        {"LaTeX table (*.tex)", "*.tex", "tex"}});
 TFileDialog SaveDialog({{"Quiltor data (*.qtor)", "*.qtor", "qtor"},
                         {"Comma separated (*.csv)", "*.csv", "csv"},
                         {"Tab delimeted (*.txt)", "*.txt", "txt"},
@@ -184,6 +186,8 @@ bool OpenFile(const std::string& fileName) {
     if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
     if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, warning, options)) return false;
     scratch->ImportText(fileName, options);
+  } else if (ext == ".tex") {
+    if (!ReadLatexFile(*scratch, fileName)) return false;
   } else {
     ReadNativeFile(*scratch, fileName);
   }
@@ -192,7 +196,9 @@ bool OpenFile(const std::string& fileName) {
   // Moved, not copied: the file's table is never held twice.
   CurrentTable->TakeContent(*scratch);
   scratch.reset();
-  CurrentTable->FileName = fileName;
+  // A table read from LaTeX source has no file of its own: saving it over
+  // the source would replace a whole paper by one table.
+  CurrentTable->FileName = ext == ".tex" ? std::string() : fileName;
   CurrentTable->Title = FileTitle(fileName);
   if (gUI) gUI->DocumentReplaced();
   UpdateCaption();

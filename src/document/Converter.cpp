@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "document/Recovery.h"
+#include "document/DocumentFiles.h"
+#include "latex/LatexReader.h"
 #include "latex/TabToLatex.h"
 #include "latex/TypesetDocument.h"
 #include "model/AtomicFile.h"
@@ -43,17 +45,19 @@ const char kUsage[] =
     "\n"
     "Without options, opens FILE in the table editor.\n"
     "\n"
-    "  --latex IN            write the LaTeX code of the table in IN (.qtor, .csv\n"
-    "                        or .txt) to standard output, or to OUT with -o OUT\n"
-    "  --convert IN OUT      convert IN (.qtor, .csv or .txt) to OUT (.qtor, .csv,\n"
-    "                        .txt, or .tex for the LaTeX code)\n"
+    "  --latex IN            write the LaTeX code of the table in IN (.qtor, .csv,\n"
+    "                        .txt or .tex) to standard output, or to OUT with -o OUT\n"
+    "  --convert IN OUT      convert IN (.qtor, .csv, .txt or .tex) to OUT (.qtor,\n"
+    "                        .csv, .txt, or .tex for the LaTeX code)\n"
     "  --render IN           typeset the table in IN with LaTeX (pdflatex) and write\n"
     "                        it, cropped, to OUT given with -o: OUT.pdf or OUT.png\n"
     "  --dpi=N               with --render to .png: dots per inch (default 300)\n"
     "  -o, --output=OUT      with --latex: write to OUT instead of standard output\n"
-    "  --from=TYPE           read IN as csv, txt or qtor whatever its name; needed\n"
-    "                        for IN '-' (standard input) and to read a named pipe\n"
-    "                        or another file that is not a regular file\n"
+    "  --from=TYPE           read IN as csv, txt, qtor or tex whatever its name;\n"
+    "                        needed for IN '-' (standard input) and to read a named\n"
+    "                        pipe or another file that is not a regular file\n"
+    "  --table=N             read the N-th table of LaTeX input (1 for the first,\n"
+    "                        the default)\n"
     "  --delimiters=CHARS    split text input at any of CHARS instead of ','\n"
     "                        for csv and TAB for txt; empty: one cell per line\n"
     "  --merge               treat consecutive delimiters as one\n"
@@ -69,6 +73,9 @@ const char kUsage[] =
     "  -h, --help            show this help\n"
     "  -v, --version         show the version\n"
     "\n"
+    "LaTeX input is read back into a table: its tabular (or array, longtable, ...)\n"
+    "environment, column formats, rules, joined cells, row prefixes and postfixes;\n"
+    "what had to be changed to fit is told as warnings on standard error.\n"
     "Options may stand anywhere; '--' ends them. Text input in UTF-16 (with its\n"
     "byte-order mark) is read as UTF-8. A NUL byte ends text input: the converter\n"
     "then writes nothing and fails unless --allow-truncation is given. It never\n"
@@ -108,6 +115,8 @@ struct TOptions {
   bool Quoted = false;
   bool Escape = false;
   bool AllowTruncation = false;
+  bool HasTable = false;
+  int Table = 1;  // --table: 1-based
 
   bool FromStandardInput() const { return Input == "-"; }
   // How the input is read: --from, else its extension; every name the
@@ -126,7 +135,18 @@ void SetMode(TOptions& o, decltype(TOptions::Mode) mode, const std::string& arg)
 }
 
 // Values above every short option character.
-enum : int { kOptLatex = 256, kOptConvert, kOptDelimiters, kOptMerge, kOptFrom, kOptAllowTruncation, kOptQuoted, kOptEscape, kOptRecover };
+enum : int {
+  kOptLatex = 256,
+  kOptConvert,
+  kOptDelimiters,
+  kOptMerge,
+  kOptFrom,
+  kOptAllowTruncation,
+  kOptQuoted,
+  kOptEscape,
+  kOptTable,
+  kOptRecover
+};
 enum : int { kOptRender = 512, kOptDpi };
 
 const option kLongOptions[] = {
@@ -142,6 +162,7 @@ const option kLongOptions[] = {
     {"recover", no_argument, nullptr, kOptRecover},
     {"render", no_argument, nullptr, kOptRender},
     {"dpi", required_argument, nullptr, kOptDpi},
+    {"table", required_argument, nullptr, kOptTable},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -214,7 +235,7 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
         else if (type == "txt") o.From = TKind::Tab;
         else if (type == "qtor") o.From = TKind::Native;
         else if (type == "tex") o.From = TKind::Latex;
-        else throw TUsageError{"'--from' takes csv, txt or qtor, not '" + type + "'"};
+        else throw TUsageError{"'--from' takes csv, txt, qtor or tex, not '" + type + "'"};
         break;
       }
       case kOptDelimiters:
@@ -227,6 +248,19 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
       case kOptAllowTruncation: o.AllowTruncation = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
       case kOptDpi: o.Dpi = ParseDpi(optarg); break;
+      case kOptTable: {
+        const std::string n = optarg;
+        long long value = 0;
+        bool number = !n.empty() && n.size() <= 9;
+        for (const char d : n) {
+          number = number && d >= '0' && d <= '9';
+          if (number) value = value * 10 + (d - '0');
+        }
+        if (!number || value < 1) throw TUsageError{"'--table' takes a table number from 1 on, not '" + n + "'"};
+        o.HasTable = true;
+        o.Table = static_cast<int>(value);
+        break;
+      }
       case 'h': o.Mode = TOptions::Help; return o;
       case 'v': o.Mode = TOptions::Version; return o;
       case ':': throw TUsageError{"'" + OffendingOption(argc, argv) + "' needs a value"};
@@ -260,9 +294,9 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
     throw TUsageError{"'-o' needs a file name"};
   if (o.Input.empty()) throw TUsageError{"the input file name is empty"};
   if (o.FromStandardInput() && o.From == TKind::Unknown)
-    throw TUsageError{"reading standard input ('-') needs --from csv, txt or qtor"};
-  if (o.InputKind() == TKind::Latex)
-    throw TUsageError{"cannot read LaTeX input '" + o.Input + "': the converter writes LaTeX but reads only qtor, csv or txt"};
+    throw TUsageError{"reading standard input ('-') needs --from csv, txt, qtor or tex"};
+  if (o.HasTable && o.InputKind() != TKind::Latex)
+    throw TUsageError{"'--table' chooses among the tables of LaTeX input (.tex or --from tex)"};
   if (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Unknown)
     throw TUsageError{"cannot tell the output type of '" + o.Output + "': use .qtor, .csv, .txt or .tex"};
   return o;
@@ -305,10 +339,34 @@ std::string ReadAllOf(int fd, TKind kind) {
   return data;
 }
 
+// The --table-th table of LaTeX source. What the reader changed to make it
+// fit goes to standard error as warnings; the conversion goes on.
+void ReadLatexInput(TTable& table, TStream& stream, const TOptions& o) {
+  const std::string text = ReadLatexText(stream);
+  const std::string name = o.InputName();
+  const std::vector<TLatexTableSource> tables = FindLatexTables(text);
+  if (tables.empty()) throw EQuiltorError(FormatStr("No LaTeX table found in %s", name.c_str()));
+  if (static_cast<size_t>(o.Table) > tables.size())
+    throw EQuiltorError(FormatStr("%s holds %zu LaTeX table%s, not %d", name.c_str(), tables.size(),
+                                  tables.size() == 1 ? "" : "s", o.Table));
+  std::vector<std::string> warnings;
+  try {
+    warnings = ReadLatexTable(text, tables[static_cast<size_t>(o.Table) - 1], table);
+  } catch (const EQuiltorError& e) {
+    throw EQuiltorError(name + ": " + e.what());
+  }
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "quiltor: warning: %s: %s\n", name.c_str(), warning.c_str());
+}
+
 // Reads the table from stream, whatever it was opened from. Returns the
 // offset of a NUL that cut text input short, or -1.
 int64_t ReadTableFrom(TTable& table, TStream& stream, const TOptions& o) {
   const TKind kind = o.InputKind();
+  if (kind == TKind::Latex) {
+    ReadLatexInput(table, stream, o);
+    return -1;
+  }
   if (kind != TKind::Csv && kind != TKind::Tab) {
     table.LoadFromStream(stream);
     return -1;

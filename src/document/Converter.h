@@ -1,14 +1,15 @@
 #pragma once
-// The headless converter: turns .qtor, .csv and .txt files into LaTeX or into
-// each other from the command line, for build pipelines. Plain C++: it needs
-// no display and creates no window.
+// The headless converter: turns .qtor, .csv, .txt and LaTeX (.tex) files into
+// LaTeX or into each other from the command line, for build pipelines. Plain
+// C++: it needs no display and creates no window.
 //
 //   quiltor --latex IN [-o OUT]      the LaTeX of IN, to OUT or stdout
 //   quiltor --convert IN OUT         by the extensions .qtor .csv .txt .tex
 //   quiltor --render IN -o OUT       IN typeset by LaTeX, to OUT.pdf or OUT.png
 //   --dpi N                          the PNG's resolution (default 300)
-//   --from TYPE                      IN's type (csv, txt, qtor) whatever its
-//                                    name; IN '-' is standard input
+//   --from TYPE                      IN's type (csv, txt, qtor, tex) whatever
+//                                    its name; IN '-' is standard input
+//   --table N                        the N-th table of LaTeX input (1-based)
 //   --delimiters CHARS, --merge      how text input is split into cells
 //   --quoted                         text input has fields in double quotes
 //   --escape                         LaTeX specials in text input escaped

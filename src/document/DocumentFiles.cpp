@@ -116,3 +116,45 @@ TTextPreview ReadTextPreview(const std::string& path, int maxLines, size_t maxBy
   }
   return preview;
 }
+
+// ---- LaTeX tables
+
+namespace {
+TLatexTableUI* gLatexUI = nullptr;
+}  // namespace
+
+void SetLatexTableUI(TLatexTableUI* ui) { gLatexUI = ui; }
+
+std::string ReadLatexText(TStream& stream) {
+  stream.Seek(0);
+  std::string text;
+  char piece[64 * 1024];
+  for (size_t n; (n = stream.Read(piece, sizeof piece)) > 0;) text.append(piece, n);
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  return text;
+}
+
+bool ReadLatexTableOf(TTable& table, std::string_view text, const std::string& name) {
+  const std::vector<TLatexTableSource> tables = FindLatexTables(text);
+  if (tables.empty()) throw EQuiltorError(FormatStr("No LaTeX table found in %s", name.c_str()));
+  size_t index = 0;
+  if (tables.size() > 1) {
+    const int chosen = gLatexUI ? gLatexUI->ChooseLatexTable(tables) : -1;
+    if (chosen < 0 || static_cast<size_t>(chosen) >= tables.size()) return false;
+    index = static_cast<size_t>(chosen);
+  }
+  std::vector<std::string> warnings;
+  try {
+    warnings = ReadLatexTable(text, tables[index], table);
+  } catch (const EQuiltorError& e) {
+    throw EQuiltorError(name + ": " + e.what());
+  }
+  if (!warnings.empty() && gLatexUI) gLatexUI->ShowLatexWarnings(warnings);
+  return true;
+}
+
+bool ReadLatexFile(TTable& table, const std::string& path) {
+  TFileStream file(path, TFileStream::fmOpenRead);
+  const std::string text = ReadLatexText(file);
+  return ReadLatexTableOf(table, text, path);
+}

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "latex/LatexReader.h"
 #include "model/Tables.h"
+
+class TStream;
 
 // The extension with its dot ("" when the name has none): "a/b.tar.gz" gives ".gz".
 std::string ExtractFileExt(const std::string& path);
@@ -44,3 +47,30 @@ struct TTextPreview {
 // import will read them). Raises as TFileStream does for a file that is not
 // a regular file or cannot be read.
 TTextPreview ReadTextPreview(const std::string& path, int maxLines, size_t maxBytes);
+
+// ---- LaTeX tables
+
+// The text of LaTeX source from stream, from its start: its bytes, a UTF-8
+// byte-order mark dropped.
+std::string ReadLatexText(TStream& stream);
+
+// What reading a LaTeX file needs to ask and tell the user; the window
+// implements it, tests script it.
+class TLatexTableUI {
+ public:
+  virtual ~TLatexTableUI() = default;
+  // Which of several tables to read: its index, or -1 when cancelled.
+  virtual int ChooseLatexTable(const std::vector<TLatexTableSource>& tables) = 0;
+  // What the reader changed to fit the table into the model, told once.
+  virtual void ShowLatexWarnings(const std::vector<std::string>& warnings) = 0;
+};
+void SetLatexTableUI(TLatexTableUI* ui);
+
+// Reads one table of LaTeX text into table (a scratch table): the only one,
+// or the one the user chooses among several; the warnings are shown. False
+// when the user cancelled the choice. A text without any table raises
+// "No LaTeX table found in <name>"; a table the reader refuses raises its
+// message, prefixed by name.
+bool ReadLatexTableOf(TTable& table, std::string_view text, const std::string& name);
+// The same for a file (File > Open of a .tex file).
+bool ReadLatexFile(TTable& table, const std::string& path);

@@ -23,6 +23,7 @@
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
+#include "forms/LatexTableChoiceUnit.h"
 #include "forms/MainUnit.h"
 #include "forms/NewTableUnit.h"
 #include "forms/QtText.h"
@@ -58,6 +59,8 @@ const TActionSpec kMainActions[] = {
     {&F::bPaste, "&Paste", "Paste", "paste", "Paste", "Ctrl+V", &F::bPasteClick, afGridKeys, kNoTag},
     {&F::mnPastePlain, "Paste as Plain &Text", nullptr, "paste", "Paste, escaping LaTeX special characters", "",
      &F::mnPastePlainClick, afNone, kNoTag},
+    {&F::mnPasteLatex, "Paste LaTe&X Code", nullptr, "paste", "Replace the table with the LaTeX table on the clipboard",
+     "Ctrl+Shift+V", &F::mnPasteLatexClick, afGridKeys, kNoTag},
     {&F::mnSelectAll, "Select &All Cells", nullptr, "select-all", nullptr, "Ctrl+A", &F::mnSelectAllClick,
      afGridKeys, kNoTag},
     // The tag of bDelete is the DeleteMode; the menu entry's caption and Del
@@ -203,6 +206,7 @@ void TMainForm::CreateActions() {
   // The dialogs these commands open, made once and reused.
   NewForm = new TNewForm(this);
   RowPrefixForm = new TRowPrefixForm(this);
+  new TQtLatexTableUI(this);
 }
 
 void TMainForm::CreateMenus() {
@@ -224,8 +228,8 @@ void TMainForm::CreateMenus() {
 
   mnEdit = menu("&Edit", "mnEdit", &F::mnEditClick);
   Place(*this, mnEdit,
-        {&F::mnUndo, &F::mnRedo, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, &F::mnPastePlain, nullptr,
-         &F::mnSelectAll});
+        {&F::mnUndo, &F::mnRedo, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, &F::mnPastePlain,
+         &F::mnPasteLatex, nullptr, &F::mnSelectAll});
 
   mnTable = menu("&Table", "mnTable", &F::bTableClick);
   mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
@@ -379,6 +383,11 @@ void TMainForm::UpdateCommandStates() {
   }
   bPaste->setEnabled(states.Cut && clipboardText);
   mnPastePlain->setEnabled(bPaste->isEnabled());
+  if (grid && !clipboardText) {
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    clipboardText = mime && mime->hasText();
+  }
+  mnPasteLatex->setEnabled(grid && clipboardText);
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());
   bViewTypeset->setChecked(TypesetPanel && TypesetPanel->isVisible());
 

@@ -124,6 +124,11 @@ void TMainForm::bPasteClick() { PasteClipboard(false, "Paste from clipboard"); }
 
 void TMainForm::mnPastePlainClick() { PasteClipboard(true, "Paste as plain text"); }
 
+void TMainForm::mnPasteLatexClick() {
+  const std::string text = QGuiApplication::clipboard()->text().toUtf8().toStdString();
+  RunTableCommand([&text](TTable& t) { return PasteLatexCode(t, text); });
+}
+
 void TMainForm::PasteClipboard(bool escape, const char* caption) {
   FocusGrid();
   // The clipboard's text as the bytes the cells hold.

@@ -145,6 +145,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   void bPasteClick();
   // Paste with the LaTeX special characters of the pasted texts escaped.
   void mnPastePlainClick();
+  // The table on the clipboard as LaTeX code replaces the table.
+  void mnPasteLatexClick();
   void bCopyLatexClick();
   void mnSelectAllClick();
   void mnViewCodeClick();
@@ -229,6 +231,7 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* bCopyLatex;
   QAction* bPaste;
   QAction* mnPastePlain;
+  QAction* mnPasteLatex;
   QAction* mnSelectAll;
   // The face of the Insert split button (its tag is the insertion kind) and
   // the four insertions, tags 0 to 3, in its drop-down and the Table menu.

@@ -212,10 +212,16 @@ TEST_F(Converter, FailuresAndUsage) {
       {{"-x", "--latex", good}, 2, "unknown option '-x'"},
       {{"--latex", good, "--merge=1"}, 2, "'--merge' takes no value"},
       {{"--latex", good, "--delimiters"}, 2, "'--delimiters' needs a value"},
-      {{"--latex", good, "--from", "xls"}, 2, "'--from' takes csv, txt or qtor, not 'xls'"},
-      {{"--latex", "-"}, 2, "reading standard input ('-') needs --from csv, txt or qtor"},
-      {{"--latex", good, "--from=tex"}, 2, "cannot read LaTeX input"},
-      {{"--convert", Put("in.tex", "x"), Dir.File("out.csv")}, 2, "cannot read LaTeX input"},
+      {{"--latex", good, "--from", "xls"}, 2, "'--from' takes csv, txt, qtor or tex, not 'xls'"},
+      {{"--latex", "-"}, 2, "reading standard input ('-') needs --from csv, txt, qtor or tex"},
+      {{"--latex", good, "--from=tex"}, 1, "quiltor: No LaTeX table found in " + good + "\n"},
+      {{"--convert", Put("in.tex", "x"), Dir.File("out.csv")}, 1, "No LaTeX table found in "},
+      {{"--latex", good, "--table=2"}, 2, "'--table' chooses among the tables of LaTeX input"},
+      {{"--latex", Put("one.tex", "\\begin{tabular}{l}\nx\n\\end{tabular}\n"), "--table", "0"}, 2,
+       "'--table' takes a table number from 1 on, not '0'"},
+      {{"--latex", Dir.File("one.tex"), "--table", "3"}, 1, "one.tex holds 1 LaTeX table, not 3\n"},
+      {{"--latex", Put("broken.tex", "\\begin{tabular}{ll}\na & {b \\\\\n\\end{tabular}\n")}, 1,
+       "broken.tex: Line 2, column 5: this { is never closed\n"},
       {{"--convert", good}, 2, "needs an output file name"},
       {{"--convert"}, 2, "'--convert' needs an input and an output file name"},
       {{"--convert", good, Dir.File("out.pdf")}, 2, "cannot tell the output type"},
@@ -232,6 +238,27 @@ TEST_F(Converter, FailuresAndUsage) {
     EXPECT_EQ(r.Out, "") << shown;
   }
   EXPECT_FALSE(std::filesystem::exists(Dir.File("out.pdf")));
+}
+
+// If .tex input were not read, the wrong table taken, or the reader's
+// warnings lost, the output or the error stream would differ.
+TEST_F(Converter, ReadsTheChosenLatexTable) {
+  const std::string paper = Put("paper.tex",
+                                "\\begin{tabular}{l}\nfirst\n\\end{tabular}\n"
+                                "\\begin{tabular}{|l|r|}\\hline\nName & 1 \\\\ \\hline\nx\n\\end{tabular}\n");
+  TResult r = Run({"--latex", paper, "--table=2"});
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "\\begin{tabular}{|l|r|}\n\\hline\nName & 1 \\\\ \n\\hline\nx &  \\\\ \n\\end{tabular}\n");
+  EXPECT_EQ(r.Err, "quiltor: warning: " + paper +
+                       ": Row 2 has fewer cells than the table has columns: the rest was filled with empty cells.\n");
+  TStart start;
+  start.In = paper;
+  r = Start({"--convert", "-", "--from", "tex", Dir.File("first.qtor")}, start);
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  TTable t;
+  LoadTableFile(t, Dir.File("first.qtor"));
+  ASSERT_EQ(t.RowCount(), 1);
+  EXPECT_EQ(t.GetCell(0, 0)->Text(), "first");
 }
 
 TEST_F(Converter, HelpVersionAndAFullDisk) {

@@ -27,4 +27,6 @@ TEST(FuzzCorpus, TableFile) { EXPECT_GT(Replay("table_file", FuzzTargets::TableF
 
 TEST(FuzzCorpus, TextImport) { EXPECT_GT(Replay("text_import", FuzzTargets::TextImport), 0); }
 
+TEST(FuzzCorpus, LatexReader) { EXPECT_GT(Replay("latex_reader", FuzzTargets::LatexReader), 0); }
+
 }  // namespace

@@ -1,0 +1,57 @@
+#include "forms/LatexTableChoiceUnit.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "document/AppModule.h"
+#include "forms/DialogButtons.h"
+#include "forms/QtText.h"
+
+TLatexTableChoiceForm::TLatexTableChoiceForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("LatexTableChoiceForm");
+  setWindowTitle("Choose a Table");
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel("The file holds several tables. Which one do you want to edit?", this));
+  fTables = new QListWidget(this);
+  fTables->setObjectName("fTables");
+  // The first lines of code line up as they do in the source.
+  fTables->setFont(QFont("Courier New"));
+  fTables->setMinimumSize(560, 320);
+  layout->addWidget(fTables);
+  layout->addLayout(MakeOkCancel(this, bOK, bCancel));
+  connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(fTables, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
+}
+
+int TLatexTableChoiceForm::Execute(const std::vector<TLatexTableSource>& tables) {
+  fTables->clear();
+  for (size_t i = 0; i < tables.size(); ++i) {
+    QString text = QString("Table %1, line %2").arg(i + 1).arg(tables[i].Line);
+    for (const std::string& line : tables[i].FirstLines) text += "\n    " + ToQ(line);
+    fTables->addItem(text);
+  }
+  fTables->setCurrentRow(0);
+  fTables->setFocus();
+  if (exec() != QDialog::Accepted) return -1;
+  return fTables->currentRow();
+}
+
+TQtLatexTableUI::TQtLatexTableUI(QWidget* window)
+    : QObject(window), FWindow(window), FForm(new TLatexTableChoiceForm(window)) {
+  SetLatexTableUI(this);
+}
+
+TQtLatexTableUI::~TQtLatexTableUI() { SetLatexTableUI(nullptr); }
+
+int TQtLatexTableUI::ChooseLatexTable(const std::vector<TLatexTableSource>& tables) { return FForm->Execute(tables); }
+
+void TQtLatexTableUI::ShowLatexWarnings(const std::vector<std::string>& warnings) {
+  QString text;
+  for (const std::string& warning : warnings) {
+    if (!text.isEmpty()) text += "\n\n";
+    text += ToQ(warning);
+  }
+  QMessageBox::warning(FWindow, ToQ(ApplicationTitle), text);
+}

@@ -1,0 +1,1321 @@
+#include "latex/LatexReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "model/Errors.h"
+#include "model/Tables.h"
+
+const char* const kNoLatexTable = "No LaTeX table found (tabular, array, longtable or another table environment)";
+
+namespace {
+
+// The model has no practical use for more; a damaged \multicolumn or
+// *{n}{..} must not make the reader build millions of cells.
+constexpr long long kMaxColumns = 1000;
+// Preview lines are cut to this many bytes.
+constexpr size_t kPreviewLineBytes = 200;
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// c is one of the characters of set (never the terminating NUL).
+bool IsOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// A cell's text trimmed; a control space ("\\ ") at its end keeps its
+// blank, since a bare backslash there would escape what follows it.
+std::string_view TrimText(std::string_view s) {
+  const std::string_view t = Trim(s);
+  size_t slashes = 0;
+  while (slashes < t.size() && t[t.size() - 1 - slashes] == '\\') ++slashes;
+  if (slashes % 2 == 1 && t.data() + t.size() < s.data() + s.size()) return {t.data(), t.size() + 1};
+  return t;
+}
+
+// ---------------------------------------------------------------- positions
+
+// Line and column of an offset, counted only when a message needs them.
+struct TPlace {
+  int Line;
+  int Column;
+};
+
+TPlace PlaceOf(std::string_view text, size_t offset) {
+  offset = std::min(offset, text.size());
+  int line = 1;
+  size_t lineStart = 0;
+  for (size_t i = 0; i < offset; ++i)
+    if (text[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  return {line, static_cast<int>(offset - lineStart) + 1};
+}
+
+[[noreturn]] void Fail(std::string_view text, size_t at, const char* what) {
+  const TPlace p = PlaceOf(text, at);
+  throw EQuiltorError(FormatStr("Line %d, column %d: %s", p.Line, p.Column, what));
+}
+
+// ---------------------------------------------------------------- scanning
+
+// Control sequence at s[p] ('\'): its name (letters, or the one symbol after
+// the backslash) and the offset after it.
+struct TControl {
+  std::string_view Name;
+  size_t End;
+};
+
+TControl ReadControl(std::string_view s, size_t p) {
+  size_t q = p + 1;
+  if (q >= s.size()) return {{}, q};
+  if (!IsLetter(s[q])) return {s.substr(q, 1), q + 1};
+  while (q < s.size() && IsLetter(s[q])) ++q;
+  return {s.substr(p + 1, q - p - 1), q};
+}
+
+size_t LineEnd(std::string_view s, size_t p) {
+  const size_t nl = s.find('\n', p);
+  return nl == std::string_view::npos ? s.size() : nl;
+}
+
+// After a comment: past its line break and the blanks that open the next
+// line, which TeX skips as well.
+size_t SkipComment(std::string_view s, size_t p) {
+  p = LineEnd(s, p);
+  if (p < s.size()) ++p;
+  while (p < s.size() && IsBlank(s[p])) ++p;
+  return p;
+}
+
+// \verb<c>...<c> (or \verb*): the offset after it.
+size_t SkipVerb(std::string_view s, size_t afterName) {
+  size_t p = afterName;
+  if (p < s.size() && s[p] == '*') ++p;
+  if (p >= s.size()) return p;
+  const char delimiter = s[p];
+  const size_t close = s.find(delimiter, p + 1);
+  // Unclosed on its line it is no \verb (LaTeX refuses it): what follows is
+  // read as usual, so that it cannot hide the row's end.
+  return close == std::string_view::npos || close > LineEnd(s, p + 1) ? afterName : close + 1;
+}
+
+// Whether s ends with a control word ("\\foo"), which a letter put right
+// after it would lengthen.
+bool EndsWithControlWord(std::string_view s) {
+  size_t i = s.size();
+  while (i > 0 && IsLetter(s[i - 1])) --i;
+  if (i == s.size() || i == 0 || s[i - 1] != '\\') return false;
+  size_t slashes = 0;
+  while (i > 0 && s[i - 1] == '\\') {
+    --i;
+    ++slashes;
+  }
+  return slashes % 2 == 1;
+}
+
+// text without its comments: each runs to the end of its line and takes the
+// blanks that open the next line with it, as TeX reads it; "\%" is no
+// comment.
+std::string StripComments(std::string_view text, bool verb) {
+  std::string out;
+  out.reserve(text.size());
+  int depth = 0;
+  for (size_t q = 0; q < text.size();) {
+    if (text[q] == '{') ++depth;
+    if (text[q] == '}') --depth;
+    if (text[q] == '\\' && q + 1 < text.size()) {
+      // A "%" inside \verb outside braces is text, as the row scanner reads
+      // it too.
+      const TControl control = ReadControl(text, q);
+      const size_t end = verb && depth <= 0 && control.Name == "verb" ? SkipVerb(text, control.End) : control.End;
+      out.append(text.substr(q, end - q));
+      q = end;
+    } else if (text[q] == '%') {
+      q = SkipComment(text, q);
+      // "\\foo%" ends the control word; joined to a letter it would not.
+      if (q < text.size() && IsLetter(text[q]) && EndsWithControlWord(out)) out += ' ';
+    } else {
+      out += text[q++];
+    }
+  }
+  return out;
+}
+
+// A group at s[p] ('{' or '['): the offset after its closing bracket, or npos
+// when it is not closed. Braces nest inside either; a square group ends at
+// the first ']' outside braces. Comments are skipped; \verb is no verbatim
+// inside a group (LaTeX refuses it in an argument), as the row scanner
+// agrees.
+size_t GroupEnd(std::string_view s, size_t p) {
+  const char open = s[p];
+  int depth = 0;
+  for (size_t q = p; q < s.size(); ++q) {
+    const char c = s[q];
+    if (c == '\\') {
+      q = std::min(ReadControl(s, q).End, s.size()) - 1;
+      continue;
+    }
+    if (c == '%') {
+      q = LineEnd(s, q);
+      continue;
+    }
+    if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      if (--depth == 0 && open == '{') return q + 1;
+      if (depth < 0) return std::string_view::npos;
+    } else if (c == ']' && open == '[' && depth == 0) {
+      return q + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The name in "{name}" after \begin or \end, starting at p (blanks allowed
+// before the brace); empty when there is none.
+struct TEnvName {
+  std::string_view Name;
+  size_t End;
+};
+
+TEnvName ReadEnvName(std::string_view s, size_t p) {
+  while (p < s.size() && IsBlank(s[p])) ++p;
+  if (p >= s.size() || s[p] != '{') return {{}, p};
+  // Environment names are letters, with digits and a few marks in
+  // packages' own names ("tabular*", "my@env"); anything else is a brace
+  // group after a \begin that is no environment at all.
+  size_t q = p + 1;
+  while (q < s.size() && (IsLetter(s[q]) || (s[q] >= '0' && s[q] <= '9') || IsOneOf(s[q], "*@:_- "))) ++q;
+  if (q >= s.size() || s[q] != '}') return {{}, p};
+  return {Trim(s.substr(p + 1, q - p - 1)), q + 1};
+}
+
+// ---------------------------------------------------------------- environments
+
+struct TKnownEnvironment {
+  const char* Name;
+  int Arguments;  // mandatory arguments, the column specification the last
+};
+
+constexpr std::array kTableEnvironments = {
+    TKnownEnvironment{"tabular", 1},       TKnownEnvironment{"tabular*", 2},    TKnownEnvironment{"tabularx", 2},
+    TKnownEnvironment{"tabulary", 2},      TKnownEnvironment{"array", 1},       TKnownEnvironment{"longtable", 1},
+    TKnownEnvironment{"longtable*", 1},    TKnownEnvironment{"supertabular", 1}, TKnownEnvironment{"supertabular*", 2},
+    TKnownEnvironment{"mpsupertabular", 1}, TKnownEnvironment{"xtabular", 1},   TKnownEnvironment{"xtabular*", 2},
+    TKnownEnvironment{"mpxtabular", 1},    TKnownEnvironment{"NiceTabular", 1}, TKnownEnvironment{"NiceTabular*", 2},
+    TKnownEnvironment{"NiceTabularX", 2},  TKnownEnvironment{"NiceArray", 1},   TKnownEnvironment{"longtabu", 1},
+};
+
+// Environments that surround or sit beside tables in papers and never are one.
+constexpr std::array<const char*, 52> kOtherEnvironments = {
+    "document",    "table",      "table*",       "figure",       "figure*",      "center",     "flushleft",
+    "flushright",  "minipage",   "itemize",      "enumerate",    "description",  "equation",   "equation*",
+    "align",       "align*",     "aligned",      "alignedat",    "gather",       "gather*",    "gathered",
+    "multline",    "multline*",  "split",        "cases",        "matrix",       "pmatrix",    "bmatrix",
+    "Bmatrix",     "vmatrix",    "Vmatrix",      "smallmatrix",  "subequations", "abstract",   "quote",
+    "quotation",   "verbatim",   "lstlisting",   "minted",       "thebibliography", "proof",   "frame",
+    "columns",     "column",     "tikzpicture",  "scope",        "axis",         "landscape",  "sidewaystable",
+    "threeparttable", "tablenotes", "adjustbox"};
+
+const TKnownEnvironment* KnownTable(std::string_view name) {
+  for (const TKnownEnvironment& e : kTableEnvironments)
+    if (name == e.Name) return &e;
+  return nullptr;
+}
+
+bool IsOtherEnvironment(std::string_view name) {
+  for (const char* e : kOtherEnvironments)
+    if (name == e) return true;
+  return false;
+}
+
+// ---------------------------------------------------------------- column specification
+
+// A parsed column specification: the formats of the columns, as the
+// generator writes them back, and the "|" rules at the column boundaries.
+struct TSpec {
+  std::vector<std::string> Formats;
+  std::vector<bool> Rules;  // Formats.size() + 1 entries
+};
+
+// Expands *{n}{..} (nested too) into plain text; raises when the result
+// would hold more than kMaxColumns worth of text.
+std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t at, int depth = 0) {
+  std::string out;
+  size_t p = 0;
+  while (p < spec.size()) {
+    const char c = spec[p];
+    if (c == '{' || c == '[') {
+      const size_t e = GroupEnd(spec, p);
+      const size_t end = e == std::string_view::npos ? spec.size() : e;
+      out.append(spec.substr(p, end - p));
+      p = end;
+      continue;
+    }
+    if (c == '\\') {
+      const size_t end = std::min(ReadControl(spec, p).End, spec.size());
+      out.append(spec.substr(p, end - p));
+      p = end;
+      continue;
+    }
+    if (c != '*') {
+      out += c;
+      ++p;
+      continue;
+    }
+    // *{n}{columns}
+    size_t q = p + 1;
+    while (q < spec.size() && IsSpace(spec[q])) ++q;
+    const size_t countEnd = q < spec.size() && spec[q] == '{' ? GroupEnd(spec, q) : std::string_view::npos;
+    size_t r = countEnd;
+    if (r != std::string_view::npos)
+      while (r < spec.size() && IsSpace(spec[r])) ++r;
+    const size_t bodyEnd = r != std::string_view::npos && r < spec.size() && spec[r] == '{' ? GroupEnd(spec, r)
+                                                                                        : std::string_view::npos;
+    if (bodyEnd == std::string_view::npos) Fail(text, at, "*{n}{columns} in the column specification needs two arguments");
+    const std::string_view countText = Trim(spec.substr(q + 1, countEnd - q - 2));
+    long long n = 0;
+    bool number = !countText.empty();
+    for (char d : countText) {
+      if (d < '0' || d > '9' || n > kMaxColumns) {
+        number = false;
+        break;
+      }
+      n = n * 10 + (d - '0');
+    }
+    if (!number) Fail(text, at, "*{n}{columns} in the column specification needs a number of repetitions");
+    if (n > kMaxColumns || depth > 8)
+      Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
+    const std::string inner = ExpandRepeats(text, spec.substr(r + 1, bodyEnd - r - 2), at, depth + 1);
+    if (static_cast<long long>(inner.size()) * n > 64 * kMaxColumns)
+      Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
+    for (long long i = 0; i < n; ++i) out += inner;
+    p = bodyEnd;
+  }
+  return out;
+}
+
+// Splits a column specification. Each letter is a column, with the groups
+// that follow it (p{3cm}, S[..], D{.}{.}{2}); ">{..}" goes with the column
+// after it, "<{..}" with the one before. "@{..}" and "!{..}" go with the
+// column they follow, except before the first column or after a "|", where
+// they go with the column they precede. A "|" between columns is a boundary
+// rule; a second "|" at the same boundary adds nothing (the model has single
+// rules). A "|" inside the text that opens a column's format, or trailing
+// text after the last rule, stays in the format so that nothing is lost;
+// commands and a stray "*" outside braces, which LaTeX refuses there, are
+// dropped.
+TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
+  const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
+  // An environment has no place in a column specification; its \begin and
+  // \end would count in the search for the table's end.
+  if (spec.find("\\begin") != std::string::npos || spec.find("\\end") != std::string::npos)
+    Fail(text, at, "the column specification holds a \\begin or \\end");
+  TSpec out;
+  out.Rules.push_back(false);
+  std::string pending;     // goes with the next column
+  bool afterRule = true;   // no column since the last "|" (or the start)
+  size_t p = 0;
+  auto group = [&](size_t q, bool square) {
+    // One closed group right after q (blanks allowed); returns its end or q.
+    size_t r = q;
+    while (r < spec.size() && IsSpace(spec[r])) ++r;
+    if (r < spec.size() && (spec[r] == '{' || (square && spec[r] == '['))) {
+      const size_t e = GroupEnd(spec, r);
+      return e == std::string_view::npos ? q : e;
+    }
+    return q;
+  };
+  while (p < spec.size()) {
+    const char c = spec[p];
+    if (IsSpace(c)) {
+      ++p;
+      continue;
+    }
+    if (c == '|') {
+      if (!pending.empty()) {
+        pending += c;
+      } else if (!out.Rules.back()) {
+        out.Rules.back() = true;
+      }
+      afterRule = true;
+      ++p;
+      continue;
+    }
+    if (IsLetter(c)) {
+      size_t e = p + 1;
+      // l, c and r never take arguments; a brace after them belongs to
+      // nothing and is kept with the column.
+      for (size_t next; (next = group(e, true)) != e;) e = next;
+      if (static_cast<long long>(out.Formats.size()) >= kMaxColumns)
+        Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
+      out.Formats.push_back(pending + std::string(spec.substr(p, e - p)));
+      out.Rules.push_back(false);
+      pending.clear();
+      afterRule = false;
+      p = e;
+      continue;
+    }
+    // A command outside braces is no part of a column specification
+    // (LaTeX stops at it): it is dropped, so that neither its backslash nor
+    // its name can swallow what the generator writes after it. A "*" left
+    // after the repetitions were expanded repeats nothing; kept, it would
+    // ask for a repetition in the code written back.
+    if (c == '\\') {
+      p = std::min(ReadControl(spec, p).End, spec.size());
+      continue;
+    }
+    if (c == '*') {
+      ++p;
+      continue;
+    }
+    const size_t e = c == '>' || c == '<' || c == '@' || c == '!' ? group(p + 1, false) : p + 1;
+    const std::string_view token = std::string_view(spec).substr(p, e - p);
+    const bool withPrevious = !out.Formats.empty() && pending.empty() && (c == '<' || ((c == '@' || c == '!') && !afterRule));
+    if (withPrevious) {
+      out.Formats.back() += token;
+    } else {
+      pending += token;
+    }
+    p = e;
+  }
+  if (!pending.empty()) {
+    // Without a single column there is nothing the text could go with.
+    if (!out.Formats.empty()) {
+      // Text after the last column and its rule: kept, rule and all, as the
+      // end of the last format.
+      if (out.Rules.back()) pending.insert(pending.begin(), '|');
+      out.Rules.back() = false;
+      out.Formats.back() += pending;
+    }
+  }
+  return out;
+}
+
+// Whether a group of an unknown environment's \begin line reads as a column
+// specification: column letters, rules and the preamble's own tokens only.
+bool LooksLikeSpec(std::string_view spec) {
+  bool column = false;
+  for (size_t p = 0; p < spec.size();) {
+    const char c = spec[p];
+    if (c == '{' || c == '[') {
+      const size_t e = GroupEnd(spec, p);
+      if (e == std::string_view::npos) return false;
+      p = e;
+      continue;
+    }
+    if (IsLetter(c)) column = true;
+    else if (!IsSpace(c) && !IsOneOf(c, "|><@!*")) return false;
+    ++p;
+  }
+  return column;
+}
+
+// ---------------------------------------------------------------- the \begin line
+
+struct THeader {
+  std::string Environment;
+  std::string Options;
+  size_t SpecBegin = 0;  // the spec's '{'
+  size_t SpecEnd = 0;    // after its '}'
+};
+
+// Reads the arguments after "\begin{name}" at p. A known environment takes
+// its number of mandatory arguments, across lines if need be; another takes
+// the groups on the \begin line. The last mandatory one is the column
+// specification, everything between the name and it the options.
+bool ReadHeader(std::string_view s, std::string_view name, size_t p, THeader& header, size_t* unclosed) {
+  const TKnownEnvironment* known = KnownTable(name);
+  const size_t optionsBegin = p;
+  int mandatory = 0;
+  size_t lastBegin = std::string_view::npos, lastEnd = 0, q = p;
+  for (;;) {
+    size_t r = q;
+    const bool needMore = known && mandatory < known->Arguments;
+    while (r < s.size() && (IsBlank(s[r]) || (needMore && (IsSpace(s[r]) || s[r] == '%')))) {
+      if (s[r] == '%') r = LineEnd(s, r);
+      else ++r;
+    }
+    if (r >= s.size() || (s[r] != '{' && s[r] != '[')) break;
+    if (known && !needMore) break;
+    const size_t e = GroupEnd(s, r);
+    if (e == std::string_view::npos) {
+      if (unclosed) *unclosed = r;
+      return false;
+    }
+    if (s[r] == '{') {
+      ++mandatory;
+      lastBegin = r;
+      lastEnd = e;
+    }
+    q = e;
+  }
+  if (lastBegin == std::string_view::npos || (known && mandatory < known->Arguments)) return false;
+  header.Environment = std::string(name);
+  header.Options = std::string(Trim(StripComments(s.substr(optionsBegin, lastBegin - optionsBegin), false)));
+  header.SpecBegin = lastBegin;
+  header.SpecEnd = lastEnd;
+  return true;
+}
+
+// ---------------------------------------------------------------- rows
+
+// The rules of one row boundary: a full rule or column ranges (1-based,
+// inclusive, as \cline writes them).
+struct TBoundaryRules {
+  bool Full = false;
+  std::vector<std::pair<long long, long long>> Ranges;
+  bool Any() const { return Full || !Ranges.empty(); }
+};
+
+struct TReadCell {
+  std::string Text;
+  long long Span = 1;
+  bool Multi = false;
+  char Align = 0;
+  bool Left = false;
+  bool Right = false;
+  bool Simplified = false;  // its \multicolumn format said more than the model holds
+};
+
+struct TReadRow {
+  std::string Prefix;
+  std::string Postfix;
+  std::vector<TReadCell> Cells;
+};
+
+bool IsRuleCommand(std::string_view name) {
+  return name == "hline" || name == "cline" || name == "toprule" || name == "midrule" || name == "bottomrule" ||
+         name == "cmidrule" || name == "specialrule" || name == "firsthline" || name == "lasthline" ||
+         name == "Xhline" || name == "hdashline" || name == "cdashline";
+}
+
+// Commands that stand between rows rather than in a cell: row colours,
+// vertical space, the longtable head and foot marks, page breaks.
+bool IsRowCommand(std::string_view name) {
+  static constexpr std::array<std::string_view, 17> kNames = {
+      "rowcolor",   "rowcolors",    "hiderowcolors", "showrowcolors", "noalign",      "addlinespace",
+      "rowstyle",   "arrayrulecolor", "morecmidrules", "pagebreak",   "nopagebreak", "newpage",
+      "endhead",    "endfirsthead", "endfoot",        "endlastfoot",  "rowfont"};
+  return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
+}
+
+
+// What a row command takes after its name: '[' an optional [..], '{' a
+// {..} argument.
+const char* RowCommandArguments(std::string_view name) {
+  if (name == "rowcolor" || name == "arrayrulecolor" || name == "rowfont") return "[{";
+  if (name == "rowcolors") return "[{{{";
+  if (name == "noalign" || name == "rowstyle") return "{";
+  if (name == "addlinespace" || name == "pagebreak" || name == "nopagebreak") return "[";
+  return "";
+}
+
+// The rows as read, before they become the model's.
+class TReader {
+ public:
+  // text is cut at the \end of the table: nothing is ever read beyond it.
+  TReader(std::string_view text, size_t bodyEnd) : S(text.substr(0, bodyEnd)), Text(text) {}
+
+  void Read(size_t p);
+
+  std::vector<TReadRow> Rows;
+  std::vector<TBoundaryRules> Rules;  // one per row boundary, Rows.size() + 1
+  std::vector<int> SimplifiedRows;    // 0-based, \multicolumn formats the model cannot hold
+
+ private:
+  size_t Argument(size_t p, char open) const;
+  size_t Arguments(size_t p, const char* pattern) const;
+  size_t ReadRule(TControl control, TBoundaryRules& rules) const;
+  size_t ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands) const;
+  size_t ReadCells(size_t p, TReadRow& row, bool& ended, bool math = true);
+  size_t ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) const;
+  void AddCell(size_t begin, size_t end, bool comments, TReadRow& row);
+  bool ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead);
+  bool HasRowBreak(size_t from, size_t to) const;
+  [[noreturn]] void Fail(size_t at, const char* what) const { ::Fail(Text, at, what); }
+
+  std::string_view S;
+  std::string_view Text;
+};
+
+// One group that opens with open ('[', '{' or '(') after p, blanks allowed
+// before it: the offset after it, or p when there is none.
+size_t TReader::Argument(size_t p, char open) const {
+  size_t r = p;
+  while (r < S.size() && IsBlank(S[r])) ++r;
+  if (r >= S.size() || S[r] != open) return p;
+  size_t e;
+  if (open == '(') {
+    const size_t close = S.find(')', r);
+    e = close == std::string_view::npos ? close : close + 1;
+  } else {
+    e = GroupEnd(S, r);
+  }
+  if (e == std::string_view::npos) Fail(r, open == '{' ? "this { is never closed" : "this bracket is never closed");
+  return e;
+}
+
+size_t TReader::Arguments(size_t p, const char* pattern) const {
+  for (; *pattern; ++pattern) {
+    const size_t e = Argument(p, *pattern);
+    if (e == p && *pattern == '{') return p;
+    p = e;
+  }
+  return p;
+}
+
+// Reads a column range "a-b" of \cline or \cmidrule.
+bool ParseRange(std::string_view t, long long& from, long long& to) {
+  t = Trim(t);
+  auto number = [&t](long long& n) {
+    n = 0;
+    size_t i = 0;
+    while (i < t.size() && t[i] >= '0' && t[i] <= '9') {
+      if (n < 1000000) n = n * 10 + (t[i] - '0');
+      ++i;
+    }
+    t.remove_prefix(i);
+    t = Trim(t);
+    return i > 0;
+  };
+  if (!number(from)) return false;
+  if (t.empty() || t[0] != '-') return false;
+  t.remove_prefix(1);
+  t = Trim(t);
+  return number(to) && t.empty() && from >= 1 && to >= from;
+}
+
+// A rule command at control: records it in rules and returns the offset
+// after its arguments.
+size_t TReader::ReadRule(TControl control, TBoundaryRules& rules) const {
+  const std::string_view name = control.Name;
+  size_t p = control.End;
+  if (name == "cline" || name == "cmidrule" || name == "cdashline") {
+    p = Argument(p, '[');
+    p = Argument(p, '(');
+    const size_t open = Argument(p, '{');
+    if (open == p) Fail(p, "a column range such as {2-3} is missing here");
+    const std::string_view range = S.substr(p, open - p);
+    const size_t brace = range.find('{');
+    long long from = 0, to = 0;
+    if (!ParseRange(range.substr(brace + 1, range.size() - brace - 2), from, to))
+      Fail(p + brace, "this is not a column range such as {2-3}");
+    rules.Ranges.emplace_back(from, to);
+    return open;
+  }
+  if (name == "toprule" || name == "midrule" || name == "bottomrule") p = Argument(p, '[');
+  if (name == "specialrule") p = Arguments(p, "{{{");
+  if (name == "Xhline") p = Argument(p, '{');
+  rules.Full = true;
+  return p;
+}
+
+// The part between two rows (or before the first): rules, comments and row
+// commands. Rules before the first other thing are the boundary's rules;
+// what follows them, up to the first cell, is the next row's prefix, byte
+// for byte, with the comment lines directly above it. Returns where the
+// first cell starts (S.size() when no row follows).
+size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands) const {
+  size_t prefixStart = p;
+  size_t q = p;
+  bool started = false;
+  for (;;) {
+    while (q < S.size() && IsSpace(S[q])) ++q;
+    if (q >= S.size()) break;
+    if (S[q] == '%') {
+      q = SkipComment(S, q);
+      continue;
+    }
+    if (S[q] != '\\') break;
+    const TControl control = ReadControl(S, q);
+    if (IsRuleCommand(control.Name)) {
+      if (started) {
+        TBoundaryRules ignored;
+        q = ReadRule(control, ignored);
+        continue;
+      }
+      q = ReadRule(control, rules);
+      // The rule's own line, a comment on it included, is not the prefix's.
+      size_t r = q;
+      while (r < S.size() && IsBlank(S[r])) ++r;
+      if (r < S.size() && S[r] == '%') r = LineEnd(S, r);
+      if (r < S.size() && S[r] == '\r') ++r;
+      if (r < S.size() && S[r] == '\n') ++r;
+      prefixStart = q = r;
+      continue;
+    }
+    if (!IsRowCommand(control.Name)) break;
+    started = true;
+    q = Arguments(control.End, RowCommandArguments(control.Name));
+  }
+  commands = started;
+  std::string_view text = S.substr(prefixStart, q - prefixStart);
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  // Indentation of the first cell's line is not part of the prefix.
+  const size_t lastBreak = text.find_last_of('\n');
+  if (lastBreak != std::string_view::npos && Trim(text.substr(lastBreak)).empty()) text = text.substr(0, lastBreak + 1);
+  prefix.assign(text);
+  return q;
+}
+
+// Whether S[from, to) holds a "&" or a row end outside braces.
+bool TReader::HasRowBreak(size_t from, size_t to) const {
+  int depth = 0;
+  for (size_t q = from; q < to; ++q) {
+    const char c = S[q];
+    if (c == '%') return false;
+    if (c == '{') ++depth;
+    else if (c == '}') --depth;
+    else if (c == '&' && depth == 0) return true;
+    else if (c == '\\') {
+      const TControl control = ReadControl(S.substr(0, to), q);
+      if (depth == 0 && (control.Name == "\\" || control.Name == "tabularnewline")) return true;
+      q = (control.Name == "verb" && depth == 0 ? SkipVerb(S.substr(0, to), control.End) : control.End) - 1;
+    }
+  }
+  return false;
+}
+
+// After a row's "\\": the rest of its line is the row's postfix, rule
+// commands at its start excepted, which are the rules below the row. When the
+// next row follows on the same line, only a "*" and a "[..]" stay with the
+// row. Returns where the next region starts.
+size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) const {
+  const size_t lineEnd = LineEnd(S, p);
+  size_t q = p;
+  bool rules = false;
+  for (;;) {
+    size_t r = q;
+    while (r < lineEnd && IsBlank(S[r])) ++r;
+    if (r >= lineEnd || S[r] != '\\') break;
+    const TControl control = ReadControl(S, r);
+    if (!IsRuleCommand(control.Name)) break;
+    q = ReadRule(control, below);
+    rules = true;
+  }
+  size_t restBegin = q;
+  if (rules) {
+    while (restBegin < lineEnd && IsBlank(S[restBegin])) ++restBegin;
+  } else if (restBegin < lineEnd && S[restBegin] == ' ') {
+    ++restBegin;  // the blank the generator writes after "\\"
+  }
+  // The lead that belongs to "\\" itself: "*" and the space "[2pt]".
+  size_t lead = restBegin;
+  if (lead < lineEnd && S[lead] == '*') ++lead;
+  {
+    size_t r = lead;
+    while (r < lineEnd && IsBlank(S[r])) ++r;
+    if (r < lineEnd && S[r] == '[') {
+      // Within the line: an open bracket must not send every row's scan to
+      // the end of the table.
+      const size_t e = GroupEnd(S.substr(0, lineEnd), r);
+      if (e != std::string_view::npos) lead = e;
+    }
+  }
+  // Is there a row's content after the lead on this line?
+  size_t r = lead;
+  for (;;) {
+    while (r < lineEnd && IsBlank(S[r])) ++r;
+    if (r >= lineEnd || S[r] != '\\') break;
+    const TControl control = ReadControl(S, r);
+    if (!IsRowCommand(control.Name) && !IsRuleCommand(control.Name)) break;
+    TBoundaryRules ignored;
+    r = IsRuleCommand(control.Name) ? ReadRule(control, ignored)
+                                    : Arguments(control.End, RowCommandArguments(control.Name));
+  }
+  const bool content = r < lineEnd && S[r] != '%' && S[r] != '\r';
+  if (content && (lineEnd == S.size() || HasRowBreak(r, lineEnd))) {
+    row.Postfix.assign(S.substr(restBegin, lead - restBegin));
+    return lead;
+  }
+  std::string_view postfix = S.substr(restBegin, lineEnd - restBegin);
+  if (!postfix.empty() && postfix.back() == '\r') postfix.remove_suffix(1);
+  if (lineEnd == S.size()) {
+    while (!postfix.empty() && IsSpace(postfix.back())) postfix.remove_suffix(1);
+  }
+  row.Postfix.assign(postfix);
+  return lineEnd < S.size() ? lineEnd + 1 : lineEnd;
+}
+
+// Parses "\multicolumn{n}{format}{text}" at the start of t. With lead, the
+// \multicolumn may come after other text, which lead then receives; without,
+// it must open t. False when t holds no such \multicolumn (a plain cell).
+bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead) {
+  static constexpr std::string_view kName = "\\multicolumn";
+  size_t m = 0;
+  if (!t.starts_with(kName) || (t.size() > kName.size() && IsLetter(t[kName.size()]))) {
+    if (!lead) return false;
+    // The first \multicolumn outside braces, after which only its three
+    // arguments follow.
+    int depth = 0;
+    m = std::string_view::npos;
+    for (size_t q = 0; q < t.size(); ++q) {
+      const char c = t[q];
+      if (c == '{') ++depth;
+      else if (c == '}') --depth;
+      else if (c == '\\') {
+        if (depth == 0 && t.substr(q).starts_with(kName) &&
+            (q + kName.size() >= t.size() || !IsLetter(t[q + kName.size()]))) {
+          m = q;
+          break;
+        }
+        ++q;
+      }
+    }
+    if (m == std::string_view::npos) return false;
+  }
+  size_t p = m + kName.size();
+  std::string_view args[3];
+  for (std::string_view& arg : args) {
+    while (p < t.size() && IsSpace(t[p])) ++p;
+    const size_t e = p < t.size() && t[p] == '{' ? GroupEnd(t, p) : std::string_view::npos;
+    if (e == std::string_view::npos) {
+      if (m > 0) return false;  // not the \multicolumn that makes the cell
+      Fail(at, "\\multicolumn needs three arguments: {columns}{format}{text}");
+    }
+    arg = t.substr(p + 1, e - p - 2);
+    p = e;
+  }
+  const std::string_view rest = TrimText(t.substr(p));
+  if (m > 0 && !rest.empty()) return false;
+  if (m > 0) lead->assign(t.substr(0, m));
+
+  const std::string_view count = Trim(args[0]);
+  long long n = 0;
+  bool number = !count.empty();
+  for (char d : count) {
+    if (d < '0' || d > '9') {
+      number = false;
+      break;
+    }
+    if (n <= kMaxColumns) n = n * 10 + (d - '0');
+  }
+  if (!number || n < 1) Fail(at, "the first argument of \\multicolumn must be a number of columns (1 or more)");
+  if (n > kMaxColumns) Fail(at, FormatStr("\\multicolumn joins more than %lld columns", kMaxColumns).c_str());
+
+  const TSpec spec = ParseSpec(Text, args[1], at);
+  cell.Multi = true;
+  cell.Span = n;
+  cell.Left = spec.Rules.front();
+  cell.Right = spec.Rules.back();
+  const std::string format = spec.Formats.empty() ? std::string() : spec.Formats.front();
+  const bool plain = spec.Formats.size() == 1 && format.size() == 1 && IsOneOf(format[0], "lcr");
+  cell.Align = plain ? format[0] : 'l';
+  if (!plain) {
+    // p{..}, m{..} and b{..} set text left; of other formats the first of
+    // l, c or r among their column letters is kept.
+    for (const char c : format)
+      if (c == 'l' || c == 'c' || c == 'r') {
+        cell.Align = c;
+        break;
+      }
+    if (!format.empty() && IsOneOf(format[0], "pmbX")) cell.Align = 'l';
+  }
+  cell.Text.assign(TrimText(args[2]));
+  if (!rest.empty()) {
+    // Text after the \multicolumn in the same cell is typeset after its
+    // text, and goes into it; a \verb cannot (LaTeX refuses it inside an
+    // argument).
+    if (rest.find("\\verb") != std::string_view::npos) Fail(at, "\\verb follows this \\multicolumn in its cell");
+    cell.Text += ' ';
+    cell.Text += rest;
+  }
+  cell.Simplified = !plain || !rest.empty();
+  return true;
+}
+
+// A cell from S[begin, end): its text without comments, trimmed; a
+// \multicolumn becomes a joined cell. In a row's first cell, text in front of
+// a \multicolumn goes to the row's prefix.
+void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
+  std::string_view raw = S.substr(begin, end - begin);
+  std::string stripped;
+  if (comments) {
+    stripped = StripComments(raw, true);
+    raw = stripped;
+  }
+  const std::string_view t = TrimText(raw);
+  const size_t at = comments ? begin : begin + static_cast<size_t>(t.data() - raw.data());
+  TReadCell cell;
+  std::string lead;
+  const bool first = row.Cells.empty();
+  if (t.size() > 12 && t.find("\\multicolumn") != std::string_view::npos &&
+      ReadMulticolumn(t, at, cell, first ? &lead : nullptr)) {
+    if (!lead.empty()) row.Prefix += lead;
+  } else {
+    cell.Text.assign(t);
+    // An empty first cell: the blank before its "&" or "\\" is the
+    // separator's, not the prefix's.
+    if (first && t.empty() && !row.Prefix.empty() && row.Prefix.back() == ' ') row.Prefix.pop_back();
+  }
+  row.Cells.push_back(std::move(cell));
+}
+
+// The cells of one row from p: up to its "\\" (or \tabularnewline), or to
+// the end of the table. A "&", "\\" inside braces, math or a nested
+// environment is the cell's own. ended: the row had its "\\"; the return
+// value is the offset after it. A "$", "\(" or "\[" that its row does not
+// close is no math (LaTeX would stop there): the row is then read again
+// without math, so that its "&" separate the cells.
+size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) {
+  const std::string prefix = row.Prefix;
+  auto again = [&]() {
+    row.Cells.clear();
+    row.Prefix = prefix;
+    return ReadCells(p, row, ended, false);
+  };
+  std::vector<size_t> braces;
+  std::vector<std::pair<std::string_view, size_t>> environments;
+  char math = 0;  // '$', 'D' ($$), '(' or '['
+  size_t cellBegin = p;
+  bool comments = false;
+  size_t q = p;
+  while (q < S.size()) {
+    const char c = S[q];
+    switch (c) {
+      case '%':
+        comments = true;
+        q = LineEnd(S, q);
+        continue;
+      case '{':
+        braces.push_back(q);
+        break;
+      case '}':
+        if (braces.empty()) Fail(q, "this } closes no {");
+        braces.pop_back();
+        break;
+      case '$':
+        if (!trackMath) break;
+        if (q + 1 < S.size() && S[q + 1] == '$') {
+          math = math == 'D' ? 0 : math == 0 ? 'D' : math;
+          ++q;
+        } else {
+          math = math == '$' ? 0 : math == 0 ? '$' : math;
+        }
+        break;
+      case '&':
+        if (braces.empty() && environments.empty() && math == 0) {
+          AddCell(cellBegin, q, comments, row);
+          cellBegin = q + 1;
+          comments = false;
+        }
+        break;
+      case '\\': {
+        const TControl control = ReadControl(S, q);
+        const std::string_view name = control.Name;
+        if ((name == "\\" || name == "tabularnewline") && braces.empty() && environments.empty()) {
+          if (math != 0) return again();
+          AddCell(cellBegin, q, comments, row);
+          ended = true;
+          return control.End;
+        }
+        if (name == "begin" || name == "end") {
+          const TEnvName env = ReadEnvName(S, control.End);
+          if (!env.Name.empty()) {
+            if (name == "begin") {
+              environments.emplace_back(env.Name, q);
+            } else {
+              if (environments.empty()) Fail(q, "this \\end closes no \\begin");
+              if (environments.back().first != env.Name) {
+                const TPlace open = PlaceOf(Text, environments.back().second);
+                Fail(q, FormatStr("\\end{%.*s} does not match the \\begin{%.*s} at line %d, column %d",
+                                  static_cast<int>(env.Name.size()), env.Name.data(),
+                                  static_cast<int>(environments.back().first.size()), environments.back().first.data(),
+                                  open.Line, open.Column)
+                            .c_str());
+              }
+              environments.pop_back();
+            }
+            q = env.End;
+            continue;
+          }
+        } else if (name == "verb" && braces.empty()) {
+          q = SkipVerb(S, control.End);
+          // Unclosed, the code written back would close it with what follows.
+          if (q == control.End) Fail(control.End, "this \\verb is not closed on its line");
+          continue;
+        } else if ((name == "(" || name == "[") && math == 0 && trackMath) {
+          math = name[0];
+        } else if ((name == ")" && math == '(') || (name == "]" && math == '[')) {
+          math = 0;
+        }
+        q = control.End;
+        continue;
+      }
+      default:
+        break;
+    }
+    ++q;
+  }
+  if (!braces.empty()) Fail(braces.back(), "this { is never closed");
+  if (!environments.empty()) {
+    const std::string_view name = environments.back().first;
+    Fail(environments.back().second,
+         FormatStr("this \\begin{%.*s} has no \\end{%.*s}", static_cast<int>(name.size()), name.data(),
+                   static_cast<int>(name.size()), name.data())
+             .c_str());
+  }
+  if (math != 0) return again();
+  AddCell(cellBegin, q, comments, row);
+  ended = false;
+  return q;
+}
+
+void TReader::Read(size_t p) {
+  // The first region starts on the line after the \begin line when nothing
+  // but blanks or a comment follows the column specification.
+  {
+    size_t q = p;
+    while (q < S.size() && IsBlank(S[q])) ++q;
+    if (q < S.size() && S[q] == '%') q = LineEnd(S, q);
+    if (q < S.size() && S[q] == '\r') ++q;
+    if (q >= S.size() || S[q] == '\n') p = std::min(q + 1, S.size());
+  }
+  Rules.emplace_back();
+  for (;;) {
+    std::string prefix;
+    bool commands = false;
+    const size_t cellStart = ReadRegion(p, Rules.back(), prefix, commands);
+    if (cellStart >= S.size()) {
+      // Row commands after the last row (\noalign, \addlinespace) stay with
+      // it; comments alone are dropped like all others.
+      if (commands && !Rows.empty()) {
+        std::string_view rest = Trim(prefix);
+        Rows.back().Postfix += '\n';
+        Rows.back().Postfix += rest;
+      }
+      break;
+    }
+    Rows.emplace_back();
+    TReadRow& row = Rows.back();
+    row.Prefix = std::move(prefix);
+    bool ended = false;
+    p = ReadCells(cellStart, row, ended);
+    for (const TReadCell& cell : row.Cells)
+      if (cell.Simplified) {
+        SimplifiedRows.push_back(static_cast<int>(Rows.size()) - 1);
+        break;
+      }
+    Rules.emplace_back();
+    if (!ended) break;
+    p = ReadPostfix(p, row, Rules.back());
+  }
+}
+
+// "1, 3-5, 9" for 0-based rows 0, 2, 3, 4, 8.
+std::string RowList(const std::vector<int>& rows) {
+  std::string out;
+  int ranges = 0;
+  for (size_t i = 0; i < rows.size();) {
+    size_t j = i;
+    while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+    if (++ranges > 12) {
+      out += ", ...";
+      break;
+    }
+    if (!out.empty()) out += ", ";
+    out += std::to_string(rows[i] + 1);
+    if (j > i) out += "-" + std::to_string(rows[j] + 1);
+    i = j + 1;
+  }
+  return out;
+}
+
+// "Row 3 has" or "Rows 1, 3-5 have".
+std::string RowsHave(const std::vector<int>& rows) {
+  const bool one = rows.size() == 1;
+  return (one ? "Row " : "Rows ") + RowList(rows) + (one ? " has" : " have");
+}
+
+// Fills table from what the reader found and returns the warnings.
+std::vector<std::string> Build(std::string_view text, size_t begin, const THeader& header, const TSpec& spec,
+                               TReader& reader, TTable& table) {
+  std::vector<std::string> warnings;
+  const std::vector<TReadRow>& rows = reader.Rows;
+  const long long specColumns = static_cast<long long>(spec.Formats.size());
+  long long columns = specColumns;
+  std::vector<long long> widths;
+  widths.reserve(rows.size());
+  for (const TReadRow& row : rows) {
+    long long width = 0;
+    for (const TReadCell& cell : row.Cells) width += cell.Span;
+    widths.push_back(width);
+    columns = std::max(columns, width);
+  }
+  if (columns > kMaxColumns)
+    Fail(text, begin, FormatStr("the table would have more than %lld columns", kMaxColumns).c_str());
+  const int c = static_cast<int>(columns);
+  std::vector<int> widened, filled;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (widths[i] > specColumns) widened.push_back(static_cast<int>(i));
+    if (widths[i] < columns) filled.push_back(static_cast<int>(i));
+  }
+
+  table.Clear();
+  table.Environment = header.Environment;
+  table.EnvOptions = header.Options;
+  table.Columns.Reserve(c);
+  for (int i = 0; i < c; ++i) {
+    auto* column = new TColumn(table);
+    if (i < specColumns) column->Format = spec.Formats[static_cast<size_t>(i)];
+  }
+  std::vector<bool> boundary = spec.Rules;
+  boundary.resize(static_cast<size_t>(c) + 1, false);
+
+  // A plain cell has the rules of the preamble at its sides; a \multicolumn
+  // its own. The left rule of a cell past the first column draws nothing in
+  // LaTeX (its neighbour's right rule does); it is set to what is drawn
+  // there, and below corrected where the generator's vote on the preamble's
+  // rules would otherwise come out differently.
+  table.Rows.Reserve(static_cast<int>(rows.size()));
+  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const TReadRow& read = rows[i];
+    auto* row = new TRow(table);
+    row->Reserve(static_cast<int>(read.Cells.size()) + static_cast<int>(columns - widths[i]));
+    row->Prefix = read.Prefix;
+    row->Postfix = read.Postfix;
+    long long k = 0;
+    bool drawn = boundary[0];  // the rule drawn at the cell's left edge
+    for (const TReadCell& rc : read.Cells) {
+      auto* cell = new TCell(*row);
+      cell->Span = static_cast<int>(rc.Span);
+      const bool left = rc.Multi && k == 0 ? rc.Left : drawn;
+      const bool right = rc.Multi ? rc.Right : boundary[static_cast<size_t>(k + rc.Span)];
+      cell->RuleLeft = left;
+      cell->RuleRight = right;
+      if (rc.Multi) {
+        const std::string& format = table.Columns[static_cast<int>(k)]->Format;
+        const char followed = format == "r" ? 'r' : format == "c" ? 'c' : 'l';
+        const bool same = rc.Span == 1 ? format.size() == 1 && format[0] == rc.Align : rc.Align == followed;
+        cell->Align = same ? 0 : rc.Align;
+      }
+      if (!rc.Text.empty()) cell->SetText(rc.Text);
+      if (rc.Span == 1 && left) ++votes[static_cast<size_t>(k)];
+      drawn = right;
+      k += rc.Span;
+    }
+    for (; k < columns; ++k) {
+      auto* cell = new TCell(*row);
+      cell->RuleLeft = drawn;
+      cell->RuleRight = boundary[static_cast<size_t>(k) + 1];
+      if (drawn) ++votes[static_cast<size_t>(k)];
+      drawn = cell->RuleRight;
+    }
+  }
+  const int needed = table.RowCount() / 2;
+  std::vector<char> revote(static_cast<size_t>(c) + 1, 0);
+  bool anyRevote = false;
+  for (int k = 1; k < c; ++k) {
+    revote[static_cast<size_t>(k)] = (votes[static_cast<size_t>(k)] > needed) != boundary[static_cast<size_t>(k)];
+    anyRevote = anyRevote || revote[static_cast<size_t>(k)];
+  }
+  if (anyRevote) {
+    for (TRow* row : table.Rows) {
+      long long k = 0;
+      for (TCell* cell : *row) {
+        if (cell->Span == 1 && revote[static_cast<size_t>(k)]) cell->RuleLeft = boundary[static_cast<size_t>(k)];
+        k += cell->Span;
+      }
+    }
+  }
+
+  // Horizontal rules: a column under a rule gives the rule to the cells on
+  // both sides that lie wholly under it; a column that no such cell covers
+  // gives it to the cell below (above, at the bottom) that covers it partly.
+  const int r = table.RowCount();
+  std::vector<char> marks(static_cast<size_t>(c));
+  for (int b = 0; b <= r && c > 0; ++b) {
+    const TBoundaryRules& rules = reader.Rules[static_cast<size_t>(b)];
+    if (!rules.Any()) continue;
+    std::fill(marks.begin(), marks.end(), rules.Full);
+    for (auto [from, to] : rules.Ranges)
+      for (long long i = from - 1; i < std::min<long long>(to, c); ++i) marks[static_cast<size_t>(i)] = 1;
+    std::vector<char> covered(static_cast<size_t>(c), 0);
+    auto mark = [&](TRow* row, bool top) {
+      long long k = 0;
+      for (TCell* cell : *row) {
+        bool all = true;
+        for (long long i = k; i < k + cell->Span; ++i) all = all && marks[static_cast<size_t>(i)];
+        if (all) {
+          (top ? cell->RuleTop : cell->RuleBottom) = 1;
+          for (long long i = k; i < k + cell->Span; ++i) covered[static_cast<size_t>(i)] = 1;
+        }
+        k += cell->Span;
+      }
+    };
+    if (b < r) mark(table.Rows[b], true);
+    if (b > 0) mark(table.Rows[b - 1], false);
+    TRow* partial = b < r ? table.Rows[b] : table.Rows[b - 1];
+    long long k = 0;
+    for (TCell* cell : *partial) {
+      for (long long i = k; i < k + cell->Span; ++i)
+        if (marks[static_cast<size_t>(i)] && !covered[static_cast<size_t>(i)]) (b < r ? cell->RuleTop : cell->RuleBottom) = 1;
+      k += cell->Span;
+    }
+  }
+
+  if (!widened.empty()) {
+    if (specColumns == 0)
+      warnings.push_back(FormatStr("The column specification has no columns: the table got %d columns of format \"l\" "
+                                   "for its cells.",
+                                   c));
+    else
+      warnings.push_back(FormatStr("%s more cells than the column specification has columns: the table was "
+                                   "widened to %d columns.",
+                                   RowsHave(widened).c_str(), c));
+  }
+  if (!filled.empty())
+    warnings.push_back(FormatStr("%s fewer cells than the table has columns: the rest was filled with empty "
+                                 "cells.",
+                                 RowsHave(filled).c_str()));
+  if (!reader.SimplifiedRows.empty())
+    warnings.push_back(FormatStr("%s \\multicolumn formats that say more than an alignment and side rules: "
+                                 "only those were kept.",
+                                 RowsHave(reader.SimplifiedRows).c_str()));
+  return warnings;
+}
+
+}  // namespace
+
+namespace {
+
+// The offset of the "\end" that closes the environment whose body starts at
+// p, counting every \begin and \end in between; npos when there is none.
+size_t FindEnd(std::string_view s, size_t p) {
+  int depth = 1;
+  while (p < s.size()) {
+    const char c = s[p];
+    if (c == '%') {
+      p = LineEnd(s, p);
+      continue;
+    }
+    if (c != '\\') {
+      ++p;
+      continue;
+    }
+    const TControl control = ReadControl(s, p);
+    if (control.Name == "verb") {
+      p = SkipVerb(s, control.End);
+      continue;
+    }
+    if (control.Name == "begin" || control.Name == "end") {
+      const TEnvName env = ReadEnvName(s, control.End);
+      if (!env.Name.empty()) {
+        depth += control.Name == "begin" ? 1 : -1;
+        if (depth == 0) return p;
+        p = env.End;
+        continue;
+      }
+    }
+    p = control.End;
+  }
+  return std::string_view::npos;
+}
+
+std::vector<std::string> PreviewLines(std::string_view s, size_t from, size_t to) {
+  std::vector<std::string> lines;
+  size_t p = from;
+  while (p < to && static_cast<int>(lines.size()) < kLatexPreviewLines) {
+    const size_t e = std::min(LineEnd(s, p), to);
+    std::string_view line = s.substr(p, e - p);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > kPreviewLineBytes) line = line.substr(0, kPreviewLineBytes);
+    lines.emplace_back(line);
+    p = e + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<TLatexTableSource> FindLatexTables(std::string_view s) {
+  std::vector<TLatexTableSource> found;
+  size_t p = 0;
+  size_t counted = 0;  // lines are counted up to here
+  int line = 1;
+  while (p < s.size()) {
+    const char c = s[p];
+    if (c == '%') {
+      p = LineEnd(s, p);
+      continue;
+    }
+    if (c != '\\') {
+      ++p;
+      continue;
+    }
+    const TControl control = ReadControl(s, p);
+    if (control.Name == "verb") {
+      p = SkipVerb(s, control.End);
+      continue;
+    }
+    if (control.Name != "begin") {
+      p = control.End;
+      continue;
+    }
+    const TEnvName env = ReadEnvName(s, control.End);
+    bool table = !env.Name.empty() && KnownTable(env.Name) != nullptr;
+    if (!table && !env.Name.empty() && !IsOtherEnvironment(env.Name)) {
+      THeader header;
+      table = ReadHeader(s.substr(0, LineEnd(s, env.End)), env.Name, env.End, header, nullptr) &&
+              LooksLikeSpec(s.substr(header.SpecBegin + 1, header.SpecEnd - header.SpecBegin - 2));
+    }
+    if (!table) {
+      p = env.Name.empty() ? control.End : env.End;
+      continue;
+    }
+    TLatexTableSource source;
+    source.Environment = std::string(env.Name);
+    source.Begin = p;
+    const size_t end = FindEnd(s, env.End);
+    source.Ended = end != std::string_view::npos;
+    source.BodyEnd = source.Ended ? end : s.size();
+    line += static_cast<int>(std::count(s.begin() + static_cast<std::ptrdiff_t>(counted),
+                                        s.begin() + static_cast<std::ptrdiff_t>(p), '\n'));
+    counted = p;
+    source.Line = line;
+    const size_t after = source.Ended ? ReadEnvName(s, ReadControl(s, end).End).End : s.size();
+    source.FirstLines = PreviewLines(s, p, after);
+    found.push_back(std::move(source));
+    p = after;
+  }
+  return found;
+}
+
+std::vector<std::string> ReadLatexTable(std::string_view text, const TLatexTableSource& source, TTable& table) {
+  const std::string& name = source.Environment;
+  if (!source.Ended)
+    Fail(text, source.Begin,
+         FormatStr("this \\begin{%s} has no \\end{%s}", name.c_str(), name.c_str()).c_str());
+  const std::string_view body = text.substr(0, source.BodyEnd);
+  const TEnvName env = ReadEnvName(body, ReadControl(body, source.Begin).End);
+  THeader header;
+  size_t unclosed = std::string_view::npos;
+  if (!ReadHeader(body, name, env.End, header, &unclosed)) {
+    if (unclosed != std::string_view::npos) Fail(text, unclosed, "this { is never closed");
+    Fail(text, source.Begin, FormatStr("\\begin{%s} has no column specification", name.c_str()).c_str());
+  }
+  const TSpec spec =
+      ParseSpec(text, body.substr(header.SpecBegin + 1, header.SpecEnd - header.SpecBegin - 2), header.SpecBegin);
+  TReader reader(text, source.BodyEnd);
+  reader.Read(header.SpecEnd);
+  return Build(text, source.Begin, header, spec, reader, table);
+}
+
+std::vector<std::string> ReadLatexTable(std::string_view text, TTable& table, size_t index) {
+  const std::vector<TLatexTableSource> tables = FindLatexTables(text);
+  if (tables.empty()) throw EQuiltorError(kNoLatexTable);
+  if (index >= tables.size())
+    throw EQuiltorError(FormatStr("There is no table %zu: the text holds %zu table%s", index + 1, tables.size(),
+                                  tables.size() == 1 ? "" : "s"));
+  return ReadLatexTable(text, tables[index], table);
+}

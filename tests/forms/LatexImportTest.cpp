@@ -1,0 +1,118 @@
+// LaTeX tables into the editor: File > Open of a .tex file (the choice among
+// several tables, the warnings), and Edit > Paste LaTeX Code with its undo.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "common/gui/WindowFixture.h"
+#include "forms/LatexTableChoiceUnit.h"
+
+namespace {
+
+class LatexImportTest : public WindowFixture {
+ protected:
+  std::string Put(const std::string& name, const std::string& text) {
+    const std::string path = (Dir.path() + "/" + QString::fromStdString(name)).toStdString();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> texts;
+    for (const TRow* row : Table().Rows)
+      for (const TCell* c : *row) texts.push_back(c->Text());
+    return texts;
+  }
+  QTemporaryDir Dir;
+};
+
+const char kPaper[] =
+    "\\section{Results}\n"
+    "\\begin{tabular}{ll}\n"
+    "a & b \\\\\n"
+    "\\end{tabular}\n"
+    "\n"
+    "\\begin{tabular}{|l|r|}\n"
+    "\\hline\n"
+    "Name & 1 \\\\\n"
+    "\\end{tabular}\n";
+
+// If the choice were not offered, the wrong table read, or a cancelled
+// choice still replaced the document, the table would show it. The table
+// keeps no file name: Save must not write one table over the whole paper.
+TEST_F(LatexImportTest, OpenAsksWhichTableOfSeveral) {
+  const std::string paper = Put("paper.tex", kPaper);
+  const std::vector<std::string> before = Texts();
+
+  Script.OpenChoices.push_back(paper);
+  Answer<TLatexTableChoiceForm>([](TLatexTableChoiceForm& form) { form.bCancel->click(); });
+  ASSERT_TRUE(Run(Form->bOpen));
+  EXPECT_EQ(Texts(), before);
+
+  QStringList shown;
+  Script.OpenChoices.push_back(paper);
+  Answer<TLatexTableChoiceForm>([&shown](TLatexTableChoiceForm& form) {
+    for (int i = 0; i < form.fTables->count(); ++i) shown << form.fTables->item(i)->text();
+    form.fTables->setCurrentRow(1);
+    form.bOK->click();
+  });
+  ASSERT_TRUE(Run(Form->bOpen));
+  EXPECT_EQ(shown, (QStringList{"Table 1, line 2\n    \\begin{tabular}{ll}\n    a & b \\\\\n    \\end{tabular}",
+                                "Table 2, line 6\n    \\begin{tabular}{|l|r|}\n    \\hline\n    Name & 1 \\\\\n"
+                                "    \\end{tabular}"}));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"Name", "1"}));
+  EXPECT_TRUE(Cell(0, 0)->RuleTop && Cell(0, 0)->RuleLeft && Cell(0, 1)->RuleRight);
+  EXPECT_EQ(Table().FileName, "");
+  EXPECT_EQ(Table().Title, "paper");
+  EXPECT_EQ(RecentFiles->Items().front(), paper);
+}
+
+// If the warnings were lost, or shown once per row, the user would not
+// learn (or learn too often) that short rows were filled.
+TEST_F(LatexImportTest, OpenShowsTheReadersWarningsOnce) {
+  const std::string path = Put("short.tex", "\\begin{tabular}{lll}\nx & y & z \\\\\nu \\\\\nv\n\\end{tabular}\n");
+  Script.OpenChoices.push_back(path);
+  int boxes = 0;
+  QString text;
+  Answer<QMessageBox>([&](QMessageBox& box) {
+    ++boxes;
+    text = box.text();
+    box.accept();
+  });
+  ASSERT_TRUE(Run(Form->bOpen));
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(text, "Rows 2-3 have fewer cells than the table has columns: the rest was filled with empty cells.");
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"x", "y", "z", "u", "", "", "v", "", ""}));
+}
+
+// If Paste LaTeX Code took more than one undo step, lost the file name, or
+// touched the table when the clipboard holds no table, undo and the error
+// would show it.
+TEST_F(LatexImportTest, PasteLatexCodeIsOneUndoStep) {
+  Cell(0, 0)->SetText("old");
+  RecordUndo("Typing old");
+  Table().FileName = "/somewhere/prices.qtor";
+  Table().Title = "prices";
+  QGuiApplication::clipboard()->setText("\\begin{tabular}{c|c}\n\\multicolumn{2}{c}{Head} \\\\\nl & r \\\\\n\\end{tabular}");
+  ASSERT_TRUE(Run(Form->mnPasteLatex));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"Head", "l", "r"}));
+  EXPECT_EQ(Cell(0, 0)->Span, 2);
+  EXPECT_EQ(Table().FileName, "/somewhere/prices.qtor");
+  EXPECT_EQ(UndoCaption(0), "Paste LaTeX code");
+
+  ASSERT_TRUE(Run(Form->mnUndo));
+  EXPECT_EQ(Table().ColCount(), 4);
+  EXPECT_EQ(Cell(0, 0)->Text(), "old");
+
+  QGuiApplication::clipboard()->setText("plain words, no table");
+  ASSERT_TRUE(Run(Form->mnPasteLatex));
+  EXPECT_EQ(Script.Errors, (std::vector<std::string>{"No LaTeX table found in the clipboard"}));
+  Script.Errors.clear();
+  EXPECT_EQ(Cell(0, 0)->Text(), "old");
+  EXPECT_EQ(Form->mnPasteLatex->shortcut(), QKeySequence("Ctrl+Shift+V"));
+}
+
+}  // namespace

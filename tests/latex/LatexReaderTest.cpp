@@ -1,0 +1,249 @@
+// The LaTeX reader: generated code reads back to the same code, hand-written
+// tables read cell by cell as LaTeX typesets them, bad input is read
+// sensibly or refused with the place named.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "latex/LatexFixture.h"
+#include "latex/LatexReader.h"
+#include "latex/TabToLatex.h"
+#include "model/Tables.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---------------------------------------------------------------- random tables
+
+// Pieces a user can give the editor that the reader must bring back exactly.
+// Formats that open with @{..} or !{..} go only into the first column, where
+// nothing before them could claim them.
+constexpr std::array kFormats = {"l", "c", "r", "p{2cm}", "m{1.5cm}", "b{1in}", "X", "S[table-format=1.2]",
+                                 ">{\\bfseries}l", "c<{\\,\\%}", "r@{}", "D{.}{.}{2}", "l!{\\quad}"};
+constexpr std::array kFirstFormats = {"@{}l", "!{\\vrule}c", "@{\\extracolsep{\\fill}}r"};
+struct TEnv {
+  const char* Name;
+  const char* Options;
+};
+constexpr std::array kEnvironments = {TEnv{"tabular", ""},         TEnv{"tabular", "[t]"},
+                                      TEnv{"tabular*", "{\\textwidth}"}, TEnv{"tabularx", "{\\linewidth}"},
+                                      TEnv{"array", "[c]"},         TEnv{"longtable", ""},
+                                      TEnv{"longtable", "[l]"},     TEnv{"mytab", "{3cm}"},
+                                      TEnv{"NiceTabular", "[hvlines]"}, TEnv{"mytab", ""}};
+constexpr std::array kTexts = {"",
+                               "a",
+                               "Name",
+                               "\\&",
+                               "50\\%",
+                               "$a & b$",
+                               "{x & y}",
+                               "\\makecell{a\\\\b}",
+                               "$\\begin{aligned}a&=b\\\\c&=d\\end{aligned}$",
+                               "\\begin{tabular}{@{}c@{}}x\\\\y\\end{tabular}",
+                               "\\textbf{bold} text",
+                               "\\verb|a&b|",
+                               "two\r\nlines",
+                               "\\(a&b\\)",
+                               "\xc3\xa9t\xc3\xa9",
+                               "\\cellcolor{red}z",
+                               "\\{ \\}"};
+constexpr std::array kPrefixes = {"",
+                                  "\\rowcolor{gray!20}",
+                                  "\\rowcolor[gray]{0.9} ",
+                                  "% note\r\n",
+                                  "% a\r\n\\rowcolor{red}",
+                                  "\\hiderowcolors ",
+                                  "\\noalign{\\smallskip}",
+                                  "\\endhead\r\n",
+                                  "% one\r\n% two\r\n"};
+constexpr std::array kPostfixes = {"",         "[2pt]",        "% note",        "[1ex] % spaced",
+                                   "\\noalign{\\vskip 1pt}", " x", "*[3pt]", "[2pt] \\hline", "\\endhead"};
+
+template <class Array>
+const char* Pick(std::mt19937& rng, const Array& items) {
+  return items[std::uniform_int_distribution<size_t>(0, items.size() - 1)(rng)];
+}
+
+bool Chance(std::mt19937& rng, int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; }
+
+void RandomTable(std::mt19937& rng, TTable& table) {
+  table.Clear();
+  const TEnv env = kEnvironments[std::uniform_int_distribution<size_t>(0, kEnvironments.size() - 1)(rng)];
+  table.Environment = env.Name;
+  table.EnvOptions = env.Options;
+  const int c = std::uniform_int_distribution<int>(1, 6)(rng);
+  const int r = std::uniform_int_distribution<int>(0, 6)(rng);
+  for (int i = 0; i < c; ++i)
+    (new TColumn(table))->Format = i == 0 && Chance(rng, 15) ? Pick(rng, kFirstFormats) : Pick(rng, kFormats);
+  for (int i = 0; i < r; ++i) {
+    auto* row = new TRow(table);
+    if (Chance(rng, 30)) row->Prefix = Pick(rng, kPrefixes);
+    if (Chance(rng, 30)) row->Postfix = Pick(rng, kPostfixes);
+    for (int k = 0; k < c;) {
+      auto* cell = new TCell(*row);
+      cell->Span = Chance(rng, 20) ? std::uniform_int_distribution<int>(1, c - k)(rng) : 1;
+      if (Chance(rng, 25)) cell->Align = "lcr"[std::uniform_int_distribution<int>(0, 2)(rng)];
+      cell->RuleLeft = Chance(rng, 40);
+      cell->RuleTop = Chance(rng, 30);
+      cell->RuleRight = Chance(rng, 40);
+      cell->RuleBottom = Chance(rng, 30);
+      cell->SetText(Pick(rng, kTexts));
+      k += cell->Span;
+    }
+  }
+}
+
+std::string Join(const std::vector<std::string>& lines, const char* lineBreak) {
+  std::string text;
+  for (const std::string& line : lines) text += line + lineBreak;
+  return text;
+}
+
+// If the reader lost or changed any part of a table it can hold (a format
+// split at the wrong place, a rule vote that comes out differently, a prefix
+// blank, a postfix, a span, an alignment), the second generation differs.
+TEST(LatexReader, GeneratedCodeReadsBackToTheSameCode) {
+  std::mt19937 rng(20261207);
+  TTable table, back;
+  std::vector<std::string> lines, again;
+  for (int i = 0; i < 1500; ++i) {
+    RandomTable(rng, table);
+    TableToLatex(table, lines);
+    // Files written on either platform convention read the same.
+    const std::string text = Join(lines, i % 2 ? "\r\n" : "\n");
+    std::vector<std::string> warnings;
+    try {
+      warnings = ReadLatexTable(text, back);
+    } catch (const EQuiltorError& e) {
+      FAIL() << "table " << i << ": " << e.what() << "\n" << text;
+    }
+    TableToLatex(back, again);
+    ASSERT_EQ(Join(again, "\n"), Join(lines, "\n")) << "table " << i;
+    ASSERT_TRUE(warnings.empty()) << "table " << i << ": " << warnings.front();
+  }
+}
+
+// ---------------------------------------------------------------- hand-written tables
+
+// tests/latex/reader-data/<case>/input.tex is read (its first table, or
+// the one named in table-number) and must give exactly table.txt, and the
+// warnings in warnings.txt (one per line) when that file exists.
+class HandWrittenTable : public testing::TestWithParam<std::string> {};
+
+fs::path ReaderCaseDir(const std::string& name) { return fs::path(QUILTOR_TEST_DIR) / "latex" / "reader-data" / name; }
+
+TEST_P(HandWrittenTable, ReadsCellByCell) {
+  const fs::path dir = ReaderCaseDir(GetParam());
+  const std::string input = ReadFileBytes(dir / "input.tex");
+  size_t index = 0;
+  if (fs::exists(dir / "table-number")) index = std::stoul(ReadFileBytes(dir / "table-number")) - 1;
+  TTable table;
+  const std::vector<std::string> warnings = ReadLatexTable(input, table, index);
+  EXPECT_EQ(WriteTableFixture(table, false), ReadFileBytes(dir / "table.txt"));
+  std::string expectedWarnings;
+  if (fs::exists(dir / "warnings.txt")) expectedWarnings = ReadFileBytes(dir / "warnings.txt");
+  std::string gotWarnings;
+  for (const std::string& w : warnings) gotWarnings += w + "\n";
+  EXPECT_EQ(gotWarnings, expectedWarnings);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HandWrittenTable,
+                         testing::ValuesIn(CaseFolderNames(fs::path(QUILTOR_TEST_DIR) / "latex" / "reader-data")),
+                         [](const testing::TestParamInfo<std::string>& p) { return CaseTestName(p.param); });
+
+// ---------------------------------------------------------------- finding tables
+
+// If the search stopped at a nested tabular's \end, took a commented-out
+// table, or missed an unknown environment with a column specification, the
+// list of tables would be wrong.
+TEST(LatexReader, FindsTheOutermostTablesOfAPaper) {
+  const std::string paper =
+      "\\documentclass{article}\n"
+      "\\begin{document}\n"
+      "% \\begin{tabular}{ll} commented out \\end{tabular}\n"
+      "\\begin{table}\\centering\n"
+      "\\begin{tabular}{ll}\n"
+      "a & \\begin{tabular}{c} x \\\\ y \\end{tabular} \\\\\n"
+      "\\end{tabular}\n"
+      "\\end{table}\n"
+      "\\verb|\\begin{tabular}{l}|\n"
+      "\\begin{mytab}[t]{lcr}\n"
+      "1 & 2 & 3\n"
+      "\\end{mytab}\n"
+      "\\begin{minipage}{lc} not a table \\end{minipage}\n"
+      "\\end{document}\n";
+  const std::vector<TLatexTableSource> tables = FindLatexTables(paper);
+  ASSERT_EQ(tables.size(), 2u);
+  EXPECT_EQ(tables[0].Environment, "tabular");
+  EXPECT_EQ(tables[0].Line, 5);
+  EXPECT_EQ(tables[0].FirstLines,
+            (std::vector<std::string>{"\\begin{tabular}{ll}", "a & \\begin{tabular}{c} x \\\\ y \\end{tabular} \\\\",
+                                      "\\end{tabular}"}));
+  EXPECT_EQ(tables[1].Environment, "mytab");
+  EXPECT_EQ(tables[1].Line, 10);
+  TTable table;
+  ReadLatexTable(paper, table, 1);
+  EXPECT_EQ(table.EnvOptions, "[t]");
+  EXPECT_EQ(table.GetCell(0, 2)->Text(), "3");
+  EXPECT_THROW(
+      {
+        try {
+          ReadLatexTable(paper, table, 2);
+        } catch (const EQuiltorError& e) {
+          EXPECT_STREQ(e.what(), "There is no table 3: the text holds 2 tables");
+          throw;
+        }
+      },
+      EQuiltorError);
+}
+
+// ---------------------------------------------------------------- bad input
+
+struct TBadCase {
+  const char* Name;
+  const char* Text;
+  const char* Message;  // exact
+};
+
+// Each would crash, hang, or be read as something else if its check were
+// missing; the message must point at the place.
+TEST(LatexReader, RefusesBrokenInputNamingLineAndColumn) {
+  const TBadCase cases[] = {
+      {"unclosed brace", "\\begin{tabular}{ll}\na & {b \\\\\nc & d\n\\end{tabular}",
+       "Line 2, column 5: this { is never closed"},
+      {"stray brace", "\\begin{tabular}{ll}\na & b} \\\\\n\\end{tabular}", "Line 2, column 6: this } closes no {"},
+      {"missing end", "x\n\\begin{tabular}{ll}\na & b \\\\\n", "Line 2, column 1: this \\begin{tabular} has no \\end{tabular}"},
+      {"no specification", "\\begin{tabular}\na & b\n\\end{tabular}",
+       "Line 1, column 1: \\begin{tabular} has no column specification"},
+      {"unclosed specification", "\\begin{tabular}{ll\na & b\n\\end{tabular}", "Line 1, column 16: this { is never closed"},
+      {"multicolumn count", "\\begin{tabular}{ll}\n  \\multicolumn{two}{c}{x} \\\\\n\\end{tabular}",
+       "Line 2, column 3: the first argument of \\multicolumn must be a number of columns (1 or more)"},
+      {"multicolumn arguments", "\\begin{tabular}{ll}\n\\multicolumn{2}{c} \\\\\n\\end{tabular}",
+       "Line 2, column 1: \\multicolumn needs three arguments: {columns}{format}{text}"},
+      {"huge multicolumn", "\\begin{tabular}{ll}\n\\multicolumn{99999999}{c}{x} \\\\\n\\end{tabular}",
+       "Line 2, column 1: \\multicolumn joins more than 1000 columns"},
+      {"huge repeat", "\\begin{tabular}{*{5000}{l}}\n\\end{tabular}",
+       "Line 1, column 16: the column specification gives more than 1000 columns"},
+      {"bad range", "\\begin{tabular}{ll}\na & b \\\\ \\cline{2-x}\n\\end{tabular}",
+       "Line 2, column 16: this is not a column range such as {2-3}"},
+      {"mismatched end", "\\begin{tabular}{ll}\n\\begin{center} a & b \\end{minipage} \\\\\n\\end{tabular}",
+       "Line 2, column 22: \\end{minipage} does not match the \\begin{center} at line 2, column 1"},
+  };
+  for (const TBadCase& c : cases) {
+    TTable table;
+    try {
+      ReadLatexTable(c.Text, table);
+      ADD_FAILURE() << c.Name << ": read without error";
+    } catch (const EQuiltorError& e) {
+      EXPECT_EQ(std::string(e.what()), c.Message) << c.Name;
+    }
+  }
+  TTable table;
+  EXPECT_THROW(ReadLatexTable("no table here \\begin{center}x\\end{center}", table), EQuiltorError);
+}
+
+}  // namespace
