@@ -81,9 +81,11 @@ int MakeRuleset(const QString& pdflatex, const QString& folder) {
   if (ruleset < 0) return -1;
   const int fd = static_cast<int>(ruleset);
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  // Programs, libraries, fonts and the TeX trees of the system.
+  // Programs, libraries, fonts and the TeX trees of the system, also where
+  // Nix, Guix, snaps and Homebrew keep them.
   for (const char* path : {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/opt", "/etc/texmf",
-                           "/etc/ld.so.cache", "/etc/localtime", "/var/lib/texmf", "/var/cache/fonts", "/dev/null"})
+                           "/etc/ld.so.cache", "/etc/localtime", "/var/lib/texmf", "/var/cache/fonts", "/dev/null",
+                           "/nix/store", "/gnu/store", "/snap", "/home/linuxbrew/.linuxbrew"})
     Allow(fd, handled, QString::fromLatin1(path), kReadRights);
   for (const QString& program : {pdflatex, QFileInfo(pdflatex).canonicalFilePath()})
     Allow(fd, handled, InstallationRoot(program), kReadRights);
@@ -96,6 +98,12 @@ int MakeRuleset(const QString& pdflatex, const QString& folder) {
     Allow(fd, handled, home.filePath(name), kReadRights);
   for (const char* variable : {"TEXMFHOME", "TEXMFVAR", "TEXMFCONFIG"})
     Allow(fd, handled, QString::fromLocal8Bit(qgetenv(variable)), kReadRights);
+  // Folders the user named for TeX's inputs ("~/latex//:"), their own macros.
+  for (QString entry : QString::fromLocal8Bit(qgetenv("TEXINPUTS")).split(QLatin1Char(':'))) {
+    if (entry.startsWith(QLatin1String("~/"))) entry = home.filePath(entry.mid(2));
+    while (entry.size() > 1 && entry.endsWith(QLatin1Char('/'))) entry.chop(1);
+    if (entry != QLatin1String("/")) Allow(fd, handled, entry, kReadRights);
+  }
   Allow(fd, handled, folder, handled);
   return fd;
 }
