@@ -51,6 +51,7 @@ void TRecoveryController::DocumentChanged() {
     FTimer.stop();
     FLastWritten.reset();
     if (FWriter->HasEntry()) FWriter->Discard();
+    DropInherited();
     return;
   }
   if (RecoveryInterval > 0 && !FTimer.isActive()) FTimer.start(RecoveryInterval * 1000);
@@ -61,6 +62,20 @@ void TRecoveryController::DocumentClosed() {
   FTimer.stop();
   FLastWritten.reset();
   FWriter->Discard();
+  DropInherited();
+}
+
+void TRecoveryController::Inherit(TRecoveryEntry entry) { FInherited = std::move(entry); }
+
+void TRecoveryController::DropInherited() {
+  if (!FInherited) return;
+  try {
+    DiscardRecoveryEntry(*FInherited);
+  } catch (const std::exception&) {
+    // Left in the folder, it is offered once more at the next start, where
+    // the user can discard it; nothing is lost.
+  }
+  FInherited.reset();
 }
 
 void TRecoveryController::WriteNow(bool wait) {
@@ -86,6 +101,8 @@ void TRecoveryController::WriteNow(bool wait) {
 void TRecoveryController::Written(const std::string& failure) {
   if (failure.empty()) {
     FFailureShown = false;
+    // This editor's own entry holds the changes now.
+    DropInherited();
     return;
   }
   // The same data is to be tried again at the next change.

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "document/Recovery.h"
@@ -34,12 +35,19 @@ class TRecoveryController : public QObject {
   // Writes the document now if it has unsaved changes that differ from what
   // was written last; the interval's work. wait: until the data is on disk.
   void WriteNow(bool wait = false);
+  // entry, left by an editor that ended, holds what the document now holds
+  // (it was recovered from it): it stays until this editor's own entry has
+  // the changes, or until they are settled (saved, undone, let go), so that
+  // a crash meanwhile, or recovery data turned off, never loses them.
+  void Inherit(TRecoveryEntry entry);
+  bool HasInherited() const { return FInherited.has_value(); }
 
   TRecoveryWriter& Writer() { return *FWriter; }
   bool Armed() const { return FTimer.isActive(); }
 
  private:
   void Written(const std::string& failure);
+  void DropInherited();
 
   std::function<bool()> FUnsaved;
   std::unique_ptr<TRecoveryWriter> FWriter;
@@ -47,6 +55,7 @@ class TRecoveryController : public QObject {
   // What was handed to the writer last, to skip writing the same again.
   Snapshots::TSnapshotPtr FLastWritten;
   TRecoveryInfo FLastInfo;
+  std::optional<TRecoveryEntry> FInherited;
   bool FClosed = false;
   // A failure is shown once, until a write succeeds again.
   bool FFailureShown = false;

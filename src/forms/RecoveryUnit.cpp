@@ -161,15 +161,9 @@ void FinishRecovery(TMainForm& form, const TRecoveryEntry& entry) {
     return;
   }
   form.RefreshGrid();
-  // The recovered changes are safe again once this editor's own entry holds
-  // them; a failed write keeps the old entry (the failure is shown).
+  // The old entry goes once this editor's own entry holds the recovered
+  // changes, or once they are settled.
   TRecoveryController& recovery = form.Recovery();
-  const int before = recovery.Writer().WriteCount();
-  recovery.WriteNow(true);
-  if (RecoveryInterval > 0 && recovery.Writer().WriteCount() == before) return;
-  try {
-    DiscardRecoveryEntry(entry);
-  } catch (const std::exception& e) {
-    if (TDocumentUI* ui = ::DocumentUI()) ui->ShowError(e.what());
-  }
+  recovery.Inherit(entry);
+  recovery.WriteNow();
 }

@@ -94,9 +94,13 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
   bFitWidth->setChecked(true);
   bActualSize = button("100 %", "bActualSize", "Show the table at its printed size (Ctrl+wheel zooms)");
   bar->addStretch(1);
+  // In the bar rather than beside the message, which so has the panel's
+  // whole width to wrap in: a narrow panel otherwise cuts its words.
+  bShowLog = new QPushButton(QStringLiteral("Show Log..."), body);
+  bShowLog->setObjectName(QStringLiteral("bShowLog"));
+  bar->addWidget(bShowLog);
   layout->addLayout(bar);
 
-  auto* problem = new QHBoxLayout;
   fProblem = new QLabel(body);
   fProblem->setObjectName(QStringLiteral("fProblem"));
   fProblem->setWordWrap(true);
@@ -105,11 +109,7 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
   fProblem->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   fProblem->setTextInteractionFlags(Qt::TextSelectableByMouse);
   fProblem->setTextFormat(Qt::PlainText);
-  problem->addWidget(fProblem, 1);
-  bShowLog = new QPushButton(QStringLiteral("Show Log..."), body);
-  bShowLog->setObjectName(QStringLiteral("bShowLog"));
-  problem->addWidget(bShowLog, 0, Qt::AlignTop);
-  layout->addLayout(problem);
+  layout->addWidget(fProblem);
   fProblem->hide();
   bShowLog->hide();
 
@@ -117,6 +117,10 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
   FScroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   FScroll->setBackgroundRole(QPalette::Base);
   FPicture = new TTypesetPicture(*this);
+  // The first width the dock takes comes from here: room for a table of a
+  // few columns rather than the width of a button.
+  const int line = fontMetrics().height();
+  FPicture->resize(18 * line, 10 * line);
   FScroll->setWidget(FPicture);
   layout->addWidget(FScroll, 1);
   setWidget(body);

@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "forms/TexSandbox.h"
+
 const char* const kNoTexMessage =
     "No TeX installation was found (pdflatex is not on PATH). Install the package texlive-latex-base "
     "(and texlive-latex-recommended for more table packages) to see the typeset table.";
@@ -43,6 +45,7 @@ bool Prepare(QProcess& process, const QTemporaryDir& dir, const QString& pdflate
   process.setStandardInputFile(QProcess::nullDevice());
   process.setStandardOutputFile(QProcess::nullDevice());
   process.setStandardErrorFile(QProcess::nullDevice());
+  ConfineTexProcess(process, pdflatex, dir.path());
   return true;
 }
 
@@ -79,14 +82,14 @@ TTypesetRunner::TTypesetRunner(QObject* parent) : QObject(parent) {
   connect(&FLimit, &QTimer::timeout, this, [this] {
     if (!FProcess) return;
     FTimedOut = true;
-    FProcess->kill();
+    KillTexProcessGroup(*FProcess);
   });
 }
 
 TTypesetRunner::~TTypesetRunner() {
   if (FProcess) {
     FProcess->disconnect(this);
-    FProcess->kill();
+    KillTexProcessGroup(*FProcess);
     FProcess->waitForFinished(2000);
     delete FProcess;
   }
@@ -173,7 +176,7 @@ TTypesetResult TypesetAndWait(const QByteArray& tex, int timeLimitMs) {
   bool timedOut = false;
   if (!process.waitForFinished(timeLimitMs)) {
     timedOut = true;
-    process.kill();
+    KillTexProcessGroup(process);
     process.waitForFinished(-1);
   }
   return Collect(process, dir, timedOut, timeLimitMs);

@@ -5,9 +5,10 @@
 // Every run happens in a private temporary folder that is removed
 // afterwards, without a shell (the program and its arguments as a list),
 // with shell escapes off, in non-stop mode that halts at the first error,
-// and with kpathsea's paranoid file access: TeX may read files only from
-// its search trees and the run's folder, and write only into that folder.
-// A run that takes longer than the time limit is killed.
+// with kpathsea's paranoid file access, and confined by the kernel where it
+// can (see TexSandbox.h): TeX may read only the system's programs and TeX
+// trees and the run's folder, and write only into that folder. A run that
+// takes longer than the time limit is killed with every program it started.
 #include <QByteArray>
 #include <QImage>
 #include <QObject>

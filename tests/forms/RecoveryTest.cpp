@@ -268,6 +268,36 @@ TEST_F(RecoveryTest, WriteFailureIsShownOnce) {
   Script.Errors.clear();
 }
 
+// The entry a document is recovered from is the only copy of the recovered
+// changes on disk until this editor's own entry holds them; with recovery
+// data off, until the changes are saved.
+TEST_F(RecoveryTest, RecoveredEntryStaysUntilTheChangesAreSafe) {
+  const std::string file = Docs.File("t.qtor");
+  for (const int interval : {kDefaultRecoveryInterval, 0}) {
+    SCOPED_TRACE(interval);
+    Stop();
+    Start();
+    SaveTableFile(Table(), file);
+    {
+      TRecoveryWriter ended(Folder());
+      Cell(0, 0)->SetText("recovered");
+      ended.Submit(Snapshots::TSnapshot::Capture(Table(), nullptr), TRecoveryInfo{file, "t", 0, 0});
+      ended.Flush();
+    }
+    const std::vector<TRecoveryEntry> entries = ScanRecoveryFolder(Folder(), true).Entries;
+    ASSERT_EQ(entries.size(), 1u);
+    RecoveryInterval = interval;
+    FinishRecovery(*Form, entries[0]);
+    Recovery().Writer().Flush();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Cell(0, 0)->Text(), "recovered");
+    EXPECT_EQ(std::filesystem::exists(entries[0].DataPath), interval == 0);
+    EXPECT_EQ(Recovery().Writer().HasEntry(), interval != 0);
+    EXPECT_TRUE(Run(Form->bSave));
+    EXPECT_EQ(FilesInFolder(), 0u);
+  }
+}
+
 // ---------------------------------------------------------------- the start-up dialog
 
 // Save As writes the entry's table where the user says and removes the

@@ -11,6 +11,7 @@
 #include "common/PdfLatex.h"
 #include "forms/TypesetPanel.h"
 #include "forms/TypesetRunner.h"
+#include "forms/TexSandbox.h"
 #include "model/Tables.h"
 
 namespace {
@@ -81,6 +82,42 @@ TEST(TypesetRunner, TextCannotReachOutsideItsFolder) {
   EXPECT_FALSE(QFile::exists(ran));
   EXPECT_FALSE(QFile::exists(written));
   EXPECT_FALSE(QFile::exists(QDir::tempPath() + "/escaped.txt"));
+}
+
+// kpathsea's paranoid mode lets "~/" names through, and pdfTeX's own file
+// primitives ignore it: unconfined, these runs copy a private file into the
+// log or the PDF.
+TEST(TypesetRunner, TextCannotReadPrivateFilesPastKpathsea) {
+  ASSERT_FALSE(FindPdfLatex().isEmpty());
+  if (!TexSandboxAvailable()) GTEST_SKIP() << "the kernel cannot confine TeX runs (no Landlock)";
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  {
+    QFile file(home.filePath("private.tex"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\\typeout{SECRET-TOKEN-4711}SECRET-TOKEN-4711\n");
+  }
+  const QByteArray oldHome = qgetenv("HOME");
+  qputenv("HOME", home.path().toLocal8Bit());
+  const std::vector<QByteArray> attempts = {
+      Document("\\input{~/private.tex}"),
+      Document("\\pdfcompresslevel=0 \\immediate\\pdfobj file {" + home.filePath("private.tex") +
+               "}\\pdfrefobj\\pdflastobj"),
+  };
+  for (const QByteArray& attempt : attempts) {
+    TTypesetRunner runner;
+    const std::vector<TTypesetResult> results = RunAll(runner, {attempt}, 1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].Log.contains("SECRET-TOKEN")) << attempt.constData();
+    EXPECT_FALSE(results[0].Pdf.contains("SECRET-TOKEN")) << attempt.constData();
+    EXPECT_FALSE(TypesetAndWait(attempt).Pdf.contains("SECRET-TOKEN")) << attempt.constData();
+  }
+  // The confinement lets ordinary tables through.
+  TTypesetRunner runner;
+  const std::vector<TTypesetResult> plain = RunAll(runner, {Document("\\begin{tabular}{|c|}a\\\\\\end{tabular}")}, 1);
+  qputenv("HOME", oldHome);
+  ASSERT_EQ(plain.size(), 1u);
+  EXPECT_EQ(plain[0].Status, TTypesetResult::tsOk) << plain[0].Log.right(400).toStdString();
 }
 
 // An endless input must not hold the preview (or the converter) forever.
