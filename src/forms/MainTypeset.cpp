@@ -1,4 +1,8 @@
 // The main window's typeset preview: the panel and View > Typeset Preview.
+#include <QAction>
+#include <QApplication>
+#include <QShortcut>
+
 #include "document/AppModule.h"
 #include "forms/MainUnit.h"
 #include "forms/TypesetPanel.h"
@@ -10,9 +14,24 @@ void TMainForm::CreateTypesetPanel() {
   TypesetPanel->setAllowedAreas(Qt::AllDockWidgetAreas);
   addDockWidget(Qt::RightDockWidgetArea, TypesetPanel);
   TypesetPanel->hide();
-  // Closing the panel by its own button unchecks the command at once.
-  connect(TypesetPanel, &QDockWidget::visibilityChanged, this,
-          [this] { bViewTypeset->setChecked(TypesetPanel->isVisible()); });
+  // Closing the panel by its own button unchecks the command at once. The
+  // panel is also hidden while the window is being destroyed, so the handler
+  // must not reach the window itself.
+  connect(TypesetPanel, &QDockWidget::visibilityChanged, bViewTypeset,
+          [command = bViewTypeset, panel = TypesetPanel] { command->setChecked(panel->isVisible()); });
+
+  // The grid keeps Tab for itself, so F6 moves between the grid and the
+  // panel, as between the panes of other programs, and Escape in the panel
+  // goes back to the grid.
+  auto* nextPane = new QAction(this);
+  nextPane->setShortcut(Qt::Key_F6);
+  connect(nextPane, &QAction::triggered, this, [this] {
+    if (TypesetPanel->isAncestorOf(QApplication::focusWidget())) ScrollBox->setFocus(Qt::ShortcutFocusReason);
+    else if (TypesetPanel->isVisible()) TypesetPanel->setFocus(Qt::ShortcutFocusReason);
+  });
+  addAction(nextPane);
+  auto* back = new QShortcut(Qt::Key_Escape, TypesetPanel, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+  connect(back, &QShortcut::activated, this, [this] { ScrollBox->setFocus(Qt::ShortcutFocusReason); });
 }
 
 void TMainForm::mnViewTypesetClick() {

@@ -124,6 +124,8 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
   FScroll->setWidget(FPicture);
   layout->addWidget(FScroll, 1);
   setWidget(body);
+  // Focus given to the panel (F6 from the grid) lands on its first button.
+  setFocusProxy(bFitWidth);
 
   connect(bFitWidth, &QToolButton::clicked, this, [this] { SetFitWidth(); });
   connect(bActualSize, &QToolButton::clicked, this, [this] { SetZoom(1.0); });

@@ -36,6 +36,7 @@
 #include "forms/ImportUnit.h"
 #include "forms/MainActions.h"
 #include "forms/MainUnit.h"
+#include "forms/TypesetPanel.h"
 #include "forms/QtDocumentUI.h"
 #include "latex/TabToLatex.h"
 #include "model/Errors.h"
@@ -752,3 +753,18 @@ TEST_F(MainFormTest, CodePreviewAfterACellWithALineBreak) {
 }
 
 }  // namespace
+
+// The grid keeps Tab, so without F6 the typeset panel's buttons are out of
+// the keyboard's reach.
+TEST_F(MainFormTest, F6AndEscapeMoveBetweenGridAndTypesetPanel) {
+  ASSERT_TRUE(Run(Form->bViewTypeset));
+  RunUntilIdle();
+  ASSERT_EQ(Form->focusWidget(), Form->ScrollBox);
+  QTest::keyClick(Form->ScrollBox, Qt::Key_F6);
+  EXPECT_TRUE(Form->TypesetPanel->isAncestorOf(Form->focusWidget()));
+  QTest::keyClick(Form->focusWidget(), Qt::Key_Escape);
+  EXPECT_EQ(Form->focusWidget(), Form->ScrollBox);
+  QTest::keyClick(Form->ScrollBox, Qt::Key_F6);
+  QTest::keyClick(Form->focusWidget(), Qt::Key_F6);
+  EXPECT_EQ(Form->focusWidget(), Form->ScrollBox);
+}
