@@ -4,11 +4,15 @@
 // needs. QUILTOR_BENCH_WINDOW=WxH sets the window's size (a larger window
 // draws more cells).
 #include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QObject>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
@@ -58,4 +62,34 @@ struct TBenchEditor {
 inline TBenchEditor& Editor() {
   static TBenchEditor editor;
   return editor;
+}
+
+// Makes the document a rows x columns table with short texts of varying
+// width (kept when it has that size already) and puts the editor at the end
+// of cell (at, at)'s text, ready for keystrokes.
+inline void PrepareTyping(TBenchEditor& e, int rows, int columns, int at) {
+  if (CurrentTable->RowCount() != rows || CurrentTable->ColCount() != columns) {
+    e.Form->SetCurrentCell(nullptr);
+    // The typing so far is no change to ask about.
+    MarkSaved();
+    NewDocument(rows, columns);
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < columns; ++c) CurrentTable->GetCell(r, c)->SetText(std::to_string(r * c % 9973));
+    e.Form->RefreshGrid();
+  }
+  e.Form->SetCurrentCell(CurrentTable->GetCell(at, at));
+  e.Form->Editor->setFocus();
+  e.Form->Editor->end(false);
+  QCoreApplication::processEvents();
+}
+
+// One keystroke into the editor: an "x", or a Backspace that takes it away
+// again, so that the text stays short. The caller lets the view paint.
+inline void SendKeystroke(QWidget* editor, bool letter) {
+  const int key = letter ? Qt::Key_X : Qt::Key_Backspace;
+  const QString text = letter ? QStringLiteral("x") : QStringLiteral("\b");
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(editor, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QApplication::sendEvent(editor, &release);
 }

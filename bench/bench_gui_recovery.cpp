@@ -36,29 +36,7 @@ TBenchEditor& RecoveryEditor() {
   return Editor();
 }
 
-void Prepare(int n) {
-  TBenchEditor& e = RecoveryEditor();
-  if (CurrentTable->RowCount() != n || CurrentTable->ColCount() != n) {
-    e.Form->SetCurrentCell(nullptr);
-    MarkSaved();
-    NewDocument(n, n);
-    for (int r = 0; r < n; ++r)
-      for (int c = 0; c < n; ++c) CurrentTable->GetCell(r, c)->SetText(std::to_string(r * c % 9973));
-    e.Form->RefreshGrid();
-  }
-  e.Form->SetCurrentCell(CurrentTable->GetCell(5, 5));
-  e.Form->Editor->setFocus();
-  e.Form->Editor->end(false);
-  QCoreApplication::processEvents();
-}
-
-void Keystroke(QWidget* editor, int key, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-  QApplication::sendEvent(editor, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-  QApplication::sendEvent(editor, &release);
-  QCoreApplication::processEvents();
-}
+void Prepare(int n) { PrepareTyping(RecoveryEditor(), n, n, 5); }
 
 // range(1): the recovery interval in seconds, 0 for off.
 void BM_TypeWithRecovery(benchmark::State& state) {
@@ -70,8 +48,8 @@ void BM_TypeWithRecovery(benchmark::State& state) {
   QWidget* editor = RecoveryEditor().Form->Editor;
   bool letter = true;
   for (auto _ : state) {
-    if (letter) Keystroke(editor, Qt::Key_X, QStringLiteral("x"));
-    else Keystroke(editor, Qt::Key_Backspace, QStringLiteral("\b"));
+    SendKeystroke(editor, letter);
+    QCoreApplication::processEvents();
     letter = !letter;
   }
   writer.Flush();

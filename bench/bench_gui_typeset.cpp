@@ -24,29 +24,8 @@ namespace {
 constexpr int kGiveUpMs = 30000;
 
 void Prepare(int rows, int columns, bool panel) {
-  TBenchEditor& e = Editor();
-  if (CurrentTable->RowCount() != rows || CurrentTable->ColCount() != columns) {
-    e.Form->SetCurrentCell(nullptr);
-    MarkSaved();
-    NewDocument(rows, columns);
-    for (int r = 0; r < rows; ++r)
-      for (int c = 0; c < columns; ++c) CurrentTable->GetCell(r, c)->SetText(std::to_string(r * 31 + c));
-    e.Form->RefreshGrid();
-  }
-  e.Form->TypesetPanel->setVisible(panel);
-  e.Form->SetCurrentCell(CurrentTable->GetCell(3, 3));
-  e.Form->Editor->setFocus();
-  e.Form->Editor->end(false);
-  QCoreApplication::processEvents();
-}
-
-void Keystroke(QWidget* editor, bool letter) {
-  const int key = letter ? Qt::Key_X : Qt::Key_Backspace;
-  const QString text = letter ? QStringLiteral("x") : QStringLiteral("\b");
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-  QApplication::sendEvent(editor, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-  QApplication::sendEvent(editor, &release);
+  Editor().Form->TypesetPanel->setVisible(panel);
+  PrepareTyping(Editor(), rows, columns, 3);
 }
 
 // Waits until the panel shows the result of a request made after now.
@@ -80,7 +59,7 @@ void BM_KeystrokeToPicture(benchmark::State& state) {
     clock.start();
     // Always a letter: each keystroke changes the cell (the text grows by
     // one letter a repetition).
-    Keystroke(editor, true);
+    SendKeystroke(editor, true);
     if (!WaitForNewPicture(panel, before)) {
       state.SkipWithError(("no new picture: " + panel.Problem().toStdString()).c_str());
       break;
@@ -106,7 +85,7 @@ void BM_TypeOneCharacterWithPanel(benchmark::State& state) {
   QWidget* editor = Editor().Form->Editor;
   bool letter = true;
   for (auto _ : state) {
-    Keystroke(editor, letter);
+    SendKeystroke(editor, letter);
     QCoreApplication::processEvents();
     letter = !letter;
   }

@@ -24,33 +24,11 @@
 
 namespace {
 
-// An n x n table with short texts of varying width, a visible cell current
-// and its text in the editor, the preview as asked.
+// An n x n table, a visible cell current and its text in the editor, the
+// preview as asked.
 void Prepare(int n, bool preview) {
-  TBenchEditor& e = Editor();
-  if (CurrentTable->RowCount() != n || CurrentTable->ColCount() != n) {
-    e.Form->SetCurrentCell(nullptr);
-    // The typing so far is no change to ask about.
-    MarkSaved();
-    NewDocument(n, n);
-    for (int r = 0; r < n; ++r)
-      for (int c = 0; c < n; ++c) CurrentTable->GetCell(r, c)->SetText(std::to_string(r * c % 9973));
-    e.Form->RefreshGrid();
-  }
-  e.Code->setVisible(preview);
-  e.Form->SetCurrentCell(CurrentTable->GetCell(5, 5));
-  e.Form->Editor->setFocus();
-  e.Form->Editor->end(false);
-  QCoreApplication::processEvents();
-}
-
-// Sends one key press and release to the editor and lets the view paint.
-void Keystroke(QWidget* editor, int key, const QString& text) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-  QApplication::sendEvent(editor, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-  QApplication::sendEvent(editor, &release);
-  QCoreApplication::processEvents();
+  Editor().Code->setVisible(preview);
+  PrepareTyping(Editor(), n, n, 5);
 }
 
 // A letter and a Backspace in turn, so that the text stays short; each is
@@ -62,8 +40,8 @@ void BM_TypeOneCharacter(benchmark::State& state) {
   QWidget* editor = Editor().Form->Editor;
   bool letter = true;
   for (auto _ : state) {
-    if (letter) Keystroke(editor, Qt::Key_X, QStringLiteral("x"));
-    else Keystroke(editor, Qt::Key_Backspace, QStringLiteral("\b"));
+    SendKeystroke(editor, letter);
+    QCoreApplication::processEvents();
     letter = !letter;
   }
   Editor().Form->FocusGrid();
