@@ -3,6 +3,8 @@
 // benchmark program; each benchmark fills the document with the table it
 // needs. QUILTOR_BENCH_WINDOW=WxH sets the window's size (a larger window
 // draws more cells).
+#include <benchmark/benchmark.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -92,4 +94,17 @@ inline void SendKeystroke(QWidget* editor, bool letter) {
   QApplication::sendEvent(editor, &press);
   QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
   QApplication::sendEvent(editor, &release);
+}
+
+// Keystrokes for as long as the benchmark runs, a letter and a Backspace in
+// turn, each let through to the repainted view; the grid has the focus
+// again afterwards.
+inline void TypeWhileTimed(benchmark::State& state, TBenchEditor& e) {
+  bool letter = true;
+  for (auto _ : state) {
+    SendKeystroke(e.Form->Editor, letter);
+    QCoreApplication::processEvents();
+    letter = !letter;
+  }
+  e.Form->FocusGrid();
 }

@@ -45,17 +45,10 @@ void BM_TypeWithRecovery(benchmark::State& state) {
   Prepare(n);
   TRecoveryWriter& writer = RecoveryEditor().Form->Recovery().Writer();
   const int writesBefore = writer.WriteCount();
-  QWidget* editor = RecoveryEditor().Form->Editor;
-  bool letter = true;
-  for (auto _ : state) {
-    SendKeystroke(editor, letter);
-    QCoreApplication::processEvents();
-    letter = !letter;
-  }
+  TypeWhileTimed(state, RecoveryEditor());
   writer.Flush();
   state.counters["recovery writes"] = writer.WriteCount() - writesBefore;
   state.SetLabel(RecoveryInterval ? "recovery every 1 s" : "recovery off");
-  RecoveryEditor().Form->FocusGrid();
   RecoveryInterval = kDefaultRecoveryInterval;
 }
 BENCHMARK(BM_TypeWithRecovery)

@@ -82,14 +82,7 @@ void BM_TypeOneCharacterWithPanel(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const bool panel = state.range(1) != 0;
   Prepare(n, n, panel);
-  QWidget* editor = Editor().Form->Editor;
-  bool letter = true;
-  for (auto _ : state) {
-    SendKeystroke(editor, letter);
-    QCoreApplication::processEvents();
-    letter = !letter;
-  }
-  Editor().Form->FocusGrid();
+  TypeWhileTimed(state, Editor());
   state.SetLabel(panel ? "typeset panel shown" : "typeset panel hidden");
 }
 BENCHMARK(BM_TypeOneCharacterWithPanel)

@@ -37,14 +37,7 @@ void BM_TypeOneCharacter(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const bool preview = state.range(1) != 0;
   Prepare(n, preview);
-  QWidget* editor = Editor().Form->Editor;
-  bool letter = true;
-  for (auto _ : state) {
-    SendKeystroke(editor, letter);
-    QCoreApplication::processEvents();
-    letter = !letter;
-  }
-  Editor().Form->FocusGrid();
+  TypeWhileTimed(state, Editor());
   state.SetLabel(preview ? "preview shown" : "preview hidden");
 }
 BENCHMARK(BM_TypeOneCharacter)
