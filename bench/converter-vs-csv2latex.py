@@ -69,6 +69,7 @@ def main():
     if not csv2latex:
         sys.exit("csv2latex is missing: apt-get install csv2latex")
     with tempfile.TemporaryDirectory(prefix="quiltor-bench-") as folder:
+        print("load average %.2f %.2f %.2f" % os.getloadavg())
         print("%d alternating pairs each; wall time, median (min..max); ratio = quiltor / csv2latex" % runs)
         pair("--version / --help", [quiltor, "--version"], [csv2latex, "--help"], runs, folder)
         for name, rows, cols, n in (("100 cells", 10, 10, runs), ("1M cells", 100000, 10, runs),
@@ -76,6 +77,7 @@ def main():
             csv = os.path.join(folder, "in.csv")
             write_csv(csv, rows, cols)
             pair(name, [quiltor, "--latex", csv], [csv2latex, csv], n, folder)
+        print("load average %.2f %.2f %.2f" % os.getloadavg())
 
 
 if __name__ == "__main__":

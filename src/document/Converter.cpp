@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "model/StreamIO.h"
 #include "model/TableFile.h"
 #include "model/Tables.h"
+#include "model/TextImport.h"
 #include "model/TextLines.h"
 
 #ifndef QUILTOR_VERSION
@@ -359,6 +361,17 @@ void ReadLatexInput(TTable& table, TStream& stream, const TOptions& o) {
     std::fprintf(stderr, "quiltor: warning: %s: %s\n", name.c_str(), warning.c_str());
 }
 
+TTextImportOptions TextOptions(const TOptions& o) {
+  TTextImportOptions text;
+  text.Delimiters = o.HasDelimiters ? o.Delimiters : o.InputKind() == TKind::Csv ? "," : "\t";
+  text.Merge = o.Merge;
+  text.Quoted = o.Quoted;
+  text.Escape = o.Escape;
+  return text;
+}
+
+bool IsTextInput(const TOptions& o) { return o.InputKind() == TKind::Csv || o.InputKind() == TKind::Tab; }
+
 // Reads the table from stream, whatever it was opened from. Returns the
 // offset of a NUL that cut text input short, or -1.
 int64_t ReadTableFrom(TTable& table, TStream& stream, const TOptions& o) {
@@ -367,22 +380,22 @@ int64_t ReadTableFrom(TTable& table, TStream& stream, const TOptions& o) {
     ReadLatexInput(table, stream, o);
     return -1;
   }
-  if (kind != TKind::Csv && kind != TKind::Tab) {
+  if (!IsTextInput(o)) {
     table.LoadFromStream(stream);
     return -1;
   }
-  TTextImportOptions text;
-  text.Delimiters = o.HasDelimiters ? o.Delimiters : kind == TKind::Csv ? "," : "\t";
-  text.Merge = o.Merge;
-  text.Quoted = o.Quoted;
-  text.Escape = o.Escape;
-  return table.ImportText(stream, o.InputName(), text);
+  return table.ImportText(stream, o.InputName(), TextOptions(o));
 }
 
-int64_t ReadTable(TTable& table, const TOptions& o) {
+// Calls use with a stream over the input, whatever it is: a regular file is
+// read where it lies, anything else (standard input, a pipe) is read into
+// memory first, since it can be read only once.
+template <class Use>
+void WithInput(const TOptions& o, Use use) {
   if (o.FromStandardInput()) {
     TMemoryStream stream(ReadAllOf(STDIN_FILENO, o.InputKind()));
-    return ReadTableFrom(table, stream, o);
+    use(stream);
+    return;
   }
   // Opening without waiting: a FIFO would otherwise block until someone
   // writes to it. What it is decides how it is read.
@@ -398,7 +411,8 @@ int64_t ReadTable(TTable& table, const TOptions& o) {
   if (S_ISREG(st.st_mode)) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     TFileStream stream(fd, TFileStream::fmOpenRead, o.Input);
-    return ReadTableFrom(table, stream, o);
+    use(stream);
+    return;
   }
   // A pipe or a device only when asked for by its type: /dev/zero, say,
   // named by mistake, must not be read until the memory runs out.
@@ -418,7 +432,7 @@ int64_t ReadTable(TTable& table, const TOptions& o) {
   }
   ::close(fd);
   TMemoryStream stream(std::move(data));
-  return ReadTableFrom(table, stream, o);
+  use(stream);
 }
 
 // The output must not replace the input: the conversion would destroy the
@@ -446,30 +460,33 @@ void WriteAll(int fd, const char* p, size_t left) {
   }
 }
 
-// The LaTeX lines of the table, each ended by a line feed, handed to sink
-// in pieces of about 64 KiB as they are generated: the whole text is never
-// held at once.
-template <class Sink>
-void EmitLatex(const TTable& table, Sink sink) {
+// LaTeX code to the output: write(piece, flush) appends lines to piece and
+// hands it to flush, which empties it, whenever it holds about 64 KiB, and
+// once at the end. The whole text is never held at once. A file is replaced
+// only once all of it is written.
+template <class Write>
+void EmitLatex(const std::string& fileName, Write write) {
   std::string piece;
   piece.reserve(kPieceSize + 4096);
-  TableToLatex(
-      table, piece,
-      [&sink](std::string& out) {
-        sink(out);
-        out.clear();
-      },
-      kPieceSize);
-}
-
-void WriteLatexFile(const TTable& table, const std::string& fileName) {
+  if (fileName.empty()) {
+    write(piece, [](std::string& out) {
+      WriteAll(STDOUT_FILENO, out.data(), out.size());
+      out.clear();
+    });
+    return;
+  }
   TAtomicFile file(fileName);
-  EmitLatex(table, [&file](const std::string& piece) { file.Stream().Write(piece.data(), piece.size()); });
+  write(piece, [&file](std::string& out) {
+    file.Stream().Write(out.data(), out.size());
+    out.clear();
+  });
   file.Commit();
 }
 
-void WriteLatexToStandardOutput(const TTable& table) {
-  EmitLatex(table, [](const std::string& piece) { WriteAll(STDOUT_FILENO, piece.data(), piece.size()); });
+void WriteLatex(const TTable& table, const std::string& fileName) {
+  EmitLatex(fileName, [&table](std::string& piece, const std::function<void(std::string&)>& flush) {
+    TableToLatex(table, piece, flush, kPieceSize);
+  });
 }
 
 // The table typeset by LaTeX into the PDF or PNG file the user named. A
@@ -493,15 +510,14 @@ void Convert(const TTable& table, const TOptions& o) {
     return;
   }
   if (o.Mode == TOptions::Latex) {
-    if (o.Output.empty()) WriteLatexToStandardOutput(table);
-    else WriteLatexFile(table, o.Output);
+    WriteLatex(table, o.Output);
     return;
   }
   switch (KindOf(o.Output)) {
     case TKind::Native: SaveTableFile(table, o.Output); break;
     case TKind::Csv: table.ExportText(o.Output, ','); break;
     case TKind::Tab: table.ExportText(o.Output, '\t'); break;
-    case TKind::Latex: WriteLatexFile(table, o.Output); break;
+    case TKind::Latex: WriteLatex(table, o.Output); break;
     case TKind::Unknown: break;  // refused while parsing
   }
 }
@@ -512,19 +528,43 @@ struct TTruncated {
   int64_t At;
 };
 
+// A NUL at nulAt (or -1) cut text input short: a failure, or with
+// --allow-truncation a warning, before anything is written.
+void CheckCut(int64_t nulAt, const TOptions& o) {
+  if (nulAt < 0) return;
+  if (!o.AllowTruncation) throw TTruncated{nulAt};
+  std::fprintf(stderr, "quiltor: warning: %s was cut at byte %lld by a NUL byte\n", o.InputName().c_str(),
+               static_cast<long long>(nulAt));
+}
+
+// LaTeX of text input is written as the text is read: its table has nothing
+// but the texts, so building it first would only cost time and memory.
+bool StreamsTextToLatex(const TOptions& o) {
+  const bool latex = o.Mode == TOptions::Latex || (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Latex);
+  return latex && IsTextInput(o);
+}
+
+void StreamTextToLatex(TStream& stream, const TOptions& o) {
+  const TTextImportOptions text = TextOptions(o);
+  const TTextShape shape = MeasureText(stream, o.InputName(), text);
+  CheckCut(shape.NulAt, o);
+  EmitLatex(o.Output, [&](std::string& piece, const std::function<void(std::string&)>& flush) {
+    TextToLatex(stream, shape, text, piece, flush, kPieceSize);
+  });
+}
+
 void Run(const TOptions& o) {
   CheckOutputIsNotInput(o);
+  if (StreamsTextToLatex(o)) {
+    WithInput(o, [&o](TStream& stream) { StreamTextToLatex(stream, o); });
+    return;
+  }
   // The process ends right after the conversion: handing a large table's
   // cells back one by one would only add to its run time. Under the leak
   // checker the table is freed, so that real leaks stay visible.
   auto* table = new TTable;
   try {
-    const int64_t nulAt = ReadTable(*table, o);
-    if (nulAt >= 0) {
-      if (!o.AllowTruncation) throw TTruncated{nulAt};
-      std::fprintf(stderr, "quiltor: warning: %s was cut at byte %lld by a NUL byte\n", o.InputName().c_str(),
-                   static_cast<long long>(nulAt));
-    }
+    WithInput(o, [&](TStream& stream) { CheckCut(ReadTableFrom(*table, stream, o), o); });
     Convert(*table, o);
   } catch (...) {
     delete table;

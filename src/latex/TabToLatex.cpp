@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "model/Tables.h"
+#include "model/TextImport.h"
 
 namespace {
 
@@ -162,6 +163,10 @@ class TRuleLine {
   size_t FSet = 0;  // number of non-zero marks
 };
 
+// What joins the cells of a row, and what ends its cells.
+constexpr std::string_view kCellSeparator = " & ";
+constexpr std::string_view kRowEnd = " \\\\ ";
+
 // One row's line: prefix, the cells joined by " & ", " \\ ", postfix. A cell
 // is wrapped in \multicolumn when the preamble cannot say what the cell
 // needs: a span, an alignment other than its column's format, or a vertical
@@ -179,7 +184,7 @@ void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
       const std::string& format = columns.Format(k);
       wrap = format.size() != 1 || format[0] != cell->Align;
     }
-    if (!first) line += " & ";
+    if (!first) line += kCellSeparator;
     first = false;
     if (wrap) {
       line += "\\multicolumn{";
@@ -196,8 +201,61 @@ void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
     }
     k += cell->Span;
   }
-  line += " \\\\ ";
+  line += kRowEnd;
   line += row.Postfix;
+}
+
+// The line of a row of plain cells, as WriteRow writes it for a row without
+// prefix and postfix whose cells have no rules, span or alignment of their
+// own: nothing is wrapped, the texts are joined as they are. A row with
+// fewer than columns texts ends in empty cells. Appended to line.
+void WritePlainRow(const std::vector<std::string_view>& texts, size_t columns, const TTextImportOptions& options,
+                   std::string& scratch, std::string& line) {
+  bool first = true;
+  for (const std::string_view text : texts) {
+    if (!first) line += kCellSeparator;
+    first = false;
+    line += FieldText(text, options, scratch);
+  }
+  for (size_t i = texts.size(); i < columns; ++i) {
+    if (!first) line += kCellSeparator;
+    first = false;
+  }
+  line += kRowEnd;
+}
+
+// The \begin line: the environment, its options and the preamble, which
+// columns gives (the formats and the boundary rules); without columns the
+// table has none.
+template <class Out>
+void WriteBegin(const TTable& table, const TColumnView* columns, Out& out) {
+  std::string& line = out.Line();
+  line += "\\begin{";
+  line += table.Environment;
+  line += '}';
+  line += TrimOptions(table.EnvOptions);
+  line += '{';
+  if (!columns) {
+    line += kNoColumnPreamble;
+  } else {
+    const int c = columns->Count();
+    for (int i = 0; i < c; ++i) {
+      if (columns->Rule(i)) line += '|';
+      line += columns->Format(i);
+    }
+    if (columns->Rule(c)) line += '|';
+  }
+  line += '}';
+  out.EndLine();
+}
+
+template <class Out>
+void WriteEnd(const TTable& table, Out& out) {
+  std::string& line = out.Line();
+  line += "\\end{";
+  line += table.Environment;
+  line += '}';
+  out.EndLine();
 }
 
 // The whole table, line by line into out, which offers Line(): the string
@@ -207,23 +265,9 @@ void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
 template <class Out>
 void Generate(const TTable& table, Out& out, std::vector<size_t>* rowLines, std::vector<bool>* boundaryRules) {
   const int c = table.ColCount();
-  const std::string_view options = TrimOptions(table.EnvOptions);
-
-  std::string* line = &out.Line();
-  *line += "\\begin{";
-  *line += table.Environment;
-  *line += '}';
-  *line += options;
-  *line += '{';
   if (c == 0) {
-    *line += kNoColumnPreamble;
-    *line += '}';
-    out.EndLine();
-    line = &out.Line();
-    *line += "\\end{";
-    *line += table.Environment;
-    *line += '}';
-    out.EndLine();
+    WriteBegin(table, nullptr, out);
+    WriteEnd(table, out);
     return;
   }
 
@@ -233,13 +277,7 @@ void Generate(const TTable& table, Out& out, std::vector<size_t>* rowLines, std:
     boundaryRules->assign(static_cast<size_t>(c) + 1, false);
     for (int i = 0; i <= c; ++i) (*boundaryRules)[static_cast<size_t>(i)] = columns.Rule(i);
   }
-  for (int i = 0; i < c; ++i) {
-    if (columns.Rule(i)) *line += '|';
-    *line += columns.Format(i);
-  }
-  if (columns.Rule(c)) *line += '|';
-  *line += '}';
-  out.EndLine();
+  WriteBegin(table, &columns, out);
 
   TRuleLine rules(c);
   const TRow* above = nullptr;
@@ -254,12 +292,7 @@ void Generate(const TTable& table, Out& out, std::vector<size_t>* rowLines, std:
   }
   if (above) rules.MarkRow(*above, true);
   rules.AddRuleLine(out);
-
-  line = &out.Line();
-  *line += "\\end{";
-  *line += table.Environment;
-  *line += '}';
-  out.EndLine();
+  WriteEnd(table, out);
 }
 
 // Lines into a vector: each is built in one reused buffer and copied out at
@@ -375,6 +408,34 @@ void TableToLatex(const TTable& table, std::string& out, const std::function<voi
   TLineStream stream(out, flush, pieceSize);
   Generate(table, stream, nullptr, nullptr);
   if (!out.empty()) flush(out);
+}
+
+int64_t TextToLatex(TStream& stream, const TTextShape& shape, const TTextImportOptions& options, std::string& out,
+                    const std::function<void(std::string&)>& flush, size_t pieceSize) {
+  // The imported table's columns without its rows: its \begin and \end
+  // lines come from the code that writes every table's. Without rows no
+  // boundary has a rule, as none has in the imported table.
+  TTable layout;
+  for (size_t i = 0; i < shape.Columns; ++i) new TColumn(layout);
+  const TColumnView columns(layout);
+  TLineStream lines(out, flush, pieceSize);
+  WriteBegin(layout, &columns, lines);
+  size_t rows = 0;
+  std::string scratch;
+  const int64_t nulAt = ForEachTextRecord(stream, shape, options, [&](const std::vector<std::string_view>& fields) {
+    WritePlainRow(fields, shape.Columns, options, scratch, lines.Line());
+    lines.EndLine();
+    ++rows;
+  });
+  // Records lost since the text was measured leave empty rows, as in the
+  // imported table. No rule line comes between rows: no cell has a rule.
+  for (; rows < shape.Rows; ++rows) {
+    WritePlainRow({}, shape.Columns, options, scratch, lines.Line());
+    lines.EndLine();
+  }
+  WriteEnd(layout, lines);
+  if (!out.empty()) flush(out);
+  return nulAt;
 }
 
 // The same rows as last time, in the same places (no list of any table has

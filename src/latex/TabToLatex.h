@@ -7,6 +7,9 @@
 
 class TTable;
 class TRow;
+class TStream;
+struct TTextShape;
+struct TTextImportOptions;
 
 // Clears lines and fills it with the table as one LaTeX environment: the
 // \begin line with the preamble (the column formats and the vertical rules),
@@ -23,6 +26,17 @@ void TableToLatex(const TTable& table, std::vector<std::string>& lines);
 // line, so a table of any size is written in out's space alone.
 void TableToLatex(const TTable& table, std::string& out, const std::function<void(std::string&)>& flush,
                   size_t pieceSize);
+
+// The code of the table that TTable::ImportText makes of the text in stream,
+// byte for byte as the overload above writes it for that table, but written
+// while the text is read, record by record, without building the table.
+// shape is MeasureText's for the same stream and options; this reads the
+// stream again from its start. A table imported from text has the default
+// environment and column formats and only plain cells: no rules, spans,
+// alignments, prefixes or postfixes. Returns the offset of the NUL that
+// ended the text, or -1; throws as ForEachTextRecord does.
+int64_t TextToLatex(TStream& stream, const TTextShape& shape, const TTextImportOptions& options, std::string& out,
+                    const std::function<void(std::string&)>& flush, size_t pieceSize);
 
 // Generates one table's code again and again as it is edited, for a view
 // that shows it after every change. When the table differs from the last
