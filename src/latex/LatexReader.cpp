@@ -179,23 +179,37 @@ size_t GroupEnd(std::string_view s, size_t p) {
   return std::string_view::npos;
 }
 
-// The name in "{name}" after \begin or \end, starting at p (blanks allowed
-// before the brace); empty when there is none.
+// The name in "{name}" after \begin or \end, starting at p; empty when there
+// is none. Blanks and comments may stand before the brace, and comments
+// inside it, as TeX reads them: "\begin{tab%\nular}" is a tabular. The cell
+// texts lose their comments; read any other way, a name split by one would
+// be no environment here and a whole one in the text written back.
 struct TEnvName {
-  std::string_view Name;
+  std::string Name;
   size_t End;
 };
 
 TEnvName ReadEnvName(std::string_view s, size_t p) {
-  while (p < s.size() && IsBlank(s[p])) ++p;
+  while (p < s.size() && (IsBlank(s[p]) || s[p] == '%')) p = s[p] == '%' ? SkipComment(s, p) : p + 1;
   if (p >= s.size() || s[p] != '{') return {{}, p};
   // Environment names are letters, with digits and a few marks in
   // packages' own names ("tabular*", "my@env"); anything else is a brace
   // group after a \begin that is no environment at all.
+  std::string name;
   size_t q = p + 1;
-  while (q < s.size() && (IsLetter(s[q]) || (s[q] >= '0' && s[q] <= '9') || IsOneOf(s[q], "*@:_- "))) ++q;
+  while (q < s.size()) {
+    const char c = s[q];
+    if (c == '%') {
+      q = SkipComment(s, q);
+    } else if (IsLetter(c) || (c >= '0' && c <= '9') || IsOneOf(c, "*@:_- ")) {
+      name += c;
+      ++q;
+    } else {
+      break;
+    }
+  }
   if (q >= s.size() || s[q] != '}') return {{}, p};
-  return {Trim(s.substr(p + 1, q - p - 1)), q + 1};
+  return {std::string(Trim(name)), q + 1};
 }
 
 // ---------------------------------------------------------------- environments
@@ -307,12 +321,17 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // that follow it (p{3cm}, S[..], D{.}{.}{2}); ">{..}" goes with the column
 // after it, "<{..}" with the one before. "@{..}" and "!{..}" go with the
 // column they follow, except before the first column or after a "|", where
-// they go with the column they precede. A "|" between columns is a boundary
-// rule; a second "|" at the same boundary adds nothing (the model has single
-// rules). A "|" inside the text that opens a column's format, or trailing
-// text after the last rule, stays in the format so that nothing is lost;
-// commands and a stray "*" outside braces, which LaTeX refuses there, are
-// dropped.
+// they go with the column they precede; so does a brace group that follows
+// no letter. A "|" between columns is a boundary rule; a second "|" at the
+// same boundary adds nothing (the model has single rules). A "|" inside the
+// text that opens a column's format (with the rule before that text, if
+// any), or trailing text after the last rule, stays in the format so that
+// nothing is lost; commands and a stray "*" outside braces, which LaTeX
+// refuses there, are dropped.
+//
+// The formats written back one after the other, with the boundary rules the
+// generator decides between them, split again into the same formats: what
+// goes with a column never depends on a rule that might not be written.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
   const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
   // An environment has no place in a column specification; its \begin and
@@ -342,6 +361,15 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     }
     if (c == '|') {
       if (!pending.empty()) {
+        // Text between two rules: the first rule goes into the text with
+        // the second. Left at the boundary, it might not be written back
+        // (the generator decides the boundary rules from the cells), and
+        // without it the text before this "|" would join the previous
+        // column and this "|" become a boundary rule in turn.
+        if (!out.Formats.empty() && out.Rules.back()) {
+          pending.insert(pending.begin(), '|');
+          out.Rules.back() = false;
+        }
         pending += c;
       } else if (!out.Rules.back()) {
         out.Rules.back() = true;
@@ -377,9 +405,18 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       ++p;
       continue;
     }
-    const size_t e = c == '>' || c == '<' || c == '@' || c == '!' ? group(p + 1, false) : p + 1;
+    // A group that follows no column letter (a command in front of it was
+    // dropped, or it stands alone) is one token, as it is after a letter:
+    // its letters are no columns and its braces stay paired. Written back
+    // right after the previous column's letter it would be that column's
+    // argument, so it goes with that column in the first place.
+    const bool braced = (c == '{' || c == '[') && group(p, true) != p;
+    const size_t e = braced ? group(p, true)
+                     : c == '>' || c == '<' || c == '@' || c == '!' ? group(p + 1, false)
+                                                                    : p + 1;
     const std::string_view token = std::string_view(spec).substr(p, e - p);
-    const bool withPrevious = !out.Formats.empty() && pending.empty() && (c == '<' || ((c == '@' || c == '!') && !afterRule));
+    const bool withPrevious = !out.Formats.empty() && pending.empty() &&
+                              (c == '<' || ((braced || c == '@' || c == '!') && !afterRule));
     if (withPrevious) {
       out.Formats.back() += token;
     } else {
@@ -874,7 +911,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) 
     return ReadCells(p, row, ended, false);
   };
   std::vector<size_t> braces;
-  std::vector<std::pair<std::string_view, size_t>> environments;
+  std::vector<std::pair<std::string, size_t>> environments;
   char math = 0;  // '$', 'D' ($$), '(' or '['
   size_t cellBegin = p;
   bool comments = false;
@@ -1274,7 +1311,7 @@ std::vector<TLatexTableSource> FindLatexTables(std::string_view s) {
       continue;
     }
     TLatexTableSource source;
-    source.Environment = std::string(env.Name);
+    source.Environment = env.Name;
     source.Begin = p;
     const size_t end = FindEnd(s, env.End);
     source.Ended = end != std::string_view::npos;
