@@ -786,28 +786,33 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
 // Parses "\multicolumn{n}{format}{text}" at the start of t. With lead, the
 // \multicolumn may come after other text, which lead then receives; without,
 // it must open t. False when t holds no such \multicolumn (a plain cell).
+constexpr std::string_view kMulticolumn = "\\multicolumn";
+
+// The offset of the first \multicolumn in t outside braces; npos when none.
+size_t FindMulticolumn(std::string_view t) {
+  int depth = 0;
+  for (size_t q = 0; q < t.size(); ++q) {
+    const char c = t[q];
+    if (c == '{') ++depth;
+    else if (c == '}') --depth;
+    else if (c == '\\') {
+      if (depth == 0 && t.substr(q).starts_with(kMulticolumn) &&
+          (q + kMulticolumn.size() >= t.size() || !IsLetter(t[q + kMulticolumn.size()])))
+        return q;
+      ++q;
+    }
+  }
+  return std::string_view::npos;
+}
+
 bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead) {
-  static constexpr std::string_view kName = "\\multicolumn";
+  static constexpr std::string_view kName = kMulticolumn;
   size_t m = 0;
   if (!t.starts_with(kName) || (t.size() > kName.size() && IsLetter(t[kName.size()]))) {
     if (!lead) return false;
     // The first \multicolumn outside braces, after which only its three
     // arguments follow.
-    int depth = 0;
-    m = std::string_view::npos;
-    for (size_t q = 0; q < t.size(); ++q) {
-      const char c = t[q];
-      if (c == '{') ++depth;
-      else if (c == '}') --depth;
-      else if (c == '\\') {
-        if (depth == 0 && t.substr(q).starts_with(kName) &&
-            (q + kName.size() >= t.size() || !IsLetter(t[q + kName.size()]))) {
-          m = q;
-          break;
-        }
-        ++q;
-      }
-    }
+    m = FindMulticolumn(t);
     if (m == std::string_view::npos) return false;
   }
   size_t p = m + kName.size();
@@ -863,6 +868,11 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
     // text, and goes into it; a \verb cannot (LaTeX refuses it inside an
     // argument).
     if (rest.find("\\verb") != std::string_view::npos) Fail(at, "\\verb follows this \\multicolumn in its cell");
+    // Nor can a second \multicolumn (LaTeX refuses it after the cell's
+    // start); kept in the text, it would make the cell in the code written
+    // back.
+    if (FindMulticolumn(rest) != std::string_view::npos)
+      Fail(at, "a second \\multicolumn follows this \\multicolumn in its cell");
     cell.Text += ' ';
     cell.Text += rest;
   }

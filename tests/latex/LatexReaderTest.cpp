@@ -261,6 +261,10 @@ TEST(LatexReader, RefusesBrokenInputNamingLineAndColumn) {
        "Line 2, column 22: \\end{minipage} does not match the \\begin{center} at line 2, column 1"},
       // The comment goes from the cell text; the name it split must count
       // as an environment already, or the text written back would not read.
+      // Kept in the text, the second one would make the cell in the code
+      // written back, and its bad count refuse that code.
+      {"second multicolumn", "\\begin{tabular}{ll}\n\\multicolumn{1}{c}{a} \\multicolumn{0}{c}{b} \\\\\n\\end{tabular}",
+       "Line 2, column 1: a second \\multicolumn follows this \\multicolumn in its cell"},
       {"comment inside an environment name", "\\begin{tabular}{ll}\na & \\begin{%x & y\nbr}z \\\\\n\\end{tabular}",
        "Line 1, column 1: this \\begin{tabular} has no \\end{tabular}"},
   };
