@@ -805,6 +805,38 @@ size_t FindMulticolumn(std::string_view t) {
   return std::string_view::npos;
 }
 
+// Whether t holds the command \verb (not \verbatim and the like).
+bool HoldsVerb(std::string_view t) {
+  for (size_t q = t.find('\\'); q != std::string_view::npos; q = t.find('\\', q)) {
+    const TControl control = ReadControl(t, q);
+    if (control.Name == "verb") return true;
+    q = control.End;
+  }
+  return false;
+}
+
+// Whether t holds a \verb outside braces that t does not close on its line.
+bool HoldsOpenVerb(std::string_view t) {
+  int depth = 0;
+  for (size_t q = 0; q < t.size(); ++q) {
+    const char c = t[q];
+    if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      --depth;
+    } else if (c == '\\') {
+      const TControl control = ReadControl(t, q);
+      q = std::min(control.End, t.size()) - 1;
+      if (control.Name != "verb" || depth != 0) continue;
+      const size_t delimiter = control.End < t.size() && t[control.End] == '*' ? control.End + 1 : control.End;
+      const size_t end = SkipVerb(t, control.End);
+      if (delimiter >= t.size() || end == control.End) return true;
+      q = end - 1;
+    }
+  }
+  return false;
+}
+
 bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead) {
   static constexpr std::string_view kName = kMulticolumn;
   size_t m = 0;
@@ -862,12 +894,17 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
       }
     if (!format.empty() && IsOneOf(format[0], "pmbX")) cell.Align = 'l';
   }
+  // Inside the argument a \verb is no verbatim, but in the code written back
+  // it is wherever the generator writes the cell without its \multicolumn
+  // (one column, as the column would have it): left open, it would take in
+  // what follows the cell there.
+  if (HoldsOpenVerb(args[2])) Fail(at, "this \\multicolumn holds a \\verb that is not closed on its line");
   cell.Text.assign(TrimText(args[2]));
   if (!rest.empty()) {
     // Text after the \multicolumn in the same cell is typeset after its
     // text, and goes into it; a \verb cannot (LaTeX refuses it inside an
     // argument).
-    if (rest.find("\\verb") != std::string_view::npos) Fail(at, "\\verb follows this \\multicolumn in its cell");
+    if (HoldsVerb(rest)) Fail(at, "\\verb follows this \\multicolumn in its cell");
     // Nor can a second \multicolumn (LaTeX refuses it after the cell's
     // start); kept in the text, it would make the cell in the code written
     // back.

@@ -265,6 +265,9 @@ TEST(LatexReader, RefusesBrokenInputNamingLineAndColumn) {
       // written back, and its bad count refuse that code.
       {"second multicolumn", "\\begin{tabular}{ll}\n\\multicolumn{1}{c}{a} \\multicolumn{0}{c}{b} \\\\\n\\end{tabular}",
        "Line 2, column 1: a second \\multicolumn follows this \\multicolumn in its cell"},
+      // Written back without its \multicolumn, the \verb would be verbatim.
+      {"verb in a multicolumn", "\\begin{tabular}{ll}\n\\multicolumn{1}{l}{x \\verb} y|z| & c \\\\\n\\end{tabular}",
+       "Line 2, column 1: this \\multicolumn holds a \\verb that is not closed on its line"},
       {"comment inside an environment name", "\\begin{tabular}{ll}\na & \\begin{%x & y\nbr}z \\\\\n\\end{tabular}",
        "Line 1, column 1: this \\begin{tabular} has no \\end{tabular}"},
   };
