@@ -775,7 +775,10 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
     return lead;
   }
   std::string_view postfix = S.substr(restBegin, lineEnd - restBegin);
-  if (!postfix.empty() && postfix.back() == '\r') postfix.remove_suffix(1);
+  // A carriage return ends the line of a file with CR LF line ends; more of
+  // them are invisible, and one kept would lose the next in every round (the
+  // generator ends its lines with a line feed alone).
+  while (!postfix.empty() && postfix.back() == '\r') postfix.remove_suffix(1);
   if (lineEnd == S.size()) {
     while (!postfix.empty() && IsSpace(postfix.back())) postfix.remove_suffix(1);
   }
