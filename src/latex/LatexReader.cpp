@@ -786,9 +786,6 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
   return lineEnd < S.size() ? lineEnd + 1 : lineEnd;
 }
 
-// Parses "\multicolumn{n}{format}{text}" at the start of t. With lead, the
-// \multicolumn may come after other text, which lead then receives; without,
-// it must open t. False when t holds no such \multicolumn (a plain cell).
 constexpr std::string_view kMulticolumn = "\\multicolumn";
 
 // The offset of the first \multicolumn in t outside braces; npos when none.
@@ -840,6 +837,9 @@ bool HoldsOpenVerb(std::string_view t) {
   return false;
 }
 
+// Parses "\multicolumn{n}{format}{text}" at the start of t. With lead, the
+// \multicolumn may come after other text, which lead then receives; without,
+// it must open t. False when t holds no such \multicolumn (a plain cell).
 bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead) {
   static constexpr std::string_view kName = kMulticolumn;
   size_t m = 0;
