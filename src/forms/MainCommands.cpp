@@ -27,6 +27,26 @@
 
 // ---------------------------------------------------------------- file commands
 
+namespace {
+
+// An open may show dialogs of its own (the file dialog, the choice among a
+// file's tables, the Text Import dialog, the reader's warnings), each of
+// which takes the keyboard. backToGrid runs after open whatever came of it -
+// a table opened, a dialog cancelled, or a failure on its way to the error
+// box - so that keys and Undo work without a click into the grid.
+template <class Open, class Back>
+void WithGridAfterwards(const Open& open, const Back& backToGrid) {
+  try {
+    open();
+  } catch (...) {
+    backToGrid();
+    throw;
+  }
+  backToGrid();
+}
+
+}  // namespace
+
 void TMainForm::bNewClick() {
   FocusGrid();
   SetCurrentCell(nullptr);
@@ -47,7 +67,7 @@ void TMainForm::bNewClick() {
 void TMainForm::ClickOpen() {
   FocusGrid();
   SetCurrentCell(nullptr);
-  OpenDocument();
+  WithGridAfterwards([] { OpenDocument(); }, [this] { BackFromDialog(); });
   RefreshGrid();
 }
 
@@ -69,7 +89,7 @@ void TMainForm::ClickSaveAs() {
 void TMainForm::MRUListClick(const std::string& fileName) {
   FocusGrid();
   SetCurrentCell(nullptr);
-  OpenRecentFile(fileName);
+  WithGridAfterwards([&fileName] { OpenRecentFile(fileName); }, [this] { BackFromDialog(); });
   RefreshGrid();
 }
 

@@ -179,23 +179,37 @@ size_t GroupEnd(std::string_view s, size_t p) {
   return std::string_view::npos;
 }
 
-// The name in "{name}" after \begin or \end, starting at p (blanks allowed
-// before the brace); empty when there is none.
+// The name in "{name}" after \begin or \end, starting at p; empty when there
+// is none. Blanks and comments may stand before the brace, and comments
+// inside it, as TeX reads them: "\begin{tab%\nular}" is a tabular. The cell
+// texts lose their comments; read any other way, a name split by one would
+// be no environment here and a whole one in the text written back.
 struct TEnvName {
-  std::string_view Name;
+  std::string Name;
   size_t End;
 };
 
 TEnvName ReadEnvName(std::string_view s, size_t p) {
-  while (p < s.size() && IsBlank(s[p])) ++p;
+  while (p < s.size() && (IsBlank(s[p]) || s[p] == '%')) p = s[p] == '%' ? SkipComment(s, p) : p + 1;
   if (p >= s.size() || s[p] != '{') return {{}, p};
   // Environment names are letters, with digits and a few marks in
   // packages' own names ("tabular*", "my@env"); anything else is a brace
   // group after a \begin that is no environment at all.
+  std::string name;
   size_t q = p + 1;
-  while (q < s.size() && (IsLetter(s[q]) || (s[q] >= '0' && s[q] <= '9') || IsOneOf(s[q], "*@:_- "))) ++q;
+  while (q < s.size()) {
+    const char c = s[q];
+    if (c == '%') {
+      q = SkipComment(s, q);
+    } else if (IsLetter(c) || (c >= '0' && c <= '9') || IsOneOf(c, "*@:_- ")) {
+      name += c;
+      ++q;
+    } else {
+      break;
+    }
+  }
   if (q >= s.size() || s[q] != '}') return {{}, p};
-  return {Trim(s.substr(p + 1, q - p - 1)), q + 1};
+  return {std::string(Trim(name)), q + 1};
 }
 
 // ---------------------------------------------------------------- environments
@@ -307,12 +321,17 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // that follow it (p{3cm}, S[..], D{.}{.}{2}); ">{..}" goes with the column
 // after it, "<{..}" with the one before. "@{..}" and "!{..}" go with the
 // column they follow, except before the first column or after a "|", where
-// they go with the column they precede. A "|" between columns is a boundary
-// rule; a second "|" at the same boundary adds nothing (the model has single
-// rules). A "|" inside the text that opens a column's format, or trailing
-// text after the last rule, stays in the format so that nothing is lost;
-// commands and a stray "*" outside braces, which LaTeX refuses there, are
-// dropped.
+// they go with the column they precede; so does a brace group that follows
+// no letter. A "|" between columns is a boundary rule; a second "|" at the
+// same boundary adds nothing (the model has single rules). A "|" inside the
+// text that opens a column's format (with the rule before that text, if
+// any), or trailing text after the last rule, stays in the format so that
+// nothing is lost; commands and a stray "*" outside braces, which LaTeX
+// refuses there, are dropped.
+//
+// The formats written back one after the other, with the boundary rules the
+// generator decides between them, split again into the same formats: what
+// goes with a column never depends on a rule that might not be written.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
   const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
   // An environment has no place in a column specification; its \begin and
@@ -342,6 +361,15 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     }
     if (c == '|') {
       if (!pending.empty()) {
+        // Text between two rules: the first rule goes into the text with
+        // the second. Left at the boundary, it might not be written back
+        // (the generator decides the boundary rules from the cells), and
+        // without it the text before this "|" would join the previous
+        // column and this "|" become a boundary rule in turn.
+        if (!out.Formats.empty() && out.Rules.back()) {
+          pending.insert(pending.begin(), '|');
+          out.Rules.back() = false;
+        }
         pending += c;
       } else if (!out.Rules.back()) {
         out.Rules.back() = true;
@@ -377,9 +405,18 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       ++p;
       continue;
     }
-    const size_t e = c == '>' || c == '<' || c == '@' || c == '!' ? group(p + 1, false) : p + 1;
+    // A group that follows no column letter (a command in front of it was
+    // dropped, or it stands alone) is one token, as it is after a letter:
+    // its letters are no columns and its braces stay paired. Written back
+    // right after the previous column's letter it would be that column's
+    // argument, so it goes with that column in the first place.
+    const bool braced = (c == '{' || c == '[') && group(p, true) != p;
+    const size_t e = braced ? group(p, true)
+                     : c == '>' || c == '<' || c == '@' || c == '!' ? group(p + 1, false)
+                                                                    : p + 1;
     const std::string_view token = std::string_view(spec).substr(p, e - p);
-    const bool withPrevious = !out.Formats.empty() && pending.empty() && (c == '<' || ((c == '@' || c == '!') && !afterRule));
+    const bool withPrevious = !out.Formats.empty() && pending.empty() &&
+                              (c == '<' || ((braced || c == '@' || c == '!') && !afterRule));
     if (withPrevious) {
       out.Formats.back() += token;
     } else {
@@ -738,7 +775,10 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
     return lead;
   }
   std::string_view postfix = S.substr(restBegin, lineEnd - restBegin);
-  if (!postfix.empty() && postfix.back() == '\r') postfix.remove_suffix(1);
+  // A carriage return ends the line of a file with CR LF line ends; more of
+  // them are invisible, and one kept would lose the next in every round (the
+  // generator ends its lines with a line feed alone).
+  while (!postfix.empty() && postfix.back() == '\r') postfix.remove_suffix(1);
   if (lineEnd == S.size()) {
     while (!postfix.empty() && IsSpace(postfix.back())) postfix.remove_suffix(1);
   }
@@ -746,31 +786,68 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
   return lineEnd < S.size() ? lineEnd + 1 : lineEnd;
 }
 
+constexpr std::string_view kMulticolumn = "\\multicolumn";
+
+// The offset of the first \multicolumn in t outside braces; npos when none.
+size_t FindMulticolumn(std::string_view t) {
+  int depth = 0;
+  for (size_t q = 0; q < t.size(); ++q) {
+    const char c = t[q];
+    if (c == '{') ++depth;
+    else if (c == '}') --depth;
+    else if (c == '\\') {
+      if (depth == 0 && t.substr(q).starts_with(kMulticolumn) &&
+          (q + kMulticolumn.size() >= t.size() || !IsLetter(t[q + kMulticolumn.size()])))
+        return q;
+      ++q;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Whether t holds the command \verb (not \verbatim and the like).
+bool HoldsVerb(std::string_view t) {
+  for (size_t q = t.find('\\'); q != std::string_view::npos; q = t.find('\\', q)) {
+    const TControl control = ReadControl(t, q);
+    if (control.Name == "verb") return true;
+    q = control.End;
+  }
+  return false;
+}
+
+// Whether t holds a \verb outside braces that t does not close on its line.
+bool HoldsOpenVerb(std::string_view t) {
+  int depth = 0;
+  for (size_t q = 0; q < t.size(); ++q) {
+    const char c = t[q];
+    if (c == '{') {
+      ++depth;
+    } else if (c == '}') {
+      --depth;
+    } else if (c == '\\') {
+      const TControl control = ReadControl(t, q);
+      q = std::min(control.End, t.size()) - 1;
+      if (control.Name != "verb" || depth != 0) continue;
+      const size_t delimiter = control.End < t.size() && t[control.End] == '*' ? control.End + 1 : control.End;
+      const size_t end = SkipVerb(t, control.End);
+      if (delimiter >= t.size() || end == control.End) return true;
+      q = end - 1;
+    }
+  }
+  return false;
+}
+
 // Parses "\multicolumn{n}{format}{text}" at the start of t. With lead, the
 // \multicolumn may come after other text, which lead then receives; without,
 // it must open t. False when t holds no such \multicolumn (a plain cell).
 bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, std::string* lead) {
-  static constexpr std::string_view kName = "\\multicolumn";
+  static constexpr std::string_view kName = kMulticolumn;
   size_t m = 0;
   if (!t.starts_with(kName) || (t.size() > kName.size() && IsLetter(t[kName.size()]))) {
     if (!lead) return false;
     // The first \multicolumn outside braces, after which only its three
     // arguments follow.
-    int depth = 0;
-    m = std::string_view::npos;
-    for (size_t q = 0; q < t.size(); ++q) {
-      const char c = t[q];
-      if (c == '{') ++depth;
-      else if (c == '}') --depth;
-      else if (c == '\\') {
-        if (depth == 0 && t.substr(q).starts_with(kName) &&
-            (q + kName.size() >= t.size() || !IsLetter(t[q + kName.size()]))) {
-          m = q;
-          break;
-        }
-        ++q;
-      }
-    }
+    m = FindMulticolumn(t);
     if (m == std::string_view::npos) return false;
   }
   size_t p = m + kName.size();
@@ -820,12 +897,22 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
       }
     if (!format.empty() && IsOneOf(format[0], "pmbX")) cell.Align = 'l';
   }
+  // Inside the argument a \verb is no verbatim, but in the code written back
+  // it is wherever the generator writes the cell without its \multicolumn
+  // (one column, as the column would have it): left open, it would take in
+  // what follows the cell there.
+  if (HoldsOpenVerb(args[2])) Fail(at, "this \\multicolumn holds a \\verb that is not closed on its line");
   cell.Text.assign(TrimText(args[2]));
   if (!rest.empty()) {
     // Text after the \multicolumn in the same cell is typeset after its
     // text, and goes into it; a \verb cannot (LaTeX refuses it inside an
     // argument).
-    if (rest.find("\\verb") != std::string_view::npos) Fail(at, "\\verb follows this \\multicolumn in its cell");
+    if (HoldsVerb(rest)) Fail(at, "\\verb follows this \\multicolumn in its cell");
+    // Nor can a second \multicolumn (LaTeX refuses it after the cell's
+    // start); kept in the text, it would make the cell in the code written
+    // back.
+    if (FindMulticolumn(rest) != std::string_view::npos)
+      Fail(at, "a second \\multicolumn follows this \\multicolumn in its cell");
     cell.Text += ' ';
     cell.Text += rest;
   }
@@ -874,7 +961,7 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) 
     return ReadCells(p, row, ended, false);
   };
   std::vector<size_t> braces;
-  std::vector<std::pair<std::string_view, size_t>> environments;
+  std::vector<std::pair<std::string, size_t>> environments;
   char math = 0;  // '$', 'D' ($$), '(' or '['
   size_t cellBegin = p;
   bool comments = false;
@@ -1274,7 +1361,7 @@ std::vector<TLatexTableSource> FindLatexTables(std::string_view s) {
       continue;
     }
     TLatexTableSource source;
-    source.Environment = std::string(env.Name);
+    source.Environment = env.Name;
     source.Begin = p;
     const size_t end = FindEnd(s, env.End);
     source.Ended = end != std::string_view::npos;

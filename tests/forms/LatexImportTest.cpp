@@ -88,6 +88,37 @@ TEST_F(LatexImportTest, OpenShowsTheReadersWarningsOnce) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"x", "y", "z", "u", "", "", "v", "", ""}));
 }
 
+// If the grid did not take the keyboard back when the choice among the
+// tables closes, keys and Undo would stay dead until the user clicked into
+// the grid, whether the choice opened a table, was cancelled, or chose a
+// table that cannot be read.
+TEST_F(LatexImportTest, GridHasTheKeyboardAfterTheChoice) {
+  const std::string paper = Put("broken.tex", std::string(kPaper) + "\\begin{tabular}{ll}\nx & y \\\\\n");
+  struct Case {
+    const char* Name;
+    int Choose;  // the table chosen (0-based), -1 to cancel
+    size_t Errors;
+  };
+  for (const Case& c : {Case{"opened", 0, 0}, Case{"cancelled", -1, 0}, Case{"failed", 2, 1}}) {
+    Script.OpenChoices.push_back(paper);
+    Answer<TLatexTableChoiceForm>([&c](TLatexTableChoiceForm& form) {
+      if (c.Choose < 0) {
+        form.bCancel->click();
+        return;
+      }
+      form.fTables->setCurrentRow(c.Choose);
+      form.bOK->click();
+    });
+    ASSERT_TRUE(Run(Form->bOpen)) << c.Name;
+    EXPECT_EQ(Script.Errors.size(), c.Errors) << c.Name;
+    Script.Errors.clear();
+    // The window system hands the activation over in its own events.
+    RunUntilIdle();
+    EXPECT_EQ(QApplication::focusWidget(), Form->ScrollBox) << c.Name;
+    EXPECT_EQ(FocusState, fsGrid) << c.Name;
+  }
+}
+
 // If Paste LaTeX Code took more than one undo step, lost the file name, or
 // touched the table when the clipboard holds no table, undo and the error
 // would show it.
