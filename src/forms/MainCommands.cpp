@@ -93,6 +93,13 @@ void TMainForm::MRUListClick(const std::string& fileName) {
   RefreshGrid();
 }
 
+void TMainForm::OpenDroppedFile(const std::string& fileName) {
+  FocusGrid();
+  SetCurrentCell(nullptr);
+  WithGridAfterwards([&fileName] { OpenFile(fileName); }, [this] { BackFromDialog(); });
+  RefreshGrid();
+}
+
 void TMainForm::mnExitClick() { close(); }
 
 // ---------------------------------------------------------------- edit commands

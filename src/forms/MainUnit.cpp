@@ -452,7 +452,7 @@ std::string DroppableFile(const QMimeData* data) {
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = url.toLocalFile();
-    if (path.endsWith(".qtor") || path.endsWith(".csv") || path.endsWith(".txt")) {
+    if (path.endsWith(".qtor") || path.endsWith(".csv") || path.endsWith(".txt") || path.endsWith(".tex")) {
       return QFile::encodeName(path).toStdString();
     }
   }
@@ -474,13 +474,6 @@ void TMainForm::dropEvent(QDropEvent* event) {
   // came from is not held in its drag meanwhile.
   QMetaObject::invokeMethod(
       this,
-      [this, fileName] {
-        RunCommand([this, &fileName] {
-          FocusGrid();
-          SetCurrentCell(nullptr);
-          OpenFile(fileName);
-          RefreshGrid();
-        });
-      },
+      [this, fileName] { RunCommand([this, &fileName] { OpenDroppedFile(fileName); }); },
       Qt::QueuedConnection);
 }

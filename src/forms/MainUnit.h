@@ -347,6 +347,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   // A modal dialog of a command has closed: the window and its grid take
   // the keyboard again.
   void BackFromDialog();
+  // Opens a file dropped on the window, as File > Open does.
+  void OpenDroppedFile(const std::string& fileName);
   // Paste and Paste as Plain Text: the clipboard's cell text into the table
   // at the selection, recorded under caption.
   void PasteClipboard(bool escape, const char* caption);
