@@ -786,6 +786,134 @@ size_t TReader::ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) cons
   return lineEnd < S.size() ? lineEnd + 1 : lineEnd;
 }
 
+// Where a scan of a row's cells stopped: at an "&" or the row's end ("\\",
+// \tabularnewline) outside braces, math and nested environments, or at the
+// end of the text.
+struct TCellStop {
+  enum TKind { Separator, RowEnd, End } Kind;
+  size_t At;             // the "&", the row end's backslash, or the text's end
+  size_t After;          // the offset after it
+  std::string_view Name; // what stopped it: "&", "\\", "tabularnewline" or empty
+  bool Comments;         // a comment stood between the previous stop and this one
+};
+
+// Scans cells the way LaTeX would split them: an "&" or a row end inside
+// braces, math or a nested environment is the cell's own, and a \verb
+// outside braces is skipped. Math is tracked only when asked: a row that
+// ends with its math open is no math at all, and is scanned again without.
+// Raises at an unbalanced brace or environment and at an unclosed \verb;
+// text names the places (s is a prefix of it).
+class TCellScanner {
+ public:
+  TCellScanner(std::string_view s, std::string_view text, size_t p, bool trackMath)
+      : S(s), Text(text), Q(p), TrackMath(trackMath) {}
+
+  TCellStop Next();
+  // Math opened and not closed so far ('$', 'D' for $$, '(' or '['; 0 when none).
+  char Math() const { return MathOpen; }
+
+ private:
+  [[noreturn]] void Fail(size_t at, const char* what) const { ::Fail(Text, at, what); }
+
+  std::string_view S;
+  std::string_view Text;
+  size_t Q;
+  bool TrackMath;
+  std::vector<size_t> Braces;
+  std::vector<std::pair<std::string, size_t>> Environments;
+  char MathOpen = 0;
+};
+
+TCellStop TCellScanner::Next() {
+  bool comments = false;
+  while (Q < S.size()) {
+    const char c = S[Q];
+    switch (c) {
+      case '%':
+        comments = true;
+        Q = LineEnd(S, Q);
+        continue;
+      case '{':
+        Braces.push_back(Q);
+        break;
+      case '}':
+        if (Braces.empty()) Fail(Q, "this } closes no {");
+        Braces.pop_back();
+        break;
+      case '$':
+        if (!TrackMath) break;
+        if (Q + 1 < S.size() && S[Q + 1] == '$') {
+          MathOpen = MathOpen == 'D' ? 0 : MathOpen == 0 ? 'D' : MathOpen;
+          ++Q;
+        } else {
+          MathOpen = MathOpen == '$' ? 0 : MathOpen == 0 ? '$' : MathOpen;
+        }
+        break;
+      case '&':
+        if (Braces.empty() && Environments.empty() && MathOpen == 0) {
+          const size_t at = Q++;
+          return {TCellStop::Separator, at, Q, S.substr(at, 1), comments};
+        }
+        break;
+      case '\\': {
+        const TControl control = ReadControl(S, Q);
+        const std::string_view name = control.Name;
+        // A row end in math stops the scan too: the caller decides whether
+        // the math was any.
+        if ((name == "\\" || name == "tabularnewline") && Braces.empty() && Environments.empty()) {
+          const size_t at = Q;
+          Q = control.End;
+          return {TCellStop::RowEnd, at, Q, name, comments};
+        }
+        if (name == "begin" || name == "end") {
+          const TEnvName env = ReadEnvName(S, control.End);
+          if (!env.Name.empty()) {
+            if (name == "begin") {
+              Environments.emplace_back(env.Name, Q);
+            } else {
+              if (Environments.empty()) Fail(Q, "this \\end closes no \\begin");
+              if (Environments.back().first != env.Name) {
+                const TPlace open = PlaceOf(Text, Environments.back().second);
+                Fail(Q, FormatStr("\\end{%.*s} does not match the \\begin{%.*s} at line %d, column %d",
+                                  static_cast<int>(env.Name.size()), env.Name.data(),
+                                  static_cast<int>(Environments.back().first.size()), Environments.back().first.data(),
+                                  open.Line, open.Column)
+                            .c_str());
+              }
+              Environments.pop_back();
+            }
+            Q = env.End;
+            continue;
+          }
+        } else if (name == "verb" && Braces.empty()) {
+          Q = SkipVerb(S, control.End);
+          // Unclosed, the code written back would close it with what follows.
+          if (Q == control.End) Fail(control.End, "this \\verb is not closed on its line");
+          continue;
+        } else if ((name == "(" || name == "[") && MathOpen == 0 && TrackMath) {
+          MathOpen = name[0];
+        } else if ((name == ")" && MathOpen == '(') || (name == "]" && MathOpen == '[')) {
+          MathOpen = 0;
+        }
+        Q = control.End;
+        continue;
+      }
+      default:
+        break;
+    }
+    ++Q;
+  }
+  if (!Braces.empty()) Fail(Braces.back(), "this { is never closed");
+  if (!Environments.empty()) {
+    const std::string_view name = Environments.back().first;
+    Fail(Environments.back().second,
+         FormatStr("this \\begin{%.*s} has no \\end{%.*s}", static_cast<int>(name.size()), name.data(),
+                   static_cast<int>(name.size()), name.data())
+             .c_str());
+  }
+  return {TCellStop::End, Q, Q, {}, comments};
+}
+
 constexpr std::string_view kMulticolumn = "\\multicolumn";
 
 // The offset of the first \multicolumn in t outside braces; npos when none.
@@ -837,6 +965,58 @@ bool HoldsOpenVerb(std::string_view t) {
   return false;
 }
 
+// The three brace groups after the \multicolumn at t[m], their contents
+// into args: the offset after the last, or npos when one is missing.
+size_t MulticolumnArguments(std::string_view t, size_t m, std::string_view (&args)[3]) {
+  size_t p = m + kMulticolumn.size();
+  for (std::string_view& arg : args) {
+    while (p < t.size() && IsSpace(t[p])) ++p;
+    const size_t e = p < t.size() && t[p] == '{' ? GroupEnd(t, p) : std::string_view::npos;
+    if (e == std::string_view::npos) return e;
+    arg = t.substr(p + 1, e - p - 2);
+    p = e;
+  }
+  return p;
+}
+
+// Whether the cell text t would be read as a \multicolumn cell: one that
+// opens t, or, in a row's first cell, the first outside braces when nothing
+// but its arguments follows it (see TReader::ReadMulticolumn).
+bool ReadsAsMulticolumn(std::string_view t) {
+  t = TrimText(t);
+  if (t.starts_with(kMulticolumn) && (t.size() == kMulticolumn.size() || !IsLetter(t[kMulticolumn.size()])))
+    return true;
+  const size_t m = FindMulticolumn(t);
+  if (m == std::string_view::npos) return false;
+  std::string_view args[3];
+  const size_t p = MulticolumnArguments(t, m, args);
+  return p != std::string_view::npos && TrimText(t.substr(p)).empty();
+}
+
+// What in t, written as a cell of its own, would not stay that one plain
+// cell, said as what "this \multicolumn holds": a bare "&" or row end (outside braces, math and nested environments,
+// as TReader::ReadCells splits a row), or a \multicolumn that would make the
+// cell; empty when nothing. Text that does not read as a cell at all counts
+// too.
+std::string CellBreakIn(std::string_view t) {
+  for (const bool math : {true, false}) {
+    TCellStop stop{TCellStop::End, 0, 0, {}, false};
+    bool mathOpen = false;
+    try {
+      TCellScanner scan(t, t, 0, math);
+      stop = scan.Next();
+      mathOpen = scan.Math() != 0;
+    } catch (const EQuiltorError&) {
+      return "text that does not read as a cell of its own";
+    }
+    if (stop.Kind == TCellStop::Separator) return "a bare & in its text";
+    if (mathOpen) continue;  // no math after all: scanned again without
+    if (stop.Kind == TCellStop::RowEnd) return "a bare \\" + std::string(stop.Name) + " in its text";
+    break;
+  }
+  return ReadsAsMulticolumn(t) ? "another \\multicolumn in its text" : "";
+}
+
 // Parses "\multicolumn{n}{format}{text}" at the start of t. With lead, the
 // \multicolumn may come after other text, which lead then receives; without,
 // it must open t. False when t holds no such \multicolumn (a plain cell).
@@ -850,17 +1030,11 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
     m = FindMulticolumn(t);
     if (m == std::string_view::npos) return false;
   }
-  size_t p = m + kName.size();
   std::string_view args[3];
-  for (std::string_view& arg : args) {
-    while (p < t.size() && IsSpace(t[p])) ++p;
-    const size_t e = p < t.size() && t[p] == '{' ? GroupEnd(t, p) : std::string_view::npos;
-    if (e == std::string_view::npos) {
-      if (m > 0) return false;  // not the \multicolumn that makes the cell
-      Fail(at, "\\multicolumn needs three arguments: {columns}{format}{text}");
-    }
-    arg = t.substr(p + 1, e - p - 2);
-    p = e;
+  const size_t p = MulticolumnArguments(t, m, args);
+  if (p == std::string_view::npos) {
+    if (m > 0) return false;  // not the \multicolumn that makes the cell
+    Fail(at, "\\multicolumn needs three arguments: {columns}{format}{text}");
   }
   const std::string_view rest = TrimText(t.substr(p));
   if (m > 0 && !rest.empty()) return false;
@@ -916,6 +1090,10 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
     cell.Text += ' ';
     cell.Text += rest;
   }
+  // Where the generator writes the text without its \multicolumn, it must
+  // read back as this one cell; LaTeX refuses these in the argument anyway.
+  if (const std::string breaks = CellBreakIn(cell.Text); !breaks.empty())
+    Fail(at, ("this \\multicolumn holds " + breaks).c_str());
   cell.Simplified = !plain || !rest.empty();
   return true;
 }
@@ -948,113 +1126,28 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
 }
 
 // The cells of one row from p: up to its "\\" (or \tabularnewline), or to
-// the end of the table. A "&", "\\" inside braces, math or a nested
-// environment is the cell's own. ended: the row had its "\\"; the return
-// value is the offset after it. A "$", "\(" or "\[" that its row does not
-// close is no math (LaTeX would stop there): the row is then read again
-// without math, so that its "&" separate the cells.
+// the end of the table, split as TCellScanner says. ended: the row had its
+// "\\"; the return value is the offset after it. A "$", "\(" or "\[" that
+// its row does not close is no math (LaTeX would stop there): the row is
+// then read again without math, so that its "&" separate the cells.
 size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) {
   const std::string prefix = row.Prefix;
-  auto again = [&]() {
-    row.Cells.clear();
-    row.Prefix = prefix;
-    return ReadCells(p, row, ended, false);
-  };
-  std::vector<size_t> braces;
-  std::vector<std::pair<std::string, size_t>> environments;
-  char math = 0;  // '$', 'D' ($$), '(' or '['
+  TCellScanner scan(S, Text, p, trackMath);
   size_t cellBegin = p;
-  bool comments = false;
-  size_t q = p;
-  while (q < S.size()) {
-    const char c = S[q];
-    switch (c) {
-      case '%':
-        comments = true;
-        q = LineEnd(S, q);
-        continue;
-      case '{':
-        braces.push_back(q);
-        break;
-      case '}':
-        if (braces.empty()) Fail(q, "this } closes no {");
-        braces.pop_back();
-        break;
-      case '$':
-        if (!trackMath) break;
-        if (q + 1 < S.size() && S[q + 1] == '$') {
-          math = math == 'D' ? 0 : math == 0 ? 'D' : math;
-          ++q;
-        } else {
-          math = math == '$' ? 0 : math == 0 ? '$' : math;
-        }
-        break;
-      case '&':
-        if (braces.empty() && environments.empty() && math == 0) {
-          AddCell(cellBegin, q, comments, row);
-          cellBegin = q + 1;
-          comments = false;
-        }
-        break;
-      case '\\': {
-        const TControl control = ReadControl(S, q);
-        const std::string_view name = control.Name;
-        if ((name == "\\" || name == "tabularnewline") && braces.empty() && environments.empty()) {
-          if (math != 0) return again();
-          AddCell(cellBegin, q, comments, row);
-          ended = true;
-          return control.End;
-        }
-        if (name == "begin" || name == "end") {
-          const TEnvName env = ReadEnvName(S, control.End);
-          if (!env.Name.empty()) {
-            if (name == "begin") {
-              environments.emplace_back(env.Name, q);
-            } else {
-              if (environments.empty()) Fail(q, "this \\end closes no \\begin");
-              if (environments.back().first != env.Name) {
-                const TPlace open = PlaceOf(Text, environments.back().second);
-                Fail(q, FormatStr("\\end{%.*s} does not match the \\begin{%.*s} at line %d, column %d",
-                                  static_cast<int>(env.Name.size()), env.Name.data(),
-                                  static_cast<int>(environments.back().first.size()), environments.back().first.data(),
-                                  open.Line, open.Column)
-                            .c_str());
-              }
-              environments.pop_back();
-            }
-            q = env.End;
-            continue;
-          }
-        } else if (name == "verb" && braces.empty()) {
-          q = SkipVerb(S, control.End);
-          // Unclosed, the code written back would close it with what follows.
-          if (q == control.End) Fail(control.End, "this \\verb is not closed on its line");
-          continue;
-        } else if ((name == "(" || name == "[") && math == 0 && trackMath) {
-          math = name[0];
-        } else if ((name == ")" && math == '(') || (name == "]" && math == '[')) {
-          math = 0;
-        }
-        q = control.End;
-        continue;
-      }
-      default:
-        break;
+  for (;;) {
+    const TCellStop stop = scan.Next();
+    if (stop.Kind != TCellStop::Separator && scan.Math() != 0) {
+      row.Cells.clear();
+      row.Prefix = prefix;
+      return ReadCells(p, row, ended, false);
     }
-    ++q;
+    AddCell(cellBegin, stop.At, stop.Comments, row);
+    if (stop.Kind != TCellStop::Separator) {
+      ended = stop.Kind == TCellStop::RowEnd;
+      return stop.After;
+    }
+    cellBegin = stop.After;
   }
-  if (!braces.empty()) Fail(braces.back(), "this { is never closed");
-  if (!environments.empty()) {
-    const std::string_view name = environments.back().first;
-    Fail(environments.back().second,
-         FormatStr("this \\begin{%.*s} has no \\end{%.*s}", static_cast<int>(name.size()), name.data(),
-                   static_cast<int>(name.size()), name.data())
-             .c_str());
-  }
-  if (math != 0) return again();
-  AddCell(cellBegin, q, comments, row);
-  ended = false;
-  return q;
 }
 
 void TReader::Read(size_t p) {

@@ -268,6 +268,20 @@ TEST(LatexReader, RefusesBrokenInputNamingLineAndColumn) {
       // Written back without its \multicolumn, the \verb would be verbatim.
       {"verb in a multicolumn", "\\begin{tabular}{ll}\n\\multicolumn{1}{l}{x \\verb} y|z| & c \\\\\n\\end{tabular}",
        "Line 2, column 1: this \\multicolumn holds a \\verb that is not closed on its line"},
+      // Written back without its \multicolumn (one column of the same
+      // format), each would split the cell, end the row or make a cell of
+      // its own; a math that its text leaves open is no math.
+      {"bare & in a multicolumn", "\\begin{tabular}{ll}\n\\multicolumn{1}{l}{$a & b} & c \\\\\n\\end{tabular}",
+       "Line 2, column 1: this \\multicolumn holds a bare & in its text"},
+      {"row end in a multicolumn",
+       "\\begin{tabular}{ll}\na & \\multicolumn{1}{l}{b \\tabularnewline c} \\\\\n\\end{tabular}",
+       "Line 2, column 5: this \\multicolumn holds a bare \\tabularnewline in its text"},
+      {"multicolumn in a multicolumn",
+       "\\begin{tabular}{ll}\n\\multicolumn{1}{l}{\\multicolumn{0}{c}{x}} \\\\\n\\end{tabular}",
+       "Line 2, column 1: this \\multicolumn holds another \\multicolumn in its text"},
+      {"multicolumn text that is no cell",
+       "\\begin{tabular}{ll}\n\\multicolumn{1}{l}{\\verb|{| }} \\\\\n\\end{tabular}",
+       "Line 2, column 1: this \\multicolumn holds text that does not read as a cell of its own"},
       {"comment inside an environment name", "\\begin{tabular}{ll}\na & \\begin{%x & y\nbr}z \\\\\n\\end{tabular}",
        "Line 1, column 1: this \\begin{tabular} has no \\end{tabular}"},
   };
