@@ -1369,25 +1369,31 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
 
 namespace {
 
+// Moves p to the next control sequence that TeX would read, past comments
+// and \verb texts, and returns it; at the end of s its name is empty.
+TControl NextControl(std::string_view s, size_t& p) {
+  while (p < s.size()) {
+    if (s[p] == '%') {
+      p = LineEnd(s, p);
+      continue;
+    }
+    if (s[p] != '\\') {
+      ++p;
+      continue;
+    }
+    const TControl control = ReadControl(s, p);
+    if (control.Name != "verb") return control;
+    p = SkipVerb(s, control.End);
+  }
+  return {{}, p};
+}
+
 // The offset of the "\end" that closes the environment whose body starts at
 // p, counting every \begin and \end in between; npos when there is none.
 size_t FindEnd(std::string_view s, size_t p) {
   int depth = 1;
   while (p < s.size()) {
-    const char c = s[p];
-    if (c == '%') {
-      p = LineEnd(s, p);
-      continue;
-    }
-    if (c != '\\') {
-      ++p;
-      continue;
-    }
-    const TControl control = ReadControl(s, p);
-    if (control.Name == "verb") {
-      p = SkipVerb(s, control.End);
-      continue;
-    }
+    const TControl control = NextControl(s, p);
     if (control.Name == "begin" || control.Name == "end") {
       const TEnvName env = ReadEnvName(s, control.End);
       if (!env.Name.empty()) {
@@ -1424,20 +1430,7 @@ std::vector<TLatexTableSource> FindLatexTables(std::string_view s) {
   size_t counted = 0;  // lines are counted up to here
   int line = 1;
   while (p < s.size()) {
-    const char c = s[p];
-    if (c == '%') {
-      p = LineEnd(s, p);
-      continue;
-    }
-    if (c != '\\') {
-      ++p;
-      continue;
-    }
-    const TControl control = ReadControl(s, p);
-    if (control.Name == "verb") {
-      p = SkipVerb(s, control.End);
-      continue;
-    }
+    const TControl control = NextControl(s, p);
     if (control.Name != "begin") {
       p = control.End;
       continue;
