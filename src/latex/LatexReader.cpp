@@ -461,7 +461,7 @@ bool LooksLikeSpec(std::string_view spec) {
 struct THeader {
   std::string Environment;
   std::string Options;
-  size_t SpecBegin = 0;  // the spec's '{'
+  size_t SpecBegin = 0;  // the column list's '{'
   size_t SpecEnd = 0;    // after its '}'
 };
 

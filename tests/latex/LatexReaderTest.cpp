@@ -129,7 +129,7 @@ TEST(LatexReader, GeneratedCodeReadsBackToTheSameCode) {
 
 // If a "|" that the reader kept in a format could turn into a boundary rule
 // when read again (which the generator drops where no cell votes for it),
-// each round would lose one "|" of the specification.
+// each round would lose one "|" of the column list.
 TEST(LatexReader, ColumnSpecificationSurvivesRepeatedRoundTrips) {
   struct Case {
     const char* Code;
