@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "latex/TabToLatex.h"
 #include "model/Errors.h"
 #include "model/Tables.h"
 
@@ -335,6 +336,8 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
   return out;
 }
 
+bool EndsWithRule(std::string_view format) { return !FormatSideRules(format, false).empty(); }
+
 // Splits a column specification. Each letter is a column, with the groups
 // that follow it (p{3cm}, S[..], D{.}{.}{2}); ">{..}" goes with the column
 // after it, "<{..}" with the one before. "@{..}" and "!{..}" go with the
@@ -378,22 +381,29 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       continue;
     }
     if (c == '|') {
+      std::string run;  // "||" and "| |" are a double rule
+      for (; p < spec.size() && (spec[p] == '|' || IsSpace(spec[p])); ++p)
+        if (spec[p] == '|') run += '|';
       if (!pending.empty()) {
         // Text between two rules: the first rule goes into the text with
         // the second. Left at the boundary, it might not be written back
         // (the generator decides the boundary rules from the cells), and
         // without it the text before this "|" would join the previous
         // column and this "|" become a boundary rule in turn.
-        if (!out.Formats.empty() && out.Rules.back()) {
+        if (!out.Formats.empty() && out.Rules.back() && !EndsWithRule(out.Formats.back())) {
           pending.insert(pending.begin(), '|');
           out.Rules.back() = false;
         }
-        pending += c;
-      } else if (!out.Rules.back()) {
+        pending += run;
+      } else {
         out.Rules.back() = true;
+        // A double rule is more than a cell's rule flags say: the run stays
+        // in the format beside it, which writes it back in every row (the
+        // generator keeps a format's own side rules, in \multicolumn cells
+        // too); the flags still show the rule.
+        if (run.size() > 1) (out.Formats.empty() ? pending : out.Formats.back()) += run;
       }
       afterRule = true;
-      ++p;
       continue;
     }
     if (IsLetter(c)) {
@@ -447,7 +457,7 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     if (!out.Formats.empty()) {
       // Text after the last column and its rule: kept, rule and all, as the
       // end of the last format.
-      if (out.Rules.back()) pending.insert(pending.begin(), '|');
+      if (out.Rules.back() && !EndsWithRule(out.Formats.back())) pending.insert(pending.begin(), '|');
       out.Rules.back() = false;
       out.Formats.back() += pending;
     }
@@ -1128,7 +1138,10 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
   cell.Span = n;
   cell.Left = spec.Rules.front();
   cell.Right = spec.Rules.back();
-  const std::string format = spec.Formats.empty() ? std::string() : spec.Formats.front();
+  // Double rules ("c||") stay in the format; the model's side rules stand for them.
+  std::string_view format = spec.Formats.empty() ? std::string_view() : std::string_view(spec.Formats.front());
+  format.remove_prefix(FormatSideRules(format, true).size());
+  format.remove_suffix(FormatSideRules(format, false).size());
   const bool plain = spec.Formats.size() == 1 && format.size() == 1 && IsOneOf(format[0], "lcr");
   cell.Align = plain ? format[0] : 'l';
   if (!plain) {
@@ -1187,6 +1200,23 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
       ReadMulticolumn(t, at, cell, first ? &lead : nullptr)) {
     if (!lead.empty()) row.Prefix += lead;
   } else {
+    // LaTeX takes a \multicolumn only where it opens the cell ("Misplaced
+    // \omit" elsewhere); kept as text, it would make the cell wherever the
+    // generator writes the text inside a \multicolumn of its own.
+    if (const size_t m = FindMulticolumn(t); m != std::string_view::npos) {
+      std::string_view args[3];
+      Fail(at, MulticolumnArguments(t, m, args) == std::string_view::npos
+                   ? "\\multicolumn needs three arguments: {columns}{format}{text}"
+                   : "this \\multicolumn does not open its cell");
+    }
+    // The generator writes a cell inside \multicolumn when its rules or
+    // alignment need it, and there braces and comments count in a \verb
+    // too: one that holds an unpaired brace or a "%" would break the code.
+    if (HoldsVerb(t)) {
+      const std::string braced = "{" + std::string(t) + "}";
+      if (GroupEnd(braced, 0) != braced.size())
+        Fail(at, "this cell's \\verb holds a brace or % that would break it inside a \\multicolumn");
+    }
     cell.Text.assign(t);
     // An empty first cell: the blank before its "&" or "\\" is the
     // separator's, not the prefix's.
@@ -1346,9 +1376,11 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
       cell->RuleLeft = left;
       cell->RuleRight = right;
       if (rc.Multi) {
-        const std::string& format = table.Columns[static_cast<int>(k)]->Format;
-        const char followed = format == "r" ? 'r' : format == "c" ? 'c' : 'l';
-        const bool same = rc.Span == 1 ? format.size() == 1 && format[0] == rc.Align : rc.Align == followed;
+        // As the generator decides: a single-column cell with its column's
+        // letter needs no \multicolumn for its alignment, and a wrapped cell
+        // without an alignment of its own gets that letter, or l.
+        const char letter = ColumnAlignLetter(table.Columns[static_cast<int>(k)]->Format);
+        const bool same = rc.Align == (rc.Span == 1 || letter != 0 ? letter : 'l');
         cell->Align = same ? 0 : rc.Align;
       }
       if (!rc.Text.empty()) cell->SetText(rc.Text);
@@ -1379,6 +1411,31 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
         k += cell->Span;
       }
     }
+  }
+
+  // A "|" of the specification that the generator's vote would not write
+  // back (too few single-column cells vote for it, or there is no row)
+  // becomes a rule of the format beside it, which the generator writes in
+  // every row; so only where every row that has a cell edge there draws it.
+  const std::vector<bool> voted = VoteBoundaryRules(table);
+  for (int b = 0; b <= c; ++b) {
+    if (!boundary[static_cast<size_t>(b)] || voted[static_cast<size_t>(b)]) continue;
+    std::string& before = table.Columns[std::max(b - 1, 0)]->Format;
+    if ((b > 0 && EndsWithRule(before)) ||
+        (b < c && !FormatSideRules(table.Columns[b]->Format, true).empty()))
+      continue;
+    bool everywhere = true;
+    for (const TRow* row : table.Rows) {
+      long long k = 0;
+      for (const TCell* cell : *row) {
+        if (b == 0 && k == 0) everywhere = everywhere && cell->RuleLeft;
+        k += cell->Span;
+        if (b > 0 && k == b) everywhere = everywhere && cell->RuleRight;
+      }
+    }
+    if (!everywhere) continue;
+    if (b == 0) before.insert(before.begin(), '|');
+    else before += '|';
   }
 
   // Horizontal rules: a column under a rule gives the rule to the cells on
