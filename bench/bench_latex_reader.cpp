@@ -1,10 +1,15 @@
 // Reading a large hand-written tabular: the reader must stay linear in the
-// input, so that a 5 MB table (100,000 rows) opens in well under a second.
+// input, so that a 5 MB table (100,000 rows) opens in well under a second,
+// and its peak memory must stay within twice the table it builds.
 //
 //   build/release/bench/bench_latex_reader --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "latex/LatexReader.h"
@@ -45,5 +50,49 @@ void BM_ReadLatexTable(benchmark::State& state) {
   state.counters["MB"] = static_cast<double>(source.size()) / 1e6;
 }
 BENCHMARK(BM_ReadLatexTable)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A figure of /proc/self/status in bytes ("VmRSS", "VmHWM").
+long long StatusBytes(const char* key) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return 0;
+  char line[256];
+  long long kib = 0;
+  const size_t n = std::strlen(key);
+  while (std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, key, n) == 0 && line[n] == ':') {
+      kib = std::atoll(line + n + 1);
+      break;
+    }
+  std::fclose(f);
+  return kib * 1024;
+}
+
+// Peak memory of reading, per cell, beside what the table it builds holds
+// per cell once the reading is over; the input text is not counted. The
+// peak is the process's high-water mark, reset before each reading.
+void BM_ReadLatexTablePeakMemory(benchmark::State& state) {
+  const std::string source = BuildSource(static_cast<int>(state.range(0)));
+  double peak = 0, kept = 0;
+  for (auto _ : state) {
+    malloc_trim(0);
+    const long long base = StatusBytes("VmRSS");
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+      std::fputs("5", f);  // the high-water mark starts again from here
+      std::fclose(f);
+    }
+    TTable table;
+    ReadLatexTable(source, table);
+    const long long high = StatusBytes("VmHWM");
+    malloc_trim(0);
+    const long long held = StatusBytes("VmRSS");
+    long long cells = 0;
+    for (const TRow* row : table.Rows) cells += row->Count();
+    peak = static_cast<double>(high - base) / static_cast<double>(cells);
+    kept = static_cast<double>(held - base) / static_cast<double>(cells);
+  }
+  state.counters["peak_B_per_cell"] = peak;
+  state.counters["table_B_per_cell"] = kept;
+}
+BENCHMARK(BM_ReadLatexTablePeakMemory)->Arg(400000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
