@@ -1,6 +1,7 @@
 #include "latex/TabToLatex.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <functional>
 #include <string_view>
@@ -41,27 +42,24 @@ void AppendInt(std::string& out, long long value) {
 }  // namespace
 
 char ColumnAlignLetter(std::string_view format) {
+  // Only the letters outside groups and commands name column types; what
+  // else a format holds (rules, >{..}, @{..}, a stray group) may stand in
+  // the next column's format instead when the code is read back, so it must
+  // not decide the letter.
   char letter = 0;
-  for (size_t p = 0; p < format.size();) {
+  int depth = 0;
+  for (size_t p = 0; p < format.size(); ++p) {
     const char c = format[p];
-    if (c == '|' || c == ' ') {
+    if (c == '\\') {
       ++p;
-    } else if ((c == '>' || c == '<' || c == '@' || c == '!') && p + 1 < format.size() && format[p + 1] == '{') {
-      // Skip the group: what it holds is typeset around or between the
-      // cells, it is not the column's letter.
-      int depth = 0;
-      size_t q = p + 1;
-      for (; q < format.size(); ++q) {
-        if (format[q] == '\\') ++q;
-        else if (format[q] == '{') ++depth;
-        else if (format[q] == '}' && --depth == 0) break;
-      }
-      if (q >= format.size()) return 0;
-      p = q + 1;
-    } else {
+      while (p + 1 < format.size() && std::isalpha(static_cast<unsigned char>(format[p + 1]))) ++p;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      --depth;
+    } else if (depth == 0 && std::isalpha(static_cast<unsigned char>(c))) {
       if (letter != 0 || (c != 'l' && c != 'c' && c != 'r')) return 0;
       letter = c;
-      ++p;
     }
   }
   return letter;

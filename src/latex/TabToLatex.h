@@ -22,9 +22,9 @@ struct TTextImportOptions;
 void TableToLatex(const TTable& table, std::vector<std::string>& lines);
 
 // The letter of a column format's own alignment, the one a cell without its
-// own follows in LaTeX: what is left of the format without its rules, blanks
-// and >{..}, <{..}, @{..}, !{..} groups, when that is one of l, c, r ("r|",
-// "@{}l", ">{\bfseries}c"); 0 for any other format (p{..}, X, S[..], "ll").
+// own follows in LaTeX: its one letter outside groups and commands, when
+// that is l, c or r ("r|", "@{}l", ">{\bfseries}c", "c<{\,\%}"); 0 for any
+// other format (p{..}, X, S[..], "ll").
 // The generator writes a cell aligned with this letter without
 // \multicolumn, and the reader takes such a cell as following its column.
 char ColumnAlignLetter(std::string_view format);
