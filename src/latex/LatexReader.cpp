@@ -1227,7 +1227,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
     // too: one that holds an unpaired brace or a "%" would break the code.
     if (HoldsVerb(t)) {
       const std::string braced = "{" + std::string(t) + "}";
-      if (GroupEnd(braced, 0) != braced.size())
+      if (GroupEnd(braced, 0) != braced.size() || StripComments(braced, true) != braced)
         Fail(at, "this cell's \\verb holds a brace or % that would break it inside a \\multicolumn");
     }
     cell.Text.assign(t);

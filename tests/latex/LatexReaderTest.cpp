@@ -330,6 +330,8 @@ TEST(LatexReader, RefusesBrokenInputNamingLineAndColumn) {
       // where the brace would count.
       {"verb holding a brace", "\\begin{tabular}{ll}\nx & \\verb}} \\\\\n\\end{tabular}",
        "Line 2, column 5: this cell's \\verb holds a brace or % that would break it inside a \\multicolumn"},
+      {"verb holding a comment sign", "\\begin{tabular}{ll}\nx & \\verb|%| \\\\\n\\end{tabular}",
+       "Line 2, column 5: this cell's \\verb holds a brace or % that would break it inside a \\multicolumn"},
       {"comment inside an environment name", "\\begin{tabular}{ll}\na & \\begin{%x & y\nbr}z \\\\\n\\end{tabular}",
        "Line 1, column 1: this \\begin{tabular} has no \\end{tabular}"},
   };
