@@ -1182,7 +1182,7 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
     // back.
     if (FindMulticolumn(rest) != std::string_view::npos)
       Fail(at, "a second \\multicolumn follows this \\multicolumn in its cell");
-    cell.Text += ' ';
+    if (!cell.Text.empty()) cell.Text += ' ';
     cell.Text += rest;
   }
   // Where the generator writes the text without its \multicolumn, it must
