@@ -1414,6 +1414,21 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
     auto* column = new TColumn(table);
     if (i < specColumns) column->Format = Spec.Formats[static_cast<size_t>(i)];
   }
+  if (c > specColumns && specColumns > 0) {
+    // Text after the specification's last column went with that column;
+    // with columns added after it, reading the code written back would give
+    // it to the next one. Split as it will be split then.
+    std::string preamble;
+    for (int i = 0; i < c; ++i) {
+      if (i <= specColumns && Spec.Rules[static_cast<size_t>(i)]) preamble += '|';
+      preamble += table.Columns[i]->Format;
+    }
+    const TSpec again = ParseSpec(Text, preamble, Begin);
+    std::vector<bool> rules = Spec.Rules;
+    rules.resize(static_cast<size_t>(c) + 1, false);
+    if (static_cast<int>(again.Formats.size()) == c && again.Rules == rules)
+      for (int i = 0; i < c; ++i) table.Columns[i]->Format = again.Formats[static_cast<size_t>(i)];
+  }
   std::vector<bool> boundary = Spec.Rules;
   boundary.resize(static_cast<size_t>(c) + 1, false);
 
