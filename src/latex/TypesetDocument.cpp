@@ -322,8 +322,8 @@ TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines,
     // longtable sets its head and its body apart and needs the widths of
     // an earlier run to line them up. The table is set twice: the first,
     // thrown away, leaves its widths for the second as that run would.
-    put(std::string("\\par\\output={\\setbox0\\box255}\\penalty-10000 \\makeatletter\\expandafter\\xdef") +
-        "\\csname LT@\\romannumeral\\numexpr\\c@LT@tables+1\\relax\\endcsname{\\LT@save@row}\\makeatother" +
+    put("\\par\\output={\\setbox0\\box255}\\penalty-10000 \\makeatletter\\global\\expandafter\\let"
+        "\\csname LT@\\romannumeral\\numexpr\\c@LT@tables+1\\relax\\endcsname\\LT@save@row\\makeatother"
         "\\setcounter{table}{0}%");
     for (const std::string& code : codeLines) put(code);
     // The page so far, without the glue that fills it, is the table; its
