@@ -287,6 +287,9 @@ TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines,
   };
   put("\\documentclass{article}");
   put("\\pagestyle{empty}");
+  // Objects in the open: what the table's code put into the PDF can be seen
+  // (and is, by the tests of the copy that drops it).
+  put("\\pdfobjcompresslevel=0");
   std::vector<TPackageNeed> needs = NeededPackages(codeLines);
   // A preamble's own column types need array before it.
   const auto array = [](const TPackageNeed& p) { return p.Name == "array"; };

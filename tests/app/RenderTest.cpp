@@ -225,7 +225,7 @@ TEST_F(Render, LoadsThePackagesTheCodeNeeds) {
 // doing the same) does not reach the PDF the user passes on.
 TEST_F(Render, PdfCarriesNoActions) {
   Write("t.csv",
-        "\\pdfobjcompresslevel=0 \\pdfcatalog{/OpenAction << /S /JavaScript /JS (app.alert(1)) >>}a,"
+        "\\pdfcatalog{/OpenAction << /S /JavaScript /JS (app.alert(1)) >>}a,"
         "\\pdfstartlink user{/Subtype /Link /A << /S /JavaScript /JS (app.alert(2)) >>}b\\pdfendlink\n"
         "\\pdfpageattr{/AA << /O << /S /JavaScript /JS (app.alert(3)) >> >>}c,d\n");
   ASSERT_EQ(Run("--render '" + Dir.File("t.csv") + "' -o '" + Dir.File("t.pdf") + "'"), 0) << Err();
