@@ -103,3 +103,13 @@ int RenderWithEditorModule(const std::string& tex, const std::string& out, int d
   return reinterpret_cast<decltype(&QuiltorRenderTypeset)>(entry)(tex.data(), tex.size(), out.c_str(), dpi,
                                                                  timeoutSeconds, AppendTo, &log, &message);
 }
+
+int RasteriseChildWithEditorModule(int argc, char** argv) {
+  std::string why;
+  void* entry = EditorModuleSymbol(kRasteriseChildEntryPoint, why);
+  if (!entry) {
+    std::fprintf(stderr, "quiltor: %s\n", why.c_str());
+    return 1;
+  }
+  return reinterpret_cast<decltype(&QuiltorRasteriseChild)>(entry)(argc, argv);
+}

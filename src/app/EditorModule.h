@@ -30,6 +30,15 @@ extern "C" int QuiltorRenderTypeset(const char* tex, size_t texSize, const char*
                                     void* message);
 inline constexpr const char* kRenderEntryPoint = "QuiltorRenderTypeset";
 
+// The module's third entry point: the child process that draws a PDF page
+// for the typeset preview and --render, started as the program itself with
+// kRasteriseChildOption (the same text as TypesetRunner.h's kRasteriseChildArgument,
+// which this Qt-free side cannot include).
+extern "C" int QuiltorRasteriseChild(int argc, char** argv);
+inline constexpr const char* kRasteriseChildEntryPoint = "QuiltorRasteriseChild";
+inline constexpr const char* kRasteriseChildOption = "--quiltor-rasterise-child";
+int RasteriseChildWithEditorModule(int argc, char** argv);
+
 // Opens the module and renders through it: the converter's typesetting hook.
 #include <string>
 int RenderWithEditorModule(const std::string& tex, const std::string& out, int dpi, int timeoutSeconds,

@@ -240,16 +240,16 @@ void TTypesetPanel::Render(const QByteArray& pdf, bool fresh) {
   // screen's own pixel density, so the text stays sharp on a
   // high-resolution screen.
   const double pixelsPerPoint = logicalDpiX() / 72.0 * devicePixelRatioF();
-  const double zoom = FZoom;
-  const int width = FFitWidth ? FScroll->viewport()->width() - 4 : 0;
-  const double screenPixelsPerPoint = logicalDpiX() / 72.0;
+  TRasterScale scale;
+  scale.PixelsPerPoint = FZoom * pixelsPerPoint;
+  if (const int width = FScroll->viewport()->width() - 4; FFitWidth && width > 0) {
+    scale.FitWidth = width * devicePixelRatioF();
+    scale.Least = kMinZoom * pixelsPerPoint;
+    scale.Most = kMaxZoom * pixelsPerPoint;
+  }
   FRendering = pdf;
   FRenderingFresh = fresh;
-  FRasteriser.Request(++FRasterRequest, pdf, [=](QSizeF page) {
-    double z = zoom;
-    if (width > 0 && page.width() > 0) z = std::clamp(width / (page.width() * screenPixelsPerPoint), kMinZoom, kMaxZoom);
-    return z * pixelsPerPoint;
-  });
+  FRasteriser.Request(++FRasterRequest, pdf, scale);
 }
 
 void TTypesetPanel::ShowRaster(uint64_t request, const TRaster& raster) {

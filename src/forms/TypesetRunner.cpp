@@ -4,11 +4,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,7 +21,9 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "forms/TexSandbox.h"
@@ -307,9 +311,9 @@ namespace {
 
 // Bounded: a page of a few metres would otherwise ask for gigabytes.
 constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
-// The memory a rasterising child may take beyond what it shares with this
-// process: room for the largest picture (kMaxPixels, twice) and PDFium.
-constexpr rlim_t kRasterMemory = rlim_t(1) << 30;
+// The address space a rasterising child may take: the program with Qt, room
+// for the largest picture (kMaxPixels, twice) and PDFium's own.
+constexpr rlim_t kRasterMemory = rlim_t(2) << 30;
 
 // A document read from bytes held in memory for as long as it lives.
 struct TLoadedPdf {
@@ -329,7 +333,9 @@ TRaster RasteriseHere(const QByteArray& pdf, const TRasterScale& scale) {
   TLoadedPdf loaded(pdf);
   if (!loaded.Ready()) return raster;
   raster.PageSize = loaded.Document.pagePointSize(0);
-  raster.PixelsPerPoint = scale(raster.PageSize);
+  raster.PixelsPerPoint = scale.FitWidth > 0 && raster.PageSize.width() > 0
+                              ? std::clamp(scale.FitWidth / raster.PageSize.width(), scale.Least, scale.Most)
+                              : scale.PixelsPerPoint;
   const QSize pixels(qMax(1, qRound(raster.PageSize.width() * raster.PixelsPerPoint)),
                      qMax(1, qRound(raster.PageSize.height() * raster.PixelsPerPoint)));
   if (qint64(pixels.width()) * pixels.height() > kMaxPixels) {
@@ -372,44 +378,46 @@ bool WriteFully(int fd, const char* data, size_t size) {
   return true;
 }
 
-// This process's address space in bytes: what a forked child starts with.
-rlim_t AddressSpaceInUse() {
-  QFile statm(QStringLiteral("/proc/self/statm"));
-  if (!statm.open(QIODevice::ReadOnly)) return 0;
-  return static_cast<rlim_t>(statm.readLine().split(' ').value(0).toULongLong()) *
-         static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
-}
-
-// Forks the child that rasterises pdf and sends the result through the
-// pipe whose reading end it returns in fd. -1 when no child can be made.
+// Starts the child that rasterises pdf: the job (the scale, then the PDF)
+// goes in through a file in memory, the picture comes out through the pipe
+// whose reading end it returns in fd. -1 when no child can be made.
 pid_t StartRasterChild(const QByteArray& pdf, const TRasterScale& scale, int timeLimitMs, int& fd) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
-  const rlim_t room = AddressSpaceInUse() + kRasterMemory;
-  const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    ::close(fds[0]);
-    ::close(fds[1]);
+  const int job = ::memfd_create("quiltor-raster-job", MFD_CLOEXEC);
+  if (job < 0) return -1;
+  if (!WriteFully(job, reinterpret_cast<const char*>(&scale), sizeof scale) ||
+      !WriteFully(job, pdf.constData(), static_cast<size_t>(pdf.size())) || ::lseek(job, 0, SEEK_SET) != 0) {
+    ::close(job);
     return -1;
   }
-  if (pid == 0) {
-    ::close(fds[0]);
-    if (!BindChildToParent(parent, timeLimitMs / 1000 + 2)) ::_exit(3);
-    const rlimit memory{room, room};
-    ::setrlimit(RLIMIT_AS, &memory);
-    const TRaster raster = RasteriseHere(pdf, scale);
-    const TRasterHeader header{raster.Status, raster.Image.width(), raster.Image.height(), raster.PageSize.width(),
-                               raster.PageSize.height(), raster.PixelsPerPoint};
-    bool ok = WriteFully(fds[1], reinterpret_cast<const char*>(&header), sizeof header);
-    for (int y = 0; ok && raster.Status == TRaster::rsOk && y < raster.Image.height(); ++y)
-      ok = WriteFully(fds[1], reinterpret_cast<const char*>(raster.Image.constScanLine(y)),
-                      static_cast<size_t>(raster.Image.width()) * 4);
-    // No exit handlers: they belong to the parent (its display connection
-    // among them).
-    ::_exit(ok ? 0 : 4);
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    ::close(job);
+    return -1;
   }
+  const pid_t parent = ::getpid();
+  char argument[64];
+  std::snprintf(argument, sizeof argument, "%s", kRasteriseChildArgument);
+  char name[] = "quiltor";
+  char* const argv[] = {name, argument, nullptr};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    // Between fork and exec: system calls only.
+    if (::dup2(job, STDIN_FILENO) < 0 || ::dup2(fds[1], STDOUT_FILENO) < 0) ::_exit(3);
+    if (!BindChildToParent(parent, timeLimitMs / 1000 + 2)) ::_exit(3);
+#if !defined(__SANITIZE_ADDRESS__)
+    // (The address sanitizer reserves terabytes of address space up front.)
+    const rlimit memory{kRasterMemory, kRasterMemory};
+    ::setrlimit(RLIMIT_AS, &memory);
+#endif
+    ::execv("/proc/self/exe", argv);
+    ::_exit(3);
+  }
+  ::close(job);
   ::close(fds[1]);
+  if (pid < 0) {
+    ::close(fds[0]);
+    return -1;
+  }
   fd = fds[0];
   return pid;
 }
@@ -550,4 +558,29 @@ void TPdfRasteriser::ReadMore() {
   FBytes.clear();
   emit Finished(FRunning, raster);
   if (FWaiting) QMetaObject::invokeMethod(this, [this] { StartNext(); }, Qt::QueuedConnection);
+}
+
+int RasteriseChildMain(int argc, char** argv) {
+  std::unique_ptr<QCoreApplication> app;
+  if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+  QByteArray job;
+  char piece[65536];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return 1;
+    if (n == 0) break;
+    job.append(piece, n);
+  }
+  TRasterScale scale;
+  if (size_t(job.size()) < sizeof scale) return 1;
+  std::memcpy(&scale, job.constData(), sizeof scale);
+  const TRaster raster = RasteriseHere(job.mid(sizeof scale), scale);
+  const TRasterHeader header{raster.Status, raster.Image.width(), raster.Image.height(), raster.PageSize.width(),
+                             raster.PageSize.height(), raster.PixelsPerPoint};
+  bool ok = WriteFully(STDOUT_FILENO, reinterpret_cast<const char*>(&header), sizeof header);
+  for (int y = 0; ok && raster.Status == TRaster::rsOk && y < raster.Image.height(); ++y)
+    ok = WriteFully(STDOUT_FILENO, reinterpret_cast<const char*>(raster.Image.constScanLine(y)),
+                    static_cast<size_t>(raster.Image.width()) * 4);
+  return ok ? 0 : 1;
 }

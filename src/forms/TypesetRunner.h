@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -101,7 +100,10 @@ TTypesetResult CopyPdfWithoutActions(const QByteArray& pdf, int timeLimitMs);
 // the page draws; a few hundred bytes of nested forms keep it busy for
 // minutes and take gigabytes. So it runs in a child process of its own,
 // bounded by a time limit and an address space limit, and dies with this
-// process.
+// process. The child is this program started afresh with
+// kRasteriseChildArgument (a forked copy of a process with threads may
+// inherit a lock some other thread held, and wait for it forever); every
+// program that rasterises hands that command line to RasteriseChildMain.
 extern const char* const kTooComplexMessage;
 
 struct TRaster {
@@ -111,8 +113,20 @@ struct TRaster {
   QSizeF PageSize;             // with rsOk: in points
   double PixelsPerPoint = 0;   // with rsOk: the scale it was drawn at
 };
-// The pixels per point to draw a page of the given size in points at.
-using TRasterScale = std::function<double(QSizeF page)>;
+// The pixels per point to draw the page at: PixelsPerPoint, or with
+// FitWidth the scale that makes the page FitWidth pixels wide, kept within
+// Least and Most.
+struct TRasterScale {
+  double PixelsPerPoint = 1;
+  double FitWidth = 0;
+  double Least = 0;
+  double Most = 1e9;
+};
+
+inline constexpr const char* kRasteriseChildArgument = "--quiltor-rasterise-child";
+// The child's whole work: the job on standard input, the picture to
+// standard output. Returns the exit status.
+int RasteriseChildMain(int argc, char** argv);
 
 // The first page of pdf as a picture, waited for. More than 64 million
 // pixels are refused (rsTooLarge); a page that takes longer than

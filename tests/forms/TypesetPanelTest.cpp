@@ -449,7 +449,7 @@ TEST(TypesetPanel, TooComplexPictureIsStoppedAndSaidSo) {
                             "\\ifnum\\count255<8 \\repeat\\pdfrefxform\\pdflastxform";
   TTypesetResult typeset = TypesetAndWait(Document(nested));
   ASSERT_EQ(typeset.Status, TTypesetResult::tsOk) << typeset.Log.right(400).toStdString();
-  EXPECT_EQ(RasterisePdfPage(typeset.Pdf, [](QSizeF) { return 1.0; }, 1000).Status, TRaster::rsTooComplex);
+  EXPECT_EQ(RasterisePdfPage(typeset.Pdf, TRasterScale(), 1000).Status, TRaster::rsTooComplex);
 
   TTypesetPanel panel(nullptr);
   panel.SetTimeLimit(1000);

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QString>
 #include <memory>
+#include <string_view>
 
 #include "app/EditorModule.h"
 #include "forms/TypesetRunner.h"
@@ -58,7 +59,9 @@ extern "C" __attribute__((visibility("default"))) int QuiltorRenderTypeset(
   const QString path = QString::fromLocal8Bit(out);
   QString why;
   if (path.endsWith(QStringLiteral(".png"))) {
-    const TRaster raster = RasterisePdfPage(result.Pdf, [dpi](QSizeF) { return dpi / kPointsPerInch; }, limitMs);
+    TRasterScale scale;
+    scale.PixelsPerPoint = dpi / kPointsPerInch;
+    const TRaster raster = RasterisePdfPage(result.Pdf, scale, limitMs);
     if (raster.Status != TRaster::rsOk) {
       Say(append, message,
           raster.Status == TRaster::rsTooLarge     ? QByteArray("Cannot render the typeset table at this resolution")
@@ -98,4 +101,11 @@ extern "C" __attribute__((visibility("default"))) int QuiltorRenderTypeset(
     return 1;
   }
   return 0;
+}
+
+// The rasterising child (see TypesetRunner.h), started as the program
+// itself.
+static_assert(std::string_view(kRasteriseChildOption) == kRasteriseChildArgument);
+extern "C" __attribute__((visibility("default"))) int QuiltorRasteriseChild(int argc, char** argv) {
+  return RasteriseChildMain(argc, argv);
 }
