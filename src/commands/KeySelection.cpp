@@ -1,0 +1,146 @@
+#include "commands/KeySelection.h"
+
+#include <algorithm>
+
+namespace {
+
+int Clamp(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
+
+// The rectangle the cell selection covers, or the current cell alone.
+TCellRect CellsCovered(TTable& table) {
+  if (table.SelectionMode == smCells || !table.GetSelectedCells().empty()) {
+    const TCellRect r = table.GetSelectionRect();
+    if (r.Right >= 0) return r;
+  }
+  if (const TCell* c = table.CurrentCell)
+    return {c->ColIndex(), c->RowIndex(), c->ColIndex() + c->Span - 1, c->RowIndex()};
+  return {};
+}
+
+// The end of a range of selected indices away from its anchor.
+int FarEnd(const TArrayOfInteger& selected, int anchor) {
+  return anchor == selected.front() ? selected.back() : selected.front();
+}
+
+}  // namespace
+
+TCellPlace KeyTarget(const TTable& table, TCellPlace from, TGridKey key, int pageRows) {
+  const int lastRow = table.RowCount() - 1;
+  const int lastCol = table.ColCount() - 1;
+  const int r = from.Row;
+  const int k = from.Col;
+  pageRows = std::max(pageRows, 1);
+  switch (key) {
+    case gkLeft: {
+      const TCell* c = table.GetCell(r, k);
+      return {r, (c ? c->ColIndex() : k) - 1};
+    }
+    case gkRight: {
+      const TCell* c = table.GetCell(r, k);
+      return {r, c ? c->ColIndex() + c->Span : k + 1};
+    }
+    case gkUp: return {r - 1, k};
+    case gkDown: return {r + 1, k};
+    case gkHome: return {r, 0};
+    case gkEnd: return {r, lastCol};
+    case gkFirst: return {0, 0};
+    case gkLast: return {lastRow, lastCol};
+    case gkPageUp: return {Clamp(r - pageRows, 0, lastRow), k};
+    case gkPageDown: return {Clamp(r + pageRows, 0, lastRow), k};
+  }
+  return from;
+}
+
+TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows) {
+  const TCell* cell = table.CurrentCell;
+  if (!cell) return table.GetCell(0, 0);
+  const TCellPlace to = KeyTarget(table, {cell->RowIndex(), cell->ColIndex()}, key, pageRows);
+  return table.GetCell(to.Row, to.Col);
+}
+
+bool ExtendSelection(TTable& table, TGridKey key, int pageRows) {
+  const int lastRow = table.RowCount() - 1;
+  const int lastCol = table.ColCount() - 1;
+  if (lastRow < 0 || lastCol < 0) return false;
+  const bool across = key == gkLeft || key == gkRight || key == gkHome || key == gkEnd;
+
+  if (table.SelectionMode == smRows) {
+    const TArrayOfInteger rows = table.GetSelectedRows();
+    if (rows.empty()) return false;
+    if (across) return true;
+    const int anchor = table.AnchorRow >= 0 && table.AnchorRow <= lastRow ? table.AnchorRow : rows.front();
+    const TCellPlace to = KeyTarget(table, {FarEnd(rows, anchor), 0}, key, pageRows);
+    table.SelectRowRange(anchor, Clamp(to.Row, 0, lastRow));
+    return true;
+  }
+  if (table.SelectionMode == smColumns) {
+    const TArrayOfInteger cols = table.GetSelectedColumns();
+    if (cols.empty()) return false;
+    if (key == gkUp || key == gkDown || key == gkPageUp || key == gkPageDown) return true;
+    const int anchor = table.AnchorCol >= 0 && table.AnchorCol <= lastCol ? table.AnchorCol : cols.front();
+    // Columns have no cell to step over: one column a key.
+    const TCellPlace to = key == gkRight ? TCellPlace{0, FarEnd(cols, anchor) + 1}
+                                         : KeyTarget(table, {0, FarEnd(cols, anchor)}, key, pageRows);
+    table.SelectColumnRange(anchor, Clamp(to.Col, 0, lastCol));
+    return true;
+  }
+
+  TCell* anchor = table.CurrentCell;
+  if (!anchor) return false;
+  const int ar = anchor->RowIndex();
+  const int ac = anchor->ColIndex();
+  const TCellRect r = CellsCovered(table);
+  const TCellPlace far{ar == r.Top ? r.Bottom : r.Top, ac == r.Left ? r.Right : r.Left};
+  TCellPlace to = KeyTarget(table, far, key, pageRows);
+  // The far end stops at the table's edges; the anchor never moves.
+  to.Row = Clamp(to.Row, 0, lastRow);
+  to.Col = Clamp(to.Col, 0, lastCol);
+  table.ClearSelection();
+  table.SelectCell(anchor);
+  table.SelectCell(table.GetCell(to.Row, to.Col));
+  table.GetSelectionRect();
+  return true;
+}
+
+bool SelectRowsOfSelection(TTable& table) {
+  TCellRect r;
+  int anchor = -1;
+  if (table.SelectionMode == smRows) {
+    const TArrayOfInteger rows = table.GetSelectedRows();
+    if (rows.empty()) return false;
+    r = {0, rows.front(), 0, rows.back()};
+  } else if (table.SelectionMode == smColumns) {
+    // Every row lies in a selected column.
+    if (table.RowCount() == 0) return false;
+    r = {0, 0, 0, table.RowCount() - 1};
+  } else {
+    r = CellsCovered(table);
+    if (r.Right < 0) return false;
+    if (table.CurrentCell) anchor = table.CurrentCell->RowIndex();
+  }
+  if (anchor < r.Top || anchor > r.Bottom) anchor = r.Top;
+  table.ClearSelection();
+  table.SelectRowRange(anchor, anchor == r.Top ? r.Bottom : r.Top);
+  return true;
+}
+
+bool SelectColumnsOfSelection(TTable& table) {
+  TCellRect r;
+  int anchor = -1;
+  if (table.SelectionMode == smColumns) {
+    const TArrayOfInteger cols = table.GetSelectedColumns();
+    if (cols.empty()) return false;
+    r = {cols.front(), 0, cols.back(), 0};
+  } else if (table.SelectionMode == smRows) {
+    if (table.ColCount() == 0) return false;
+    r = {0, 0, table.ColCount() - 1, 0};
+  } else {
+    r = CellsCovered(table);
+    if (r.Right < 0) return false;
+    if (table.CurrentCell) anchor = table.CurrentCell->ColIndex();
+  }
+  if (anchor < r.Left || anchor > r.Right) anchor = r.Left;
+  table.ClearSelection();
+  table.SelectColumnRange(anchor, anchor == r.Left ? r.Right : r.Left);
+  return true;
+}
