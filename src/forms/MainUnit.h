@@ -182,6 +182,10 @@ class TMainForm : public QMainWindow, public TGridHost {
   // An entry of that list was chosen: steps steps at once; 0 (a click
   // beside the entries) only refreshes.
   void HistoryListClick(bool redo, int steps);
+  // Edit > Undo List... and Redo List...: the button's list, opened at the
+  // keyboard focus.
+  void mnUndoListClick();
+  void mnRedoListClick();
   // One of the four alignment buttons, a recent format of the custom
   // button's list, or "New Format...".
   void bAlignClick(QAction* sender);
@@ -201,6 +205,9 @@ class TMainForm : public QMainWindow, public TGridHost {
   QMenu* mnView;
   QMenu* mnHelp;
   QMenu* mnInsert;
+  // The Rules palette and the alignment buttons in the Table menu.
+  QMenu* mnRules;
+  QMenu* mnAlignment;
   QToolBar* Standard;
   QToolBar* Formatting;
   QWidget* Panel1;
@@ -232,6 +239,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* bPaste;
   QAction* mnPastePlain;
   QAction* mnPasteLatex;
+  QAction* mnUndoList;
+  QAction* mnRedoList;
   QAction* mnSelectAll;
   // The face of the Insert split button (its tag is the insertion kind) and
   // the four insertions, tags 0 to 3, in its drop-down and the Table menu.
@@ -252,6 +261,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* bAlignRight;
   QAction* bAlignCustom;
   QAction* mnNewFormat;
+  // Table > Column Format...: the custom button's part.
+  QAction* mnColumnFormat;
   QActionGroup* AlignGroup;
   QAction* bViewCode;
   QAction* bViewTypeset;
@@ -353,6 +364,7 @@ class TMainForm : public QMainWindow, public TGridHost {
   // at the selection, recorded under caption.
   void PasteClipboard(bool escape, const char* caption);
   void AppIdle();
+  void ShowHistoryList(bool redo);
   void ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom);
 
   std::string FCommandLineFile;
