@@ -53,9 +53,22 @@ TCellPlace KeyTarget(const TTable& table, TCellPlace from, TGridKey key, int pag
 
 TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows) {
   const TCell* cell = table.CurrentCell;
-  if (!cell) return table.GetCell(0, 0);
+  if (!cell) {
+    // Without a place to move from, the arrows start at the first cell;
+    // End and Ctrl+End name a place of their own.
+    if (key == gkEnd) return table.GetCell(0, table.ColCount() - 1);
+    if (key == gkLast) return table.GetCell(table.RowCount() - 1, table.ColCount() - 1);
+    return table.GetCell(0, 0);
+  }
   const TCellPlace to = KeyTarget(table, {cell->RowIndex(), cell->ColIndex()}, key, pageRows);
   return table.GetCell(to.Row, to.Col);
+}
+
+TCellPlace SelectionFarEnd(TTable& table) {
+  const TCell* anchor = table.CurrentCell;
+  if (!anchor) return {};
+  const TCellRect r = CellsCovered(table);
+  return {anchor->RowIndex() == r.Top ? r.Bottom : r.Top, anchor->ColIndex() == r.Left ? r.Right : r.Left};
 }
 
 bool ExtendSelection(TTable& table, TGridKey key, int pageRows) {
@@ -87,11 +100,7 @@ bool ExtendSelection(TTable& table, TGridKey key, int pageRows) {
 
   TCell* anchor = table.CurrentCell;
   if (!anchor) return false;
-  const int ar = anchor->RowIndex();
-  const int ac = anchor->ColIndex();
-  const TCellRect r = CellsCovered(table);
-  const TCellPlace far{ar == r.Top ? r.Bottom : r.Top, ac == r.Left ? r.Right : r.Left};
-  TCellPlace to = KeyTarget(table, far, key, pageRows);
+  TCellPlace to = KeyTarget(table, SelectionFarEnd(table), key, pageRows);
   // The far end stops at the table's edges; the anchor never moves.
   to.Row = Clamp(to.Row, 0, lastRow);
   to.Col = Clamp(to.Col, 0, lastCol);

@@ -32,8 +32,9 @@ struct TCellPlace {
 };
 TCellPlace KeyTarget(const TTable& table, TCellPlace from, TGridKey key, int pageRows);
 
-// The cell a plain key makes current: from the current cell, or the table's
-// first cell when there is none; null when the key leads out of the table.
+// The cell a plain key makes current: from the current cell; without one,
+// the table's last cell for Ctrl+End, the first row's last for End, else the
+// first cell. Null when the key leads out of the table.
 TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows);
 
 // Shift with a key: the selection's far end moves and the selection becomes
@@ -43,6 +44,10 @@ TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows);
 // keys across them do nothing. False when there is nothing to extend from
 // (no current cell and no rows or columns selected).
 bool ExtendSelection(TTable& table, TGridKey key, int pageRows);
+
+// The corner of a cell selection opposite the current cell: the end Shift
+// with a key moves. Row -1 without a current cell.
+TCellPlace SelectionFarEnd(TTable& table);
 
 // Shift+Space and Ctrl+Space: the rows (columns) the selection or the
 // current cell covers become a row (column) selection anchored at the

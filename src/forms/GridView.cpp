@@ -535,12 +535,8 @@ void TScrollBox::ExtendSelectionKey(TGridKey key) {
   }
   if (table.SelectionMode != smCells) return;
   // The far end of the selection comes into view, as the mouse shows it.
-  const TCellRect r = table.GetSelectionRect();
-  const TCell* anchor = table.CurrentCell;
-  if (!anchor || r.Right < 0) return;
-  const int row = anchor->RowIndex() == r.Top ? r.Bottom : r.Top;
-  const int col = anchor->ColIndex() == r.Left ? r.Right : r.Left;
-  if (const TCell* far = table.GetCell(row, col)) {
+  const TCellPlace end = SelectionFarEnd(table);
+  if (const TCell* far = table.GetCell(end.Row, end.Col)) {
     table.UpdateCellRects(*far->Row());
     ScrollIntoView(far->BoundsRect);
   }

@@ -69,8 +69,11 @@ TEST(KeySelection, KeyTargets) {
     EXPECT_EQ(to.Row, c.To.Row) << c.From.Row << "," << c.From.Col << " key " << int(c.Key);
     EXPECT_EQ(to.Col, c.To.Col) << c.From.Row << "," << c.From.Col << " key " << int(c.Key);
   }
-  // Without a current cell any key starts at the first cell.
-  EXPECT_EQ(MoveTarget(t, gkEnd, 1), t.GetCell(0, 0));
+  // Without a current cell the arrows start at the first cell, the keys
+  // that name a place go there.
+  EXPECT_EQ(MoveTarget(t, gkDown, 1), t.GetCell(0, 0));
+  EXPECT_EQ(MoveTarget(t, gkLast, 1), t.GetCell(9, 3));
+  EXPECT_EQ(MoveTarget(t, gkEnd, 1), t.GetCell(0, 3));
   MakeCurrent(t, 0, 0);
   EXPECT_EQ(MoveTarget(t, gkLeft, 1), nullptr);
 }
