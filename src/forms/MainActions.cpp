@@ -212,8 +212,7 @@ void TMainForm::CreateActions() {
   bySender(bRules, &F::ClickRule);
   for (QAction* a : RuleItems) bySender(a, &F::ClickRule);
   for (QAction* a : {bAlignLeft, bAlignCenter, bAlignRight, bAlignCustom, mnNewFormat}) bySender(a, &F::bAlignClick);
-  connect(mnColumnFormat, &QAction::triggered, this,
-          [this] { RunCommand([this] { bAlignClick(bAlignCustom); }); });
+  connect(mnColumnFormat, &QAction::triggered, this, [this] { RunCommand([this] { bAlignClick(bAlignCustom); }); });
 
   // The dialogs these commands open, made once and reused.
   NewForm = new TNewForm(this);
@@ -240,8 +239,8 @@ void TMainForm::CreateMenus() {
 
   mnEdit = menu("&Edit", "mnEdit", &F::mnEditClick);
   Place(*this, mnEdit,
-        {&F::mnUndo, &F::mnRedo, &F::mnUndoList, &F::mnRedoList, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, &F::mnPastePlain,
-         &F::mnPasteLatex, nullptr, &F::mnSelectAll});
+        {&F::mnUndo, &F::mnRedo, &F::mnUndoList, &F::mnRedoList, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex,
+         &F::bPaste, &F::mnPastePlain, &F::mnPasteLatex, nullptr, &F::mnSelectAll});
 
   mnTable = menu("&Table", "mnTable", &F::bTableClick);
   mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");

@@ -310,7 +310,8 @@ void TTable::NoteTextChange(TCell* cell) {
 
 void TTable::Measure(TCanvas& canvas) {
   const uint64_t formats = FormatsKey(*this);
-  bool incremental = FLayoutFormatsKey == formats && FLayoutValid && FLayoutSimple && !FChangedOverflow && FLayoutEpoch == gTableShapeEpoch &&
+  bool incremental = FLayoutFormatsKey == formats && FLayoutValid && FLayoutSimple && !FChangedOverflow &&
+                     FLayoutEpoch == gTableShapeEpoch &&
                      FLayoutPadding == CellPadding && FLayoutFontSize == FontSize && FLayoutFontName == FontName &&
                      ExtentFontSize == FontSize && ExtentFontName == FontName;
   // A cell that took another's span in place (TCell::Assign) changed the

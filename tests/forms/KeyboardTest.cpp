@@ -567,7 +567,8 @@ TEST_F(KeyboardTest, ToolbarCommandsFromMenusAndKeys) {
   EXPECT_TRUE(inMenu(Form->mnTable, Form->mnBorders));
   EXPECT_TRUE(inMenu(Form->mnTable, Form->mnColumnFormat));
   for (QAction* a : Form->RuleItems) EXPECT_TRUE(inMenu(Form->mnRules, a));
-  for (QAction* a : {Form->bAlignLeft, Form->bAlignCenter, Form->bAlignRight}) EXPECT_TRUE(inMenu(Form->mnAlignment, a));
+  for (QAction* a : {Form->bAlignLeft, Form->bAlignCenter, Form->bAlignRight})
+    EXPECT_TRUE(inMenu(Form->mnAlignment, a));
   EXPECT_TRUE(inMenu(Form->mnEdit, Form->mnUndoList));
   EXPECT_TRUE(inMenu(Form->mnEdit, Form->mnRedoList));
 

@@ -307,7 +307,8 @@ TEST_F(MouseTest, DragReleasedBelowTheViewSelectsRowsNeverShown) {
   ASSERT_GT(Table().Rows[far]->BoundsRect.Top, Form->VisibleRect().Bottom);
   Press(Centre(Cell(1, 1)));
   const TRect& row = Table().Rows[far]->BoundsRect;
-  const QPoint below = View((Cell(1, 1)->BoundsRect.Left + Cell(1, 1)->BoundsRect.Right) / 2, (row.Top + row.Bottom) / 2);
+  const TRect& pressed = Cell(1, 1)->BoundsRect;
+  const QPoint below = View((pressed.Left + pressed.Right) / 2, (row.Top + row.Bottom) / 2);
   Drag(below);
   Release(below);
   EXPECT_EQ(SelectedCells(), Block(1, 1, far, 1));

@@ -685,8 +685,8 @@ TEST(TablePaint, ParagraphColumnWidthAndWrapping) {
   t.Paint(canvas);
   const TRect& b = (*t.Rows[0])[1]->BoundsRect;
   EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(1),
-            Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4}, "w100 w101 w102\nw103 w104 w105\nw106 w107 w108\nw109",
-                 TTextAlign::Left, true));
+            Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4},
+                 "w100 w101 w102\nw103 w104 w105\nw106 w107 w108\nw109", TTextAlign::Left, true));
 
   // Typing in a cell measures it wrapped as well, and a format taken back
   // to "l" gives the column its text's width again.
