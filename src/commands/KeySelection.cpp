@@ -111,45 +111,40 @@ bool ExtendSelection(TTable& table, TGridKey key, int pageRows) {
   return true;
 }
 
-bool SelectRowsOfSelection(TTable& table) {
-  TCellRect r;
+namespace {
+
+// Shift+Space (rows true) or Ctrl+Space: the lines across the selection.
+bool SelectLinesOfSelection(TTable& table, bool rows) {
+  const TSelectionMode mode = rows ? smRows : smColumns;
+  const TSelectionMode other = rows ? smColumns : smRows;
+  int first = 0;
+  int last = -1;
   int anchor = -1;
-  if (table.SelectionMode == smRows) {
-    const TArrayOfInteger rows = table.GetSelectedRows();
-    if (rows.empty()) return false;
-    r = {0, rows.front(), 0, rows.back()};
-  } else if (table.SelectionMode == smColumns) {
-    // Every row lies in a selected column.
-    if (table.RowCount() == 0) return false;
-    r = {0, 0, 0, table.RowCount() - 1};
+  if (table.SelectionMode == mode) {
+    const TArrayOfInteger lines = rows ? table.GetSelectedRows() : table.GetSelectedColumns();
+    if (lines.empty()) return false;
+    first = lines.front();
+    last = lines.back();
+  } else if (table.SelectionMode == other) {
+    // Every row lies in a selected column, and every column in a row.
+    last = (rows ? table.RowCount() : table.ColCount()) - 1;
   } else {
-    r = CellsCovered(table);
+    const TCellRect r = CellsCovered(table);
     if (r.Right < 0) return false;
-    if (table.CurrentCell) anchor = table.CurrentCell->RowIndex();
+    first = rows ? r.Top : r.Left;
+    last = rows ? r.Bottom : r.Right;
+    if (const TCell* c = table.CurrentCell) anchor = rows ? c->RowIndex() : c->ColIndex();
   }
-  if (anchor < r.Top || anchor > r.Bottom) anchor = r.Top;
+  if (last < first) return false;
+  if (anchor < first || anchor > last) anchor = first;
+  const int farEnd = anchor == first ? last : first;
   table.ClearSelection();
-  table.SelectRowRange(anchor, anchor == r.Top ? r.Bottom : r.Top);
+  if (rows) table.SelectRowRange(anchor, farEnd);
+  else table.SelectColumnRange(anchor, farEnd);
   return true;
 }
 
-bool SelectColumnsOfSelection(TTable& table) {
-  TCellRect r;
-  int anchor = -1;
-  if (table.SelectionMode == smColumns) {
-    const TArrayOfInteger cols = table.GetSelectedColumns();
-    if (cols.empty()) return false;
-    r = {cols.front(), 0, cols.back(), 0};
-  } else if (table.SelectionMode == smRows) {
-    if (table.ColCount() == 0) return false;
-    r = {0, 0, table.ColCount() - 1, 0};
-  } else {
-    r = CellsCovered(table);
-    if (r.Right < 0) return false;
-    if (table.CurrentCell) anchor = table.CurrentCell->ColIndex();
-  }
-  if (anchor < r.Left || anchor > r.Right) anchor = r.Left;
-  table.ClearSelection();
-  table.SelectColumnRange(anchor, anchor == r.Left ? r.Right : r.Left);
-  return true;
-}
+}  // namespace
+
+bool SelectRowsOfSelection(TTable& table) { return SelectLinesOfSelection(table, true); }
+bool SelectColumnsOfSelection(TTable& table) { return SelectLinesOfSelection(table, false); }
