@@ -64,8 +64,8 @@ const TActionSpec kMainActions[] = {
     {&F::mnPasteLatex, "Paste LaTe&X Code", nullptr, "paste", "Replace the table with the LaTeX table on the clipboard",
      "Ctrl+Shift+V", &F::mnPasteLatexClick, afNone, kNoTag},
     // The lists of the Undo and Redo buttons, for the keyboard.
-    {&F::mnUndoList, "Undo L&ist...", nullptr, nullptr, nullptr, "", &F::mnUndoListClick, afNone, kNoTag},
-    {&F::mnRedoList, "Redo Li&st...", nullptr, nullptr, nullptr, "", &F::mnRedoListClick, afNone, kNoTag},
+    {&F::mnUndoList, "Undo L&ist...", nullptr, nullptr, nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnRedoList, "Redo Li&st...", nullptr, nullptr, nullptr, "", nullptr, afNone, kNoTag},
     {&F::mnSelectAll, "Select &All Cells", nullptr, "select-all", nullptr, "Ctrl+A", &F::mnSelectAllClick,
      afGridKeys, kNoTag},
     // The tag of bDelete is the DeleteMode; the menu entry's caption and Del
@@ -175,6 +175,23 @@ void Place(TMainForm& form, QWidget* where, std::initializer_list<TPlace> places
   }
 }
 
+// Edit > Undo List... and Redo List...: the list of the button, opened
+// where the keyboard is: under the cell editor while it has it, else under
+// the current cell, else at the grid's corner.
+void ShowHistoryList(TMainForm& form, bool redo) {
+  QPoint at = form.ScrollBox->mapToGlobal(QPoint(0, 0));
+  const TCell* cell = CurrentTable->CurrentCell;
+  if (FocusState == fsEditor) {
+    at = form.Editor->mapToGlobal(QPoint(0, form.Editor->height()));
+  } else if (cell) {
+    CurrentTable->UpdateCellRects(*cell->Row());
+    const TRect visible = form.ScrollBox->VisibleRect();
+    at = form.PaintBox->mapToGlobal(
+        QPoint(cell->BoundsRect.Left - visible.Left, cell->BoundsRect.Bottom - visible.Top));
+  }
+  (redo ? form.RedoList : form.UndoList)->popup(at);
+}
+
 }  // namespace
 
 std::span<const TActionSpec> MainActionTable() { return kMainActions; }
@@ -213,6 +230,10 @@ void TMainForm::CreateActions() {
   for (QAction* a : RuleItems) bySender(a, &F::ClickRule);
   for (QAction* a : {bAlignLeft, bAlignCenter, bAlignRight, bAlignCustom, mnNewFormat}) bySender(a, &F::bAlignClick);
   connect(mnColumnFormat, &QAction::triggered, this, [this] { RunCommand([this] { bAlignClick(bAlignCustom); }); });
+  for (const bool redo : {false, true}) {
+    connect(redo ? mnRedoList : mnUndoList, &QAction::triggered, this,
+            [this, redo] { RunCommand([this, redo] { ShowHistoryList(*this, redo); }); });
+  }
 
   // The dialogs these commands open, made once and reused.
   NewForm = new TNewForm(this);
@@ -523,23 +544,3 @@ void TMainForm::mnViewClick() {
   mnViewStdToolbar->setChecked(Standard->isVisible());
   mnViewFmtToolbar->setChecked(Formatting->isVisible());
 }
-
-// ---------------------------------------------------------------- lists from the keyboard
-
-void TMainForm::ShowHistoryList(bool redo) {
-  // The list opens where the keyboard is: under the cell editor while it
-  // has it, else under the current cell, else at the grid's corner.
-  QPoint at = ScrollBox->mapToGlobal(QPoint(0, 0));
-  const TCell* cell = CurrentTable->CurrentCell;
-  if (FocusState == fsEditor) {
-    at = Editor->mapToGlobal(QPoint(0, Editor->height()));
-  } else if (cell) {
-    CurrentTable->UpdateCellRects(*cell->Row());
-    const TRect visible = ScrollBox->VisibleRect();
-    at = PaintBox->mapToGlobal(QPoint(cell->BoundsRect.Left - visible.Left, cell->BoundsRect.Bottom - visible.Top));
-  }
-  (redo ? RedoList : UndoList)->popup(at);
-}
-
-void TMainForm::mnUndoListClick() { ShowHistoryList(false); }
-void TMainForm::mnRedoListClick() { ShowHistoryList(true); }

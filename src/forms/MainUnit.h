@@ -182,10 +182,6 @@ class TMainForm : public QMainWindow, public TGridHost {
   // An entry of that list was chosen: steps steps at once; 0 (a click
   // beside the entries) only refreshes.
   void HistoryListClick(bool redo, int steps);
-  // Edit > Undo List... and Redo List...: the button's list, opened at the
-  // keyboard focus.
-  void mnUndoListClick();
-  void mnRedoListClick();
   // One of the four alignment buttons, a recent format of the custom
   // button's list, or "New Format...".
   void bAlignClick(QAction* sender);
@@ -364,7 +360,6 @@ class TMainForm : public QMainWindow, public TGridHost {
   // at the selection, recorded under caption.
   void PasteClipboard(bool escape, const char* caption);
   void AppIdle();
-  void ShowHistoryList(bool redo);
   void ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom);
 
   std::string FCommandLineFile;
