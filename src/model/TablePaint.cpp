@@ -79,22 +79,23 @@ struct TLooks {
       Columns.push_back(look);
     }
   }
-  // The look of a cell that starts in column col and covers span columns;
-  // a joined cell is a \multicolumn of its own, which no column's format
-  // reaches.
-  const TColumnLook* Of(int col, int span) const {
-    if (span != 1 || col < 0 || col >= static_cast<int>(Columns.size())) return nullptr;
+  // The look of column col; none outside the table.
+  const TColumnLook* At(int col) const {
+    if (col < 0 || col >= static_cast<int>(Columns.size())) return nullptr;
     return &Columns[static_cast<size_t>(col)];
   }
+  // The look whose rules and width a cell that starts in column col and
+  // covers span columns takes: a joined cell is a \multicolumn of its own,
+  // which no column's format reaches.
+  const TColumnLook* Of(int col, int span) const { return span == 1 ? At(col) : nullptr; }
   // The text width of a column, in grid pixels.
   float TextWidth(const TColumnLook& look) const { return look.WidthPt * PixelsPerPt; }
 };
 
-// The alignment a cell shows, given the look of its column (none for a
-// joined cell).
-char AlignOf(const TCell& c, const TColumnLook* look) {
+// The alignment a cell shows: its own, else that of the column it starts in.
+char AlignOf(const TCell& c, const TColumnLook* column) {
   if (c.Align != 0) return c.Align;
-  return look ? look->Align : 'l';
+  return column ? column->Align : 'l';
 }
 
 // Breaks text into lines no wider than width at blanks; its own line breaks
@@ -517,8 +518,8 @@ void TColumn::Paint(TCanvas& canvas) {
 
 void TCell::Paint(TCanvas& canvas) {
   const TLooks looks(*Table(), canvas);
-  const TColumnLook* look = looks.Of(ColIndex(), Span);
-  PaintCell(*this, canvas, AlignOf(*this, look), look, looks);
+  const int col = ColIndex();
+  PaintCell(*this, canvas, AlignOf(*this, looks.At(col)), looks.Of(col, Span), looks);
 }
 
 namespace {
@@ -660,7 +661,7 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
       // whenever its row is.
       if (!meets && !HasLineBreak(c->Text())) continue;
       const TColumnLook* look = looks.Of(start, c->Span);
-      const char align = AlignOf(*c, look);
+      const char align = AlignOf(*c, looks.At(start));
       if (meets || align != 'l') PaintCell(*c, canvas, align, look, looks);
     }
   }

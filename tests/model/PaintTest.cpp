@@ -635,6 +635,19 @@ TEST(TablePaint, AlignmentLetterOfAnyFormat) {
     EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(1),
               Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4}, "y", c.Expected, c.MultiLine));
   }
+  // A joined cell without an alignment of its own (as an old file may hold
+  // it) takes its first column's letter, but none of its rules.
+  TTable t;
+  TRecordingCanvas canvas;
+  Build(t, 2, {{{"j", 2}}});
+  t.ShowGrid = false;
+  t.Columns[0]->Format = "|r|";
+  t.Measure(canvas);
+  t.Paint(canvas);
+  const TRect& b = (*t.Rows[0])[0]->BoundsRect;
+  EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(0),
+            Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4}, "j", TTextAlign::Right, false));
+  EXPECT_TRUE(canvas.OfKind(TOpKind::Line).empty());
 }
 
 // The format's vertical rules are drawn as a cell's rules are, on every
