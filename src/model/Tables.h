@@ -418,6 +418,9 @@ class TTable {
   int FLayoutPadding = 0;
   std::string FLayoutFontName;
   int FLayoutFontSize = 0;
+  // The column formats the last Measure saw, as a hash: a paragraph
+  // column's width changes the layout.
+  uint64_t FLayoutFormatsKey = 0;
   std::vector<TCell*> FChanged;
   bool FChangedOverflow = false;
 
