@@ -152,6 +152,7 @@ const TSelectionFacts& FactsOf(const TTable& table, const TSelection& selection)
   static uint64_t keptFormat = 0;
   static uint64_t keptSelection = 0;
   static uint64_t keptShape = 0;
+  static uint64_t keptSpans = 0;
   static TSelectionFacts scratch;
   if (selection.Stamp == 0) {
     // Made by hand, not read from a table: nothing names its content.
@@ -160,12 +161,13 @@ const TSelectionFacts& FactsOf(const TTable& table, const TSelection& selection)
   }
   // A copy kept by a caller across changes of the table is read afresh.
   if (selection.Stamp != keptStamp || gCellFormatEpoch != keptFormat || gSelectionEpoch != keptSelection ||
-      gTableShapeEpoch != keptShape) {
+      gTableShapeEpoch != keptShape || gCellSpanEpoch != keptSpans) {
     kept = WorkOutFacts(table, selection);
     keptStamp = selection.Stamp;
     keptFormat = gCellFormatEpoch;
     keptSelection = gSelectionEpoch;
     keptShape = gTableShapeEpoch;
+    keptSpans = gCellSpanEpoch;
   }
   return kept;
 }

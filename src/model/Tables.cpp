@@ -343,13 +343,15 @@ uint64_t gSelectionSerial = 0;
 }  // namespace
 
 bool TTable::SelectionKept() const {
-  return FSelectionValid && FSelectionShape == gTableShapeEpoch && FSelectionEpoch == gSelectionEpoch;
+  return FSelectionValid && FSelectionShape == gTableShapeEpoch && FSelectionEpoch == gSelectionEpoch &&
+         FSelectionSpans == gCellSpanEpoch;
 }
 
 void TTable::KeepSelection() {
   FSelection.Stamp = ++gSelectionSerial;
   FSelectionShape = gTableShapeEpoch;
   FSelectionEpoch = gSelectionEpoch;
+  FSelectionSpans = gCellSpanEpoch;
   FSelectionValid = true;
 }
 
@@ -420,11 +422,11 @@ void TTable::SelectColumnRange(int anchor, int index) {
   SelectionMode = smColumns;
 }
 
-void TTable::ReadSelectionAnew() {
+void TTable::ReadSelectionAnew(const std::vector<int>* within) {
   TSelection s;
   TCellRect r{ColCount(), RowCount(), -1, -1};
-  int i = 0;
-  for (const TRow* row : Rows) {
+  auto readRow = [&](int i) {
+    const TRow* row = Rows[i];
     if (row->Selected) s.Rows.push_back(i);
     int col = 0;
     for (TCell* c : *row) {
@@ -437,9 +439,13 @@ void TTable::ReadSelectionAnew() {
       }
       col += c->Span;
     }
-    ++i;
+  };
+  if (within) {
+    for (int i : *within) readRow(i);
+  } else {
+    for (int i = 0; i < RowCount(); ++i) readRow(i);
   }
-  i = 0;
+  int i = 0;
   for (const TColumn* c : Columns) {
     if (c->Selected) s.Columns.push_back(i);
     ++i;
@@ -457,6 +463,9 @@ void TTable::ReadSelectionAnew() {
         for (TCell* c : *Rows[k]) {
           const int e = col + c->Span - 1;
           if (!c->Selected && col <= r.Right && e >= r.Left) {
+            // Reading within rows is for a restore, which must leave the
+            // flags as they were restored: such a selection is not kept.
+            if (within) return;
             c->Selected = true;
             grown = true;
             if (col < r.Left) {
@@ -500,6 +509,8 @@ TCellRect TTable::GetSelectionRect() {
   if (s.Cells.empty()) return {ColCount(), RowCount(), -1, -1};
   return s.Bounds;
 }
+
+void TTable::ReadSelectionWithin(const std::vector<int>& rows) { ReadSelectionAnew(&rows); }
 
 bool TTable::TakeSelectionGrowth() { return std::exchange(FSelectionGrown, false); }
 

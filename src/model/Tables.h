@@ -59,12 +59,14 @@ using TArrayOfCells = std::vector<TCell*>;
 inline uint64_t gTableShapeEpoch = 0;
 using TArrayOfInteger = std::vector<int>;
 
-// Count every change of a selection flag or a span (gSelectionEpoch), and
-// of a rule flag or an alignment (gCellFormatEpoch), in any table. What is
-// derived from them, such as the selection's bounds that the command states
-// read whenever the event loop goes idle, is kept with the counts it was
-// derived at and worked out again only when they moved.
+// Count every change of a selection flag (gSelectionEpoch), of a span
+// (gCellSpanEpoch), and of a rule flag or an alignment (gCellFormatEpoch),
+// in any table. What is derived from them, such as the selection's bounds
+// that the command states read whenever the event loop goes idle, is kept
+// with the counts it was derived at and worked out again only when they
+// moved.
 inline uint64_t gSelectionEpoch = 0;
+inline uint64_t gCellSpanEpoch = 0;
 inline uint64_t gCellFormatEpoch = 0;
 
 // A field that counts its changes in *Epoch. It reads like the plain value;
@@ -93,7 +95,7 @@ class TCounted {
   T FValue{};
 };
 using TSelectedFlag = TCounted<bool, &gSelectionEpoch>;
-using TSpanField = TCounted<int, &gSelectionEpoch>;
+using TSpanField = TCounted<int, &gCellSpanEpoch>;
 using TRuleFlag = TCounted<uint8_t, &gCellFormatEpoch>;
 using TAlignField = TCounted<char, &gCellFormatEpoch>;
 
@@ -393,6 +395,14 @@ class TTable {
   // reference holds until the next call of Selection, GetSelectionRect,
   // ClearSelection or SelectCell.
   const TSelection& Selection();
+  // Reads the selection anew like Selection, for a caller that knows that no
+  // row or cell flag is set outside rows (ascending indices): it looks at
+  // those rows only. It changes no flag: a cell selection that does not
+  // cover whole cells is left to the next Selection.
+  void ReadSelectionWithin(const std::vector<int>& rows);
+  // The selection as last read, while no selection flag, span or list has
+  // changed since; none otherwise. Reads nothing and changes nothing.
+  const TSelection* KeptSelection() const { return SelectionKept() ? &FSelection : nullptr; }
   // Whether reading the selection has marked cells that were not selected,
   // since the last call: the view shows them.
   bool TakeSelectionGrowth();
@@ -470,14 +480,15 @@ class TTable {
   void MeasureAll(TCanvas& canvas);
   void MeasureChanged(TCanvas& canvas);
 
-  // FSelection is the selection while FSelectionShape and FSelectionEpoch
-  // are the current counts.
+  // FSelection is the selection while FSelectionShape, FSelectionEpoch and
+  // FSelectionSpans are the current counts.
   bool SelectionKept() const;
   void KeepSelection();
-  void ReadSelectionAnew();
+  void ReadSelectionAnew(const std::vector<int>* within = nullptr);
   TSelection FSelection;
   uint64_t FSelectionShape = 0;
   uint64_t FSelectionEpoch = 0;
+  uint64_t FSelectionSpans = 0;
   bool FSelectionValid = false;
   bool FSelectionGrown = false;
 
