@@ -409,7 +409,7 @@ void TScrollBox::GridMouseMove(Qt::KeyboardModifiers, int x, int y) {
     // Rows and columns change only where the rectangle's edge crosses them,
     // so those the press selected outside it stay selected.
     bool changed = false;
-    auto follow = [&](bool& selected, const TRect& bounds) {
+    auto follow = [&](TSelectedFlag& selected, const TRect& bounds) {
       const bool was = RectsIntersect(bounds, old);
       const bool is = RectsIntersect(bounds, now);
       if (was == is) return;

@@ -382,24 +382,13 @@ void TMainForm::AttachGridKeys() {
 
 void TMainForm::UpdateCommandStates() {
   TTable& table = *CurrentTable;
-  const TSelection selection = ReadSelection(table);
+  const TSelection& selection = ReadSelection(table);
   const TCommandStates states = CommandStatesFor(table, selection, FocusState, bRules->data().toInt());
   const bool grid = FocusState == fsGrid;
 
   // The bounds of a cell selection take in whole joined cells, selecting
   // what they pull in; show it.
-  if (!selection.Cells.empty()) {
-    const TCellRect& bounds = selection.Bounds;
-    size_t inside = 0;
-    for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
-      int col = 0;
-      for (const TCell* c : *table.Rows[i]) {
-        if (col >= bounds.Left && col <= bounds.Right && c->Selected) ++inside;
-        col += c->Span;
-      }
-    }
-    if (inside != selection.Cells.size()) RepaintGrid();
-  }
+  if (table.TakeSelectionGrowth()) RepaintGrid();
 
   // A changed text in the cell editor is a change of the document as soon
   // as the edit ends, which Save does first.

@@ -373,10 +373,7 @@ TCellRect TMainForm::SelectionBounds(const TArrayOfCells& cells, const TArrayOfI
   return ::SelectionBounds(*CurrentTable, cells, columns, rows);
 }
 
-TCellRect TMainForm::GetSelectionBounds() {
-  TTable& table = *CurrentTable;
-  return SelectionBounds(table.GetSelectedCells(), table.GetSelectedColumns(), table.GetSelectedRows());
-}
+TCellRect TMainForm::GetSelectionBounds() { return CurrentTable->Selection().Bounds; }
 
 int TMainForm::SelectionRuleFlags(const TCellRect& r) const { return ::SelectionRuleFlags(*CurrentTable, r); }
 char TMainForm::CommonAlignment(const TArrayOfCells& cells) const { return ::CommonAlignment(cells); }
