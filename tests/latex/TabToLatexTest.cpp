@@ -173,8 +173,8 @@ TEST(LatexGenerator, AlwaysEqualsTheWholeTablesCode) {
       case 1:
       case 2: cell.SetText(std::string(static_cast<size_t>(next(4)), static_cast<char>('a' + next(3)))); break;
       case 3: {
-        uint8_t* rules[] = {&cell.RuleLeft, &cell.RuleTop, &cell.RuleRight, &cell.RuleBottom};
-        uint8_t& rule = *rules[next(4)];
+        TRuleFlag* rules[] = {&cell.RuleLeft, &cell.RuleTop, &cell.RuleRight, &cell.RuleBottom};
+        TRuleFlag& rule = *rules[next(4)];
         rule = rule ? 0 : 1;
         break;
       }
