@@ -1,6 +1,5 @@
 #include "forms/TypesetRunner.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
