@@ -207,16 +207,12 @@ int CountHtmlTables(std::string_view html) {
   return static_cast<int>(Tables(doc.get()).size());
 }
 
-TCellBlock ReadHtmlTable(std::string_view html, int index, const TBlockOptions& options, const char* encoding) {
-  TDocPtr doc = ParseHtml(html, encoding);
-  const std::vector<xmlNode*> tables = Tables(doc.get());
-  if (tables.empty()) throw EQuiltorError("No HTML table found");
-  if (index < 0 || static_cast<size_t>(index) >= tables.size())
-    throw EQuiltorError(FormatStr("There is no table %d: the text holds %zu", index + 1, tables.size()));
+namespace {
 
+TCellBlock BlockOfTable(const xmlNode* table, const TBlockOptions& options) {
   // The places of the cells, as the HTML table model lays them out: a cell
   // goes to the first column of its row that no cell above still covers.
-  const std::vector<const xmlNode*> rows = RowsOf(tables[static_cast<size_t>(index)]);
+  const std::vector<const xmlNode*> rows = RowsOf(table);
   std::vector<TPlaced> placed;
   std::vector<int> coveredUntil;  // per column: the first row no longer covered from above
   int width = 0;
@@ -253,4 +249,25 @@ TCellBlock ReadHtmlTable(std::string_view html, int index, const TBlockOptions& 
     builder.Merge(p.Row, p.Column, p.Row + p.Rows - 1, p.Column + p.Columns - 1);
   }
   return builder.Finish();
+}
+
+}  // namespace
+
+TCellBlock ReadHtmlTable(std::string_view html, int index, const TBlockOptions& options, const char* encoding) {
+  TDocPtr doc = ParseHtml(html, encoding);
+  const std::vector<xmlNode*> tables = Tables(doc.get());
+  if (tables.empty()) throw EQuiltorError("No HTML table found");
+  if (index < 0 || static_cast<size_t>(index) >= tables.size())
+    throw EQuiltorError(FormatStr("There is no table %d: the text holds %zu", index + 1, tables.size()));
+  return BlockOfTable(tables[static_cast<size_t>(index)], options);
+}
+
+bool PasteHtmlTable(TTable& table, int left, int top, std::string_view html, std::vector<std::string>& warnings) {
+  TDocPtr doc = ParseHtml(html, "UTF-8");
+  const std::vector<xmlNode*> tables = Tables(doc.get());
+  if (tables.empty()) return false;
+  TCellBlock block = BlockOfTable(tables.front(), TBlockOptions());
+  PasteBlock(table, left, top, block);
+  warnings = std::move(block.Warnings);
+  return true;
 }

@@ -22,3 +22,9 @@ int CountHtmlTables(std::string_view html);
 // "No HTML table found" (or "There is no table N").
 TCellBlock ReadHtmlTable(std::string_view html, int index, const TBlockOptions& options,
                          const char* encoding = "UTF-8");
+
+// Paste of text/html: the first table of html lands at (left, top) as
+// PasteBlock places it, its specials escaped and its emphasis kept. False,
+// and nothing changed, when the text holds no table; warnings receives what
+// the block could not keep.
+bool PasteHtmlTable(TTable& table, int left, int top, std::string_view html, std::vector<std::string>& warnings);

@@ -617,14 +617,21 @@ TWorkbook::TWorkbook(const std::string& path) : F(std::make_unique<TImpl>()) {
   std::string bytes;
   char piece[64 * 1024];
   for (size_t n; (n = file.Read(piece, sizeof piece)) > 0;) bytes.append(piece, n);
-  const std::string name = ExtractFileName(path);
+  Load(bytes, ExtractFileName(path));
+}
+
+TWorkbook::TWorkbook(std::string_view bytes, const std::string& name) : F(std::make_unique<TImpl>()) {
+  Load(bytes, ExtractFileName(name));
+}
+
+void TWorkbook::Load(std::string_view bytes, const std::string& name) {
   // An encrypted workbook is an OLE compound file, whatever its extension.
   if (bytes.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
     throw EQuiltorError(FormatStr("Cannot open %s: the workbook is password-protected or in the old binary "
                                   "format. Save it as .xlsx or .ods without a password, then open it again.",
                                   name.c_str()));
   try {
-    if (EndsWithNoCase(path, ".ods")) {
+    if (EndsWithNoCase(name, ".ods")) {
       orcus::orcus_ods filter(&F->Factory);
       filter.read_stream(bytes);
     } else {
@@ -721,4 +728,25 @@ TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const s
   for (const ss::range_t& m : sheet.Merges)
     builder.Merge(m.first.row - top, m.first.column - left, m.last.row - top, m.last.column - left);
   return builder.Finish();
+}
+
+namespace {
+TSpreadsheetUI* gSpreadsheetUI = nullptr;
+}  // namespace
+
+void SetSpreadsheetUI(TSpreadsheetUI* ui) { gSpreadsheetUI = ui; }
+
+bool ReadSpreadsheetFile(TTable& table, const std::string& path) {
+  const TWorkbook book(path);
+  if (std::all_of(book.Sheets().begin(), book.Sheets().end(), [](const TSheetInfo& s) { return s.Rows == 0; }))
+    throw EQuiltorError(FormatStr("Cannot open %s: the workbook holds no data", ExtractFileName(path).c_str()));
+  TBlockOptions options;
+  int index = 0;
+  if (gSpreadsheetUI) index = gSpreadsheetUI->ChooseSheet(ExtractFileName(path), book.Sheets(), options);
+  else if (book.Sheets().size() > 1) index = -1;
+  if (index < 0 || static_cast<size_t>(index) >= book.Sheets().size()) return false;
+  const TCellBlock block = book.ReadSheet(index, options);
+  BlockToTable(block, table);
+  if (!block.Warnings.empty() && gSpreadsheetUI) gSpreadsheetUI->ShowSheetWarnings(block.Warnings);
+  return true;
 }

@@ -28,6 +28,9 @@ class TWorkbook {
   // naming it; so does a sheet whose used range would hold more than
   // TextLines::kMaxImportCells cells, as soon as its cells reach that far.
   explicit TWorkbook(const std::string& path);
+  // The same from the file's bytes; name stands for it in messages and its
+  // extension tells the kind.
+  TWorkbook(std::string_view bytes, const std::string& name);
   ~TWorkbook();
   TWorkbook(const TWorkbook&) = delete;
   TWorkbook& operator=(const TWorkbook&) = delete;
@@ -43,6 +46,7 @@ class TWorkbook {
   struct TImpl;
 
  private:
+  void Load(std::string_view bytes, const std::string& name);
   std::unique_ptr<TImpl> F;
 };
 
@@ -54,3 +58,25 @@ class TWorkbook {
 std::string FormatCellNumber(double value, std::string_view formatCode);
 // The shortest text that reads back as value ("0.1", "1234.5", "1e+300").
 std::string ShortestNumberText(double value);
+
+// ---- opening a spreadsheet file in the editor
+
+// What opening a spreadsheet needs to ask and tell the user; the window
+// implements it, tests script it.
+class TSpreadsheetUI {
+ public:
+  virtual ~TSpreadsheetUI() = default;
+  // Which sheet of the file to read (each listed with its used size) and
+  // how (options hold the defaults on entry): its index, or -1 when
+  // cancelled.
+  virtual int ChooseSheet(const std::string& fileName, const std::vector<TSheetInfo>& sheets,
+                          TBlockOptions& options) = 0;
+  // What the reader changed to fit the sheet into the model, told once.
+  virtual void ShowSheetWarnings(const std::vector<std::string>& warnings) = 0;
+};
+void SetSpreadsheetUI(TSpreadsheetUI* ui);
+
+// Reads one sheet of a spreadsheet file into table (a scratch table), as
+// the user chooses; without a window only a workbook of one sheet is read,
+// with the default options. False when the user cancelled.
+bool ReadSpreadsheetFile(TTable& table, const std::string& path);

@@ -24,6 +24,7 @@
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
 #include "forms/LatexTableChoiceUnit.h"
+#include "forms/SheetChoiceUnit.h"
 #include "forms/MainUnit.h"
 #include "forms/NewTableUnit.h"
 #include "forms/QtText.h"
@@ -207,6 +208,7 @@ void TMainForm::CreateActions() {
   NewForm = new TNewForm(this);
   RowPrefixForm = new TRowPrefixForm(this);
   new TQtLatexTableUI(this);
+  new TQtSpreadsheetUI(this);
 }
 
 void TMainForm::CreateMenus() {
