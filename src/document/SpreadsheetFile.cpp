@@ -7,6 +7,9 @@
 #include <orcus/spreadsheet/import_interface.hpp>
 #include <orcus/spreadsheet/styles.hpp>
 #include <orcus/string_pool.hpp>
+#include <orcus/zip_archive.hpp>
+#include <orcus/zip_archive_stream.hpp>
+#include <libxml/xmlreader.h>
 
 #include <algorithm>
 #include <cmath>
@@ -201,6 +204,40 @@ std::string DateTimeText(double serial, const TNumberFormat& f) {
   return text;
 }
 
+// value (not negative) in fixed point with places decimals. Spreadsheets
+// hold 15 significant digits and round half away from zero (2.5 shows as 3,
+// 1.005 as 1.01), where printf would round the binary value to even.
+std::string FixedText(double value, int places) {
+  char buf[64];
+  snprintf(buf, sizeof buf, "%.14e", value);
+  std::string digits(1, buf[0]);
+  digits.append(buf + 2, 14);
+  int point = std::atoi(std::strchr(buf, 'e') + 1) + 1;  // digits before the decimal point
+  if (point <= 0) {
+    digits.insert(0, static_cast<size_t>(1 - point), '0');
+    point = 1;
+  }
+  const size_t cut = static_cast<size_t>(point + places);
+  if (digits.size() <= cut) digits.append(cut + 1 - digits.size(), '0');
+  const bool up = digits[cut] >= '5';
+  digits.resize(cut);
+  if (up) {
+    size_t i = cut;
+    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+    if (i == 0) {
+      digits.insert(0, 1, '1');
+      ++point;
+    } else {
+      ++digits[i - 1];
+    }
+  }
+  std::string text = digits.substr(0, static_cast<size_t>(point));
+  const size_t first = text.find_first_not_of('0');
+  text = first == std::string::npos ? "0" : text.substr(first);
+  if (places > 0) text += "." + digits.substr(static_cast<size_t>(point));
+  return text;
+}
+
 std::string GroupThousands(const std::string& digits) {
   std::string out;
   const size_t n = digits.size();
@@ -252,7 +289,7 @@ std::string FormatCellNumber(double value, std::string_view formatCode) {
     }
     case TNumberFormat::Number: {
       const double shown = f.Percent ? value * 100 : value;
-      std::string text = Printf("%.*f", f.Decimals + f.OptionalDecimals, std::fabs(shown));
+      std::string text = FixedText(std::fabs(shown), f.Decimals + f.OptionalDecimals);
       size_t dot = text.find('.');
       if (dot != std::string::npos) {
         size_t keep = text.size();
@@ -575,6 +612,47 @@ bool EndsWithNoCase(const std::string& s, std::string_view suffix) {
   return s.size() >= suffix.size() && Lower(std::string_view(s).substr(s.size() - suffix.size())) == suffix;
 }
 
+// What the .ods filter of the liborcus in use cannot read faithfully:
+// covered cells (it does not count them, so the cells right of a merged area
+// shift left) and percentage and currency cells (it drops them). The
+// document is walked with libxml2's streaming reader; the text of the
+// refusal, or empty when the file holds none of them.
+std::string OdsLimitation(std::string_view bytes) {
+  orcus::zip_archive_stream_blob stream(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  orcus::zip_archive archive(&stream);
+  archive.load();
+  // Asked for an entry it lacks, the archive prints a complaint: looked up first.
+  bool hasContent = false;
+  for (size_t i = 0; i < archive.get_file_entry_count(); ++i) hasContent |= archive.get_file_entry_name(i) == "content.xml";
+  std::vector<unsigned char> content;
+  if (!hasContent || !archive.read_file_entry("content.xml", content) || content.size() > static_cast<size_t>(INT32_MAX))
+    return {};
+  xmlTextReaderPtr reader = xmlReaderForMemory(reinterpret_cast<const char*>(content.data()),
+                                               static_cast<int>(content.size()), nullptr, nullptr,
+                                               XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (!reader) return {};
+  static const xmlChar kTableNs[] = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
+  static const xmlChar kOfficeNs[] = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+  std::string found;
+  while (found.empty() && xmlTextReaderRead(reader) == 1) {
+    if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) continue;
+    const xmlChar* ns = xmlTextReaderConstNamespaceUri(reader);
+    if (!ns || xmlStrEqual(ns, kTableNs) == 0) continue;
+    const xmlChar* local = xmlTextReaderConstLocalName(reader);
+    if (xmlStrEqual(local, reinterpret_cast<const xmlChar*>("covered-table-cell"))) {
+      found = "merged cells";
+    } else if (xmlStrEqual(local, reinterpret_cast<const xmlChar*>("table-cell"))) {
+      xmlChar* type = xmlTextReaderGetAttributeNs(reader, reinterpret_cast<const xmlChar*>("value-type"), kOfficeNs);
+      if (type && (xmlStrEqual(type, reinterpret_cast<const xmlChar*>("percentage")) ||
+                   xmlStrEqual(type, reinterpret_cast<const xmlChar*>("currency"))))
+        found = "percentage or currency cells";
+      xmlFree(type);
+    }
+  }
+  xmlFreeTextReader(reader);
+  return found;
+}
+
 }  // namespace
 
 struct TWorkbook::TImpl {
@@ -632,6 +710,11 @@ void TWorkbook::Load(std::string_view bytes, const std::string& name) {
                                   name.c_str()));
   try {
     if (EndsWithNoCase(name, ".ods")) {
+      const std::string limitation = OdsLimitation(bytes);
+      if (!limitation.empty())
+        throw EQuiltorError(FormatStr("Cannot open %s: its %s cannot be read from an .ods file yet. Save it as .xlsx "
+                                      "and open that.",
+                                      name.c_str(), limitation.c_str()));
       orcus::orcus_ods filter(&F->Factory);
       filter.read_stream(bytes);
     } else {
@@ -639,6 +722,8 @@ void TWorkbook::Load(std::string_view bytes, const std::string& name) {
       orcus::orcus_xlsx filter(&F->Factory);
       filter.read_stream(bytes);
     }
+  } catch (const EQuiltorError&) {
+    throw;
   } catch (const ETooLarge& e) {
     throw EQuiltorError(FormatStr("Cannot open %s: sheet %s uses more than %lld rows by %lld columns, more than the "
                                   "%lld cells a table can hold",
