@@ -266,7 +266,20 @@ bool PasteHtmlTable(TTable& table, int left, int top, std::string_view html, std
   TDocPtr doc = ParseHtml(html, "UTF-8");
   const std::vector<xmlNode*> tables = Tables(doc.get());
   if (tables.empty()) return false;
-  TCellBlock block = BlockOfTable(tables.front(), TBlockOptions());
+  // A selection copied from a web page may take a layout table along: the
+  // table with the most cells is the data.
+  const xmlNode* best = nullptr;
+  size_t most = 0;
+  for (const xmlNode* t : tables) {
+    size_t cells = 0;
+    for (const xmlNode* row : RowsOf(t))
+      for (const xmlNode* cell = row->children; cell; cell = cell->next) cells += Is(cell, "td") || Is(cell, "th");
+    if (!best || cells > most) {
+      best = t;
+      most = cells;
+    }
+  }
+  TCellBlock block = BlockOfTable(best, TBlockOptions());
   PasteBlock(table, left, top, block);
   warnings = std::move(block.Warnings);
   return true;

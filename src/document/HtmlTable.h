@@ -23,7 +23,8 @@ int CountHtmlTables(std::string_view html);
 TCellBlock ReadHtmlTable(std::string_view html, int index, const TBlockOptions& options,
                          const char* encoding = "UTF-8");
 
-// Paste of text/html: the first table of html lands at (left, top) as
+// Paste of text/html: the table of html with the most cells (a layout
+// table copied along with the data is passed over) lands at (left, top) as
 // PasteBlock places it, its specials escaped and its emphasis kept. False,
 // and nothing changed, when the text holds no table; warnings receives what
 // the block could not keep.

@@ -378,13 +378,15 @@ void TMainForm::UpdateCommandStates() {
 
   bCut->setEnabled(states.Cut);
   bCopy->setEnabled(states.Cut);
-  bool clipboardText = false;
+  bool clipboardText = false, clipboardHtml = false;
   if (states.Cut) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     clipboardText = mime && mime->hasText();
+    // A table copied from a web page may come as HTML alone.
+    clipboardHtml = mime && mime->hasHtml();
   }
-  bPaste->setEnabled(states.Cut && clipboardText);
-  mnPastePlain->setEnabled(bPaste->isEnabled());
+  bPaste->setEnabled(states.Cut && (clipboardText || clipboardHtml));
+  mnPastePlain->setEnabled(states.Cut && clipboardText);
   if (grid && !clipboardText) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     clipboardText = mime && mime->hasText();

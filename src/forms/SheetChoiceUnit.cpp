@@ -53,10 +53,12 @@ int TSheetChoiceForm::Execute(const std::string& fileName, const std::vector<TSh
     const TSheetInfo& s = sheets[i];
     const bool empty = s.Rows == 0;
     auto* item = new QListWidgetItem(empty ? QString("%1 (empty)").arg(ToQ(s.Name))
-                                           : QString("%1 (%2 rows \u00d7 %3 columns)")
+                                           : QString("%1 (%2 row%3 \u00d7 %4 column%5)")
                                                  .arg(ToQ(s.Name))
                                                  .arg(s.Rows)
-                                                 .arg(s.Columns),
+                                                 .arg(s.Rows == 1 ? "" : "s")
+                                                 .arg(s.Columns)
+                                                 .arg(s.Columns == 1 ? "" : "s"),
                                      fSheets);
     // An empty sheet would make no table: it is shown but cannot be chosen.
     if (empty) item->setFlags(item->flags() & ~Qt::ItemIsEnabled);

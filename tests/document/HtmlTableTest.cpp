@@ -93,7 +93,8 @@ TEST(HtmlTable, SpreadsheetClipboardAndWebPage) {
 // Faults caught: a pasted block not joined where the HTML joins, a join
 // that leaves the row's spans not adding up, an existing joined cell under
 // the block left joined, the table not grown, text outside the block
-// changed, and a page without a table changing the table.
+// changed, a layout table pasted instead of the data, and a page without a
+// table changing the table.
 TEST(HtmlTable, PasteKeepsTheJoins) {
   TTable table;
   TCellBlock four;
@@ -115,6 +116,9 @@ TEST(HtmlTable, PasteKeepsTheJoins) {
     for (const TCell* cell : *row) columns += cell->Span;
     EXPECT_EQ(columns, table.ColCount());
   }
+  ASSERT_TRUE(PasteHtmlTable(table, 0, 2, "<table><tr><td>layout</td></tr></table><table><tr><td>p</td><td>q</td></tr></table>",
+                             warnings));
+  EXPECT_EQ(TableRows(table)[2], "p | q | b | d");
   EXPECT_FALSE(PasteHtmlTable(table, 0, 0, "<p>text only</p>", warnings));
   EXPECT_EQ(table.GetCell(0, 0)->Text(), "x");
 }
