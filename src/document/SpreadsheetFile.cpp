@@ -688,14 +688,22 @@ bool IsSpreadsheetFile(const std::string& path) {
   return EndsWithNoCase(path, ".xlsx") || EndsWithNoCase(path, ".xlsm") || EndsWithNoCase(path, ".ods");
 }
 
-TWorkbook::TWorkbook(const std::string& path) : F(std::make_unique<TImpl>()) {
-  // The file is read whole into memory once, through the program's own
-  // checks (a regular file, readable), and the filter parses those bytes.
+namespace {
+
+// The file is read whole into memory once, through the program's own checks
+// (a regular file, readable), and the filter parses those bytes.
+std::string FileBytes(const std::string& path) {
   TFileStream file(path, TFileStream::fmOpenRead);
   std::string bytes;
   char piece[64 * 1024];
   for (size_t n; (n = file.Read(piece, sizeof piece)) > 0;) bytes.append(piece, n);
-  Load(bytes, ExtractFileName(path));
+  return bytes;
+}
+
+}  // namespace
+
+TWorkbook::TWorkbook(const std::string& path) : F(std::make_unique<TImpl>()) {
+  Load(FileBytes(path), ExtractFileName(path));
 }
 
 TWorkbook::TWorkbook(std::string_view bytes, const std::string& name) : F(std::make_unique<TImpl>()) {
@@ -821,13 +829,13 @@ TSpreadsheetUI* gSpreadsheetUI = nullptr;
 
 void SetSpreadsheetUI(TSpreadsheetUI* ui) { gSpreadsheetUI = ui; }
 
-bool ReadSpreadsheetFile(TTable& table, const std::string& path) {
-  const TWorkbook book(path);
+bool ReadSpreadsheetFile(TTable& table, const std::string& path, const std::string& name) {
+  const TWorkbook book(FileBytes(path), name);
   if (std::all_of(book.Sheets().begin(), book.Sheets().end(), [](const TSheetInfo& s) { return s.Rows == 0; }))
-    throw EQuiltorError(FormatStr("Cannot open %s: the workbook holds no data", ExtractFileName(path).c_str()));
+    throw EQuiltorError(FormatStr("Cannot open %s: the workbook holds no data", name.c_str()));
   TBlockOptions options;
   int index = 0;
-  if (gSpreadsheetUI) index = gSpreadsheetUI->ChooseSheet(ExtractFileName(path), book.Sheets(), options);
+  if (gSpreadsheetUI) index = gSpreadsheetUI->ChooseSheet(name, book.Sheets(), options);
   else if (book.Sheets().size() > 1) index = -1;
   if (index < 0 || static_cast<size_t>(index) >= book.Sheets().size()) return false;
   const TCellBlock block = book.ReadSheet(index, options);

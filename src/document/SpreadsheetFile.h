@@ -76,7 +76,10 @@ class TSpreadsheetUI {
 };
 void SetSpreadsheetUI(TSpreadsheetUI* ui);
 
-// Reads one sheet of a spreadsheet file into table (a scratch table), as
-// the user chooses; without a window only a workbook of one sheet is read,
-// with the default options. False when the user cancelled.
-bool ReadSpreadsheetFile(TTable& table, const std::string& path);
+// Reads one sheet of the spreadsheet file at path into table (a scratch
+// table), as the user chooses; without a window only a workbook of one sheet
+// is read, with the default options. name is the file's name as the user
+// knows it (path may be a copy kept by an interrupted save): it names the
+// file in messages and its extension tells the kind. False when the user
+// cancelled.
+bool ReadSpreadsheetFile(TTable& table, const std::string& path, const std::string& name);

@@ -364,8 +364,10 @@ class TTable {
   // One line per row, CR LF after each, one field per column (a joined cell
   // is followed by empty fields for the columns it covers). A field that
   // holds the delimiter, a quote, a CR or an LF is written in double quotes
-  // with its quotes doubled, so that quoted import reads it back; every
-  // other field is written as it is.
+  // with its quotes doubled, so that quoted import reads it back, and so is
+  // a first field that starts like a byte-order mark; every other field is
+  // written as it is. A table with a NUL in a text is refused before the
+  // file is touched: no reading could bring the rest back.
   void ExportText(const std::string& fileName, char delimiter) const;
   // Native file format.
   void LoadFromStream(TStream& stream);
