@@ -256,7 +256,13 @@ std::string ShortestNumberText(double value) {
   if (value == 0) return "0";
   for (int p = 1; p <= 17; ++p) {
     const std::string text = Printf("%.*g", p, value);
-    if (std::strtod(text.c_str(), nullptr) == value) return text;
+    if (std::strtod(text.c_str(), nullptr) != value) continue;
+    // %g writes 921410 as 9.2141e+05 when 5 digits suffice; a spreadsheet
+    // shows such numbers in full.
+    const double magnitude = std::fabs(value);
+    if (text.find('e') == std::string::npos || magnitude < 1e-5 || magnitude >= 1e15) return text;
+    const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+    return Printf("%.*f", std::max(0, p - 1 - exponent), value);
   }
   return Printf("%.*g", 17, value);
 }

@@ -38,7 +38,8 @@ std::string ErrorOf(const std::function<void()>& f) {
 // zero, thousands grouped wrongly, a percentage not scaled, the exponent
 // written as C prints it, a date shown as its serial number or in the
 // code's own order instead of ISO, the 1900 leap-year offset wrong, a
-// literal dropped, and "General" giving more digits than read back.
+// literal dropped, and "General" giving more digits than read back or a
+// whole number in exponent form (921410 as 9.2141e+05).
 TEST(SpreadsheetNumbers, ShownAsTheirFormatSays) {
   struct Case {
     double Value;
@@ -74,6 +75,9 @@ TEST(SpreadsheetNumbers, ShownAsTheirFormatSays) {
       {0.1, "General", "0.1"},
       {0.1 + 0.2, "", "0.30000000000000004"},
       {1e20, "", "1e+20"},
+      {921410, "", "921410"},
+      {-1.5e-5, "General", "-0.000015"},
+      {123456789012, "", "123456789012"},
       {123456789, "@", "123456789"},
       {0.5, "# ?/?", "0.5"},
   };
