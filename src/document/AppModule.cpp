@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "document/DocumentFiles.h"
+#include "document/SpreadsheetFile.h"
 #include "model/AtomicFile.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
@@ -16,12 +17,13 @@ std::string ApplicationTitle = "Quiltor";
 const char* const kPreviewCroppedNote = "... contents of the file has been cropped for faster preview.";
 
 // Each entry's extension is the default one while the entry is selected.
-TFileDialog OpenDialog({{"All supported formats", "*.qtor;*.csv;*.txt;*.tex", "qtor"},
+TFileDialog OpenDialog({{"All supported formats", "*.qtor;*.csv;*.txt;*.tex;*.xlsx;*.xlsm;*.ods", "qtor"},
                         {"Quiltor data (*.qtor)", "*.qtor", "qtor"},
                         {"Text files (*.csv; *.txt)", "*.csv;*.txt", "csv"},
                         {"All files", "*.*", "qtor"},
                         // Last, so that the entries stored before it keep their numbers.
-                        {"LaTeX table (*.tex)", "*.tex", "tex"}});
+                        {"LaTeX table (*.tex)", "*.tex", "tex"},
+                        {"Spreadsheets (*.xlsx; *.ods)", "*.xlsx;*.xlsm;*.ods", "xlsx"}});
 TFileDialog SaveDialog({{"Quiltor data (*.qtor)", "*.qtor", "qtor"},
                         {"Comma separated (*.csv)", "*.csv", "csv"},
                         {"Tab delimeted (*.txt)", "*.txt", "txt"},
@@ -226,6 +228,8 @@ bool OpenFile(const std::string& name) {
     if (scratch->ImportText(source, options) >= 0 || options.Escape) unnamed = true;
   } else if (ext == ".tex") {
     if (!ReadLatexFile(*scratch, source)) return false;
+  } else if (IsSpreadsheetFile(fileName)) {
+    if (!ReadSpreadsheetFile(*scratch, source, ExtractFileName(fileName))) return false;
   } else {
     ReadNativeFile(*scratch, source);
   }
@@ -234,9 +238,10 @@ bool OpenFile(const std::string& name) {
   // Moved, not copied: the file's table is never held twice.
   CurrentTable->TakeContent(*scratch);
   scratch.reset();
-  // A table read from LaTeX source has no file of its own: saving it over
-  // the source would replace a whole paper by one table.
-  CurrentTable->FileName = ext == ".tex" || unnamed ? std::string() : fileName;
+  // A table read from LaTeX source or a spreadsheet has no file of its own:
+  // saving it over the source would replace a whole paper or workbook by
+  // one table.
+  CurrentTable->FileName = ext == ".tex" || IsSpreadsheetFile(fileName) || unnamed ? std::string() : fileName;
   CurrentTable->Title = FileTitle(fileName);
   if (gUI) gUI->DocumentReplaced();
   UpdateCaption();

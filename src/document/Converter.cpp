@@ -15,6 +15,8 @@
 
 #include "document/Recovery.h"
 #include "document/DocumentFiles.h"
+#include "document/HtmlTable.h"
+#include "document/SpreadsheetFile.h"
 #include "latex/LatexReader.h"
 #include "latex/TabToLatex.h"
 #include "latex/TypesetDocument.h"
@@ -48,9 +50,11 @@ const char kUsage[] =
     "Without options, opens FILE in the table editor.\n"
     "\n"
     "  --latex IN            write the LaTeX code of the table in IN (.qtor, .csv,\n"
-    "                        .txt or .tex) to standard output, or to OUT with -o OUT\n"
-    "  --convert IN OUT      convert IN (.qtor, .csv, .txt or .tex) to OUT (.qtor,\n"
-    "                        .csv, .txt, or .tex for the LaTeX code)\n"
+    "                        .txt, .tex, .xlsx, .ods or .html) to standard output,\n"
+    "                        or to OUT with -o OUT\n"
+    "  --convert IN OUT      convert IN (.qtor, .csv, .txt, .tex, .xlsx, .ods or\n"
+    "                        .html) to OUT (.qtor, .csv, .txt, or .tex for the\n"
+    "                        LaTeX code)\n"
     "  --render IN           typeset the table in IN with LaTeX (pdflatex) and write\n"
     "                        it, cropped, to OUT given with -o: OUT.pdf or OUT.png\n"
     "  --dpi=N               with --render to .png: dots per inch (default 300)\n"
@@ -60,11 +64,17 @@ const char kUsage[] =
     "                        after SECONDS each (default 30)\n"
     "  -o, --output=OUT      with --latex: write to OUT instead of standard output;\n"
     "                        with --render: the .pdf or .png file to write\n"
-    "  --from=TYPE           read IN as csv, txt, qtor or tex whatever its name;\n"
+    "  --from=TYPE           read IN as csv, txt, qtor, tex or html whatever its name;\n"
     "                        needed for IN '-' (standard input) and to read a named\n"
     "                        pipe or another file that is not a regular file\n"
-    "  --table=N             read the N-th table of LaTeX input (1 for the first,\n"
-    "                        the default)\n"
+    "  --table=N             read the N-th table of LaTeX or HTML input (1 for the\n"
+    "                        first, the default)\n"
+    "  --sheet=NAME|N        read the sheet of a spreadsheet named NAME, or the N-th\n"
+    "                        (default: the first that holds data)\n"
+    "  --range=B2:F20        read only these cells of the sheet (default: its used\n"
+    "                        range, leading empty rows and columns dropped)\n"
+    "  --no-escape           keep the LaTeX special characters of spreadsheet and\n"
+    "                        HTML cells as they are (by default they are escaped)\n"
     "  --delimiters=CHARS    split text input at any of CHARS instead of ','\n"
     "                        for csv and TAB for txt; empty: one cell per line\n"
     "  --merge               treat consecutive delimiters as one\n"
@@ -83,6 +93,9 @@ const char kUsage[] =
     "LaTeX input is read back into a table: its tabular (or array, longtable, ...)\n"
     "environment, column formats, rules, joined cells, row prefixes and postfixes;\n"
     "what had to be changed to fit is told as warnings on standard error.\n"
+    "Spreadsheet cells are written as the spreadsheet shows them: formulas by their\n"
+    "stored results, numbers in their number format, bold and italic kept, merged\n"
+    "cells joined.\n"
     "Options may stand anywhere; '--' ends them. Text input in UTF-16 (with its\n"
     "byte-order mark) is read as UTF-8. A NUL byte ends text input: the converter\n"
     "then writes nothing and fails unless --allow-truncation is given. It never\n"
@@ -95,7 +108,7 @@ struct TUsageError {
   std::string Message;
 };
 
-enum class TKind { Native, Csv, Tab, Latex, Unknown };
+enum class TKind { Native, Csv, Tab, Latex, Spreadsheet, Html, Unknown };
 
 // The type a file name selects: its extension with the dot, compared exactly
 // and case-sensitively, as the editor does.
@@ -107,6 +120,8 @@ TKind KindOf(const std::string& path) {
   if (ext == ".txt") return TKind::Tab;
   if (ext == ".tex") return TKind::Latex;
   if (ext == ".qtor") return TKind::Native;
+  if (ext == ".html" || ext == ".htm") return TKind::Html;
+  if (IsSpreadsheetFile(path)) return TKind::Spreadsheet;
   return TKind::Unknown;
 }
 
@@ -126,6 +141,10 @@ struct TOptions {
   bool AllowTruncation = false;
   bool HasTable = false;
   int Table = 1;  // --table: 1-based
+  bool HasSheet = false;
+  std::string Sheet;
+  std::string Range;
+  bool NoEscape = false;
 
   bool FromStandardInput() const { return Input == "-"; }
   // How the input is read: --from, else its extension; every name the
@@ -154,7 +173,10 @@ enum : int {
   kOptQuoted,
   kOptEscape,
   kOptTable,
-  kOptRecover
+  kOptRecover,
+  kOptSheet,
+  kOptRange,
+  kOptNoEscape
 };
 enum : int { kOptRender = 512, kOptDpi, kOptPreamble, kOptTimeout };
 
@@ -174,6 +196,9 @@ const option kLongOptions[] = {
     {"preamble", required_argument, nullptr, kOptPreamble},
     {"timeout", required_argument, nullptr, kOptTimeout},
     {"table", required_argument, nullptr, kOptTable},
+    {"sheet", required_argument, nullptr, kOptSheet},
+    {"range", required_argument, nullptr, kOptRange},
+    {"no-escape", no_argument, nullptr, kOptNoEscape},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -248,7 +273,8 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
         else if (type == "txt") o.From = TKind::Tab;
         else if (type == "qtor") o.From = TKind::Native;
         else if (type == "tex") o.From = TKind::Latex;
-        else throw TUsageError{"'--from' takes csv, txt, qtor or tex, not '" + type + "'"};
+        else if (type == "html") o.From = TKind::Html;
+        else throw TUsageError{"'--from' takes csv, txt, qtor, tex or html, not '" + type + "'"};
         break;
       }
       case kOptDelimiters:
@@ -258,6 +284,12 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
       case kOptMerge: o.Merge = true; break;
       case kOptQuoted: o.Quoted = true; break;
       case kOptEscape: o.Escape = true; break;
+      case kOptNoEscape: o.NoEscape = true; break;
+      case kOptSheet:
+        o.HasSheet = true;
+        o.Sheet = optarg;
+        break;
+      case kOptRange: o.Range = optarg; break;
       case kOptAllowTruncation: o.AllowTruncation = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
       case kOptDpi: o.Dpi = ParseCount(optarg, "--dpi", 2400); break;
@@ -315,9 +347,16 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
   if (o.Input.empty()) throw TUsageError{"the input file name is empty"};
   if (o.FromStandardInput() && o.From == TKind::Unknown)
     throw TUsageError{"reading standard input ('-') needs --from csv, txt, qtor or tex"};
-  if (o.HasTable && o.InputKind() != TKind::Latex)
-    throw TUsageError{"'--table' chooses among the tables of LaTeX input (.tex or --from tex)"};
-  if (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Unknown)
+  if (o.HasTable && o.InputKind() != TKind::Latex && o.InputKind() != TKind::Html)
+    throw TUsageError{"'--table' chooses among the tables of LaTeX or HTML input (.tex, .html or --from)"};
+  if ((o.HasSheet || !o.Range.empty()) && o.InputKind() != TKind::Spreadsheet)
+    throw TUsageError{std::string(o.HasSheet ? "'--sheet'" : "'--range'") + " belongs to spreadsheet input (.xlsx or .ods)"};
+  if (o.NoEscape && o.InputKind() != TKind::Spreadsheet && o.InputKind() != TKind::Html)
+    throw TUsageError{"'--no-escape' belongs to spreadsheet and HTML input"};
+  if (o.FromStandardInput() && o.InputKind() == TKind::Spreadsheet)
+    throw TUsageError{"a spreadsheet cannot be read from standard input"};
+  const TKind outKind = o.Mode == TOptions::Convert ? KindOf(o.Output) : TKind::Native;
+  if (outKind == TKind::Unknown || outKind == TKind::Spreadsheet || outKind == TKind::Html)
     throw TUsageError{"cannot tell the output type of '" + o.Output + "': use .qtor, .csv, .txt or .tex"};
   return o;
 }
@@ -379,6 +418,51 @@ void ReadLatexInput(TTable& table, TStream& stream, const TOptions& o) {
     std::fprintf(stderr, "quiltor: warning: %s: %s\n", name.c_str(), warning.c_str());
 }
 
+// The sheet that --sheet names (by default the first holding data), or the
+// --table-th table of HTML, as a table. Warnings go to standard error.
+void ReadBlockInput(TTable& table, TStream& stream, const TOptions& o) {
+  const std::string name = o.InputName();
+  std::string bytes;
+  stream.Seek(0);
+  char piece[kPieceSize];
+  for (size_t n; (n = stream.Read(piece, sizeof piece)) > 0;) bytes.append(piece, n);
+  TBlockOptions options;
+  options.Escape = !o.NoEscape;
+  TCellBlock block;
+  if (o.InputKind() == TKind::Html) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.erase(0, 3);
+    try {
+      // UTF-8 unless the page names its own character set.
+      const bool namesCharset = bytes.find("charset") != std::string::npos || bytes.find("CHARSET") != std::string::npos;
+      block = ReadHtmlTable(bytes, o.Table - 1, options, namesCharset ? nullptr : "UTF-8");
+    } catch (const EQuiltorError& e) {
+      throw EQuiltorError(name + ": " + e.what());
+    }
+  } else {
+    const TWorkbook book(bytes, o.Input);
+    const std::vector<TSheetInfo>& sheets = book.Sheets();
+    int index = 0;
+    if (o.HasSheet) {
+      index = book.FindSheet(o.Sheet);
+      if (index < 0) {
+        std::string names;
+        for (const TSheetInfo& sheet : sheets) names += (names.empty() ? "" : ", ") + sheet.Name;
+        throw EQuiltorError(FormatStr("%s has no sheet %s; its sheets: %s", name.c_str(), o.Sheet.c_str(), names.c_str()));
+      }
+    } else {
+      while (static_cast<size_t>(index) + 1 < sheets.size() && sheets[static_cast<size_t>(index)].Rows == 0) ++index;
+    }
+    try {
+      block = book.ReadSheet(index, options, o.Range);
+    } catch (const EQuiltorError& e) {
+      throw EQuiltorError(name + ": " + e.what());
+    }
+  }
+  BlockToTable(block, table);
+  for (const std::string& warning : block.Warnings)
+    std::fprintf(stderr, "quiltor: warning: %s: %s\n", name.c_str(), warning.c_str());
+}
+
 TTextImportOptions TextOptions(const TOptions& o) {
   TTextImportOptions text;
   text.Delimiters = o.HasDelimiters ? o.Delimiters : o.InputKind() == TKind::Csv ? "," : "\t";
@@ -396,6 +480,10 @@ int64_t ReadTableFrom(TTable& table, TStream& stream, const TOptions& o) {
   const TKind kind = o.InputKind();
   if (kind == TKind::Latex) {
     ReadLatexInput(table, stream, o);
+    return -1;
+  }
+  if (kind == TKind::Spreadsheet || kind == TKind::Html) {
+    ReadBlockInput(table, stream, o);
     return -1;
   }
   if (!IsTextInput(o)) {
@@ -563,6 +651,8 @@ void Convert(const TTable& table, const TOptions& o) {
     case TKind::Csv: table.ExportText(o.Output, ','); break;
     case TKind::Tab: table.ExportText(o.Output, '\t'); break;
     case TKind::Latex: WriteLatex(table, o.Output); break;
+    case TKind::Spreadsheet:
+    case TKind::Html:
     case TKind::Unknown: break;  // refused while parsing
   }
 }

@@ -24,6 +24,7 @@
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
 #include "forms/LatexTableChoiceUnit.h"
+#include "forms/SheetChoiceUnit.h"
 #include "forms/MainUnit.h"
 #include "forms/NewTableUnit.h"
 #include "forms/QtText.h"
@@ -239,6 +240,7 @@ void TMainForm::CreateActions() {
   NewForm = new TNewForm(this);
   RowPrefixForm = new TRowPrefixForm(this);
   new TQtLatexTableUI(this);
+  new TQtSpreadsheetUI(this);
 }
 
 void TMainForm::CreateMenus() {
@@ -408,12 +410,14 @@ void TMainForm::UpdateCommandStates() {
 
   bCut->setEnabled(states.Cut);
   bCopy->setEnabled(states.Cut);
-  bool clipboardText = false;
+  bool clipboardText = false, clipboardHtml = false;
   if (states.Cut) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     clipboardText = mime && mime->hasText();
+    // A table copied from a web page may come as HTML alone.
+    clipboardHtml = mime && mime->hasHtml();
   }
-  bPaste->setEnabled(states.Cut && clipboardText);
+  bPaste->setEnabled(states.Cut && (clipboardText || clipboardHtml));
   // The table-level pastes end an edit first, so the editor may hold the
   // keyboard.
   const bool gridOrEditor = grid || FocusState == fsEditor;

@@ -4,6 +4,8 @@
 // UpdateCommandStates, never here.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "commands/DocumentCommands.h"
 #include "commands/HistoryList.h"
 #include "document/AppModule.h"
+#include "document/HtmlTable.h"
 #include "forms/CodeUnit.h"
 #include "forms/HelpUnit.h"
 #include "forms/MainUnit.h"
@@ -161,6 +164,24 @@ void TMainForm::mnPasteLatexClick() {
 
 void TMainForm::PasteClipboard(bool escape, const char* caption) {
   FocusGrid();
+  // A table copied from a spreadsheet or a web page comes as HTML too: its
+  // joins and emphasis are kept. Paste as plain text keeps to the text.
+  const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+  if (!escape && mime && mime->hasHtml()) {
+    const TCellRect bounds = GetSelectionBounds();
+    if (bounds.Right < 0) return;
+    const QByteArray html = mime->html().toUtf8();
+    std::vector<std::string> warnings;
+    TTable& table = *CurrentTable;
+    if (PasteHtmlTable(table, bounds.Left, bounds.Top, std::string_view(html.constData(), static_cast<size_t>(html.size())),
+                       warnings)) {
+      if (table.CurrentCell) LoadEditorText(table.CurrentCell->Text());
+      RecordUndo(caption);
+      RefreshGrid();
+      if (!warnings.empty()) QMessageBox::warning(this, ToQ(ApplicationTitle), ToQ(warnings.front()));
+      return;
+    }
+  }
   // The clipboard's text as the bytes the cells hold.
   const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
   if (text.isEmpty()) return;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "document/AppModule.h"
+#include "document/SpreadsheetFile.h"
 #include "forms/BorderUnit.h"
 #include "forms/CellEditor.h"
 #include "forms/CodeUnit.h"
@@ -451,7 +452,8 @@ std::string DroppableFile(const QMimeData* data) {
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = url.toLocalFile();
-    if (path.endsWith(".qtor") || path.endsWith(".csv") || path.endsWith(".txt") || path.endsWith(".tex")) {
+    if (path.endsWith(".qtor") || path.endsWith(".csv") || path.endsWith(".txt") || path.endsWith(".tex") ||
+        IsSpreadsheetFile(path.toStdString())) {
       return QFile::encodeName(path).toStdString();
     }
   }
