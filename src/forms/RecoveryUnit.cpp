@@ -153,6 +153,11 @@ std::optional<TRecoveryEntry> OfferRecovery(const std::string& folder) {
   return form.Chosen();
 }
 
+std::string StartUpFile(const std::string& argument, const std::optional<TRecoveryEntry>& recovered) {
+  const std::string file = AbsoluteFileName(argument);
+  return recovered && !file.empty() && recovered->Info.FileName == file ? std::string() : file;
+}
+
 void FinishRecovery(TMainForm& form, const TRecoveryEntry& entry) {
   try {
     RecoverDocument(entry);
