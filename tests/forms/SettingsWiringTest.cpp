@@ -203,6 +203,12 @@ TEST_F(SettingsWiring, TypesetPanelAndCodeWindowKeepTheirOwnVisibility) {
     }
     Form->TypesetPanel->setVisible(!codeShown);
     ASSERT_TRUE(CloseWindow());
+    {
+      TJsonSettings stored(Path);
+      ASSERT_TRUE(stored.OpenKeyReadOnly(kSettingsUIKey));
+      EXPECT_EQ(stored.ReadBool("Code Window Visible"), codeShown);
+      EXPECT_EQ(stored.ReadBool("Typeset Preview Visible"), !codeShown);
+    }
     Launch();
     EXPECT_EQ(Code->isVisible(), codeShown);
     EXPECT_EQ(!Form->TypesetPanel->isHidden(), !codeShown);
