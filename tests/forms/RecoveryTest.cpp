@@ -364,6 +364,9 @@ TEST_F(RecoveryTest, RecoverOfTheCommandLineFileIsItsOpen) {
   EXPECT_EQ(StartUpFile("t.qtor", entry), "");
   EXPECT_EQ(StartUpFile("./t.qtor", entry), "");
   EXPECT_EQ(StartUpFile(file, entry), "");
+  std::filesystem::create_directory(Docs.File("sub"));
+  WriteBytes(file, "");
+  EXPECT_EQ(StartUpFile("sub/../t.qtor", entry), "");
   EXPECT_EQ(StartUpFile("other.qtor", entry), other);
   EXPECT_EQ(StartUpFile("t.qtor", std::nullopt), file);
   entry.Info.FileName.clear();  // an untitled document was recovered
