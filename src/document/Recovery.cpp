@@ -495,6 +495,12 @@ struct TRecoveryWriter::TState {
 
 namespace {
 
+// Data first: what is left of an entry interrupted here is a description
+// without data, which a scan tidies away.
+void RemoveEntryFiles(const std::string& folder, const std::string& id) {
+  for (const char* ext : {kDataExt, kInfoExt, kLockExt}) ::unlink((folder + "/" + id + ext).c_str());
+}
+
 std::string NewWriterId() {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
@@ -552,9 +558,7 @@ void TRecoveryWriter::Discard() {
   FState->Pending.reset();
   FState->Idle.wait(lock, [this] { return !FState->Busy; });
   if (!FState->HasEntry) return;
-  // Data first: what is left of an entry interrupted here is a description
-  // without data, which a scan tidies away.
-  for (const char* ext : {kDataExt, kInfoExt, kLockExt}) ::unlink((FFolder + "/" + FId + ext).c_str());
+  RemoveEntryFiles(FFolder, FId);
   FState->Unlock();
   FState->HasEntry = false;
 }
@@ -563,9 +567,7 @@ void TRecoveryWriter::Adopt(const TRecoveryEntry& entry) {
   std::unique_lock<std::mutex> lock(FState->Mutex);
   FState->Pending.reset();
   FState->Idle.wait(lock, [this] { return !FState->Busy; });
-  if (FState->HasEntry) {
-    for (const char* ext : {kDataExt, kInfoExt, kLockExt}) ::unlink((FFolder + "/" + FId + ext).c_str());
-  }
+  if (FState->HasEntry) RemoveEntryFiles(FFolder, FId);
   FState->Unlock();
   FId = entry.Id;
   FState->AdoptedLock = entry.Lock;

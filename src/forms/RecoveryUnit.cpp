@@ -1,6 +1,7 @@
 #include "forms/RecoveryUnit.h"
 
 #include <QHBoxLayout>
+#include <filesystem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -151,6 +152,15 @@ std::optional<TRecoveryEntry> OfferRecovery(const std::string& folder) {
   TRecoveryForm form(std::move(scan.Entries));
   form.exec();
   return form.Chosen();
+}
+
+std::string StartUpFile(const std::string& argument, const std::optional<TRecoveryEntry>& recovered) {
+  const std::string file = AbsoluteFileName(argument);
+  if (!recovered || file.empty() || recovered->Info.FileName.empty()) return file;
+  // The same file may be named another way ("../proj/t.qtor").
+  std::error_code ec;
+  const bool same = recovered->Info.FileName == file || std::filesystem::equivalent(recovered->Info.FileName, file, ec);
+  return same ? std::string() : file;
 }
 
 void FinishRecovery(TMainForm& form, const TRecoveryEntry& entry) {

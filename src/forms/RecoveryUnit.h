@@ -61,6 +61,14 @@ class TRecoveryForm : public QDialog {
 // the entry chosen for Recover.
 std::optional<TRecoveryEntry> OfferRecovery(const std::string& folder);
 
+// The file to open once the windows are up: the program's argument, made
+// absolute (the names the program keeps must mean the same file from any
+// folder), or none when the recovered entry is that file - Recover was its
+// open, and opening it again would put the file's older content over the
+// recovered changes. Any other file opens after the save question, as an
+// open always does.
+std::string StartUpFile(const std::string& argument, const std::optional<TRecoveryEntry>& recovered);
+
 // Once the windows are up and the settings applied: the chosen entry becomes
 // the document (modified, under its original name) and this editor goes on
 // writing its recovery data into that entry, which goes once the changes

@@ -180,6 +180,14 @@ std::string RefusedFile(int fd) {
 bool ReadFile(const std::string& path, QByteArray& out, std::string& refused) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
+  // A folder in its place is no file to set aside but a path to leave
+  // alone, as one that cannot be read.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return false;
+  }
   refused = RefusedFile(fd);
   if (!refused.empty()) {
     ::close(fd);

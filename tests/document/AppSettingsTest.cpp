@@ -198,6 +198,24 @@ TEST(AppSettings, RecentFilesOfTwoEditorsAreMergedAtSave) {
   EXPECT_EQ(Stored(reader, kRecentFilesKey, "2"), Str("/shared"));
 }
 
+// If the merge took the stored entries without looking for them in the
+// list, a file both editors opened would appear twice in the File menu.
+TEST(AppSettings, MergedRecentFilesHoldEachFileOnce) {
+  TMemorySettings disk;
+  TAppSettings first;
+  for (const char* f : {"/s2", "/s1", "/shared"}) first.RecentFiles.AddToTop(f);
+  ASSERT_TRUE(SaveSettings(disk, first).Completed);
+  TAppSettings second;
+  for (const char* f : {"/shared", "/m1"}) second.RecentFiles.AddToTop(f);
+  TMemorySettings later(disk.SharedData());
+  ASSERT_TRUE(SaveSettings(later, second).Completed);
+  TMemorySettings reader(disk.SharedData());
+  ASSERT_TRUE(reader.OpenKeyReadOnly(kRecentFilesKey));
+  TSList stored(9, true);
+  stored.LoadFromRegistry(reader);
+  EXPECT_EQ(stored.Items(), (std::vector<std::string>{"/m1", "/shared", "/s1", "/s2"}));
+}
+
 // A store whose file cannot be written: the save says so once instead of
 // ending silently.
 TEST(AppSettings, AFailedWriteAtSaveIsReported) {

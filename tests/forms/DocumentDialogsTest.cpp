@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionToolButton>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -23,6 +24,7 @@
 
 #include "common/gui/WindowFixture.h"
 #include "forms/NewTableUnit.h"
+#include "forms/QtDocumentUI.h"
 #include "forms/RowPrefixUnit.h"
 #include "forms/UndoListUnit.h"
 
@@ -92,6 +94,35 @@ TEST_F(DocumentDialogsTest, NewThroughTheDialog) {
 
 // The dialog shows the table's environment; OK records the step even when
 // nothing changed, Cancel records nothing.
+// Cancel at New's save question is a dialog path like any other: without
+// the keyboard back, Undo, Cut and Copy would stay disabled until a click.
+TEST_F(DocumentDialogsTest, CancelAtNewsSaveQuestionGivesTheGridTheKeyboard) {
+  Form->SetCurrentCell(Cell(0, 0));
+  FocusEditor();
+  QTest::keyClicks(Form->Editor, "x");
+  // The real question box, which takes the keyboard as the user sees it.
+  SetDocumentUI(Form->DocumentUI());
+  std::function<void()> cancelBox = [&cancelBox] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+      box->reject();
+    else
+      QTimer::singleShot(10, cancelBox);
+  };
+  Answer<TNewForm>([&cancelBox](TNewForm& f) {
+    QTimer::singleShot(0, cancelBox);
+    QTest::mouseClick(f.bOK, Qt::LeftButton);
+  });
+  const bool ran = Run(Form->bNew);
+  SetDocumentUI(&Script);
+  ASSERT_TRUE(ran);
+  EXPECT_EQ(Cell(0, 0)->Text(), "x");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FocusState, fsGrid);
+  EXPECT_EQ(QApplication::focusWidget(), Form->ScrollBox);
+  Form->UpdateCommandStates();
+  EXPECT_TRUE(Form->bUndo->isEnabled());
+}
+
 TEST_F(DocumentDialogsTest, EnvironmentDialog) {
   Table().Environment = "array";
   Table().EnvOptions = "[t]";

@@ -385,6 +385,32 @@ TEST_F(MainFormTest, EditMenuCommitsTheEditFirst) {
   EXPECT_FALSE(Form->mnRedo->isEnabled());
 }
 
+// Rules and Split leave the editor focused. If they did not end the edit
+// first, the typed text would land inside their undo step and the
+// "Typing" step recorded later would undo nothing.
+TEST_F(MainFormTest, TypingBeforeRulesOrSplitIsAStepOfItsOwn) {
+  for (const bool split : {false, true}) {
+    SCOPED_TRACE(split ? "Split" : "Rules");
+    Stop();
+    Start();
+    TCell* cell = split ? JoinCells(0, 0, 2) : Cell(0, 0);
+    SelectCells({cell});
+    Form->SetCurrentCell(cell);
+    FocusEditor();
+    QTest::keyClicks(Form->Editor, "abc");
+    ASSERT_TRUE(Run(split ? Form->bJoin : Form->bRules));
+    EXPECT_EQ(UndoCaption(0), split ? "Split" : "Rules");
+    EXPECT_EQ(UndoCaption(1), "Typing abc");
+    Form->FocusGrid();
+    ASSERT_TRUE(Run(Form->bUndo));
+    EXPECT_EQ(Cell(0, 0)->Text(), "abc");
+    EXPECT_EQ(Cell(0, 0)->Span, split ? 2 : 1);
+    EXPECT_EQ(Cell(0, 0)->RuleTop, 0);
+    ASSERT_TRUE(Run(Form->bUndo));
+    EXPECT_EQ(Cell(0, 0)->Text(), "");
+  }
+}
+
 TEST_F(MainFormTest, SetCurrentCellScrollsIntoView) {
   NewDocument(80, 80);
   Form->RefreshGrid();

@@ -268,34 +268,111 @@ TEST_F(RecoveryTest, WriteFailureIsShownOnce) {
   Script.Errors.clear();
 }
 
-// The entry a document is recovered from is the only copy of the recovered
-// changes on disk until this editor's own entry holds them; with recovery
-// data off, until the changes are saved.
-TEST_F(RecoveryTest, RecoveredEntryStaysUntilTheChangesAreSafe) {
+// An entry of an editor that ended, holding "recovered" for file.
+TRecoveryEntry EndedEditorsEntry(TTable& table, const std::string& file) {
+  {
+    TRecoveryWriter ended(Folder());
+    table.GetCell(0, 0)->SetText("recovered");
+    ended.Submit(Snapshots::TSnapshot::Capture(table, nullptr), TRecoveryInfo{file, "t", 0, 0});
+    ended.Flush();
+  }
+  table.GetCell(0, 0)->SetText("");
+  std::vector<TRecoveryEntry> entries = ScanRecoveryFolder(Folder(), true).Entries;
+  EXPECT_EQ(entries.size(), 1u);
+  return entries.empty() ? TRecoveryEntry{} : entries[0];
+}
+
+// The entry a document is recovered from is written on by this editor (one
+// entry, never two copies of the same changes) and goes once the changes
+// are saved - with recovery data off too.
+TEST_F(RecoveryTest, RecoveredEntryGoesOnceSaved) {
   const std::string file = Docs.File("t.qtor");
   for (const int interval : {kDefaultRecoveryInterval, 0}) {
     SCOPED_TRACE(interval);
     Stop();
     Start();
     SaveTableFile(Table(), file);
-    {
-      TRecoveryWriter ended(Folder());
-      Cell(0, 0)->SetText("recovered");
-      ended.Submit(Snapshots::TSnapshot::Capture(Table(), nullptr), TRecoveryInfo{file, "t", 0, 0});
-      ended.Flush();
-    }
-    const std::vector<TRecoveryEntry> entries = ScanRecoveryFolder(Folder(), true).Entries;
-    ASSERT_EQ(entries.size(), 1u);
+    const TRecoveryEntry entry = EndedEditorsEntry(Table(), file);
     RecoveryInterval = interval;
-    FinishRecovery(*Form, entries[0]);
-    Recovery().Writer().Flush();
-    QCoreApplication::processEvents();
+    FinishRecovery(*Form, entry);
     EXPECT_EQ(Cell(0, 0)->Text(), "recovered");
-    EXPECT_EQ(std::filesystem::exists(entries[0].DataPath), interval == 0);
-    EXPECT_EQ(Recovery().Writer().HasEntry(), interval != 0);
+    TypeIntoFirstCell("more");
+    Recovery().WriteNow(true);
+    EXPECT_EQ(FilesInFolder(), 3u);
+    EXPECT_EQ(Recovery().Writer().DataPath(), entry.DataPath);
     EXPECT_TRUE(Run(Form->bSave));
     EXPECT_EQ(FilesInFolder(), 0u);
   }
+}
+
+// Answering No to the save question - another file opened over the
+// recovered document, the window closed, every change undone - must not
+// delete the recovered work: it stays for the next start, with what was
+// typed since.
+TEST_F(RecoveryTest, RecoveredWorkSurvivesNo) {
+  const std::string file = Docs.File("t.qtor"), other = Docs.File("other.qtor");
+  struct Case {
+    const char* Name;
+    std::function<void()> Act;
+  };
+  const Case cases[] = {
+      {"open another after No",
+       [&] {
+         Script.Answers = {TSaveAnswer::No};
+         Form->RunCommand([&] { OpenFile(other); });
+       }},
+      {"No at close",
+       [&] {
+         Script.Answers = {TSaveAnswer::No};
+         EXPECT_TRUE(Form->close());
+       }},
+      {"undo to the file's state", [&] { EXPECT_TRUE(Run(Form->bUndo)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Stop();
+    Start();
+    SaveTableFile(Table(), file);
+    SaveTableFile(Table(), other);
+    {
+      const TRecoveryEntry entry = EndedEditorsEntry(Table(), file);
+      FinishRecovery(*Form, entry);
+    }
+    Recovery().WriteNow(true);
+    c.Act();
+    Stop();
+    const TRecoveryScan scan = ScanRecoveryFolder(Folder(), true);
+    ASSERT_EQ(scan.Entries.size(), 1u);
+    TTable back;
+    LoadRecoveryData(scan.Entries[0], back);
+    EXPECT_EQ(back.GetCell(0, 0)->Text(), "recovered");
+    DiscardRecoveryEntry(scan.Entries[0]);
+  }
+  Start();
+}
+
+// Started with a file after a crash (as a file manager starts it), Recover
+// of that same file is its open: opening it as well would show the save
+// question at once and, on No, put the file's old content over the
+// recovered work. The name on the command line may be relative.
+TEST_F(RecoveryTest, RecoverOfTheCommandLineFileIsItsOpen) {
+  const std::string file = Docs.File("t.qtor"), other = Docs.File("other.qtor");
+  TRecoveryEntry entry;
+  entry.Info.FileName = file;
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(Docs.Path());
+  EXPECT_EQ(StartUpFile("t.qtor", entry), "");
+  EXPECT_EQ(StartUpFile("./t.qtor", entry), "");
+  EXPECT_EQ(StartUpFile(file, entry), "");
+  std::filesystem::create_directory(Docs.File("sub"));
+  WriteBytes(file, "");
+  EXPECT_EQ(StartUpFile("sub/../t.qtor", entry), "");
+  EXPECT_EQ(StartUpFile("other.qtor", entry), other);
+  EXPECT_EQ(StartUpFile("t.qtor", std::nullopt), file);
+  entry.Info.FileName.clear();  // an untitled document was recovered
+  EXPECT_EQ(StartUpFile("t.qtor", entry), file);
+  EXPECT_EQ(StartUpFile("", entry), "");
+  std::filesystem::current_path(cwd);
 }
 
 // ---------------------------------------------------------------- the start-up dialog

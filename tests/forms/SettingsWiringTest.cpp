@@ -22,6 +22,7 @@
 #include "forms/OptionsUnit.h"
 #include "forms/QtDocumentUI.h"
 #include "forms/ToolbarLooks.h"
+#include "forms/TypesetPanel.h"
 #include "forms/WindowPlacement.h"
 #include "forms/WindowSettings.h"
 #include "platform/JsonSettings.h"
@@ -187,6 +188,33 @@ TEST_F(SettingsWiring, EverythingChangedComesBackAfterARestart) {
   EXPECT_EQ(RecentFormats->Items(), std::vector<std::string>{"p{2cm}"});
   EXPECT_EQ(OpenDialog.InitialDir, "/data/in");
   EXPECT_EQ(Table().Environment, "array");
+}
+
+// The typeset panel and the code window are shown and hidden on their own:
+// if either's visibility were saved from the other's, one of these two
+// restarts would bring it back wrong.
+TEST_F(SettingsWiring, TypesetPanelAndCodeWindowKeepTheirOwnVisibility) {
+  for (const bool codeShown : {true, false}) {
+    SCOPED_TRACE(codeShown ? "code window shown, panel hidden" : "panel shown, code window hidden");
+    Launch();
+    ASSERT_TRUE(Form->TypesetPanel);
+    if (codeShown) {
+      ASSERT_TRUE(Run(Form->bViewCode));
+    }
+    Form->TypesetPanel->setVisible(!codeShown);
+    ASSERT_TRUE(CloseWindow());
+    {
+      TJsonSettings stored(Path);
+      ASSERT_TRUE(stored.OpenKeyReadOnly(kSettingsUIKey));
+      EXPECT_EQ(stored.ReadBool("Code Window Visible"), codeShown);
+      EXPECT_EQ(stored.ReadBool("Typeset Preview Visible"), !codeShown);
+    }
+    Launch();
+    EXPECT_EQ(Code->isVisible(), codeShown);
+    EXPECT_EQ(!Form->TypesetPanel->isHidden(), !codeShown);
+    if (Code->isVisible()) Code->hide();
+    ASSERT_TRUE(CloseWindow());
+  }
 }
 
 // If the window saved through a store read at start-up, the recent files
