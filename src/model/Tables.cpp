@@ -139,6 +139,7 @@ void TTable::Clear() {
   Extra3.clear();
   EnvOptions.clear();
   Environment = "tabular";
+  Style = TTableStyle();
 }
 
 void TTable::Assign(const TTable& source) {
@@ -154,6 +155,7 @@ void TTable::Assign(const TTable& source) {
   Extra3 = source.Extra3;
   Environment = source.Environment;
   EnvOptions = source.EnvOptions;
+  Style = source.Style;
 }
 
 void TTable::TakeContent(TTable& source) {
@@ -169,6 +171,7 @@ void TTable::TakeContent(TTable& source) {
   std::swap(Extra3, source.Extra3);
   std::swap(Environment, source.Environment);
   std::swap(EnvOptions, source.EnvOptions);
+  std::swap(Style, source.Style);
   // Measured extents stay valid only where both tables measure alike.
   if (ExtentFontName != source.ExtentFontName || ExtentFontSize != source.ExtentFontSize ||
       CellPadding != source.CellPadding) {
