@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ const char kUsage[] =
     "                        inside is one quote, line breaks inside are kept\n"
     "  --escape              escape the LaTeX special characters \\ & % $ # _ { } ~ ^\n"
     "                        in the cell texts of text input\n"
+    "  --style=STYLE         write the table's rules in STYLE: classic (\\hline,\n"
+    "                        \\cline) or booktabs (\\toprule, \\midrule, \\bottomrule,\n"
+    "                        \\cmidrule; no vertical rules); default: as IN has it\n"
+    "  --align               pad the LaTeX code's cells so that the & line up\n"
     "  --allow-truncation    convert text cut short by a NUL byte (with a warning)\n"
     "                        instead of failing\n"
     "  --recover             list the documents with unsaved changes that the\n"
@@ -120,6 +125,8 @@ struct TOptions {
   bool AllowTruncation = false;
   bool HasTable = false;
   int Table = 1;  // --table: 1-based
+  std::optional<TRuleStyle> Style;  // --style; none: as the input has it
+  TLatexOptions Latex;              // --align
 
   bool FromStandardInput() const { return Input == "-"; }
   // How the input is read: --from, else its extension; every name the
@@ -148,7 +155,9 @@ enum : int {
   kOptQuoted,
   kOptEscape,
   kOptTable,
-  kOptRecover
+  kOptRecover,
+  kOptStyle,
+  kOptAlign
 };
 enum : int { kOptRender = 512, kOptDpi };
 
@@ -166,6 +175,8 @@ const option kLongOptions[] = {
     {"render", no_argument, nullptr, kOptRender},
     {"dpi", required_argument, nullptr, kOptDpi},
     {"table", required_argument, nullptr, kOptTable},
+    {"style", required_argument, nullptr, kOptStyle},
+    {"align", no_argument, nullptr, kOptAlign},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -249,6 +260,11 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
       case kOptQuoted: o.Quoted = true; break;
       case kOptEscape: o.Escape = true; break;
       case kOptAllowTruncation: o.AllowTruncation = true; break;
+      case kOptStyle:
+        o.Style = RuleStyleNamed(optarg);
+        if (!o.Style) throw TUsageError{"'--style' takes classic or booktabs, not '" + std::string(optarg) + "'"};
+        break;
+      case kOptAlign: o.Latex.AlignColumns = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
       case kOptDpi: o.Dpi = ParseDpi(optarg); break;
       case kOptTable: {
@@ -484,9 +500,9 @@ void EmitLatex(const std::string& fileName, Write write) {
   file.Commit();
 }
 
-void WriteLatex(const TTable& table, const std::string& fileName) {
-  EmitLatex(fileName, [&table](std::string& piece, const std::function<void(std::string&)>& flush) {
-    TableToLatex(table, piece, flush, kPieceSize);
+void WriteLatex(const TTable& table, const TOptions& o) {
+  EmitLatex(o.Output, [&](std::string& piece, const std::function<void(std::string&)>& flush) {
+    TableToLatex(table, piece, flush, kPieceSize, o.Latex);
   });
 }
 
@@ -511,14 +527,14 @@ void Convert(const TTable& table, const TOptions& o) {
     return;
   }
   if (o.Mode == TOptions::Latex) {
-    WriteLatex(table, o.Output);
+    WriteLatex(table, o);
     return;
   }
   switch (KindOf(o.Output)) {
     case TKind::Native: SaveTableFile(table, o.Output); break;
     case TKind::Csv: table.ExportText(o.Output, ','); break;
     case TKind::Tab: table.ExportText(o.Output, '\t'); break;
-    case TKind::Latex: WriteLatex(table, o.Output); break;
+    case TKind::Latex: WriteLatex(table, o); break;
     case TKind::Unknown: break;  // refused while parsing
   }
 }
@@ -542,7 +558,8 @@ void CheckCut(int64_t nulAt, const TOptions& o) {
 // but the texts, so building it first would only cost time and memory.
 bool StreamsTextToLatex(const TOptions& o) {
   const bool latex = o.Mode == TOptions::Latex || (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Latex);
-  return latex && IsTextInput(o);
+  // The streamed code knows no style and no alignment.
+  return latex && IsTextInput(o) && !o.Style && !o.Latex.AlignColumns;
 }
 
 void StreamTextToLatex(TStream& stream, const TOptions& o) {
@@ -566,6 +583,7 @@ void Run(const TOptions& o) {
   auto* table = new TTable;
   try {
     WithInput(o, [&](TStream& stream) { CheckCut(ReadTableFrom(*table, stream, o), o); });
+    if (o.Style) table->Style.Rules = *o.Style;
     Convert(*table, o);
   } catch (...) {
     delete table;

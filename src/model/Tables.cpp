@@ -126,6 +126,23 @@ void TColumn::Assign(const TColumn& source) {
 
 // ---------------------------------------------------------------- TTable
 
+std::optional<TRuleStyle> RuleStyleNamed(std::string_view name) {
+  auto is = [name](std::string_view word) {
+    return name.size() == word.size() &&
+           std::equal(name.begin(), name.end(), word.begin(), [](char a, char b) { return (a | 0x20) == b; });
+  };
+  if (is("classic")) return rsClassic;
+  if (is("booktabs")) return rsBooktabs;
+  return std::nullopt;
+}
+
+bool TTable::HasVerticalRules() const {
+  for (const TRow* row : Rows)
+    for (const TCell* cell : *row)
+      if (cell->RuleLeft || cell->RuleRight) return true;
+  return false;
+}
+
 TTable::~TTable() {
   Columns.Clear();
   Rows.Clear();

@@ -4,7 +4,9 @@
 // it in its row; in every row the spans add up to the number of columns.
 // Positions are always computed by walking the lists, never stored.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/Errors.h"
@@ -276,6 +278,9 @@ class TColumn {
 // How the horizontal rules are written: \hline and \cline, or the rules of
 // the booktabs package, which has no vertical rules.
 enum TRuleStyle : uint8_t { rsClassic = 0, rsBooktabs = 1 };
+// The style named "classic" or "booktabs", letter case ignored; none for
+// any other name.
+std::optional<TRuleStyle> RuleStyleNamed(std::string_view name);
 
 // The table float the tabular sits in. Every field empty or false means no
 // float: the code is the bare environment.
@@ -355,6 +360,8 @@ class TTable {
   void DeleteColumn(int index);
   void DeleteRow(int index);
   void SetRules(const TCellRect& rect, int bits, uint8_t value);
+  // Whether any cell has a left or right rule, which booktabs leaves out.
+  bool HasVerticalRules() const;
 
   void ClearSelection();
   void SelectCell(TCell* cell);
