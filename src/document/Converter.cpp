@@ -126,7 +126,7 @@ struct TOptions {
   bool HasTable = false;
   int Table = 1;  // --table: 1-based
   std::optional<TRuleStyle> Style;  // --style; none: as the input has it
-  TLatexOptions Latex;              // --align
+  TLatexOptions Code;               // --align
 
   bool FromStandardInput() const { return Input == "-"; }
   // How the input is read: --from, else its extension; every name the
@@ -264,7 +264,7 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
         o.Style = RuleStyleNamed(optarg);
         if (!o.Style) throw TUsageError{"'--style' takes classic or booktabs, not '" + std::string(optarg) + "'"};
         break;
-      case kOptAlign: o.Latex.AlignColumns = true; break;
+      case kOptAlign: o.Code.AlignColumns = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
       case kOptDpi: o.Dpi = ParseDpi(optarg); break;
       case kOptTable: {
@@ -502,7 +502,7 @@ void EmitLatex(const std::string& fileName, Write write) {
 
 void WriteLatex(const TTable& table, const TOptions& o) {
   EmitLatex(o.Output, [&](std::string& piece, const std::function<void(std::string&)>& flush) {
-    TableToLatex(table, piece, flush, kPieceSize, o.Latex);
+    TableToLatex(table, piece, flush, kPieceSize, o.Code);
   });
 }
 
@@ -559,7 +559,7 @@ void CheckCut(int64_t nulAt, const TOptions& o) {
 bool StreamsTextToLatex(const TOptions& o) {
   const bool latex = o.Mode == TOptions::Latex || (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Latex);
   // The streamed code knows no style and no alignment.
-  return latex && IsTextInput(o) && !o.Style && !o.Latex.AlignColumns;
+  return latex && IsTextInput(o) && !o.Style && !o.Code.AlignColumns;
 }
 
 void StreamTextToLatex(TStream& stream, const TOptions& o) {

@@ -34,3 +34,16 @@ void DocumentCode(const TTable& table, const TCodePreferences& preferences, std:
   const std::string comment = PackageCommentLine(NeededPackages(lines));
   if (!comment.empty()) lines.insert(lines.begin(), comment);
 }
+
+const std::vector<std::string>& TCodePreview::Generate(const TTable& table, const TCodePreferences& preferences) {
+  const std::vector<std::string>& lines = FGenerator.Generate(table, preferences.Latex);
+  const std::vector<TPackageNeed> packages = NeededPackages(lines);
+  FPackages = PackageListText(packages);
+  const std::string comment = preferences.PackageComment ? PackageCommentLine(packages) : std::string();
+  if (comment.empty()) return lines;
+  FWithComment.clear();
+  FWithComment.reserve(lines.size() + 1);
+  FWithComment.push_back(comment);
+  FWithComment.insert(FWithComment.end(), lines.begin(), lines.end());
+  return FWithComment;
+}

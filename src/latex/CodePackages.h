@@ -28,3 +28,18 @@ struct TCodePreferences {
 // The table's code as the user asked for it: TableToLatex with the
 // preferences, the package comment line first when asked for and needed.
 void DocumentCode(const TTable& table, const TCodePreferences& preferences, std::vector<std::string>& lines);
+
+// The code preview's lines, kept from one change to the next so that
+// typing in a cell writes only that cell's row again (TLatexGenerator).
+class TCodePreview {
+ public:
+  // The lines DocumentCode gives for table.
+  const std::vector<std::string>& Generate(const TTable& table, const TCodePreferences& preferences);
+  // PackageListText of the last generated code.
+  const std::string& Packages() const { return FPackages; }
+
+ private:
+  TLatexGenerator FGenerator;
+  std::vector<std::string> FWithComment;
+  std::string FPackages;
+};

@@ -131,9 +131,13 @@ class TRuleLine {
             ++FSet;
           }
         }
-        if (cell->Span > 1) {
+        // A cell over the whole width rules the boundary as a single
+        // cell does.
+        if (cell->Span > 1 && cell->Span < c) {
           if (k >= 0 && k <= c) FBreaks[k] = 1;
           if (next >= 0 && next <= c) FBreaks[next] = 1;
+        } else {
+          FSingle = true;
         }
       }
       k = next;
@@ -145,9 +149,11 @@ class TRuleLine {
   // otherwise every maximal run of ruled columns is one \cline, left to
   // right, with nothing between them: "\cline{1-2}\cline{4-4}". Booktabs: a
   // rule over every column is \toprule at the table's top (first is set),
-  // \bottomrule at its bottom (last), \midrule elsewhere; inside the
-  // table a run is cut where a joined cell's rule ends, so that the rule
-  // under a group heading stays the group's, and each part is a \cmidrule.
+  // \bottomrule at its bottom (last), \midrule elsewhere. Inside the
+  // table a run is cut where a joined cell's rule ends, so that the rules
+  // under group headings stay the groups' (\cmidrule each), unless a
+  // single cell's rule is on the boundary too: a ruled header row with one
+  // heading over two columns is ruled by one \midrule.
   template <class Out>
   void AddRuleLine(Out& out, bool first, bool last) {
     if (FSet == 0) return;
@@ -157,8 +163,8 @@ class TRuleLine {
     const bool booktabs = FStyle == rsBooktabs;
     const bool groups = booktabs && !first && !last;
     std::string& line = out.Line();
-    const bool whole =
-        FSet == c && (!groups || std::find(FBreaks.begin() + 1, FBreaks.end() - 1, 1) == FBreaks.end() - 1);
+    const bool whole = FSet == c && (!groups || FSingle ||
+                                     std::find(FBreaks.begin() + 1, FBreaks.end() - 1, 1) == FBreaks.end() - 1);
     if (whole) {
       line += !booktabs ? "\\hline" : first ? "\\toprule" : last ? "\\bottomrule" : "\\midrule";
     } else {
@@ -182,6 +188,7 @@ class TRuleLine {
     std::fill(FMarks.begin(), FMarks.end(), 0);
     std::fill(FBreaks.begin(), FBreaks.end(), 0);
     FSet = 0;
+    FSingle = false;
   }
 
  private:
@@ -198,6 +205,7 @@ class TRuleLine {
   std::vector<unsigned char> FMarks;
   std::vector<unsigned char> FBreaks;  // per column boundary: a joined cell's rule ends here
   size_t FSet = 0;                     // number of non-zero marks
+  bool FSingle = false;                // a single cell's rule is among them
   TRuleStyle FStyle;
 };
 
