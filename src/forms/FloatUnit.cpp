@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <initializer_list>
 
 #include "forms/DialogButtons.h"
 #include "forms/QtText.h"
@@ -61,7 +62,8 @@ TFloatForm::TFloatForm(QWidget* parent) : QDialog(parent) {
   inner->addLayout(position);
   inner->addWidget(fCentering);
   inner->addWidget(fWide);
-  inner->addWidget(new QLabel("Other text of the float, kept as it was read:", fInFloat));
+  KeptTextLabel = new QLabel("Other text of the float, kept as it was read:", fInFloat);
+  inner->addWidget(KeptTextLabel);
   inner->addWidget(fTextBefore);
   inner->addWidget(fTextAfter);
 
@@ -69,12 +71,20 @@ TFloatForm::TFloatForm(QWidget* parent) : QDialog(parent) {
   layout->addWidget(fInFloat);
   layout->addLayout(MakeOkCancel(this, bOK, bCancel));
   connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
-  resize(440, 380);
+  resize(440, 0);
+}
+
+void TFloatForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  fCaption->setFocus();
+  fCaption->selectAll();
 }
 
 bool TFloatForm::Execute(TTableFloat& tableFloat) {
+  // The user asked for the float: a table without one is offered one with
+  // the usual settings; unchecking the box takes a float away.
   const bool active = tableFloat.Active();
-  fInFloat->setChecked(active);
+  fInFloat->setChecked(true);
   fCaption->setText(ToQ(tableFloat.Caption));
   fLabel->setText(ToQ(tableFloat.Label));
   fPlacement->setText(active ? ToQ(tableFloat.Placement) : QString(kDefaultPlacement));
@@ -83,9 +93,9 @@ bool TFloatForm::Execute(TTableFloat& tableFloat) {
   (tableFloat.CaptionBelow ? fCaptionBelow : fCaptionAbove)->setChecked(true);
   fTextBefore->setPlainText(ToQ(tableFloat.TextBefore));
   fTextAfter->setPlainText(ToQ(tableFloat.TextAfter));
-  fTextBefore->setVisible(!tableFloat.TextBefore.empty() || !tableFloat.TextAfter.empty());
-  fTextAfter->setVisible(fTextBefore->isVisible());
-  fCaption->setFocus();
+  const bool kept = !tableFloat.TextBefore.empty() || !tableFloat.TextAfter.empty();
+  for (QWidget* w : std::initializer_list<QWidget*>{KeptTextLabel, fTextBefore, fTextAfter}) w->setVisible(kept);
+  adjustSize();
   if (exec() != QDialog::Accepted) return false;
   if (!fInFloat->isChecked()) {
     tableFloat = TTableFloat();

@@ -8,6 +8,7 @@
 #include "model/Tables.h"
 
 class QCheckBox;
+class QLabel;
 class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -19,8 +20,9 @@ class TFloatForm : public QDialog {
  public:
   explicit TFloatForm(QWidget* parent = nullptr);
 
-  // Shows tableFloat and, after OK (true), writes back what the dialog
-  // holds: no float at all when "In a table float" is off.
+  // Shows tableFloat (a table without a float is offered one placed htbp
+  // and centred) and, after OK (true), writes back what the dialog holds:
+  // no float at all when "In a table float" is off.
   bool Execute(TTableFloat& tableFloat);
 
   QGroupBox* fInFloat;  // checkable: the float's fields live inside it
@@ -33,6 +35,10 @@ class TFloatForm : public QDialog {
   QRadioButton* fCaptionBelow;
   QPlainTextEdit* fTextBefore;  // read-only
   QPlainTextEdit* fTextAfter;   // read-only
+  QLabel* KeptTextLabel;
   QPushButton* bOK;
   QPushButton* bCancel;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 };
