@@ -112,8 +112,8 @@ void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
 // The horizontal rules of one row boundary, one entry per column. A column is
 // ruled when the cell above has its bottom rule or the cell below its top rule,
 // so a boundary is built from the two rows around it and no grid of all
-// boundaries is kept. A joined cell's rule is a group of its own in booktabs
-// style, so its edges are remembered as breaks.
+// boundaries is kept. In booktabs style the rules of two joined cells side
+// by side are groups of their own: where they meet is remembered as a break.
 class TRuleLine {
  public:
   TRuleLine(int columns, TRuleStyle style)
@@ -122,24 +122,23 @@ class TRuleLine {
   void MarkRow(const TRow& row, bool bottom) {
     const long long c = static_cast<long long>(FMarks.size());
     long long k = 0;
+    bool groupBefore = false;  // the cell before is a ruled joined cell
     for (const TCell* cell : row) {
       const long long next = k + cell->Span;
-      if (bottom ? cell->RuleBottom : cell->RuleTop) {
+      const bool ruled = (bottom ? cell->RuleBottom : cell->RuleTop) != 0;
+      if (ruled) {
         for (long long i = std::max(k, 0LL), e = std::min(next, c); i < e; ++i) {
           if (!FMarks[i]) {
             FMarks[i] = 1;
             ++FSet;
           }
         }
-        // A cell over the whole width rules the boundary as a single
-        // cell does.
-        if (cell->Span > 1 && cell->Span < c) {
-          if (k >= 0 && k <= c) FBreaks[k] = 1;
-          if (next >= 0 && next <= c) FBreaks[next] = 1;
-        } else {
-          FSingle = true;
-        }
       }
+      // Two headings over several columns each, side by side and both
+      // ruled below, each keep their own rule.
+      const bool group = bottom && ruled && cell->Span > 1;
+      if (group && groupBefore && k > 0 && k < c) FBreaks[k] = 1;
+      groupBefore = group;
       k = next;
     }
   }
@@ -150,10 +149,10 @@ class TRuleLine {
   // right, with nothing between them: "\cline{1-2}\cline{4-4}". Booktabs: a
   // rule over every column is \toprule at the table's top (first is set),
   // \bottomrule at its bottom (last), \midrule elsewhere. Inside the
-  // table a run is cut where a joined cell's rule ends, so that the rules
-  // under group headings stay the groups' (\cmidrule each), unless a
-  // single cell's rule is on the boundary too: a ruled header row with one
-  // heading over two columns is ruled by one \midrule.
+  // table a run is cut between two headings over several columns that
+  // stand side by side in the row above, both ruled below: the rules under
+  // group headings stay the groups' (\cmidrule each). A ruled header row
+  // with one heading over two columns beside a single one is one \midrule.
   template <class Out>
   void AddRuleLine(Out& out, bool first, bool last) {
     if (FSet == 0) return;
@@ -163,8 +162,7 @@ class TRuleLine {
     const bool booktabs = FStyle == rsBooktabs;
     const bool groups = booktabs && !first && !last;
     std::string& line = out.Line();
-    const bool whole = FSet == c && (!groups || FSingle ||
-                                     std::find(FBreaks.begin() + 1, FBreaks.end() - 1, 1) == FBreaks.end() - 1);
+    const bool whole = FSet == c && (!groups || std::find(FBreaks.begin(), FBreaks.end(), 1) == FBreaks.end());
     if (whole) {
       line += !booktabs ? "\\hline" : first ? "\\toprule" : last ? "\\bottomrule" : "\\midrule";
     } else {
@@ -188,7 +186,6 @@ class TRuleLine {
     std::fill(FMarks.begin(), FMarks.end(), 0);
     std::fill(FBreaks.begin(), FBreaks.end(), 0);
     FSet = 0;
-    FSingle = false;
   }
 
  private:
@@ -203,9 +200,8 @@ class TRuleLine {
   }
 
   std::vector<unsigned char> FMarks;
-  std::vector<unsigned char> FBreaks;  // per column boundary: a joined cell's rule ends here
+  std::vector<unsigned char> FBreaks;  // per column boundary: two groups' rules meet here
   size_t FSet = 0;                     // number of non-zero marks
-  bool FSingle = false;                // a single cell's rule is among them
   TRuleStyle FStyle;
 };
 
