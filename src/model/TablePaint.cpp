@@ -113,9 +113,12 @@ void PaintBooktabsRules(const TCell& c, TCanvas& canvas) {
   const TCell* right = index + 1 < row.Count() ? row[index + 1] : nullptr;
   const bool firstRow = &row == table.Rows.First();
   const bool lastRow = &row == table.Rows.Last();
-  auto horizontal = [&](uint8_t TCell::*rule, int y, bool frame, int inward) {
+  auto horizontal = [&](uint8_t TCell::*rule, int y, bool edgeRow, int inward) {
     if (!(c.*rule)) return;
-    auto trimmed = [&](const TCell* n) { return n && (!(n->*rule) || (!frame && c.Span > 1 && n->Span > 1)); };
+    // \toprule and \bottomrule only where the rule runs over the whole
+    // table; a partial one there is a \cmidrule.
+    const bool frame = edgeRow && std::all_of(row.begin(), row.end(), [rule](const TCell* n) { return n->*rule != 0; });
+    auto trimmed = [&](const TCell* n) { return n && (!(n->*rule) || (!edgeRow && c.Span > 1 && n->Span > 1)); };
     const int x1 = b.Left + (trimmed(left) ? kBooktabsTrim : 0);
     const int x2 = b.Right + 1 - (trimmed(right) ? kBooktabsTrim : 0);
     canvas.MoveTo(x1, y);
