@@ -77,7 +77,7 @@ const TActionSpec kMainActions[] = {
      rsClassic},
     {&F::mnRuleBooktabs, "&Booktabs", nullptr, nullptr, "Rules of the booktabs package, without vertical rules", "",
      nullptr, afCheckable, rsBooktabs},
-    {&F::bBooktabs, "Booktabs", nullptr, nullptr, "Booktabs Rule Style", "", &F::bBooktabsClick, afCheckable, kNoTag},
+    {&F::bBooktabs, "Booktabs", nullptr, "booktabs", "Booktabs Rule Style", "", &F::bBooktabsClick, afCheckable, kNoTag},
     {&F::mnFloat, "&Float...", nullptr, nullptr, nullptr, "", &F::mnFloatClick, afNone, kNoTag},
     {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "", &F::bJoinClick, afNone, kNoTag},
     // The face of the Rules split button; its tag is the rule set it applies.
@@ -326,6 +326,7 @@ void TMainForm::CreateToolbars() {
   bRulesButton = splitButton(bRules, RulesPalette, "bRules");
   Formatting->addWidget(bRulesButton);
   Place(*this, Formatting, {&F::bBooktabs});
+  textBeside(Formatting, bBooktabs);
   Formatting->addSeparator();
   Place(*this, Formatting, {&F::bAlignLeft, &F::bAlignCenter, &F::bAlignRight});
   AlignCustomMenu = new QMenu(this);
