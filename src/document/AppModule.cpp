@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "document/DocumentFiles.h"
+#include "model/AtomicFile.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
 #include "undo/UndoBuffers.h"
@@ -31,6 +32,7 @@ TFileDialog SaveDialog({{"Quiltor data (*.qtor)", "*.qtor", "qtor"},
 namespace {
 
 TDocumentUI* gUI = nullptr;
+int gSaves = 0;
 
 // The save dialog's type entry that matches a file's extension.
 int SaveTypeFor(const std::string& fileName) {
@@ -44,6 +46,7 @@ int SaveTypeFor(const std::string& fileName) {
 
 void SetDocumentUI(TDocumentUI* ui) { gUI = ui; }
 TDocumentUI* DocumentUI() { return gUI; }
+int DocumentSaves() { return gSaves; }
 
 void StartAppModule() {
   CurrentTable = new TTable;
@@ -120,12 +123,13 @@ namespace {
 // Runs the save dialog as prepared by the caller and saves to the chosen path.
 bool SaveWithDialog() {
   if (!gUI || !gUI->ExecuteSaveDialog(SaveDialog)) return false;
-  const std::string path = SaveDialog.FileName;
+  const std::string path = AbsoluteFileName(SaveDialog.FileName);
   WriteDocumentFile(*CurrentTable, path);
   CurrentTable->FileName = path;
   CurrentTable->Title = FileTitle(path);
   UpdateCaption();
   MarkSaved();
+  ++gSaves;
   SaveDialog.InitialDir = ExtractFilePath(path);
   RecentFiles->AddToTop(path);
   return true;
@@ -138,6 +142,7 @@ bool SaveDocument() {
   if (!fileName.empty() && FileExists(fileName)) {
     WriteDocumentFile(*CurrentTable, fileName);
     MarkSaved();
+    ++gSaves;
     return true;
   }
   SaveDialog.FileName = CurrentTable->Title;
@@ -170,29 +175,62 @@ bool OpenDocument() {
   return opened;
 }
 
-bool OpenFile(const std::string& fileName) {
+namespace {
+
+// A save that writes a file in place keeps its old content beside it until
+// the new one is on the disk; finding that copy means such a save was cut
+// short and the file may hold a mix of both. The copy is offered. Returns
+// the file to read (the file or its copy), or empty when the user cancelled.
+std::string FileToOpen(const std::string& fileName) {
+  const std::string backup = InPlaceBackupName(fileName);
+  if (!FileExists(backup)) return fileName;
+  const std::string text = "A save of " + ExtractFileName(fileName) + " was cut short, and the file may be damaged. " +
+                           "Its content from before that save was kept in " + backup + ". \r\n" +
+                           "Open that copy instead of the file?";
+  switch (gUI ? gUI->AskSaveChanges("Interrupted Save", text) : TSaveAnswer::No) {
+    case TSaveAnswer::Yes:
+      return backup;
+    case TSaveAnswer::No:
+      return fileName;
+    case TSaveAnswer::Cancel:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+bool OpenFile(const std::string& name) {
   std::error_code ec;
-  if (fileName.empty() || !std::filesystem::exists(fileName, ec)) return false;
+  if (name.empty() || !std::filesystem::exists(name, ec)) return false;
+  const std::string fileName = AbsoluteFileName(name);
   // A FIFO would block the window and a device such as /dev/zero never ends:
   // only regular files are opened, and the refusal comes before the question
   // about unsaved changes, which would be pointless.
   CheckRegularFile(fileName);
   if (!QuerySaveChanges()) return false;
+  const std::string source = FileToOpen(fileName);
+  if (source.empty()) return false;
+  // What the table holds is not what the file holds: saving it under the
+  // file's name would change the file behind the user's back, so the
+  // document stays unnamed and Save asks for a name.
+  bool unnamed = source != fileName;
   auto scratch = std::make_unique<TTable>();
   const std::string ext = ExtractFileExt(fileName);
   if (ext == ".csv" || ext == ".txt") {
-    TTextPreview preview = ReadTextPreview(fileName, kPreviewLines, kPreviewBytes);
+    TTextPreview preview = ReadTextPreview(source, kPreviewLines, kPreviewBytes);
     if (preview.Lines.empty()) return false;
     const std::string warning = preview.NulAt >= 0 ? NulCutWarning(preview.NulAt) : std::string();
     TTextImportOptions options;
     options.Quoted = PreviewShowsQuotedFields(preview.Lines);
     if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
     if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, warning, options)) return false;
-    scratch->ImportText(fileName, options);
+    // Escaped texts, or a text cut at a NUL, would be written back as such.
+    if (scratch->ImportText(source, options) >= 0 || options.Escape) unnamed = true;
   } else if (ext == ".tex") {
-    if (!ReadLatexFile(*scratch, fileName)) return false;
+    if (!ReadLatexFile(*scratch, source)) return false;
   } else {
-    ReadNativeFile(*scratch, fileName);
+    ReadNativeFile(*scratch, source);
   }
   StartNewDocument();
   CurrentTable->CurrentCell = nullptr;
@@ -201,7 +239,7 @@ bool OpenFile(const std::string& fileName) {
   scratch.reset();
   // A table read from LaTeX source has no file of its own: saving it over
   // the source would replace a whole paper by one table.
-  CurrentTable->FileName = ext == ".tex" ? std::string() : fileName;
+  CurrentTable->FileName = ext == ".tex" || unnamed ? std::string() : fileName;
   CurrentTable->Title = FileTitle(fileName);
   if (gUI) gUI->DocumentReplaced();
   UpdateCaption();
@@ -216,7 +254,7 @@ bool OpenRecentFile(const std::string& fileName) {
   // The entry moves to the top whatever the open does, failures included.
   struct MoveToTop {
     const std::string& Name;
-    ~MoveToTop() { RecentFiles->AddToTop(Name); }
+    ~MoveToTop() { RecentFiles->AddToTop(AbsoluteFileName(Name)); }
   } moveToTop{fileName};
   return OpenFile(fileName);
 }

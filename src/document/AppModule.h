@@ -36,6 +36,9 @@ void StopAppModule();
 // it (the caption refresh then does nothing, questions answer Cancel).
 void SetDocumentUI(TDocumentUI* ui);
 TDocumentUI* DocumentUI();
+// How many times this run wrote the document to its file (Save, Save As,
+// the save question's Yes): a change tells that the edits so far are safe.
+int DocumentSaves();
 
 // Application title used in the caption ("Quiltor").
 extern std::string ApplicationTitle;
@@ -48,7 +51,10 @@ bool SaveDocumentAs();
 bool OpenDocument();
 // A name that names nothing gives false without a message; anything but a
 // regular file (a FIFO, a device, a folder) is refused with an error before
-// anything is asked or changed.
+// anything is asked or changed. The document keeps the name made absolute.
+// A file with a copy left by a save cut short (InPlaceBackupName) offers
+// the copy; opened from it, or imported with its texts changed (escaped,
+// cut at a NUL), the document stays unnamed, so that Save asks for a name.
 bool OpenFile(const std::string& fileName);
 // A click on a recent-file entry: opens it and moves it to the top of the
 // list whatever the result.
