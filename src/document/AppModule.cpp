@@ -11,6 +11,8 @@
 #include "undo/UndoBuffers.h"
 
 TTable* CurrentTable = nullptr;
+TCodePreferences CodePreferences;
+TRuleStyle NewTableRules = rsClassic;
 TSList* RecentFiles = nullptr;
 TSList* RecentFormats = nullptr;
 std::string ApplicationTitle = "Quiltor";
@@ -109,6 +111,7 @@ bool NewDocument(int rows, int cols) {
   StartNewDocument();
   CurrentTable->CurrentCell = nullptr;
   CurrentTable->Clear();
+  CurrentTable->Style.Rules = NewTableRules;
   CurrentTable->Title = "Untitled";
   CurrentTable->FileName.clear();
   UpdateCaption();

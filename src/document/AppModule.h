@@ -10,9 +10,14 @@
 
 #include "document/DocumentUI.h"
 #include "document/SLists.h"
+#include "latex/CodePackages.h"
 #include "model/Tables.h"
 
 extern TTable* CurrentTable;
+// The Options' choices for the code (alignment, the package comment line).
+extern TCodePreferences CodePreferences;
+// The rule style a new table starts with (Options).
+extern TRuleStyle NewTableRules;
 extern TSList* RecentFiles;    // at most 9, newest first
 extern TSList* RecentFormats;  // at most 8, newest first
 

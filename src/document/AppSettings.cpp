@@ -130,6 +130,9 @@ TSettingsReport LoadSettings(TSettingsStore& store, TAppSettings& values, const 
       ReadIfExists(store, "Last Environment", values.LastEnvironment);
       ReadIfExists(store, "Last Env. Options", values.LastEnvOptions);
       ReadIfExists(store, "Recovery Interval", values.RecoveryInterval);
+      ReadIfExists(store, "New Table Rule Style", values.NewTableRuleStyle);
+      ReadIfExists(store, "Align Code Columns", values.AlignCodeColumns);
+      ReadIfExists(store, "Package Comment Line", values.PackageCommentLine);
 
       if (store.OpenKeyReadOnly(kSettingsUIKey)) {
         if (auto r = ReadPlacement(store, "Main Window", screens)) values.MainWindow = r;
@@ -179,6 +182,9 @@ TSettingsReport SaveSettings(TSettingsStore& store, const TAppSettings& values) 
       store.WriteString("Last Environment", values.LastEnvironment);
       store.WriteString("Last Env. Options", values.LastEnvOptions);
       store.WriteInteger("Recovery Interval", values.RecoveryInterval);
+      store.WriteString("New Table Rule Style", values.NewTableRuleStyle);
+      store.WriteBool("Align Code Columns", values.AlignCodeColumns);
+      store.WriteBool("Package Comment Line", values.PackageCommentLine);
 
       if (store.OpenKey(kSettingsUIKey, true)) {
         if (values.MainWindow) WritePlacement(store, "Main Window", *values.MainWindow);
@@ -210,6 +216,9 @@ void CaptureDocumentSettings(TAppSettings& values) {
   values.LastOpenPath = OpenDialog.InitialDir;
   values.LastSavePath = SaveDialog.InitialDir;
   values.RecoveryInterval = RecoveryInterval;
+  values.NewTableRuleStyle = NewTableRules == rsBooktabs ? "Booktabs" : "Classic";
+  values.AlignCodeColumns = CodePreferences.Latex.AlignColumns;
+  values.PackageCommentLine = CodePreferences.PackageComment;
   if (CurrentTable) {
     values.LastEnvironment = CurrentTable->Environment;
     values.LastEnvOptions = CurrentTable->EnvOptions;
@@ -228,9 +237,14 @@ void ApplyDocumentSettings(const TAppSettings& values) {
   // negative one means off, as 0 does, and a huge one would overflow the
   // timer's milliseconds and turn recovery data off without a word.
   RecoveryInterval = std::clamp(values.RecoveryInterval, 0, kMaxRecoveryInterval);
+  NewTableRules = RuleStyleNamed(values.NewTableRuleStyle).value_or(rsClassic);
+  CodePreferences.Latex.AlignColumns = values.AlignCodeColumns;
+  CodePreferences.PackageComment = values.PackageCommentLine;
   if (CurrentTable) {
     CurrentTable->Environment = values.LastEnvironment;
     CurrentTable->EnvOptions = values.LastEnvOptions;
+    // The table of the start-up is a new table too.
+    CurrentTable->Style.Rules = NewTableRules;
     CurrentTable->FontName = values.FontName;
     CurrentTable->FontSize = values.FontSize;
     // At start-up the history holds the document as it was before the

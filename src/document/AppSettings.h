@@ -7,7 +7,9 @@
 //   \Software\LaTeX\Quiltor
 //     "Undo Levels" [integer], "Last Open Path", "Last Save Path",
 //     "Last Environment", "Last Env. Options" [string],
-//     "Recovery Interval" [integer, seconds; 0 = no recovery data]
+//     "Recovery Interval" [integer, seconds; 0 = no recovery data],
+//     "New Table Rule Style" [string, "Classic" or "Booktabs"],
+//     "Align Code Columns", "Package Comment Line" [boolean]
 //   \Software\LaTeX\Quiltor\UI
 //     "Main Window Left/Top/Width/Height", "Code Window Left/Top/Width/Height"
 //     [integer, outer rectangle in screen pixels], "Code Window Visible"
@@ -56,6 +58,10 @@ struct TAppSettings {
   std::string LastEnvironment = "tabular";
   std::string LastEnvOptions;
   int RecoveryInterval = kDefaultRecoveryInterval;
+  // Any name but "Booktabs" (letter case ignored) reads as classic.
+  std::string NewTableRuleStyle = "Classic";
+  bool AlignCodeColumns = false;
+  bool PackageCommentLine = false;
 
   // Outer rectangles in screen pixels; empty when the store holds fewer than
   // all four values, and then the window keeps its own start placement.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,10 @@ const char kUsage[] =
     "                        inside is one quote, line breaks inside are kept\n"
     "  --escape              escape the LaTeX special characters \\ & % $ # _ { } ~ ^\n"
     "                        in the cell texts of text input\n"
+    "  --style=STYLE         write the table's rules in STYLE: classic (\\hline,\n"
+    "                        \\cline) or booktabs (\\toprule, \\midrule, \\bottomrule,\n"
+    "                        \\cmidrule; no vertical rules); default: as IN has it\n"
+    "  --align               pad the LaTeX code's cells so that the & line up\n"
     "  --allow-truncation    convert text cut short by a NUL byte (with a warning)\n"
     "                        instead of failing\n"
     "  --recover             list the documents with unsaved changes that the\n"
@@ -145,6 +150,8 @@ struct TOptions {
   std::string Sheet;
   std::string Range;
   bool NoEscape = false;
+  std::optional<TRuleStyle> Style;  // --style; none: as the input has it
+  TLatexOptions Code;               // --align
 
   bool FromStandardInput() const { return Input == "-"; }
   // How the input is read: --from, else its extension; every name the
@@ -176,7 +183,9 @@ enum : int {
   kOptRecover,
   kOptSheet,
   kOptRange,
-  kOptNoEscape
+  kOptNoEscape,
+  kOptStyle,
+  kOptAlign
 };
 enum : int { kOptRender = 512, kOptDpi, kOptPreamble, kOptTimeout };
 
@@ -199,6 +208,8 @@ const option kLongOptions[] = {
     {"sheet", required_argument, nullptr, kOptSheet},
     {"range", required_argument, nullptr, kOptRange},
     {"no-escape", no_argument, nullptr, kOptNoEscape},
+    {"style", required_argument, nullptr, kOptStyle},
+    {"align", no_argument, nullptr, kOptAlign},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -291,6 +302,11 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
         break;
       case kOptRange: o.Range = optarg; break;
       case kOptAllowTruncation: o.AllowTruncation = true; break;
+      case kOptStyle:
+        o.Style = RuleStyleNamed(optarg);
+        if (!o.Style) throw TUsageError{"'--style' takes classic or booktabs, not '" + std::string(optarg) + "'"};
+        break;
+      case kOptAlign: o.Code.AlignColumns = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
       case kOptDpi: o.Dpi = ParseCount(optarg, "--dpi", 2400); break;
       case kOptPreamble:
@@ -589,9 +605,9 @@ void EmitLatex(const std::string& fileName, Write write) {
   file.Commit();
 }
 
-void WriteLatex(const TTable& table, const std::string& fileName) {
-  EmitLatex(fileName, [&table](std::string& piece, const std::function<void(std::string&)>& flush) {
-    TableToLatex(table, piece, flush, kPieceSize);
+void WriteLatex(const TTable& table, const TOptions& o) {
+  EmitLatex(o.Output, [&](std::string& piece, const std::function<void(std::string&)>& flush) {
+    TableToLatex(table, piece, flush, kPieceSize, o.Code);
   });
 }
 
@@ -643,14 +659,14 @@ void Convert(const TTable& table, const TOptions& o) {
     return;
   }
   if (o.Mode == TOptions::Latex) {
-    WriteLatex(table, o.Output);
+    WriteLatex(table, o);
     return;
   }
   switch (KindOf(o.Output)) {
     case TKind::Native: SaveTableFile(table, o.Output); break;
     case TKind::Csv: table.ExportText(o.Output, ','); break;
     case TKind::Tab: table.ExportText(o.Output, '\t'); break;
-    case TKind::Latex: WriteLatex(table, o.Output); break;
+    case TKind::Latex: WriteLatex(table, o); break;
     case TKind::Spreadsheet:
     case TKind::Html:
     case TKind::Unknown: break;  // refused while parsing
@@ -676,7 +692,8 @@ void CheckCut(int64_t nulAt, const TOptions& o) {
 // but the texts, so building it first would only cost time and memory.
 bool StreamsTextToLatex(const TOptions& o) {
   const bool latex = o.Mode == TOptions::Latex || (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Latex);
-  return latex && IsTextInput(o);
+  // The streamed code knows no style and no alignment.
+  return latex && IsTextInput(o) && !o.Style && !o.Code.AlignColumns;
 }
 
 void StreamTextToLatex(TStream& stream, const TOptions& o) {
@@ -700,6 +717,7 @@ void Run(const TOptions& o) {
   auto* table = new TTable;
   try {
     WithInput(o, [&](TStream& stream) { CheckCut(ReadTableFrom(*table, stream, o), o); });
+    if (o.Style) table->Style.Rules = *o.Style;
     Convert(*table, o);
   } catch (...) {
     delete table;

@@ -13,6 +13,8 @@
 //   --delimiters CHARS, --merge      how text input is split into cells
 //   --quoted                         text input has fields in double quotes
 //   --escape                         LaTeX specials in text input escaped
+//   --style classic|booktabs         the rule style of the table written
+//   --align                          LaTeX code with its "&" lined up
 //   --allow-truncation               text cut by a NUL byte is no failure
 //   -h/--help, -v/--version
 //

@@ -290,7 +290,7 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
   // SaveToStream of its parts; a test holds the two byte for byte equal.
   TMemoryStream stream;
   const int64_t table = BeginChunk(stream, ctTable);
-  WriteChunkValue(stream, ctVersion, kFormatVersion);
+  WriteChunkValue(stream, ctVersion, RequiredVersion(snapshot.Texts().Style));
   const Snapshots::TColumnsImage& columns = snapshot.Columns();
   WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(columns.FormatEnds.size()));
   uint32_t formatStart = 0;
@@ -327,6 +327,7 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
   WriteStringIfAny(stream, ctExtra3, texts.Extra3);
   WriteStringIfAny(stream, ctEnvironment, texts.Environment);
   WriteStringIfAny(stream, ctEnvOptions, texts.EnvOptions);
+  WriteStyleChunks(stream, texts.Style);
   EndChunk(stream, ctTable, table);
   return stream.Data();
 }

@@ -1,5 +1,6 @@
 #include "forms/CodeUnit.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -28,9 +29,17 @@ TCodeForm::TCodeForm(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool) {
   Memo->setUndoRedoEnabled(false);
   SetCodeFont("Courier New", 8);
 
+  StatusLine = new QLabel(this);
+  StatusLine->setObjectName("StatusLine");
+  StatusLine->setContentsMargins(4, 2, 4, 2);
+  StatusLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  SetPackages("none");
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
   layout->addWidget(Memo);
+  layout->addWidget(StatusLine);
   CodeForm = this;
 }
 
@@ -170,3 +179,7 @@ void TCodeForm::SetCodeFont(const std::string& name, int size) {
 std::string TCodeForm::CodeFontName() const { return Memo->font().family().toStdString(); }
 
 int TCodeForm::CodeFontSize() const { return Memo->font().pointSize(); }
+
+void TCodeForm::SetPackages(const std::string& packages) {
+  StatusLine->setText("Packages: " + QString::fromUtf8(packages.c_str()));
+}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class QLabel;
 class QPlainTextEdit;
 
 class TCodeForm : public QWidget {
@@ -21,8 +22,11 @@ class TCodeForm : public QWidget {
   void SetCodeFont(const std::string& name, int size);
   std::string CodeFontName() const;
   int CodeFontSize() const;
+  // The status line's "Packages: booktabs, multirow".
+  void SetPackages(const std::string& packages);
 
   QPlainTextEdit* Memo;
+  QLabel* StatusLine;
 
  private:
   std::vector<std::string> FShown;  // the lines Memo holds

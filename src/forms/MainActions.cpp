@@ -22,6 +22,7 @@
 #include "commands/DocumentCommands.h"
 #include "document/AppModule.h"
 #include "forms/CodeUnit.h"
+#include "forms/FloatUnit.h"
 #include "forms/Icons.h"
 #include "forms/LatexTableChoiceUnit.h"
 #include "forms/SheetChoiceUnit.h"
@@ -78,6 +79,12 @@ const TActionSpec kMainActions[] = {
     {&F::mnRowPrefix, "Row &Prefix/Postfix...", nullptr, "row-prefix", nullptr, "", &F::mnRowPrefixClick, afNone,
      kNoTag},
     {&F::mnBorders, "&Borders...", nullptr, "borders", nullptr, "", &F::mnBordersClick, afNone, kNoTag},
+    {&F::mnRuleClassic, "&Classic", nullptr, nullptr, "Rules as \\hline and \\cline", "", nullptr, afCheckable,
+     rsClassic},
+    {&F::mnRuleBooktabs, "&Booktabs", nullptr, nullptr, "Rules of the booktabs package, without vertical rules", "",
+     nullptr, afCheckable, rsBooktabs},
+    {&F::bBooktabs, "Booktabs", nullptr, "booktabs", "Booktabs Rule Style", "", &F::bBooktabsClick, afCheckable, kNoTag},
+    {&F::mnFloat, "&Float...", nullptr, nullptr, nullptr, "", &F::mnFloatClick, afNone, kNoTag},
     {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "Ctrl+J", &F::bJoinClick, afNone, kNoTag},
     // The face of the Rules split button; its tag is the rule set it applies.
     // It and the alignment buttons hand themselves to their handlers, which
@@ -230,6 +237,7 @@ void TMainForm::CreateActions() {
   bySender(bRules, &F::ClickRule);
   for (QAction* a : RuleItems) bySender(a, &F::ClickRule);
   for (QAction* a : {bAlignLeft, bAlignCenter, bAlignRight, bAlignCustom, mnNewFormat}) bySender(a, &F::bAlignClick);
+  for (QAction* a : {mnRuleClassic, mnRuleBooktabs}) bySender(a, &F::mnRuleStyleClick);
   connect(mnColumnFormat, &QAction::triggered, this, [this] { RunCommand([this] { bAlignClick(bAlignCustom); }); });
   for (const bool redo : {false, true}) {
     connect(redo ? mnRedoList : mnUndoList, &QAction::triggered, this,
@@ -239,6 +247,7 @@ void TMainForm::CreateActions() {
   // The dialogs these commands open, made once and reused.
   NewForm = new TNewForm(this);
   RowPrefixForm = new TRowPrefixForm(this);
+  FloatForm = new TFloatForm(this);
   new TQtLatexTableUI(this);
   new TQtSpreadsheetUI(this);
 }
@@ -281,6 +290,10 @@ void TMainForm::CreateMenus() {
   mnAlignment->setObjectName("mnAlignment");
   Place(*this, mnAlignment, {&F::bAlignLeft, &F::bAlignCenter, &F::bAlignRight});
   Place(*this, mnTable, {&F::mnColumnFormat, nullptr, &F::mnEnvironment, &F::mnRowPrefix});
+  mnRuleStyle = mnTable->addMenu("Rule &Style");
+  mnRuleStyle->setObjectName("mnRuleStyle");
+  Place(*this, mnRuleStyle, {&F::mnRuleClassic, &F::mnRuleBooktabs});
+  Place(*this, mnTable, {&F::mnFloat});
 
   mnView = menu("&View", "mnView", &F::mnViewClick);
   Place(*this, mnView,
@@ -357,6 +370,8 @@ void TMainForm::CreateToolbars() {
   connect(RulesPalette, &QMenu::aboutToShow, this, [this] { RunCommand([this] { bRulesPopup(); }); });
   bRulesButton = splitButton(bRules, RulesPalette, "bRules");
   Formatting->addWidget(bRulesButton);
+  Place(*this, Formatting, {&F::bBooktabs});
+  textBeside(Formatting, bBooktabs);
   Formatting->addSeparator();
   Place(*this, Formatting, {&F::bAlignLeft, &F::bAlignCenter, &F::bAlignRight});
   AlignCustomMenu = new QMenu(this);
@@ -470,6 +485,10 @@ void TMainForm::UpdateCommandStates() {
   ApplyAlignmentStates(states.Align, states.AlignLetters, states.AlignCustom);
   mnRowPrefix->setEnabled(RowPrefixEnabled(selection));
   mnBorders->setEnabled(states.Borders);
+  const bool booktabs = table.Style.Rules == rsBooktabs;
+  bBooktabs->setChecked(booktabs);
+  mnRuleClassic->setChecked(!booktabs);
+  mnRuleBooktabs->setChecked(booktabs);
 }
 
 void TMainForm::ApplyAlignmentStates(const TAlignFace& face, bool letters, bool custom) {

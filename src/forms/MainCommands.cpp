@@ -198,7 +198,7 @@ void TMainForm::PasteClipboard(bool escape, const char* caption) {
 
 void TMainForm::bCopyLatexClick() {
   std::vector<std::string> lines;
-  TableToLatex(*CurrentTable, lines);
+  DocumentCode(*CurrentTable, CodePreferences, lines);
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (i) text += "\r\n";

@@ -363,8 +363,9 @@ void TMainForm::RefreshCodePreview() {
   if (!CodeForm || !CodeForm->isVisible()) return;
   // Kept from one change to the next, so that typing in a cell writes only
   // that cell's row again.
-  static TLatexGenerator generator;
-  CodeForm->SetLines(generator.Generate(*CurrentTable));
+  static TCodePreview preview;
+  CodeForm->SetLines(preview.Generate(*CurrentTable, CodePreferences));
+  CodeForm->SetPackages(preview.Packages());
 }
 
 // ---------------------------------------------------------------- selection queries

@@ -43,6 +43,7 @@ class QToolButton;
 class TBorderForm;
 class TColumnFmtForm;
 class TNewForm;
+class TFloatForm;
 class TRowPrefixForm;
 class TRulesPalette;
 class TUndoList;
@@ -176,6 +177,12 @@ class TMainForm : public QMainWindow, public TGridHost {
   // the command through the runner.
   void mnEnvironmentClick();
   void mnRowPrefixClick();
+  // ---- the table's style (MainStyleCommands.cpp). Table > Rule Style's
+  // items (tag: the TRuleStyle), the toolbar's Booktabs toggle, and
+  // Table > Float....
+  void mnRuleStyleClick(QAction* sender);
+  void bBooktabsClick();
+  void mnFloatClick();
   // The drop-down list of Undo (redo false) or Redo is about to open: an
   // edit under way ends, then the list shows the nearest steps.
   void HistoryListPopup(bool redo);
@@ -247,6 +254,11 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* mnEnvironment;
   QAction* mnRowPrefix;
   QAction* mnBorders;
+  QMenu* mnRuleStyle;
+  QAction* mnRuleClassic;   // tag rsClassic
+  QAction* mnRuleBooktabs;  // tag rsBooktabs
+  QAction* bBooktabs;       // the toolbar's toggle
+  QAction* mnFloat;
   QAction* bJoin;
   // The face of the Rules split button (tag: the rule set, initially all)
   // and the ten rule sets of its palette.
@@ -284,6 +296,10 @@ class TMainForm : public QMainWindow, public TGridHost {
   // made once with the actions and reused.
   TNewForm* NewForm = nullptr;
   TRowPrefixForm* RowPrefixForm = nullptr;
+  TFloatForm* FloatForm = nullptr;
+  // Switching a table with vertical rules to booktabs says once per run
+  // that they will not show.
+  bool FVerticalRulesNoticeShown = false;
   // The recent formats in AlignCustomMenu (tags 1, 2, ...), rebuilt each
   // time it opens.
   QList<QAction*> RecentFormatItems;

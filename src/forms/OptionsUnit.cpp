@@ -1,5 +1,6 @@
 #include "forms/OptionsUnit.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QFontDatabase>
@@ -17,6 +18,7 @@
 #include <algorithm>
 
 #include "document/AppSettings.h"
+#include "forms/CodeOptionsPage.h"
 #include "forms/TypesetOptionsPage.h"
 #include "model/Errors.h"
 
@@ -235,6 +237,7 @@ TOptionsForm::TOptionsForm(TOptionsTarget& target, QWidget* parent) : QDialog(pa
   miscGrid->addLayout(miscButtons, 4, 0, 1, 2);
   PageControl->addTab(misc, "Misc.");
   PageControl->addTab(CreateTypesetPage(fTypesetPreamble), "Typeset");
+  PageControl->addTab(CreateCodePage(fNewRuleStyle, fAlignCode, fPackageComment), "Code");
 
   bApply = new QPushButton("&Apply", this);
   bOk = new QPushButton("OK", this);
@@ -270,6 +273,10 @@ void TOptionsForm::FormShow() {
   fUndoLevels->setValue(FTarget.UndoLevels());
   fRecoveryInterval->setValue(FTarget.RecoveryInterval());
   fTypesetPreamble->setPlainText(QString::fromUtf8(FTarget.TypesetPreamble()));
+  fNewRuleStyle->setCurrentIndex(FTarget.NewTableRuleStyle());
+  const TCodePreferences code = FTarget.CodeSettings();
+  fAlignCode->setChecked(code.Latex.AlignColumns);
+  fPackageComment->setChecked(code.PackageComment);
   bOk->setFocus();
   Appearance->clear();
   for (const char* look : kToolbarLooks) Appearance->addItem(look);
@@ -308,6 +315,11 @@ void TOptionsForm::bApplyClick() {
   if (!look.empty() && look != FTarget.ToolbarLook()) FTarget.SetToolbarLook(look);
   const std::string preamble = fTypesetPreamble->toPlainText().toStdString();
   if (preamble != FTarget.TypesetPreamble()) FTarget.SetTypesetPreamble(preamble);
+  FTarget.SetNewTableRuleStyle(fNewRuleStyle->currentIndex() == rsBooktabs ? rsBooktabs : rsClassic);
+  TCodePreferences code = FTarget.CodeSettings();
+  code.Latex.AlignColumns = fAlignCode->isChecked();
+  code.PackageComment = fPackageComment->isChecked();
+  FTarget.SetCodeSettings(code);
   FTarget.RefreshGrid();
 }
 

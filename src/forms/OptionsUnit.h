@@ -12,8 +12,10 @@
 #include <QWidget>
 #include <string>
 
+#include "document/AppModule.h"
 #include "document/Recovery.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -56,6 +58,13 @@ class TOptionsTarget {
   // when it changed.
   virtual std::string TypesetPreamble() const { return {}; }
   virtual void SetTypesetPreamble(const std::string&) {}
+
+  // The Code page: the document layer's settings unless overridden. Apply
+  // sets them before RefreshGrid.
+  virtual TRuleStyle NewTableRuleStyle() const { return ::NewTableRules; }
+  virtual void SetNewTableRuleStyle(TRuleStyle style) { ::NewTableRules = style; }
+  virtual TCodePreferences CodeSettings() const { return ::CodePreferences; }
+  virtual void SetCodeSettings(const TCodePreferences& preferences) { ::CodePreferences = preferences; }
 };
 
 // A one-line text box with a list of choices below it (indented by 8
@@ -122,6 +131,9 @@ class TOptionsForm : public QDialog {
   QComboBox* Appearance;
   QPushButton* Button2;
   QPlainTextEdit* fTypesetPreamble;  // the Typeset page
+  QComboBox* fNewRuleStyle;          // the Code page
+  QCheckBox* fAlignCode;
+  QCheckBox* fPackageComment;
   QPushButton* bApply;
   QPushButton* bOk;
   QPushButton* bCancel;

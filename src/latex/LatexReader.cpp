@@ -576,6 +576,14 @@ bool IsRuleCommand(std::string_view name) {
 
 // Commands that stand between rows rather than in a cell: row colours,
 // vertical space, the longtable head and foot marks, page breaks.
+bool IsRowCommand(std::string_view name);
+
+// The rules of the booktabs package; the others are classic LaTeX's (and
+// its packages': \Xhline, \hhline, the dashed rules).
+bool IsBooktabsRule(std::string_view name) {
+  return name == "toprule" || name == "midrule" || name == "bottomrule" || name == "cmidrule" || name == "specialrule";
+}
+
 bool IsRowCommand(std::string_view name) {
   static constexpr std::array<std::string_view, 18> kNames = {
       "rowcolor",   "rowcolors",    "hiderowcolors", "showrowcolors", "noalign",      "addlinespace",
@@ -616,6 +624,11 @@ class TReader {
 
   std::vector<TBoundaryRules> Rules;  // one per row boundary, rows + 1
   std::vector<int> SimplifiedRows;    // 0-based, \multicolumn formats the model cannot hold
+  // The horizontal rule commands read, by style, and the \cmidrule trims
+  // with their ranges.
+  mutable int BooktabsRules = 0;
+  mutable int ClassicRules = 0;
+  mutable std::vector<std::pair<std::pair<long long, long long>, std::string>> CmidruleTrims;
 
  private:
   size_t Argument(size_t p, char open) const;
@@ -687,9 +700,12 @@ bool ParseRange(std::string_view t, long long& from, long long& to) {
 size_t TReader::ReadRule(TControl control, TBoundaryRules& rules) const {
   const std::string_view name = control.Name;
   size_t p = control.End;
+  ++(IsBooktabsRule(name) ? BooktabsRules : ClassicRules);
   if (name == "cline" || name == "cmidrule" || name == "cdashline") {
     p = Argument(p, '[');
+    const size_t trimStart = p;
     p = Argument(p, '(');
+    const std::string_view trim = Trim(S.substr(trimStart, p - trimStart));
     const size_t open = Argument(p, '{');
     if (open == p) Fail(p, "a column range such as {2-3} is missing here");
     const std::string_view range = S.substr(p, open - p);
@@ -698,6 +714,7 @@ size_t TReader::ReadRule(TControl control, TBoundaryRules& rules) const {
     if (!ParseRange(range.substr(brace + 1, range.size() - brace - 2), from, to))
       Fail(p + brace, "this is not a column range such as {2-3}");
     rules.Ranges.emplace_back(from, to);
+    if (name == "cmidrule") CmidruleTrims.push_back({{from, to}, std::string(trim)});
     return open;
   }
   if (name == "hhline") {
@@ -1475,7 +1492,10 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
   // back (too few single-column cells vote for it, or there is no row)
   // becomes a rule of the format beside it, which the generator writes in
   // every row; so only where every row that has a cell edge there draws it.
-  const std::vector<bool> voted = VoteBoundaryRules(table);
+  std::vector<bool> voted = VoteBoundaryRules(table);
+  // Booktabs style writes no "|" of the vote: every one of the
+  // specification stays with the formats.
+  if (table.Style.Rules == rsBooktabs) voted.assign(voted.size(), false);
   for (int b = 0; b <= c && c > 0; ++b) {
     if (!boundary[static_cast<size_t>(b)] || voted[static_cast<size_t>(b)]) continue;
     std::string& before = table.Columns[std::max(b - 1, 0)]->Format;
@@ -1503,6 +1523,8 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
   std::vector<char> marks(static_cast<size_t>(c));
   // Without a row there is no cell to hold a horizontal rule.
   const bool rulesLost = r == 0 && ruleRows.front().Any();
+  // Set by the caller from the rules read.
+  const bool booktabs = table.Style.Rules == rsBooktabs;
   for (int b = 0; b <= r && r > 0 && c > 0; ++b) {
     const TBoundaryRules& rules = ruleRows[static_cast<size_t>(b)];
     if (!rules.Any()) continue;
@@ -1510,25 +1532,41 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
     for (auto [from, to] : rules.Ranges)
       for (long long i = from - 1; i < std::min<long long>(to, c); ++i) marks[static_cast<size_t>(i)] = 1;
     std::vector<char> covered(static_cast<size_t>(c), 0);
-    auto mark = [&](TRow* row, bool top) {
+    // Marks the cells of row that lie wholly under the rule; with
+    // uncoveredOnly only those that hold a column no cell holds the rule
+    // for yet.
+    auto mark = [&](TRow* row, bool top, bool uncoveredOnly) {
       long long k = 0;
       for (TCell* cell : *row) {
         bool all = true;
-        for (long long i = k; i < k + cell->Span; ++i) all = all && marks[static_cast<size_t>(i)];
-        if (all) {
+        bool adds = !uncoveredOnly;
+        for (long long i = k; i < k + cell->Span; ++i) {
+          all = all && marks[static_cast<size_t>(i)];
+          adds = adds || !covered[static_cast<size_t>(i)];
+        }
+        if (all && adds) {
           (top ? cell->RuleTop : cell->RuleBottom) = 1;
           for (long long i = k; i < k + cell->Span; ++i) covered[static_cast<size_t>(i)] = 1;
         }
         k += cell->Span;
       }
     };
-    if (b < r) mark(table.Rows[b], true);
-    if (b > 0) mark(table.Rows[b - 1], false);
-    TRow* partial = b < r ? table.Rows[b] : table.Rows[b - 1];
+    // In booktabs style, partial rules that meet are the rules under the
+    // headings of the row above, each its own; any other rule inside the
+    // table goes on the row below first, so that headings above it that
+    // happen to be joined do not split it when it is written again.
+    bool meet = false;
+    for (size_t i = 1; i < rules.Ranges.size(); ++i) meet = meet || rules.Ranges[i].first == rules.Ranges[i - 1].second + 1;
+    const bool inner = booktabs && b > 0 && b < r;
+    const bool below = b < r && !(inner && meet);
+    if (below) mark(table.Rows[b], true, false);
+    if (b > 0) mark(table.Rows[b - 1], false, inner && !meet);
+    if (inner && meet) mark(table.Rows[b], true, true);
+    TRow* partial = below ? table.Rows[b] : table.Rows[b - 1];
     long long k = 0;
     for (TCell* cell : *partial) {
       for (long long i = k; i < k + cell->Span; ++i)
-        if (marks[static_cast<size_t>(i)] && !covered[static_cast<size_t>(i)]) (b < r ? cell->RuleTop : cell->RuleBottom) = 1;
+        if (marks[static_cast<size_t>(i)] && !covered[static_cast<size_t>(i)]) (below ? cell->RuleTop : cell->RuleBottom) = 1;
       k += cell->Span;
     }
   }
@@ -1599,6 +1637,134 @@ size_t FindEnd(std::string_view s, size_t p) {
   return std::string_view::npos;
 }
 
+// Text of a float with its \centering, \caption{..} and \label{..} taken
+// out (those at the float's own level, not inside a group or a comment;
+// a \caption with a short form in [..] stays text, since the model holds
+// one caption). What is left loses its blank lines and the blanks at the
+// ends of its lines.
+struct TFloatText {
+  bool Centering = false;
+  bool HasCaption = false;
+  std::string Caption;
+  bool HasLabel = false;
+  std::string Label;
+  std::string Rest;
+};
+
+TFloatText SplitFloatText(std::string_view s) {
+  TFloatText out;
+  std::string rest;
+  int depth = 0;
+  size_t p = 0;
+  while (p < s.size()) {
+    const char c = s[p];
+    if (c == '%') {
+      const size_t e = LineEnd(s, p);
+      rest.append(s.substr(p, e - p));
+      p = e;
+      continue;
+    }
+    if (c == '{' || c == '}') depth += c == '{' ? 1 : -1;
+    if (c != '\\') {
+      rest += c;
+      ++p;
+      continue;
+    }
+    const TControl control = ReadControl(s, p);
+    const size_t end = std::min(control.End, s.size());
+    if (depth <= 0 && control.Name == "centering") {
+      out.Centering = true;
+      p = end;
+      continue;
+    }
+    if (depth <= 0 && ((control.Name == "caption" && !out.HasCaption) || (control.Name == "label" && !out.HasLabel))) {
+      size_t q = end;
+      while (q < s.size() && IsSpace(s[q])) ++q;
+      const size_t close = q < s.size() && s[q] == '{' ? GroupEnd(s, q) : std::string_view::npos;
+      if (close != std::string_view::npos) {
+        const std::string argument(s.substr(q + 1, close - q - 2));
+        if (control.Name == "caption") {
+          out.HasCaption = true;
+          out.Caption = argument;
+        } else {
+          out.HasLabel = true;
+          out.Label = argument;
+        }
+        p = close;
+        continue;
+      }
+    }
+    rest.append(s.substr(p, end - p));
+    p = end;
+  }
+  // The lines that hold anything, without blanks at their ends.
+  for (size_t b = 0; b < rest.size();) {
+    size_t e = rest.find('\n', b);
+    if (e == std::string::npos) e = rest.size();
+    const std::string_view line = Trim(std::string_view(rest).substr(b, e - b));
+    if (!line.empty()) {
+      if (!out.Rest.empty()) out.Rest += '\n';
+      out.Rest += line;
+    }
+    b = e + 1;
+  }
+  return out;
+}
+
+// The table float (table or table*) directly around the environment that
+// starts at begin and ends before afterEnd: its placement, \centering,
+// caption, label and the rest of its text before and after the
+// environment. Nothing when the environment is not directly in a float.
+void ReadFloat(std::string_view s, size_t begin, size_t afterEnd, TTableFloat& tableFloat) {
+  struct TOpen {
+    std::string Name;
+    size_t After;  // after the name's braces
+  };
+  std::vector<TOpen> open;
+  for (size_t p = 0; p < begin;) {
+    const TControl control = NextControl(s, p);
+    if (p >= begin) break;
+    if (control.Name == "begin" || control.Name == "end") {
+      const TEnvName env = ReadEnvName(s, control.End);
+      if (!env.Name.empty()) {
+        if (control.Name == "begin") open.push_back({env.Name, env.End});
+        else if (!open.empty()) open.pop_back();
+        p = env.End;
+        continue;
+      }
+    }
+    p = control.End;
+  }
+  if (open.empty() || (open.back().Name != "table" && open.back().Name != "table*")) return;
+  size_t body = open.back().After;
+  std::string placement;
+  size_t q = body;
+  while (q < s.size() && IsBlank(s[q])) ++q;
+  if (q < s.size() && s[q] == '[') {
+    const size_t close = s.find(']', q);
+    if (close == std::string_view::npos || close > begin) return;
+    placement = std::string(Trim(s.substr(q + 1, close - q - 1)));
+    body = close + 1;
+  }
+  const size_t floatEnd = FindEnd(s, body);
+  if (floatEnd == std::string_view::npos || floatEnd < afterEnd) return;
+  const TFloatText before = SplitFloatText(s.substr(body, begin - body));
+  const TFloatText after = SplitFloatText(s.substr(afterEnd, floatEnd - afterEnd));
+  tableFloat.Wide = open.back().Name == "table*";
+  tableFloat.Placement = placement;
+  tableFloat.Centering = before.Centering || after.Centering;
+  // Below when the caption is after the tabular, or without a caption the
+  // label (the generator writes the label with the caption).
+  tableFloat.CaptionBelow = !before.HasCaption && (after.HasCaption || (!before.HasLabel && after.HasLabel));
+  tableFloat.Caption = before.HasCaption ? before.Caption : after.Caption;
+  tableFloat.Label = before.HasLabel ? before.Label : after.Label;
+  tableFloat.TextBefore = before.Rest;
+  tableFloat.TextAfter = after.Rest;
+  // A second caption or label stays where it was, as text.
+  if (before.HasCaption && after.HasCaption) tableFloat.TextAfter = "\\caption{" + after.Caption + "}\n" + after.Rest;
+  if (before.HasLabel && after.HasLabel) tableFloat.TextAfter += "\n\\label{" + after.Label + "}";
+}
+
 std::vector<std::string> PreviewLines(std::string_view s, size_t from, size_t to) {
   std::vector<std::string> lines;
   size_t p = from;
@@ -1655,6 +1821,37 @@ std::vector<TLatexTableSource> FindLatexTables(std::string_view s) {
   return found;
 }
 
+namespace {
+
+// The rule style is the one most of the table's rules are written in (a
+// tie keeps classic); a table that mixes the two is told so, as is a
+// \cmidrule trimmed otherwise than booktabs style writes it: trimmed at
+// every end but the table's edges.
+void ReadRuleStyle(const TReader& reader, int columns, TTable& table, std::vector<std::string>& warnings) {
+  const bool booktabs = reader.BooktabsRules > reader.ClassicRules;
+  table.Style.Rules = booktabs ? rsBooktabs : rsClassic;
+  if (reader.BooktabsRules > 0 && reader.ClassicRules > 0)
+    warnings.push_back(FormatStr("The table mixes %d booktabs rules and %d classic rules (\\hline, \\cline, ...): it "
+                                 "keeps the %s style, in which all its rules are written.",
+                                 reader.BooktabsRules, reader.ClassicRules, booktabs ? "booktabs" : "classic"));
+  if (!booktabs) return;
+  int differ = 0;
+  for (const auto& [range, trim] : reader.CmidruleTrims) {
+    const bool left = range.first > 1;
+    const bool right = range.second < columns;
+    const char* usual = left && right ? "(lr)" : left ? "(l)" : right ? "(r)" : "";
+    // Trimming both ends is the habit of many authors; at the table's edge
+    // it makes no difference worth a word.
+    if (trim != usual && trim != "(lr)" && trim != "(rl)") ++differ;
+  }
+  if (differ > 0)
+    warnings.push_back(FormatStr("%d \\cmidrule trims differ from the usual ones (trimmed at every end but the "
+                                 "table's edges): they are written in the usual way.",
+                                 differ));
+}
+
+}  // namespace
+
 std::vector<std::string> ReadLatexTable(std::string_view text, const TLatexTableSource& source, TTable& table) {
   const std::string& name = source.Environment;
   if (!source.Ended)
@@ -1673,7 +1870,12 @@ std::vector<std::string> ReadLatexTable(std::string_view text, const TLatexTable
   TTableBuilder builder(text, source.Begin, spec, table);
   TReader reader(text, source.BodyEnd, builder);
   reader.Read(header.SpecEnd);
-  return builder.Finish(header, reader.Rules, reader.SimplifiedRows);
+  // The style decides where the rules go, so it comes before them.
+  table.Style.Rules = reader.BooktabsRules > reader.ClassicRules ? rsBooktabs : rsClassic;
+  std::vector<std::string> built = builder.Finish(header, reader.Rules, reader.SimplifiedRows);
+  ReadRuleStyle(reader, table.ColCount(), table, built);
+  ReadFloat(text, source.Begin, ReadEnvName(text, ReadControl(text, source.BodyEnd).End).End, table.Style.Float);
+  return built;
 }
 
 std::vector<std::string> ReadLatexTable(std::string_view text, TTable& table, size_t index) {

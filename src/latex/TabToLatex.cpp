@@ -4,10 +4,12 @@
 #include <cctype>
 #include <charconv>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "model/Tables.h"
 #include "model/TextImport.h"
+#include "model/TextWidth.h"
 
 namespace {
 
@@ -79,7 +81,8 @@ namespace {
 // boundary without a rule, so that nothing is read outside the vectors.
 class TColumnView {
  public:
-  explicit TColumnView(const TTable& table) : FCount(table.ColCount()) {
+  explicit TColumnView(const TTable& table)
+      : FCount(table.ColCount()), FVerticalRules(table.Style.Rules != rsBooktabs) {
     FFormats.reserve(static_cast<size_t>(FCount));
     FAligns.reserve(static_cast<size_t>(FCount));
     FSideRules.assign(static_cast<size_t>(FCount) + 1, std::string());
@@ -112,11 +115,15 @@ class TColumnView {
   // formats.
   bool Drawn(long long boundary) const { return Rule(boundary) || !SideRules(boundary).empty(); }
   void SetRule(int boundary, bool rule) { FRules[boundary] = rule; }
+  // Booktabs has no vertical rules: the cells' left and right rules are
+  // left out of the code altogether.
+  bool VerticalRules() const { return FVerticalRules; }
 
  private:
   bool InColumns(long long col) const { return col >= 0 && col < FCount; }
 
   int FCount;
+  bool FVerticalRules;
   std::vector<const std::string*> FFormats;
   std::vector<char> FAligns;
   std::vector<std::string> FSideRules;
@@ -159,6 +166,7 @@ std::vector<bool> VoteBoundaryRules(const TTable& table) {
 namespace {
 
 void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
+  if (!columns.VerticalRules()) return;
   const std::vector<bool> rules = VoteBoundaryRules(table);
   for (int i = 0; i <= columns.Count(); ++i) columns.SetRule(i, rules[static_cast<size_t>(i)]);
 }
@@ -166,17 +174,21 @@ void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
 // The horizontal rules of one row boundary, one entry per column. A column is
 // ruled when the cell above has its bottom rule or the cell below its top rule,
 // so a boundary is built from the two rows around it and no grid of all
-// boundaries is kept.
+// boundaries is kept. In booktabs style the rules of two joined cells side
+// by side are groups of their own: where they meet is remembered as a break.
 class TRuleLine {
  public:
-  explicit TRuleLine(int columns) : FMarks(static_cast<size_t>(columns), 0) {}
+  TRuleLine(int columns, TRuleStyle style)
+      : FMarks(static_cast<size_t>(columns), 0), FBreaks(static_cast<size_t>(columns) + 1, 0), FStyle(style) {}
 
   void MarkRow(const TRow& row, bool bottom) {
     const long long c = static_cast<long long>(FMarks.size());
     long long k = 0;
+    bool groupBefore = false;  // the cell before is a ruled joined cell
     for (const TCell* cell : row) {
       const long long next = k + cell->Span;
-      if (bottom ? cell->RuleBottom : cell->RuleTop) {
+      const bool ruled = (bottom ? cell->RuleBottom : cell->RuleTop) != 0;
+      if (ruled) {
         for (long long i = std::max(k, 0LL), e = std::min(next, c); i < e; ++i) {
           if (!FMarks[i]) {
             FMarks[i] = 1;
@@ -184,21 +196,37 @@ class TRuleLine {
           }
         }
       }
+      // Two headings over several columns each, side by side and both
+      // ruled below, each keep their own rule.
+      const bool group = bottom && ruled && cell->Span > 1;
+      if (group && groupBefore && k > 0 && k < c) FBreaks[k] = 1;
+      groupBefore = group;
       k = next;
     }
   }
 
   // Appends the boundary's line, if it has any rule, and forgets the marks for
-  // the next boundary. A rule over every column is \hline; otherwise every
-  // maximal run of ruled columns is one \cline, left to right, with nothing
-  // between them: "\cline{1-2}\cline{4-4}".
+  // the next boundary. Classic: a rule over every column is \hline;
+  // otherwise every maximal run of ruled columns is one \cline, left to
+  // right, with nothing between them: "\cline{1-2}\cline{4-4}". Booktabs: a
+  // rule over every column is \toprule at the table's top (first is set),
+  // \bottomrule at its bottom (last), \midrule elsewhere. Inside the
+  // table a run is cut between two headings over several columns that
+  // stand side by side in the row above, both ruled below: the rules under
+  // group headings stay the groups' (\cmidrule each). A ruled header row
+  // with one heading over two columns beside a single one is one \midrule.
   template <class Out>
-  void AddRuleLine(Out& out) {
+  void AddRuleLine(Out& out, bool first, bool last) {
     if (FSet == 0) return;
     const size_t c = FMarks.size();
+    // At the table's top and bottom a rule over every column is the
+    // table's frame, whatever groups it came from.
+    const bool booktabs = FStyle == rsBooktabs;
+    const bool groups = booktabs && !first && !last;
     std::string& line = out.Line();
-    if (FSet == c) {
-      line += "\\hline";
+    const bool whole = FSet == c && (!groups || std::find(FBreaks.begin(), FBreaks.end(), 1) == FBreaks.end());
+    if (whole) {
+      line += !booktabs ? "\\hline" : first ? "\\toprule" : last ? "\\bottomrule" : "\\midrule";
     } else {
       size_t i = 0;
       while (i < c) {
@@ -207,8 +235,9 @@ class TRuleLine {
           continue;
         }
         const size_t start = i;
-        while (i < c && FMarks[i]) ++i;
-        line += "\\cline{";
+        do ++i;
+        while (i < c && FMarks[i] && !(groups && FBreaks[i]));
+        line += booktabs ? CmidruleTrim(start, i) : "\\cline{";
         AppendInt(line, static_cast<long long>(start) + 1);
         line += '-';
         AppendInt(line, static_cast<long long>(i));
@@ -217,48 +246,113 @@ class TRuleLine {
     }
     out.EndLine();
     std::fill(FMarks.begin(), FMarks.end(), 0);
+    std::fill(FBreaks.begin(), FBreaks.end(), 0);
     FSet = 0;
   }
 
  private:
+  // The booktabs manual's convention: an end of a partial rule is trimmed
+  // unless it is at the table's edge, so that neighbouring rules stay
+  // apart and an edge rule lines up with the full rules. Columns
+  // start..end-1.
+  const char* CmidruleTrim(size_t start, size_t end) const {
+    const bool left = start > 0;
+    const bool right = end < FMarks.size();
+    return left && right ? "\\cmidrule(lr){" : left ? "\\cmidrule(l){" : right ? "\\cmidrule(r){" : "\\cmidrule{";
+  }
+
   std::vector<unsigned char> FMarks;
-  size_t FSet = 0;  // number of non-zero marks
+  std::vector<unsigned char> FBreaks;  // per column boundary: two groups' rules meet here
+  size_t FSet = 0;                     // number of non-zero marks
+  TRuleStyle FStyle;
 };
 
 // What joins the cells of a row, and what ends its cells.
 constexpr std::string_view kCellSeparator = " & ";
 constexpr std::string_view kRowEnd = " \\\\ ";
 
-// One row's line: prefix, the cells joined by " & ", " \\ ", postfix. A cell
-// is wrapped in \multicolumn when the preamble cannot say what the cell
-// needs: a span, an alignment other than its column's letter, or a vertical
-// rule that the preamble lacks or has where the cell has none. The rules a
-// format writes itself ("r|") belong to the column in every row: a cell that
-// is wrapped keeps them. Appended to line.
-void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
+// One cell's code, appended to line. A cell is wrapped in \multicolumn
+// when the preamble cannot say what the cell needs: a span, an alignment
+// other than its column's letter, or a vertical rule that the preamble
+// lacks or has where the cell has none (booktabs: the cells' own vertical
+// rules count as none). The rules a format writes itself ("r|") belong to
+// the column in every row: a cell that is wrapped keeps them. k is the
+// cell's first column.
+void WriteCell(const TCell& cell, long long k, const TColumnView& columns, std::string& line) {
+  const long long e = k + cell.Span;
+  const bool left = (columns.VerticalRules() && cell.RuleLeft != 0) || !columns.SideRules(0).empty();
+  const bool right = (columns.VerticalRules() && cell.RuleRight != 0) || !columns.SideRules(e).empty();
+  bool wrap = cell.Span > 1 || right != columns.Drawn(e) || (k == 0 && left != columns.Drawn(0));
+  if (!wrap && cell.Align != 0) wrap = cell.Align != columns.Align(k);
+  if (wrap) {
+    line += "\\multicolumn{";
+    AppendInt(line, cell.Span);
+    line += "}{";
+    if (k == 0 && left) line += columns.SideRules(0).empty() ? "|" : columns.SideRules(0);
+    line += cell.Align != 0 ? cell.Align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
+    if (right) line += columns.SideRules(e).empty() ? "|" : columns.SideRules(e);
+    line += "}{";
+    line += cell.Text();
+    line += '}';
+  } else {
+    line += cell.Text();
+  }
+}
+
+// Columns of code for "Align code columns": the display width each table
+// column's code takes, so that every cell can be padded to it. The widths
+// come from the single cells: a joined cell is padded to the columns it
+// covers, but one wider than them does not widen them, so that one long
+// heading does not push every other row apart; only its own row's later
+// cells move.
+class TCodeWidths {
+ public:
+  TCodeWidths(const TTable& table, const TColumnView& columns) : FWidths(static_cast<size_t>(columns.Count()), 0) {
+    std::string code;
+    for (const TRow* row : table.Rows) {
+      long long k = 0;
+      for (const TCell* cell : *row) {
+        if (cell->Span == 1 && k >= 0 && k < columns.Count()) {
+          code.clear();
+          if (k == 0) code += row->Prefix;
+          WriteCell(*cell, k, columns, code);
+          size_t& width = FWidths[static_cast<size_t>(k)];
+          width = std::max(width, DisplayWidth(code));
+        }
+        k += cell->Span;
+      }
+    }
+  }
+
+  // The width of columns k..k+span-1 with the separators between them.
+  size_t Width(long long k, long long span) const {
+    size_t w = 0;
+    for (long long i = std::max(k, 0LL), e = std::min(k + span, static_cast<long long>(FWidths.size())); i < e; ++i)
+      w += FWidths[static_cast<size_t>(i)];
+    return w + static_cast<size_t>(std::max(span - 1, 0LL)) * kCellSeparator.size();
+  }
+
+ private:
+  std::vector<size_t> FWidths;
+};
+
+// One row's line: prefix, the cells joined by " & ", " \\ ", postfix. With
+// widths every cell (the first with the prefix) is padded with blanks to
+// its columns' width. Appended to line.
+void WriteRow(const TRow& row, const TColumnView& columns, const TCodeWidths* widths, std::string& line) {
+  const size_t lineStart = line.size();
   line += row.Prefix;
   long long k = 0;
   bool first = true;
   for (const TCell* cell : row) {
-    const long long e = k + cell->Span;
-    const bool left = cell->RuleLeft != 0 || !columns.SideRules(0).empty();
-    const bool right = cell->RuleRight != 0 || !columns.SideRules(e).empty();
-    bool wrap = cell->Span > 1 || right != columns.Drawn(e) || (k == 0 && left != columns.Drawn(0));
-    if (!wrap && cell->Align != 0) wrap = cell->Align != columns.Align(k);
     if (!first) line += kCellSeparator;
     first = false;
-    if (wrap) {
-      line += "\\multicolumn{";
-      AppendInt(line, cell->Span);
-      line += "}{";
-      if (k == 0 && left) line += columns.SideRules(0).empty() ? "|" : columns.SideRules(0);
-      line += cell->Align != 0 ? cell->Align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
-      if (right) line += columns.SideRules(e).empty() ? "|" : columns.SideRules(e);
-      line += "}{";
-      line += cell->Text();
-      line += '}';
-    } else {
-      line += cell->Text();
+    const size_t cellStart = k == 0 ? lineStart : line.size();
+    WriteCell(*cell, k, columns, line);
+    if (widths) {
+      const size_t need = widths->Width(k, cell->Span);
+      const size_t have = DisplayWidth(std::string_view(line).substr(cellStart));
+      if (have < need) line.append(need - have, ' ');
     }
     k += cell->Span;
   }
@@ -319,41 +413,108 @@ void WriteEnd(const TTable& table, Out& out) {
   out.EndLine();
 }
 
+// Appends text as lines of its own, one per line of the text.
+template <class Out>
+void WriteTextLines(std::string_view text, Out& out) {
+  while (!text.empty()) {
+    const size_t eol = text.find('\n');
+    std::string_view part = text.substr(0, eol);
+    if (!part.empty() && part.back() == '\r') part.remove_suffix(1);
+    out.Line() += part;
+    out.EndLine();
+    if (eol == std::string_view::npos) break;
+    text.remove_prefix(eol + 1);
+  }
+}
+
+template <class Out>
+void WriteCaptionAndLabel(const TTableFloat& f, Out& out) {
+  if (!f.Caption.empty()) {
+    std::string& line = out.Line();
+    line += "\\caption{";
+    line += f.Caption;
+    line += '}';
+    out.EndLine();
+  }
+  if (!f.Label.empty()) {
+    std::string& line = out.Line();
+    line += "\\label{";
+    line += f.Label;
+    line += '}';
+    out.EndLine();
+  }
+}
+
+// The float's lines before the environment: \begin{table}[placement],
+// \centering, the caption and label when they go above, and the float's
+// other text that came before the tabular.
+template <class Out>
+void WriteFloatBegin(const TTableFloat& f, Out& out) {
+  std::string& line = out.Line();
+  line += f.Wide ? "\\begin{table*}" : "\\begin{table}";
+  if (!f.Placement.empty()) {
+    line += '[';
+    line += f.Placement;
+    line += ']';
+  }
+  out.EndLine();
+  if (f.Centering) {
+    out.Line() += "\\centering";
+    out.EndLine();
+  }
+  if (!f.CaptionBelow) WriteCaptionAndLabel(f, out);
+  WriteTextLines(f.TextBefore, out);
+}
+
+template <class Out>
+void WriteFloatEnd(const TTableFloat& f, Out& out) {
+  WriteTextLines(f.TextAfter, out);
+  if (f.CaptionBelow) WriteCaptionAndLabel(f, out);
+  out.Line() += f.Wide ? "\\end{table*}" : "\\end{table}";
+  out.EndLine();
+}
+
 // The whole table, line by line into out, which offers Line(): the string
 // to append the next line to, and EndLine() once it is complete. rowLines,
 // if given, receives the number of the line of every row and boundaryRules
 // the preamble's vertical rules.
 template <class Out>
-void Generate(const TTable& table, Out& out, std::vector<size_t>* rowLines, std::vector<bool>* boundaryRules) {
+void Generate(const TTable& table, const TLatexOptions& options, Out& out, std::vector<size_t>* rowLines,
+              std::vector<bool>* boundaryRules) {
+  const TTableFloat& tableFloat = table.Style.Float;
+  const bool inFloat = tableFloat.Active();
+  if (inFloat) WriteFloatBegin(tableFloat, out);
   const int c = table.ColCount();
   if (c == 0) {
     WriteBegin(table, nullptr, out);
     WriteEnd(table, out);
-    return;
-  }
+  } else {
+    TColumnView columns(table);
+    DecideBoundaryRules(table, columns);
+    if (boundaryRules) {
+      boundaryRules->assign(static_cast<size_t>(c) + 1, false);
+      for (int i = 0; i <= c; ++i) (*boundaryRules)[static_cast<size_t>(i)] = columns.Rule(i);
+    }
+    WriteBegin(table, &columns, out);
 
-  TColumnView columns(table);
-  DecideBoundaryRules(table, columns);
-  if (boundaryRules) {
-    boundaryRules->assign(static_cast<size_t>(c) + 1, false);
-    for (int i = 0; i <= c; ++i) (*boundaryRules)[static_cast<size_t>(i)] = columns.Rule(i);
-  }
-  WriteBegin(table, &columns, out);
-
-  TRuleLine rules(c);
-  const TRow* above = nullptr;
-  for (const TRow* row : table.Rows) {
+    std::optional<TCodeWidths> widths;
+    if (options.AlignColumns) widths.emplace(table, columns);
+    TRuleLine rules(c, table.Style.Rules);
+    const TRow* above = nullptr;
+    for (const TRow* row : table.Rows) {
+      if (above) rules.MarkRow(*above, true);
+      rules.MarkRow(*row, false);
+      rules.AddRuleLine(out, !above, false);
+      if (rowLines) rowLines->push_back(out.Count());
+      WriteRow(*row, columns, widths ? &*widths : nullptr, out.Line());
+      out.EndLine();
+      above = row;
+    }
     if (above) rules.MarkRow(*above, true);
-    rules.MarkRow(*row, false);
-    rules.AddRuleLine(out);
-    if (rowLines) rowLines->push_back(out.Count());
-    WriteRow(*row, columns, out.Line());
-    out.EndLine();
-    above = row;
+    rules.AddRuleLine(out, false, true);
+    WriteEnd(table, out);
   }
-  if (above) rules.MarkRow(*above, true);
-  rules.AddRuleLine(out);
-  WriteEnd(table, out);
+  if (inFloat) WriteFloatEnd(tableFloat, out);
 }
 
 // Lines into a vector: each is built in one reused buffer and copied out at
@@ -394,14 +555,14 @@ class TLineStream {
   size_t FCount = 0;
 };
 
-void GenerateLines(const TTable& table, std::vector<std::string>& lines, std::vector<size_t>* rowLines,
-                   std::vector<bool>* boundaryRules) {
+void GenerateLines(const TTable& table, const TLatexOptions& options, std::vector<std::string>& lines,
+                   std::vector<size_t>* rowLines, std::vector<bool>* boundaryRules) {
   lines.clear();
   // At most a rule line above every row, the row, the rule line below the
   // last row, and the two environment lines.
   if (table.ColCount() > 0) lines.reserve(2 * static_cast<size_t>(table.RowCount()) + 3);
   TLineVector out(lines);
-  Generate(table, out, rowLines, boundaryRules);
+  Generate(table, options, out, rowLines, boundaryRules);
 }
 
 // Everything but the cell texts that the code depends on: the environment,
@@ -425,7 +586,11 @@ uint64_t TableShape(const TTable& table) {
   h = Mix(h, static_cast<uint64_t>(table.ColCount()));
   h = Mix(h, static_cast<uint64_t>(table.RowCount()));
   for (const TColumn* column : table.Columns) h = MixText(h, column->Format);
-  return h;
+  const TTableFloat& f = table.Style.Float;
+  h = Mix(h, table.Style.Rules);
+  for (const std::string* text : {&f.Placement, &f.Caption, &f.Label, &f.TextBefore, &f.TextAfter})
+    h = MixText(h, *text);
+  return Mix(h, uint64_t{f.Centering} | uint64_t{f.CaptionBelow} << 1 | uint64_t{f.Wide} << 2);
 }
 
 // The cells are summed, each weighted by an odd number of its own, rather
@@ -460,14 +625,14 @@ uint64_t RowShape(const TRow& row) {
 
 }  // namespace
 
-void TableToLatex(const TTable& table, std::vector<std::string>& lines) {
-  GenerateLines(table, lines, nullptr, nullptr);
+void TableToLatex(const TTable& table, std::vector<std::string>& lines, const TLatexOptions& options) {
+  GenerateLines(table, options, lines, nullptr, nullptr);
 }
 
 void TableToLatex(const TTable& table, std::string& out, const std::function<void(std::string&)>& flush,
-                  size_t pieceSize) {
+                  size_t pieceSize, const TLatexOptions& options) {
   TLineStream stream(out, flush, pieceSize);
-  Generate(table, stream, nullptr, nullptr);
+  Generate(table, options, stream, nullptr, nullptr);
   if (!out.empty()) flush(out);
 }
 
@@ -517,16 +682,17 @@ bool TLatexGenerator::Unchanged(const TTable& table, std::vector<uint64_t>& shap
   return true;
 }
 
-const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table) {
+const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table, const TLatexOptions& options) {
   std::vector<uint64_t> shapes;
-  if (Unchanged(table, shapes)) {
+  // Aligned code may change every line for one changed text: no short cut.
+  if (!options.AlignColumns && !FAligned && Unchanged(table, shapes)) {
     TColumnView columns(table);
     for (int i = 0; i <= columns.Count(); ++i) columns.SetRule(i, FBoundaryRules[static_cast<size_t>(i)]);
     std::string line;
     for (TRowState& state : FRows) {
       if (state.Row->TextVersion == state.TextVersion) continue;
       line.clear();
-      WriteRow(*state.Row, columns, line);
+      WriteRow(*state.Row, columns, nullptr, line);
       FLines[state.Line] = line;
       state.TextVersion = state.Row->TextVersion;
     }
@@ -534,7 +700,8 @@ const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table) {
   }
   std::vector<size_t> rowLines;
   rowLines.reserve(static_cast<size_t>(table.RowCount()));
-  GenerateLines(table, FLines, &rowLines, &FBoundaryRules);
+  GenerateLines(table, options, FLines, &rowLines, &FBoundaryRules);
+  FAligned = options.AlignColumns;
   FTable = &table;
   FEpoch = gTableShapeEpoch;
   FTableShape = TableShape(table);

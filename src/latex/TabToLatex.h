@@ -12,14 +12,25 @@ class TStream;
 struct TTextShape;
 struct TTextImportOptions;
 
+// Choices of the user's about the code's layout, not stored in the table.
+struct TLatexOptions {
+  // Cells padded with blanks so that the "&" of all rows line up, counted
+  // in display columns of the UTF-8 text. Off, nothing is padded.
+  bool AlignColumns = false;
+};
+
 // Clears lines and fills it with the table as one LaTeX environment: the
 // \begin line with the preamble (the column formats and the vertical rules),
 // a line per row, a \hline or \cline line for every row boundary that
-// carries horizontal rules, and the \end line; the generator adds no line
+// carries horizontal rules (\toprule, \midrule, \bottomrule, \cmidrule
+// in booktabs style, which leaves the vertical rules out), and the \end
+// line. A table with a float is wrapped in it: \begin{table}[placement],
+// \centering, \caption and \label (above or below), the float's other
+// text just before and after the environment, \end{table}. The generator adds no line
 // terminators. Cell texts, formats, prefixes, postfixes and options are LaTeX
 // written by the user and go out exactly as typed; only the options lose
 // surrounding blanks and control characters. The table is only read.
-void TableToLatex(const TTable& table, std::vector<std::string>& lines);
+void TableToLatex(const TTable& table, std::vector<std::string>& lines, const TLatexOptions& options = {});
 
 // The letter of a column format's own alignment, the one a cell without its
 // own follows in LaTeX: its one letter outside groups and commands, when
@@ -45,7 +56,7 @@ std::vector<bool> VoteBoundaryRules(const TTable& table);
 // flush is called, which must empty it (or throw). Nothing is held per
 // line, so a table of any size is written in out's space alone.
 void TableToLatex(const TTable& table, std::string& out, const std::function<void(std::string&)>& flush,
-                  size_t pieceSize);
+                  size_t pieceSize, const TLatexOptions& options = {});
 
 // The code of the table that TTable::ImportText makes of the text in stream,
 // byte for byte as the overload above writes it for that table, but written
@@ -65,7 +76,7 @@ int64_t TextToLatex(TStream& stream, const TTextShape& shape, const TTextImportO
 // exactly those TableToLatex gives.
 class TLatexGenerator {
  public:
-  const std::vector<std::string>& Generate(const TTable& table);
+  const std::vector<std::string>& Generate(const TTable& table, const TLatexOptions& options = {});
 
  private:
   // A row as last generated: the row, its text version, a fingerprint of
@@ -79,6 +90,7 @@ class TLatexGenerator {
   bool Unchanged(const TTable& table, std::vector<uint64_t>& shapes) const;
 
   const TTable* FTable = nullptr;
+  bool FAligned = false;  // the lines were generated aligned
   uint64_t FEpoch = 0;
   uint64_t FTableShape = 0;
   std::vector<TRowState> FRows;

@@ -44,13 +44,30 @@ std::string_view BracedArgument(std::string_view text, size_t open) {
   return {};
 }
 
+bool StartsWith(std::string_view text, std::string_view start) { return text.substr(0, start.size()) == start; }
+
+// The table float the generator may wrap the environment in.
+bool IsFloatBegin(std::string_view line) {
+  return StartsWith(line, "\\begin{table}") || StartsWith(line, "\\begin{table*}");
+}
+
+// The environment's \begin line: the first line, or in a float the first
+// \begin line after the float's own.
+std::string_view BeginLine(const std::vector<std::string>& lines) {
+  if (lines.empty()) return {};
+  if (!IsFloatBegin(lines.front())) return lines.front();
+  for (size_t i = 1; i < lines.size(); ++i)
+    if (StartsWith(lines[i], "\\begin{")) return lines[i];
+  return {};
+}
+
 // Everything the code gives as column formats: the environment's preamble
 // (the last argument of the \begin line) and the format of every
 // \multicolumn.
 std::string ColumnFormats(const std::vector<std::string>& lines) {
   std::string formats;
-  if (!lines.empty()) {
-    const std::string_view begin = lines.front();
+  {
+    const std::string_view begin = BeginLine(lines);
     // The preamble is the last braced group of the line; find its opening
     // brace by balancing from the end.
     int depth = 0;
@@ -90,8 +107,7 @@ bool HasColumnType(std::string_view formats, std::string_view types) {
 }
 
 std::string EnvironmentOf(const std::vector<std::string>& lines) {
-  if (lines.empty()) return {};
-  const std::string_view begin = lines.front();
+  const std::string_view begin = BeginLine(lines);
   constexpr std::string_view kBegin = "\\begin{";
   if (begin.substr(0, kBegin.size()) != kBegin) return {};
   const size_t close = begin.find('}', kBegin.size());
@@ -301,6 +317,16 @@ TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines,
         kMissingPackageMark + p.Name + "}}");
   }
   put(std::string("\\newbox") + kTableBox + "\\newdimen" + kTableWidth);
+  // A float cannot stand in the box the table is set in: the preview sets
+  // it where it stands, a column wide (a page wide for table*), with its
+  // caption as the page would show it.
+  if (!codeLines.empty() && IsFloatBegin(codeLines.front())) {
+    put("\\makeatletter");
+    for (const char* name : {"table", "table*"})
+      put(std::string("\\renewenvironment{") + name + "}[1][]{\\def\\@captype{table}\\vbox\\bgroup\\hsize=" +
+          (name[5] ? "\\textwidth" : "\\columnwidth") + "\\linewidth=\\hsize\\parindent=0pt}{\\egroup}");
+    put("\\makeatother");
+  }
   const std::string environment = EnvironmentOf(codeLines);
   const bool paged = environment == "longtable" || environment == "longtable*";
   // A longtable cannot be set in a box. It is set on one page tall enough

@@ -24,8 +24,16 @@ constexpr int64_t kMaxFileSize = int64_t{kHeaderSize} + kMaxChunkNumber;
 // The smallest container: its header and its end mark.
 constexpr uint32_t kMinContainerSize = 2 * kHeaderSize;
 
-// The only version this program writes and reads.
-constexpr uint32_t kFormatVersion = 1;
+// Format versions. A file is written with the lowest version that can hold
+// the table: version 1 when it uses nothing that came later, so that such
+// files stay byte for byte what they always were and older programs still
+// read them. The reader accepts every version up to kFormatVersion.
+//
+// To add a property: give it a tag below, write its chunk only when the
+// property differs from its default, read it in its container's walker, and
+// let RequiredVersion (TableFile.cpp) answer kFormatVersion when it is set.
+constexpr uint32_t kFormatVersion1 = 1;
+constexpr uint32_t kFormatVersion = 2;
 
 // Table container: the whole file.
 constexpr uint32_t ctTable = Tag(0x01);
@@ -37,6 +45,19 @@ constexpr uint32_t ctExtra2 = Tag(0x06);      // string
 constexpr uint32_t ctExtra3 = Tag(0x07);      // string
 constexpr uint32_t ctEnvironment = Tag(0x08); // string
 constexpr uint32_t ctEnvOptions = Tag(0x09);  // string
+// Since version 2:
+constexpr uint32_t ctRuleStyle = Tag(0x10);   // value, rsBooktabs; written only when not classic
+constexpr uint32_t ctFloat = Tag(0x11);       // container, written only when the table has a float
+
+// Float container (version 2).
+constexpr uint32_t ctPlacement = Tag(0x12);     // string, "htbp"
+constexpr uint32_t ctCentering = Tag(0x13);     // value 1
+constexpr uint32_t ctCaption = Tag(0x14);       // string
+constexpr uint32_t ctLabel = Tag(0x15);         // string
+constexpr uint32_t ctCaptionBelow = Tag(0x16);  // value 1
+constexpr uint32_t ctWide = Tag(0x17);          // value 1: table*
+constexpr uint32_t ctTextBefore = Tag(0x18);    // string
+constexpr uint32_t ctTextAfter = Tag(0x19);     // string
 
 // Column container.
 constexpr uint32_t ctColumn = Tag(0x20);

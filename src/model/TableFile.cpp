@@ -159,6 +159,43 @@ void WalkColumn(TStream& stream, TColumn* column) {
   CloseChunk(stream, end);
 }
 
+// A flag is a value chunk holding 1; any other value is damage.
+bool ReadFlag(TStream& stream, uint32_t tag) {
+  if (ReadChunkValue(stream, tag) != 1) ReadError();
+  return true;
+}
+
+template <bool Build>
+void WalkFloat(TStream& stream, TTableFloat* f) {
+  const int64_t end = OpenChunk(stream, ctFloat);
+  for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
+    switch (tag) {
+      case ctPlacement: TakeString<Build>(stream, tag, Build ? &f->Placement : nullptr); break;
+      case ctCaption: TakeString<Build>(stream, tag, Build ? &f->Caption : nullptr); break;
+      case ctLabel: TakeString<Build>(stream, tag, Build ? &f->Label : nullptr); break;
+      case ctTextBefore: TakeString<Build>(stream, tag, Build ? &f->TextBefore : nullptr); break;
+      case ctTextAfter: TakeString<Build>(stream, tag, Build ? &f->TextAfter : nullptr); break;
+      case ctCentering: {
+        const bool on = ReadFlag(stream, tag);
+        if constexpr (Build) f->Centering = on;
+        break;
+      }
+      case ctCaptionBelow: {
+        const bool on = ReadFlag(stream, tag);
+        if constexpr (Build) f->CaptionBelow = on;
+        break;
+      }
+      case ctWide: {
+        const bool on = ReadFlag(stream, tag);
+        if constexpr (Build) f->Wide = on;
+        break;
+      }
+      default: ReadError();
+    }
+  }
+  CloseChunk(stream, end);
+}
+
 template <bool Build>
 void WalkTable(TStream& stream, TTable* table, TSpanCheck* check) {
   if constexpr (Build) table->Clear();
@@ -166,8 +203,11 @@ void WalkTable(TStream& stream, TTable* table, TSpanCheck* check) {
   for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
     switch (tag) {
       case ctVersion:
-        if (ReadChunkValue(stream, ctVersion) != kFormatVersion) throw EQuiltorError("Invalid version");
+      {
+        const uint32_t version = ReadChunkValue(stream, ctVersion);
+        if (version < kFormatVersion1 || version > kFormatVersion) throw EQuiltorError("Invalid version");
         break;
+      }
       case ctColCount: {
         const uint32_t n = ReadChunkValue(stream, ctColCount);
         if constexpr (Build) {
@@ -194,6 +234,11 @@ void WalkTable(TStream& stream, TTable* table, TSpanCheck* check) {
       case ctExtra3: TakeString<Build>(stream, ctExtra3, Build ? &table->Extra3 : nullptr); break;
       case ctEnvironment: TakeString<Build>(stream, ctEnvironment, Build ? &table->Environment : nullptr); break;
       case ctEnvOptions: TakeString<Build>(stream, ctEnvOptions, Build ? &table->EnvOptions : nullptr); break;
+      case ctRuleStyle:
+        if (ReadChunkValue(stream, ctRuleStyle) != rsBooktabs) ReadError();
+        if constexpr (Build) table->Style.Rules = rsBooktabs;
+        break;
+      case ctFloat: WalkFloat<Build>(stream, Build ? &table->Style.Float : nullptr); break;
       default: throw EQuiltorError("Invalid stream read");
     }
   }
@@ -204,7 +249,33 @@ void WriteStringIfAny(TStream& stream, uint32_t tag, const std::string& text) {
   if (!text.empty()) WriteChunkString(stream, tag, text);
 }
 
+void WriteFlagIfSet(TStream& stream, uint32_t tag, bool on) {
+  if (on) WriteChunkValue(stream, tag, 1);
+}
+
+void WriteFloat(TStream& stream, const TTableFloat& f) {
+  const int64_t start = BeginChunk(stream, ctFloat);
+  WriteStringIfAny(stream, ctPlacement, f.Placement);
+  WriteFlagIfSet(stream, ctCentering, f.Centering);
+  WriteStringIfAny(stream, ctCaption, f.Caption);
+  WriteStringIfAny(stream, ctLabel, f.Label);
+  WriteFlagIfSet(stream, ctCaptionBelow, f.CaptionBelow);
+  WriteFlagIfSet(stream, ctWide, f.Wide);
+  WriteStringIfAny(stream, ctTextBefore, f.TextBefore);
+  WriteStringIfAny(stream, ctTextAfter, f.TextAfter);
+  EndChunk(stream, ctFloat, start);
+}
+
 }  // namespace
+
+uint32_t RequiredVersion(const TTableStyle& style) {
+  return style == TTableStyle() ? kFormatVersion1 : kFormatVersion;
+}
+
+void WriteStyleChunks(TStream& stream, const TTableStyle& style) {
+  if (style.Rules != rsClassic) WriteChunkValue(stream, ctRuleStyle, style.Rules);
+  if (style.Float.Active()) WriteFloat(stream, style.Float);
+}
 
 // ---------------------------------------------------------------- TCell
 
@@ -249,7 +320,7 @@ void TColumn::LoadFromStream(TStream& stream) { WalkColumn<true>(stream, this); 
 
 void TTable::SaveToStream(TStream& stream) const {
   const int64_t start = BeginChunk(stream, ctTable);
-  WriteChunkValue(stream, ctVersion, kFormatVersion);
+  WriteChunkValue(stream, ctVersion, RequiredVersion(Style));
   WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(ColCount()));
   for (const TColumn* column : Columns) column->SaveToStream(stream);
   WriteChunkValue(stream, ctRowCount, static_cast<uint32_t>(RowCount()));
@@ -259,6 +330,7 @@ void TTable::SaveToStream(TStream& stream) const {
   WriteStringIfAny(stream, ctExtra3, Extra3);
   WriteStringIfAny(stream, ctEnvironment, Environment);
   WriteStringIfAny(stream, ctEnvOptions, EnvOptions);
+  WriteStyleChunks(stream, Style);
   EndChunk(stream, ctTable, start);
 }
 

@@ -4,6 +4,13 @@
 
 #include "model/Tables.h"
 
+// The lowest format version that holds a table of this style: 1 for the
+// defaults, so that such files stay as they always were.
+uint32_t RequiredVersion(const TTableStyle& style);
+// The style's chunks of the table container, each only when it differs from
+// its default; they follow the environment options.
+void WriteStyleChunks(TStream& stream, const TTableStyle& style);
+
 // Reads a native file. A failure ("Cannot open file %s: cause", a damaged
 // file) leaves table as it was.
 void LoadTableFile(TTable& table, const std::string& fileName);

@@ -165,6 +165,74 @@ uint64_t FormatsKey(const TTable& table) {
 
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
+// Each rule covers its whole edge including both corners; a rule shared
+// with a neighbour falls on the same pixels from either side.
+void PaintVerticalRules(const TCell& c, TCanvas& canvas) {
+  const TRect& b = c.BoundsRect;
+  if (c.RuleLeft) {
+    canvas.MoveTo(b.Left, b.Top);
+    canvas.LineTo(b.Left, b.Bottom + 1);
+  }
+  if (c.RuleRight) {
+    canvas.MoveTo(b.Right, b.Top);
+    canvas.LineTo(b.Right, b.Bottom + 1);
+  }
+}
+
+void PaintClassicRules(const TCell& c, TCanvas& canvas) {
+  const TRect& b = c.BoundsRect;
+  canvas.SetPenColor(clWindowText);
+  if (c.RuleTop) {
+    canvas.MoveTo(b.Left, b.Top);
+    canvas.LineTo(b.Right + 1, b.Top);
+  }
+  if (c.RuleBottom) {
+    canvas.MoveTo(b.Left, b.Bottom);
+    canvas.LineTo(b.Right + 1, b.Bottom);
+  }
+  PaintVerticalRules(c, canvas);
+}
+
+// How far booktabs trims a partial rule's end, in pixels.
+constexpr int kBooktabsTrim = 3;
+
+// Booktabs rules as they typeset: the table's top and bottom rules heavier
+// than the others; a rule's end trimmed where it does not run on into the
+// same rule of the neighbouring cell, and inside the table also between
+// two joined cells (the code makes the rules under group headings
+// \cmidrule of their own); vertical rules greyed, since the code leaves
+// them out.
+void PaintBooktabsRules(const TCell& c, TCanvas& canvas) {
+  const TRect& b = c.BoundsRect;
+  const TTable& table = *c.Table();
+  const TRow& row = *c.Row();
+  const int index = c.Index();
+  const TCell* left = index > 0 ? row[index - 1] : nullptr;
+  const TCell* right = index + 1 < row.Count() ? row[index + 1] : nullptr;
+  const bool firstRow = &row == table.Rows.First();
+  const bool lastRow = &row == table.Rows.Last();
+  auto horizontal = [&](TRuleFlag TCell::*rule, int y, bool edgeRow, int inward) {
+    if (!(c.*rule)) return;
+    // \toprule and \bottomrule only where the rule runs over the whole
+    // table; a partial one there is a \cmidrule.
+    const bool frame = edgeRow && std::all_of(row.begin(), row.end(), [rule](const TCell* n) { return n->*rule != 0; });
+    auto trimmed = [&](const TCell* n) { return n && (!(n->*rule) || (!edgeRow && c.Span > 1 && n->Span > 1)); };
+    const int x1 = b.Left + (trimmed(left) ? kBooktabsTrim : 0);
+    const int x2 = b.Right + 1 - (trimmed(right) ? kBooktabsTrim : 0);
+    canvas.MoveTo(x1, y);
+    canvas.LineTo(x2, y);
+    if (frame) {
+      canvas.MoveTo(x1, y + inward);
+      canvas.LineTo(x2, y + inward);
+    }
+  };
+  canvas.SetPenColor(clBtnShadow);
+  PaintVerticalRules(c, canvas);
+  canvas.SetPenColor(clWindowText);
+  horizontal(&TCell::RuleTop, b.Top, firstRow, 1);
+  horizontal(&TCell::RuleBottom, b.Bottom, lastRow, -1);
+}
+
 void PaintCell(TCell& c, TCanvas& canvas, char align, const TColumnLook* look, const TLooks& looks) {
   const TTable& table = *c.Table();
   canvas.SetFont(table.FontName, table.FontSize);
@@ -194,25 +262,11 @@ void PaintCell(TCell& c, TCanvas& canvas, char align, const TColumnLook* look, c
     canvas.SetFontColor(clWindowText);
   }
 
-  // Each rule covers its whole edge including both corners; a rule shared
-  // with a neighbour falls on the same pixels from either side.
   const TRect& b = c.BoundsRect;
-  canvas.SetPenColor(clWindowText);
-  if (c.RuleTop) {
-    canvas.MoveTo(b.Left, b.Top);
-    canvas.LineTo(b.Right + 1, b.Top);
-  }
-  if (c.RuleBottom) {
-    canvas.MoveTo(b.Left, b.Bottom);
-    canvas.LineTo(b.Right + 1, b.Bottom);
-  }
-  if (c.RuleLeft) {
-    canvas.MoveTo(b.Left, b.Top);
-    canvas.LineTo(b.Left, b.Bottom + 1);
-  }
-  if (c.RuleRight) {
-    canvas.MoveTo(b.Right, b.Top);
-    canvas.LineTo(b.Right, b.Bottom + 1);
+  if (table.Style.Rules == rsBooktabs) {
+    PaintBooktabsRules(c, canvas);
+  } else {
+    PaintClassicRules(c, canvas);
   }
 
   // The vertical rules of the column's format, drawn as a cell's own: "||"

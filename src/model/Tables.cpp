@@ -126,6 +126,23 @@ void TColumn::Assign(const TColumn& source) {
 
 // ---------------------------------------------------------------- TTable
 
+std::optional<TRuleStyle> RuleStyleNamed(std::string_view name) {
+  auto is = [name](std::string_view word) {
+    return name.size() == word.size() &&
+           std::equal(name.begin(), name.end(), word.begin(), [](char a, char b) { return (a | 0x20) == b; });
+  };
+  if (is("classic")) return rsClassic;
+  if (is("booktabs")) return rsBooktabs;
+  return std::nullopt;
+}
+
+bool TTable::HasVerticalRules() const {
+  for (const TRow* row : Rows)
+    for (const TCell* cell : *row)
+      if (cell->RuleLeft || cell->RuleRight) return true;
+  return false;
+}
+
 TTable::~TTable() {
   Columns.Clear();
   Rows.Clear();
@@ -139,6 +156,7 @@ void TTable::Clear() {
   Extra3.clear();
   EnvOptions.clear();
   Environment = "tabular";
+  Style = TTableStyle();
 }
 
 void TTable::Assign(const TTable& source) {
@@ -154,6 +172,7 @@ void TTable::Assign(const TTable& source) {
   Extra3 = source.Extra3;
   Environment = source.Environment;
   EnvOptions = source.EnvOptions;
+  Style = source.Style;
 }
 
 void TTable::TakeContent(TTable& source) {
@@ -169,6 +188,7 @@ void TTable::TakeContent(TTable& source) {
   std::swap(Extra3, source.Extra3);
   std::swap(Environment, source.Environment);
   std::swap(EnvOptions, source.EnvOptions);
+  std::swap(Style, source.Style);
   // Measured extents stay valid only where both tables measure alike.
   if (ExtentFontName != source.ExtentFontName || ExtentFontSize != source.ExtentFontSize ||
       CellPadding != source.CellPadding) {

@@ -4,7 +4,9 @@
 // it in its row; in every row the spans add up to the number of columns.
 // Positions are always computed by walking the lists, never stored.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/Errors.h"
@@ -329,6 +331,40 @@ class TColumn {
   TSelectedFlag Selected{false};
 };
 
+// How the horizontal rules are written: \hline and \cline, or the rules of
+// the booktabs package, which has no vertical rules.
+enum TRuleStyle : uint8_t { rsClassic = 0, rsBooktabs = 1 };
+// The style named "classic" or "booktabs", letter case ignored; none for
+// any other name.
+std::optional<TRuleStyle> RuleStyleNamed(std::string_view name);
+
+// The table float the tabular sits in. Every field empty or false means no
+// float: the code is the bare environment.
+struct TTableFloat {
+  std::string Placement;  // the text between [ and ], "htbp"; empty: none
+  bool Centering = false;
+  std::string Caption;
+  std::string Label;
+  bool CaptionBelow = false;  // else above the tabular, as journals set it
+  bool Wide = false;          // table* (both columns of a two-column page)
+  // Other text the float held around the tabular when it was read from a
+  // document: written back unchanged, one string per side.
+  std::string TextBefore;
+  std::string TextAfter;
+
+  bool Active() const { return *this != TTableFloat(); }
+  bool operator==(const TTableFloat&) const = default;
+};
+
+// The table's properties that shape its code as a whole. Everything at its
+// default leaves the code, and the file, as tables have always had them.
+struct TTableStyle {
+  TRuleStyle Rules = rsClassic;
+  TTableFloat Float;
+
+  bool operator==(const TTableStyle&) const = default;
+};
+
 // How delimited text is split into cells on import.
 struct TTextImportOptions {
   // The delimiter characters, in any order; none: one field per line.
@@ -349,8 +385,9 @@ class TTable {
   TTable& operator=(const TTable&) = delete;
   ~TTable();
 
-  // Frees all rows, then all columns; empties the extra texts and options and
-  // resets the environment to "tabular". Callers clear CurrentCell first.
+  // Frees all rows, then all columns; empties the extra texts and options,
+  // resets the environment to "tabular" and the style to its defaults.
+  // Callers clear CurrentCell first.
   void Clear();
   // Deep copy of the content (not the file name, title, font, grid, focus,
   // selection mode, anchors, layout or current cell).
@@ -379,6 +416,8 @@ class TTable {
   void DeleteColumn(int index);
   void DeleteRow(int index);
   void SetRules(const TCellRect& rect, int bits, uint8_t value);
+  // Whether any cell has a left or right rule, which booktabs leaves out.
+  bool HasVerticalRules() const;
 
   void ClearSelection();
   void SelectCell(TCell* cell);
@@ -460,6 +499,7 @@ class TTable {
   int FontSize = 11;
   std::string Environment = "tabular";
   std::string EnvOptions;
+  TTableStyle Style;
   std::string FileName;
   std::string Title;
   bool HasFocus = false;

@@ -245,7 +245,7 @@ class TRowMatcher {
 
 bool TTableTexts::Matches(const TTable& table) const {
   return Environment == table.Environment && EnvOptions == table.EnvOptions && Extra1 == table.Extra1 &&
-         Extra2 == table.Extra2 && Extra3 == table.Extra3;
+         Extra2 == table.Extra2 && Extra3 == table.Extra3 && Style == table.Style;
 }
 
 // ---------------------------------------------------------------- what changed since
@@ -324,7 +324,7 @@ TSnapshotPtr TSnapshot::Capture(const TTable& table, const TSnapshot* base) {
     snap->FTexts = base->FTexts;
   } else {
     snap->FTexts = std::make_shared<const TTableTexts>(
-        TTableTexts{table.Environment, table.EnvOptions, table.Extra1, table.Extra2, table.Extra3});
+        TTableTexts{table.Environment, table.EnvOptions, table.Extra1, table.Extra2, table.Extra3, table.Style});
   }
 
   const int n = table.RowCount();
@@ -422,6 +422,7 @@ void TSnapshot::RestoreTo(TTable& table) const {
   table.Extra3 = FTexts->Extra3;
   table.Environment = FTexts->Environment;
   table.EnvOptions = FTexts->EnvOptions;
+  table.Style = FTexts->Style;
   NoteSync(table, weak_from_this());
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // An immutable picture of a table's content: exactly what TTable::Assign
 // copies (columns, rows with their cells, prefixes and postfixes, the
-// selection flags, the environment, its options and the extra texts).
+// selection flags, the environment, its options, the extra texts and the
+// table's style).
 //
 // Consecutive pictures of one table share what did not change. Rows are kept
 // as compact row images (one text buffer and one packed record per cell) in
@@ -13,6 +14,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "model/Tables.h"
 
 class TTable;
 class TRow;
@@ -96,6 +99,7 @@ struct TTableTexts {
   std::string Extra1;
   std::string Extra2;
   std::string Extra3;
+  TTableStyle Style;
   bool Matches(const TTable& table) const;
 };
 

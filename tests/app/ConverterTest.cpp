@@ -228,6 +228,7 @@ TEST_F(Converter, FailuresAndUsage) {
       {{"--convert", good, Dir.File("out.qtor"), "-o", "x"}, 2, "'-o' belongs to --latex"},
       {{"--latex", good, "--convert", good, Dir.File("x.csv")}, 2, "cannot be combined"},
       {{"--latex", good, "extra"}, 2, "unexpected argument 'extra'"},
+      {{"--latex", good, "--style=tufte"}, 2, "'--style' takes classic or booktabs, not 'tufte'"},
   };
   for (const Case& c : cases) {
     const TResult r = Run(c.args);
@@ -238,6 +239,26 @@ TEST_F(Converter, FailuresAndUsage) {
     EXPECT_EQ(r.Out, "") << shown;
   }
   EXPECT_FALSE(std::filesystem::exists(Dir.File("out.pdf")));
+}
+
+// --style and --align reach the code whatever the input (text input is not
+// streamed past them); a booktabs table read from a paper saves back in
+// booktabs style, and --style classic takes it back.
+TEST_F(Converter, StyleAndAlignment) {
+  const std::string csv = Put("in.csv", "Name,Caf\xC3\xA9\nx,1\n");
+  TResult r = Run({"--latex", csv, "--align", "--style", "booktabs"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "\\begin{tabular}{ll}\nName & Caf\xC3\xA9 \\\\ \nx    & 1    \\\\ \n\\end{tabular}\n");
+  const std::string paper = Put("paper.tex",
+                                "\\begin{table}[t]\\centering\\caption{R}\n\\begin{tabular}{lr}\\toprule\n"
+                                "a & 1 \\\\ \\bottomrule\n\\end{tabular}\n\\end{table}\n");
+  ASSERT_EQ(Run({"--convert", paper, Dir.File("p.qtor")}).Status, 0);
+  r = Run({"--latex", Dir.File("p.qtor")});
+  EXPECT_EQ(r.Out,
+            "\\begin{table}[t]\n\\centering\n\\caption{R}\n\\begin{tabular}{lr}\n\\toprule\na & 1 \\\\ \n"
+            "\\bottomrule\n\\end{tabular}\n\\end{table}\n");
+  r = Run({"--latex", Dir.File("p.qtor"), "--style=classic"});
+  EXPECT_NE(r.Out.find("\\hline\na & 1 \\\\ \n\\hline\n"), std::string::npos) << r.Out;
 }
 
 // If .tex input were not read, the wrong table taken, or the reader's

@@ -25,10 +25,16 @@ inline std::string PdfLatexPath() {
 }
 
 // Generated table code inside the smallest document that can hold it; array
-// is a math environment.
+// is a math environment, booktabs rules need their package.
 inline std::string LatexDocument(const std::string& code) {
   const bool math = code.rfind("\\begin{array}", 0) == 0;
-  std::string doc = "\\documentclass{article}\n\\begin{document}\n";
+  std::string doc = "\\documentclass{article}\n";
+  for (const char* rule : {"\\toprule", "\\midrule", "\\bottomrule", "\\cmidrule"})
+    if (code.find(rule) != std::string::npos) {
+      doc += "\\usepackage{booktabs}\n";
+      break;
+    }
+  doc += "\\begin{document}\n";
   doc += math ? "\\[\n" + code + "\\]\n" : code;
   doc += "\\end{document}\n";
   return doc;

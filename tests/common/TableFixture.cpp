@@ -137,6 +137,25 @@ void LoadTableFixture(const fs::path& file, TTable& table, std::vector<std::stri
       table.Environment = Unescape(rest, where);
     } else if (keyword == "options") {
       table.EnvOptions = Unescape(rest, where);
+    } else if (keyword == "style") {
+      if (rest != "booktabs" && rest != "classic") throw std::runtime_error(where + ": unknown style \"" + rest + "\"");
+      table.Style.Rules = rest == "booktabs" ? rsBooktabs : rsClassic;
+    } else if (keyword == "placement") {
+      table.Style.Float.Placement = Unescape(rest, where);
+    } else if (keyword == "caption") {
+      table.Style.Float.Caption = Unescape(rest, where);
+    } else if (keyword == "label") {
+      table.Style.Float.Label = Unescape(rest, where);
+    } else if (keyword == "float-before") {
+      table.Style.Float.TextBefore = Unescape(rest, where);
+    } else if (keyword == "float-after") {
+      table.Style.Float.TextAfter = Unescape(rest, where);
+    } else if (keyword == "centering") {
+      table.Style.Float.Centering = true;
+    } else if (keyword == "caption-below") {
+      table.Style.Float.CaptionBelow = true;
+    } else if (keyword == "wide") {
+      table.Style.Float.Wide = true;
     } else if (keyword == "column") {
       if (table.RowCount() > 0) throw std::runtime_error(where + ": columns come before the rows");
       (new TColumn(table))->Format = Unescape(rest, where);
@@ -195,6 +214,19 @@ std::string WriteTableFixture(const TTable& table, bool withViewState, const std
   std::string out;
   if (table.Environment != "tabular") out += "env " + Escape(table.Environment) + "\n";
   if (!table.EnvOptions.empty()) out += "options " + Escape(table.EnvOptions) + "\n";
+  if (table.Style.Rules == rsBooktabs) out += "style booktabs\n";
+  const TTableFloat& fl = table.Style.Float;
+  auto text = [&](const char* keyword, const std::string& value) {
+    if (!value.empty()) out += std::string(keyword) + " " + Escape(value) + "\n";
+  };
+  text("placement", fl.Placement);
+  if (fl.Centering) out += "centering\n";
+  text("caption", fl.Caption);
+  text("label", fl.Label);
+  if (fl.CaptionBelow) out += "caption-below\n";
+  if (fl.Wide) out += "wide\n";
+  text("float-before", fl.TextBefore);
+  text("float-after", fl.TextAfter);
   for (const TColumn* c : table.Columns) out += "column " + Escape(c->Format) + "\n";
   for (const TRow* row : table.Rows) {
     out += "\nrow\n";

@@ -62,7 +62,9 @@ TEST(AppSettings, FirstRunLoadsBuiltInsAndSaveWritesEveryValueWithItsType) {
   } cases[] = {
       {root, "Undo Levels", Int(100)},         {root, "Last Open Path", Str("")},
       {root, "Last Save Path", Str("")},       {root, "Last Environment", Str("tabular")},
-      {root, "Last Env. Options", Str("")},    {ui, "Main Window Left", Int(184)},
+      {root, "Last Env. Options", Str("")},    {root, "New Table Rule Style", Str("Classic")},
+      {root, "Align Code Columns", Bool(false)}, {root, "Package Comment Line", Bool(false)},
+      {ui, "Main Window Left", Int(184)},
       {ui, "Main Window Top", Int(115)},       {ui, "Main Window Width", Int(516)},
       {ui, "Main Window Height", Int(385)},    {ui, "Code Window Left", Int(53)},
       {ui, "Code Window Top", Int(367)},       {ui, "Code Window Width", Int(490)},

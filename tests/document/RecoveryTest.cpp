@@ -50,11 +50,19 @@ void FillRichTable(TTable& t) {
 }
 
 TEST(RecoverySnapshot, SameBytesAsTheNativeWriter) {
-  TTable t;
-  FillRichTable(t);
-  TMemoryStream native;
-  t.SaveToStream(native);
-  EXPECT_EQ(SnapshotToNative(*Snapshots::TSnapshot::Capture(t, nullptr)), native.Data());
+  // Version 1, and version 2 with its style chunks.
+  for (const bool styled : {false, true}) {
+    TTable t;
+    FillRichTable(t);
+    if (styled) {
+      t.Style.Rules = rsBooktabs;
+      t.Style.Float.Caption = "Results";
+      t.Style.Float.Centering = true;
+    }
+    TMemoryStream native;
+    t.SaveToStream(native);
+    EXPECT_EQ(SnapshotToNative(*Snapshots::TSnapshot::Capture(t, nullptr)), native.Data()) << styled;
+  }
 }
 
 TEST(RecoveryInfo, RoundTripAndDamage) {

@@ -103,8 +103,10 @@ TEST_F(SettingsWiring, FirstRunHasTheBuiltInsAndTheEndWritesEveryKey) {
 
   TJsonSettings file(Path);
   ASSERT_TRUE(file.OpenKeyReadOnly(kSettingsKey));
-  EXPECT_EQ(file.GetValueNames(), (std::vector<std::string>{"Last Env. Options", "Last Environment",
-                                                            "Last Open Path", "Last Save Path", "Recovery Interval", "Undo Levels"}));
+  EXPECT_EQ(file.GetValueNames(),
+            (std::vector<std::string>{"Align Code Columns", "Last Env. Options", "Last Environment", "Last Open Path",
+                                      "Last Save Path", "New Table Rule Style", "Package Comment Line",
+                                      "Recovery Interval", "Undo Levels"}));
   ASSERT_TRUE(file.OpenKeyReadOnly(kSettingsUIKey));
   for (const char* window : {"Main Window", "Code Window"})
     for (const char* part : {" Left", " Top", " Width", " Height"})

@@ -96,6 +96,24 @@ void RandomTable(std::mt19937& rng, TTable& table) {
       k += cell->Span;
     }
   }
+  // Both rule styles, and now and then a float around the table. A
+  // booktabs table whose row texts hold \hline mixes the styles, which the
+  // reader rightly warns about.
+  bool hline = false;
+  for (const TRow* row : table.Rows) hline = hline || (row->Prefix + row->Postfix).find("hline") != std::string::npos;
+  if (!hline && Chance(rng, 40)) table.Style.Rules = rsBooktabs;
+  if (Chance(rng, 25)) {
+    TTableFloat& f = table.Style.Float;
+    f.Placement = Chance(rng, 70) ? "htbp" : "";
+    f.Centering = Chance(rng, 70);
+    f.Caption = Chance(rng, 70) ? "Results {\\em per} run" : "";
+    f.Label = Chance(rng, 50) ? "tab:x" : "";
+    f.CaptionBelow = Chance(rng, 30);
+    f.Wide = Chance(rng, 20);
+    f.TextBefore = Chance(rng, 30) ? "\\small" : "";
+    f.TextAfter = Chance(rng, 20) ? "\\par\\footnotesize Note." : "";
+    if (!f.Active()) f.Centering = true;
+  }
 }
 
 std::string Join(const std::vector<std::string>& lines, const char* lineBreak) {

@@ -168,7 +168,9 @@ TEST(LatexGenerator, AlwaysEqualsTheWholeTablesCode) {
   for (int step = 0; step < 600; ++step) {
     TRow& row = *t.Rows[next(t.RowCount())];
     TCell& cell = *row[next(row.Count())];
-    switch (next(9)) {
+    TLatexOptions options;
+    options.AlignColumns = next(8) == 0;
+    switch (next(11)) {
       case 0:
       case 1:
       case 2: cell.SetText(std::string(static_cast<size_t>(next(4)), static_cast<char>('a' + next(3)))); break;
@@ -186,8 +188,55 @@ TEST(LatexGenerator, AlwaysEqualsTheWholeTablesCode) {
         if (t.RowCount() > 2 && next(2)) t.DeleteRow(row.Index());
         else t.InsertRow(row.Index(), next(2) != 0);
         break;
+      case 9: t.Style.Rules = next(2) ? rsBooktabs : rsClassic; break;
+      case 10: t.Style.Float.Caption = next(2) ? "Caption" : ""; break;
     }
-    TableToLatex(t, expected);
-    ASSERT_EQ(generator.Generate(t), expected) << "step " << step;
+    TableToLatex(t, expected, options);
+    ASSERT_EQ(generator.Generate(t, options), expected) << "step " << step;
   }
 }
+
+namespace {
+
+// Aligned code: every "&" and "\\" of the rows without joins in the same
+// display column, counting a UTF-8 character once and a wide one twice.
+TEST(TableToLatex, AlignedCodeLinesUpByDisplayWidth) {
+  TTable t;
+  for (const char* format : {"l", "l", "r"}) (new TColumn(t))->Format = format;
+  const std::vector<std::vector<std::string>> texts = {
+      {"a", "M\xC3\xBCller", "1"}, {"\xE6\x97\xA5\xE6\x9C\xAC", "b", "22"}, {"x", "e\xCC\x81", "3"}};
+  for (const auto& rowTexts : texts) {
+    TRow* row = t.AddRow();
+    for (size_t i = 0; i < rowTexts.size(); ++i) (*row)[static_cast<int>(i)]->SetText(rowTexts[i]);
+  }
+  t.Rows[0]->Prefix = "\\rowcolor{x}";
+  // A joined cell shorter than its columns is padded to them; a longer one
+  // leaves the other rows alone.
+  TRow* joined = t.AddRow();
+  joined->Delete(1);
+  (*joined)[0]->Span = 2;
+  (*joined)[0]->SetText("j");
+  TRow* wide = t.AddRow();
+  wide->Delete(1);
+  (*wide)[0]->Span = 2;
+  (*wide)[0]->SetText("a joined cell wider than both columns");
+  std::vector<std::string> lines;
+  TLatexOptions options;
+  options.AlignColumns = true;
+  TableToLatex(t, lines, options);
+  const std::vector<std::string> expected = {
+      "\\begin{tabular}{llr}",
+      "\\rowcolor{x}a & M\xC3\xBCller & 1  \\\\ ",
+      "\xE6\x97\xA5\xE6\x9C\xAC          & b      & 22 \\\\ ",
+      "x             & e\xCC\x81      & 3  \\\\ ",
+      "\\multicolumn{2}{l}{j}  &    \\\\ ",
+      "\\multicolumn{2}{l}{a joined cell wider than both columns} &    \\\\ ",
+      "\\end{tabular}",
+  };
+  EXPECT_EQ(lines, expected);
+  // Off, nothing is padded.
+  TableToLatex(t, lines);
+  EXPECT_EQ(lines[2], "\xE6\x97\xA5\xE6\x9C\xAC & b & 22 \\\\ ");
+}
+
+}  // namespace

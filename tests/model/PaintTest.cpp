@@ -717,3 +717,38 @@ TEST(TablePaint, ParagraphColumnWidthAndWrapping) {
 }
 
 }  // namespace
+
+namespace {
+
+// Booktabs rules as they typeset: a rule over the whole table at its top
+// or bottom is drawn twice as heavy, a partial one is trimmed where it
+// stops short of a neighbour, and vertical rules are greyed.
+TEST(TablePaint, BooktabsRulesHeavyFrameTrimmedPartsGreyVerticals) {
+  struct Case {
+    const char* name;
+    void (*rules)(TTable&);
+    std::vector<TOp> expected;
+  } cases[] = {
+      {"all rules",
+       [](TTable& t) { t.SetRules({0, 0, 1, 0}, rbAll, 255); },
+       {Line(8, 8, 8, 29, clBtnShadow), Line(48, 8, 48, 29, clBtnShadow), Line(8, 8, 49, 8, clWindowText),
+        Line(8, 9, 49, 9, clWindowText), Line(8, 28, 49, 28, clWindowText), Line(8, 27, 49, 27, clWindowText),
+        Line(48, 8, 48, 29, clBtnShadow), Line(108, 8, 108, 29, clBtnShadow), Line(48, 8, 109, 8, clWindowText),
+        Line(48, 9, 109, 9, clWindowText), Line(48, 28, 109, 28, clWindowText),
+        Line(48, 27, 109, 27, clWindowText)}},
+      {"a partial top rule: trimmed next to the bare cell, not heavy",
+       [](TTable& t) { t.GetCell(0, 1)->RuleTop = 255; },
+       {Line(51, 8, 109, 8, clWindowText)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TWorkedTable w;
+    w.Table.ShowGrid = false;
+    w.Table.Style.Rules = rsBooktabs;
+    c.rules(w.Table);
+    w.Draw();
+    EXPECT_EQ(w.Canvas.OfKind(TOpKind::Line), c.expected);
+  }
+}
+
+}  // namespace

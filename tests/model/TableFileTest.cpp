@@ -29,6 +29,11 @@ std::string Hex(const std::string& bytes) {
 std::string Content(const TTable& t) {
   std::string s = "env=" + t.Environment + " opts=" + t.EnvOptions + " x=" + t.Extra1 + "|" + t.Extra2 + "|" +
                   t.Extra3 + "\ncols:";
+  const TTableFloat& f = t.Style.Float;
+  if (t.Style != TTableStyle())
+    s += " style=" + std::to_string(t.Style.Rules) + " float=[" + f.Placement + "|" + f.Caption + "|" + f.Label + "|" +
+       f.TextBefore + "|" + f.TextAfter + "|" + std::to_string(f.Centering) + std::to_string(f.CaptionBelow) +
+       std::to_string(f.Wide) + "]";
   for (const TColumn* c : t.Columns) s += " [" + c->Format + "]";
   for (const TRow* r : t.Rows) {
     s += "\nrow [" + r->Prefix + "|" + r->Postfix + "]";
@@ -150,6 +155,27 @@ TEST(TableFile, ChunksComeInTheirOrder) {
        },
        "26 00 00 01 01 00 00 02 00 00 00 03 01 00 00 04 12 00 00 41 00 00 00 42 01 00 00 43 61 01 00 00 44 62 "
        "00 00 00 00 00 00 00 00"},
+      // The example of docs/file-format.md: version 2, the style chunks
+      // after the environment.
+      {"booktabs table in a float",
+       [](TTable& t) {
+         Build(t, 1, {{1}});
+         t.Rows[0]->First()->SetText("");
+         t.Style.Rules = rsBooktabs;
+         t.Style.Float.Placement = "t";
+         t.Style.Float.Centering = true;
+         t.Style.Float.Caption = "R";
+       },
+       "56 00 00 01 02 00 00 02 01 00 00 03 09 00 00 20 01 00 00 21 6C 00 00 00 00 01 00 00 04 10 00 00 41 01 00 "
+       "00 42 04 00 00 61 00 00 00 00 00 00 00 00 07 00 00 08 74 61 62 75 6C 61 72 01 00 00 10 "
+       "12 00 00 11 01 00 00 12 74 01 00 00 13 01 00 00 14 52 00 00 00 00 00 00 00 00"},
+      {"a float with only a label is still version 2",
+       [](TTable& t) {
+         t.Clear();
+         t.Environment = "";
+         t.Style.Float.Label = "x";
+       },
+       "1D 00 00 01 02 00 00 02 00 00 00 03 00 00 00 04 09 00 00 11 01 00 00 15 78 00 00 00 00 00 00 00 00"},
   };
   for (const Case& c : cases) {
     TTable t;
@@ -161,14 +187,22 @@ TEST(TableFile, ChunksComeInTheirOrder) {
 // ---------------------------------------------------------------- round trips
 
 TEST(TableFile, RoundTripKeepsEveryStoredField) {
-  TTable t;
-  BuildRich(t);
-  const std::string bytes = Save(t);
-  TTable back;
-  TMemoryStream in(bytes);
-  back.LoadFromStream(in);
-  EXPECT_EQ(Content(back), Content(t));
-  EXPECT_EQ(Save(back), bytes);
+  TTableStyle rich;
+  rich.Rules = rsBooktabs;
+  rich.Float = {"htbp", true, "Results \\ \xC3\xA4", "tab:r", true, true, "\\small", "\\footnotesize Note."};
+  for (const TTableStyle& style : {TTableStyle(), rich}) {
+    TTable t;
+    BuildRich(t);
+    t.Style = style;
+    const std::string bytes = Save(t);
+    EXPECT_EQ(bytes[4], style == TTableStyle() ? 1 : 2);  // the version chunk's value
+    TTable back;
+    back.Style.Rules = rsBooktabs;  // a table read into keeps nothing of its own
+    TMemoryStream in(bytes);
+    back.LoadFromStream(in);
+    EXPECT_EQ(Content(back), Content(t));
+    EXPECT_EQ(Save(back), bytes);
+  }
 }
 
 TEST(TableFile, EmptyValuesReadBackAsTheFileSays) {
@@ -290,7 +324,8 @@ TEST_F(DamagedFile, EachDamageRaisesItsMessage) {
     std::string bytes;
     const char* message;
   } cases[] = {
-      {"version 2", FlipByte(version, 2), "Invalid version"},
+      {"version 3", FlipByte(version, 3), "Invalid version"},
+      {"version 0", FlipByte(version, 0), "Invalid version"},
       {"unknown tag in the table", FlipByte(version + 3, 0x0A), "Invalid stream read"},
       {"unknown tag in a cell", FlipByte(align + 3, 0x66), "Stream read error"},
       {"a row where a cell must be", FlipByte(cell + 3, ctRow >> 24), "Stream read error"},
@@ -303,6 +338,38 @@ TEST_F(DamagedFile, EachDamageRaisesItsMessage) {
       {"empty file", "", "Stream read error"},
   };
   for (const Case& c : cases) EXPECT_EQ(Load(c.bytes), c.message) << c.name;
+}
+
+// The style chunks are damaged in their own ways; offsets into a booktabs
+// table in a centred float, whose chunks end the file.
+TEST(TableFile, DamagedStyleChunksAreRejected) {
+  TTable t;
+  Build(t, 1, {{1}});
+  t.Style.Rules = rsBooktabs;
+  t.Style.Float.Centering = true;
+  const std::string good = Save(t);
+  // ... rule style (value 1), float header, centering (value 1), float end, table end.
+  const size_t style = good.size() - 20;
+  ASSERT_EQ(Hex(good.substr(style)), "01 00 00 10 08 00 00 11 01 00 00 13 00 00 00 00 00 00 00 00");
+  auto flip = [&](size_t offset, int value) {
+    std::string b = good;
+    b.at(offset) = static_cast<char>(value);
+    return b;
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"unknown rule style", flip(style, 2)},
+      {"a flag that is not 1", flip(style + 8, 2)},
+      {"unknown tag in the float", flip(style + 11, 0x66)},
+  };
+  for (const Case& c : cases) {
+    TTable target;
+    TMemoryStream in(c.bytes);
+    EXPECT_EQ(MessageOf([&] { target.LoadFromStream(in); }), "Stream read error") << c.name;
+    EXPECT_EQ(target.Style, TTableStyle()) << c.name;
+  }
 }
 
 TEST_F(DamagedFile, EveryTruncationFailsAndLeavesTheTarget) {

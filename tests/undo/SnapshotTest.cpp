@@ -110,6 +110,10 @@ TEST(Snapshot, EachFieldIsPartOfTheState) {
       {"extra 1", [](TTable& t) { t.Extra1 = "e"; }},
       {"extra 2", [](TTable& t) { t.Extra2 = "e"; }},
       {"extra 3", [](TTable& t) { t.Extra3 = "e"; }},
+      {"rule style", [](TTable& t) { t.Style.Rules = rsBooktabs; }},
+      {"float caption", [](TTable& t) { t.Style.Float.Caption = "c"; }},
+      {"float flag", [](TTable& t) { t.Style.Float.CaptionBelow = true; }},
+      {"float kept text", [](TTable& t) { t.Style.Float.TextAfter = "\\par"; }},
       {"row added", [](TTable& t) { t.AddRow(); }},
       {"row removed", [](TTable& t) { t.DeleteRow(3); }},
   };

@@ -17,6 +17,10 @@ inline std::string DumpContent(const TTable& t) {
     out += ',';
   };
   for (const std::string* s : {&t.Environment, &t.EnvOptions, &t.Extra1, &t.Extra2, &t.Extra3}) text(*s);
+  const TTableFloat& f = t.Style.Float;
+  number(t.Style.Rules);
+  for (const std::string* s : {&f.Placement, &f.Caption, &f.Label, &f.TextBefore, &f.TextAfter}) text(*s);
+  for (const bool flag : {f.Centering, f.CaptionBelow, f.Wide}) number(flag);
   out += "\ncols";
   for (const TColumn* c : t.Columns) {
     text(c->Format);

@@ -1,0 +1,45 @@
+#pragma once
+// The packages a table's code needs, as the code preview and the copied
+// code name them. NeededPackages (TypesetDocument.h) decides which; the
+// typeset preview loads the same ones.
+#include <string>
+#include <vector>
+
+#include "latex/TabToLatex.h"
+
+struct TPackageNeed;
+
+// "booktabs, multirow"; "none" when the code needs none.
+std::string PackageListText(const std::vector<TPackageNeed>& packages);
+
+// The preamble lines the user copies into the document, as one LaTeX
+// comment: "% \usepackage{booktabs,multirow}", a package with options on
+// its own: "% \usepackage{booktabs} \usepackage[table]{xcolor}". Empty when
+// the code needs none.
+std::string PackageCommentLine(const std::vector<TPackageNeed>& packages);
+
+// The user's choices for the code, besides the table itself.
+struct TCodePreferences {
+  TLatexOptions Latex;
+  // The code starts with PackageCommentLine.
+  bool PackageComment = false;
+};
+
+// The table's code as the user asked for it: TableToLatex with the
+// preferences, the package comment line first when asked for and needed.
+void DocumentCode(const TTable& table, const TCodePreferences& preferences, std::vector<std::string>& lines);
+
+// The code preview's lines, kept from one change to the next so that
+// typing in a cell writes only that cell's row again (TLatexGenerator).
+class TCodePreview {
+ public:
+  // The lines DocumentCode gives for table.
+  const std::vector<std::string>& Generate(const TTable& table, const TCodePreferences& preferences);
+  // PackageListText of the last generated code.
+  const std::string& Packages() const { return FPackages; }
+
+ private:
+  TLatexGenerator FGenerator;
+  std::vector<std::string> FWithComment;
+  std::string FPackages;
+};
