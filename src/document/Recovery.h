@@ -39,6 +39,7 @@ std::string DefaultRecoveryFolder();
 struct TRecoveryInfo {
   std::string FileName;  // empty for an untitled document
   std::string Title;
+  int Table = 0;         // the table of a LaTeX file FileName the document is (1-based), 0 for none
   int64_t Time = 0;      // of the last write, seconds since the epoch
   int64_t Pid = 0;
 };
