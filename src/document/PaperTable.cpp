@@ -254,19 +254,40 @@ void WritePaperFile(const std::string& path, std::string_view bytes) {
 void MergeCellTexts(TTable& table, const TTable& data) {
   // Columns first, so that rows added below get every column.
   while (table.ColCount() < data.ColCount()) {
+    // The new column looks like the last one, which gives up the rules on
+    // its right: they belong at the table's edge.
     const std::string format = table.ColCount() > 0 ? table.Columns[table.ColCount() - 1]->Format : "l";
     (new TColumn(table))->Format = format;
-    for (TRow* row : table.Rows) new TCell(*row);
+    for (TRow* row : table.Rows) {
+      const TCell* last = row->Count() > 0 ? (*row)[row->Count() - 1] : nullptr;
+      TCell* cell = new TCell(*row);
+      if (!last) continue;
+      // A joined cell's alignment is its own, not its columns'.
+      if (last->Span == 1) cell->Align = last->Align;
+      cell->RuleTop = last->RuleTop;
+      cell->RuleRight = last->RuleRight;
+      cell->RuleBottom = last->RuleBottom;
+    }
   }
   if (table.RowCount() == 0 && data.RowCount() > 0) table.AddRow();
   while (table.RowCount() < data.RowCount()) {
-    // The new row looks like the last one, which gives up the rules below
-    // it: they belong at the table's end.
-    TRow* last = table.Rows[table.RowCount() - 1];
+    // The new row looks like the last one and takes over the rules below
+    // it, which belong at the table's end. Above it goes the rule that
+    // separates the last two rows when both are body rows (three rows or
+    // more); with two, that rule is the header's, which is not repeated.
+    const int n = table.RowCount();
+    TRow* last = table.Rows[n - 1];
+    const TRow* above = n >= 3 ? table.Rows[n - 2] : nullptr;
     TRow* row = new TRow(table);
     row->Assign(*last);
     row->Selected = false;
-    for (TCell* c : *row) c->Selected = false;
+    for (TCell* c : *row) {
+      c->Selected = false;
+      c->SetText(std::string());
+      const TCell* lastCell = last->CellAtCol(c->ColIndex());
+      const TCell* aboveCell = above ? above->CellAtCol(c->ColIndex()) : nullptr;
+      c->RuleTop = above && ((lastCell && lastCell->RuleTop) || (aboveCell && aboveCell->RuleBottom)) ? 1 : 0;
+    }
     for (TCell* c : *last) c->RuleBottom = 0;
   }
   if (table.RowCount() > data.RowCount() && data.RowCount() > 0) {
