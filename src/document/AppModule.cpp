@@ -228,7 +228,7 @@ enum class TSaveStep { Done, Cancelled, BackToDialog };
 // as the user chooses. Nothing but LaTeX is ever written under .tex.
 TSaveStep SaveAsLatex(const std::string& path) {
   if (!FileExists(path)) {
-    const std::string code = TableCode(*CurrentTable, "\n");
+    const std::string code = TableCode(*CurrentTable);
     WritePaperFile(path, code + "\n");
     BindToPaper(NewLink(path), 1, 0, code);
     return TSaveStep::Done;
@@ -245,10 +245,10 @@ TSaveStep SaveAsLatex(const std::string& path) {
       return TSaveStep::BackToDialog;
   }
   if (choice == TDocumentUI::kAppendTable) {
-    const std::string lineBreak = LineBreakOf(bytes, 0, bytes.size());
-    const std::string code = TableCode(*CurrentTable, lineBreak);
+    const TCodeLayout layout = AppendLayoutOf(bytes);
+    const std::string code = TableCode(*CurrentTable, layout);
     size_t at = 0;
-    WritePaperFile(path, AppendTable(bytes, code, lineBreak, at));
+    WritePaperFile(path, AppendTable(bytes, code, layout, at));
     BindToPaper(NewLink(path), static_cast<int>(tables.size()) + 1, at, code);
     return TSaveStep::Done;
   }
@@ -257,7 +257,7 @@ TSaveStep SaveAsLatex(const std::string& path) {
   if (end == std::string::npos)
     throw EQuiltorError(FormatStr("Table %d of %s has no \\end: it cannot be replaced", choice + 1,
                                   ExtractFileName(path).c_str()));
-  const std::string code = TableCode(*CurrentTable, LineBreakOf(bytes, target.Begin, end));
+  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, target.Begin, end));
   WritePaperFile(path, SpliceTable(bytes, target.Begin, end, code));
   BindToPaper(NewLink(path), choice + 1, target.Begin, code);
   return TSaveStep::Done;
@@ -342,7 +342,7 @@ bool SavePaperTable(TPaperLink& link) {
     // Told once per document.
     link.Approximations.clear();
   }
-  const std::string code = TableCode(*CurrentTable, LineBreakOf(bytes, place.Begin, place.End));
+  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, place.Begin, place.End));
   WritePaperFile(link.Path, SpliceTable(bytes, place.Begin, place.End, code));
   if (place.Number != link.Number) {
     // Tables were added or removed above it: the document follows its table.

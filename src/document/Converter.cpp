@@ -566,7 +566,7 @@ bool ConvertIntoLatexFile(TTable& table, const TOptions& o) {
     MergeCellTexts(merged, table);
     written = &merged;
   }
-  const std::string code = TableCode(*written, LineBreakOf(bytes, target.Begin, end));
+  const std::string code = TableCode(*written, CodeLayoutOf(bytes, target.Begin, end));
   WritePaperFile(o.Output, SpliceTable(bytes, target.Begin, end, code));
   return true;
 }

@@ -133,19 +133,67 @@ bool IsLoneTable(std::string_view bytes) {
   return blank(bytes.substr(bom, tables[0].Begin - bom)) && blank(bytes.substr(end));
 }
 
+namespace {
+
 std::string LineBreakOf(std::string_view bytes, size_t begin, size_t end) {
   std::string_view br = FirstBreak(bytes, begin, end);
   if (br.empty()) br = FirstBreak(bytes, 0, bytes.size());
   return br.empty() ? std::string("\n") : std::string(br);
 }
 
-std::string TableCode(const TTable& table, const std::string& lineBreak) {
+bool IsIndent(char c) { return c == ' ' || c == '\t'; }
+
+// The blanks that start the line holding offset at, up to at; empty when
+// anything else stands between the line's start and at.
+std::string IndentBefore(std::string_view bytes, size_t at) {
+  size_t start = at;
+  while (start > 0 && bytes[start - 1] != '\n' && bytes[start - 1] != '\r') --start;
+  const std::string_view lead = bytes.substr(start, at - start);
+  return std::all_of(lead.begin(), lead.end(), IsIndent) ? std::string(lead) : std::string();
+}
+
+}  // namespace
+
+TCodeLayout CodeLayoutOf(std::string_view bytes, size_t begin, size_t end) {
+  TCodeLayout layout;
+  layout.LineBreak = LineBreakOf(bytes, begin, end);
+  layout.Indent = IndentBefore(bytes, begin);
+  layout.InnerIndent = layout.Indent;
+  layout.TrimLineEnds = true;
+  // The first line after the \begin line, if it is not the last one.
+  const size_t br = bytes.substr(0, end).find_first_of("\r\n", begin);
+  if (br != std::string_view::npos) {
+    size_t next = br + 1;
+    if (bytes[br] == '\r' && next < end && bytes[next] == '\n') ++next;
+    const size_t lineEnd = std::min(bytes.find_first_of("\r\n", next), end);
+    if (lineEnd < end) {
+      size_t p = next;
+      while (p < lineEnd && IsIndent(bytes[p])) ++p;
+      layout.InnerIndent = std::string(bytes.substr(next, p - next));
+    }
+  }
+  return layout;
+}
+
+TCodeLayout AppendLayoutOf(std::string_view bytes) {
+  TCodeLayout layout;
+  layout.LineBreak = LineBreakOf(bytes, 0, bytes.size());
+  return layout;
+}
+
+std::string TableCode(const TTable& table, const TCodeLayout& layout) {
   std::vector<std::string> lines;
   TableToLatex(table, lines);
+  const std::string& lineBreak = layout.LineBreak;
   std::string code;
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (i) code += lineBreak;
-    const std::string& line = lines[i];
+    std::string_view line = lines[i];
+    if (i) {
+      code += lineBreak;
+      code += i + 1 == lines.size() ? layout.Indent : layout.InnerIndent;
+    }
+    if (layout.TrimLineEnds)
+      while (!line.empty() && IsIndent(line.back())) line.remove_suffix(1);
     if (lineBreak == "\n") {
       code += line;
       continue;
@@ -168,7 +216,8 @@ std::string SpliceTable(std::string_view bytes, size_t begin, size_t end, std::s
   return out;
 }
 
-std::string AppendTable(std::string_view bytes, std::string_view code, const std::string& lineBreak, size_t& at) {
+std::string AppendTable(std::string_view bytes, std::string_view code, const TCodeLayout& layout, size_t& at) {
+  const std::string& lineBreak = layout.LineBreak;
   std::string out(bytes);
   // A paragraph of its own: an empty line before it, unless the file is empty.
   if (!out.empty()) {
@@ -220,7 +269,7 @@ TPaperPlace LocatePaperTable(std::string_view bytes, const TFileIdentity& now, c
 std::vector<std::string> DescribeApproximations(std::string_view source, const TTable& table,
                                                 const std::vector<std::string>& readerWarnings) {
   std::vector<std::string> out;
-  const std::string code = TableCode(table, "\n");
+  const std::string code = TableCode(table);
   if (CountBooktabsRules(source) > CountBooktabsRules(code)) out.emplace_back("booktabs rules become \\hline");
   const int dropped = CountComments(source) - CountComments(code);
   if (dropped == 1) out.emplace_back("1 comment is dropped");

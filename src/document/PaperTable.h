@@ -51,20 +51,33 @@ size_t TableSourceEnd(std::string_view bytes, const TLatexTableSource& table);
 // breaks around it: such a file is the table's own and may be written whole.
 bool IsLoneTable(std::string_view bytes);
 
-// The line break the paper uses at the table: the first one inside the
-// table's source, else the first one of the file, else "\n".
-std::string LineBreakOf(std::string_view bytes, size_t begin, size_t end);
-// The table's code as TableToLatex generates it, lines joined by lineBreak
-// (no break after the last), and line feeds inside a line (a cell text
-// spanning lines) written as lineBreak too, so that a CR LF paper stays CR LF
-// throughout.
-std::string TableCode(const TTable& table, const std::string& lineBreak);
+// How code put into a paper is laid out, so that the paper's diff shows the
+// table's changed lines alone: its line break, and for code that replaces a
+// table, the indentation of the old source (the \end line takes that of the
+// \begin line, the lines between that of the first line after \begin), and
+// no blanks at line ends, which TeX drops anyway.
+struct TCodeLayout {
+  std::string LineBreak = "\n";
+  std::string Indent;
+  std::string InnerIndent;
+  bool TrimLineEnds = false;
+};
+// The layout of the table source bytes[begin, end). Without a line break in
+// it, the file's first one is used, else "\n".
+TCodeLayout CodeLayoutOf(std::string_view bytes, size_t begin, size_t end);
+// The layout for code appended to bytes: its line break, nothing else.
+TCodeLayout AppendLayoutOf(std::string_view bytes);
+// The table's code as TableToLatex generates it, laid out as layout says:
+// lines joined by its line break (none after the last), and line feeds
+// inside a line (a cell text spanning lines) written as that break too, so
+// that a CR LF paper stays CR LF throughout.
+std::string TableCode(const TTable& table, const TCodeLayout& layout = {});
 
 // The bytes with [begin, end) replaced by code.
 std::string SpliceTable(std::string_view bytes, size_t begin, size_t end, std::string_view code);
 // The bytes with code appended as a paragraph of its own at the end; the
 // offset where code starts is stored in at.
-std::string AppendTable(std::string_view bytes, std::string_view code, const std::string& lineBreak, size_t& at);
+std::string AppendTable(std::string_view bytes, std::string_view code, const TCodeLayout& layout, size_t& at);
 
 // A document's link to the table of a paper it edits.
 struct TPaperLink {

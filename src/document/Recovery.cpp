@@ -211,7 +211,8 @@ bool ParseRecoveryInfo(const std::string& text, TRecoveryInfo& info) {
 }
 
 std::string RecoveryEntryName(const TRecoveryInfo& info) {
-  return info.FileName.empty() ? std::string("Untitled") : info.FileName;
+  if (info.FileName.empty()) return "Untitled";
+  return info.Table > 0 ? info.FileName + ", table " + std::to_string(info.Table) : info.FileName;
 }
 
 std::string FormatRecoveryTime(int64_t time) {

@@ -39,9 +39,9 @@ std::string DefaultRecoveryFolder();
 struct TRecoveryInfo {
   std::string FileName;  // empty for an untitled document
   std::string Title;
-  int Table = 0;         // the table of a LaTeX file FileName the document is (1-based), 0 for none
   int64_t Time = 0;      // of the last write, seconds since the epoch
   int64_t Pid = 0;
+  int Table = 0;         // the document is this table (1-based) of the LaTeX file FileName; 0: none
 };
 
 // The description file's text: a first line naming the format, then one

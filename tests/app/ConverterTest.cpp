@@ -480,7 +480,7 @@ TEST_F(Converter, ReplacesATableOfAPaperInPlace) {
   r = Run({"--convert", csv, paper, "--table", "2"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(ReadBytes(paper), head + first + middle +
-                                  "\\begin{tabular}{ll}\r\nItem & Cost \\\\ \r\napple & 2 \\\\ \r\npear & 3 \\\\ \r\n"
+                                  "\\begin{tabular}{ll}\r\nItem & Cost \\\\\r\napple & 2 \\\\\r\npear & 3 \\\\\r\n"
                                   "\\end{tabular}" +
                                   tail);
 
@@ -491,8 +491,8 @@ TEST_F(Converter, ReplacesATableOfAPaperInPlace) {
   r = Run({"--convert", two, paper, "--table=2", "--keep-format"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(ReadBytes(paper), head + first + middle +
-                                  "\\begin{tabular}{|l|r|}\r\n\\hline\r\nName & Price \\\\ \r\n\\hline\r\napple & 2 \\\\ \r\n"
-                                  "pear & 3 \\\\ \r\n\\hline\r\n\\end{tabular}" +
+                                  "\\begin{tabular}{|l|r|}\r\n\\hline\r\nName & Price \\\\\r\n\\hline\r\napple & 2 \\\\\r\n"
+                                  "pear & 3 \\\\\r\n\\hline\r\n\\end{tabular}" +
                                   tail);
 
   // A file that is one table alone is the table's own: replaced in place.
@@ -500,7 +500,7 @@ TEST_F(Converter, ReplacesATableOfAPaperInPlace) {
   r = Run({"--convert", two, lone});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(ReadBytes(lone),
-            "\n\\begin{tabular}{ll}\r\nName & Price \\\\ \r\napple & 2 \\\\ \r\npear & 3 \\\\ \r\n\\end{tabular}\n");
+            "\n\\begin{tabular}{ll}\r\nName & Price \\\\\r\napple & 2 \\\\\r\npear & 3 \\\\\r\n\\end{tabular}\n");
 
   // Usage: a table beyond the paper's, --keep-format without a .tex output.
   r = Run({"--convert", csv, paper, "--table", "3"});

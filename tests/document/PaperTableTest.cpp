@@ -115,12 +115,13 @@ TEST_F(PaperTableTest, SaveChangesOnlyTheTablesBytes) {
     const char* name;
     std::string bytes;
     int table;
+    int changedLines;  // a diff shows these alone: the code keeps the source's layout
   } cases[] = {
-      {"lf.tex", kPaper, 2},
-      {"crlf.tex", Crlf(kPaper), 2},
-      {"utf8.tex", "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\n" + kPaper + "\xE2\x80\x94 Ende\n", 2},
-      {"latin1.tex", "Gr\xFC\xDF" "e\n" + kPaper, 3},
-      {"last.tex", "\\begin{tabular}{l}\nq\\\\\n\\end{tabular}", 1},
+      {"lf.tex", kPaper, 2, 1},
+      {"crlf.tex", Crlf(kPaper), 2, 1},
+      {"utf8.tex", "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\n" + kPaper + "\xE2\x80\x94 Ende\n", 2, 1},
+      {"latin1.tex", "Gr\xFC\xDF" "e\n" + kPaper, 3, 2},  // and "\end  {" in Quiltor's style
+      {"last.tex", "\\begin{tabular}{l}\nq\\\\\n\\end{tabular}", 1, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,9 +135,15 @@ TEST_F(PaperTableTest, SaveChangesOnlyTheTablesBytes) {
     EXPECT_EQ(Around(saved, c.table), Around(c.bytes, c.table));
     const std::string source = TableSource(saved, c.table);
     EXPECT_NE(source.find("new"), std::string::npos);
+    std::istringstream was(c.bytes), now(saved);
+    int changed = 0;
+    for (std::string a, b; std::getline(was, a) && std::getline(now, b);) changed += a != b;
+    EXPECT_EQ(changed, c.changedLines);
     const bool crlf = c.bytes.find("\r\n") != std::string::npos;
     EXPECT_EQ(source.find('\n') != std::string::npos && source.find("\r\n") != std::string::npos, crlf);
-    EXPECT_EQ(TableCode(*CurrentTable, crlf ? "\r\n" : "\n"), source);
+    const std::vector<TLatexTableSource> old = FindPaperTables(c.bytes);
+    const TLatexTableSource& t = old[static_cast<size_t>(c.table - 1)];
+    EXPECT_EQ(TableCode(*CurrentTable, CodeLayoutOf(c.bytes, t.Begin, TableSourceEnd(c.bytes, t))), source);
     // A second save finds the table where the first one put it.
     Edit(0, 0, "newer");
     ASSERT_TRUE(SaveDocument());
@@ -223,7 +230,9 @@ TEST_F(PaperTableTest, SaveAsIntoAPaperReplacesOrAppendsOneTable) {
   EXPECT_EQ(UI.TableChoiceFiles, (std::vector<std::string>{"paper.tex", "paper.tex"}));
   std::string saved = ReadFile(Path("paper.tex"));
   EXPECT_EQ(Around(saved, 2), Around(Crlf(kPaper), 2));
-  EXPECT_EQ(TableSource(saved, 2), TableCode(*CurrentTable, "\r\n"));
+  const std::vector<TLatexTableSource> old = FindPaperTables(Crlf(kPaper));
+  EXPECT_EQ(TableSource(saved, 2), TableCode(*CurrentTable, CodeLayoutOf(Crlf(kPaper), old[1].Begin,
+                                                                         TableSourceEnd(Crlf(kPaper), old[1]))));
   EXPECT_EQ(TableSource(saved, 1), TableSource(Crlf(kPaper), 1));
   EXPECT_EQ(UI.Caption, "Quiltor - paper.tex (table 2)");
   EXPECT_EQ((*RecentFiles)[0], RecentEntry(Path("paper.tex"), 2));
