@@ -11,7 +11,6 @@
 #include "undo/UndoBuffers.h"
 
 TTable* CurrentTable = nullptr;
-
 TSList* RecentFiles = nullptr;
 TSList* RecentFormats = nullptr;
 std::string ApplicationTitle = "Quiltor";
@@ -221,7 +220,7 @@ TPaperLink NewLink(const std::string& path) {
   return link;
 }
 
-enum class TSaveStep { Done, Cancelled, BackToDialog };
+enum class TSaveStep { Done, BackToDialog };
 
 // Save As into a LaTeX file: a new file gets the table's code alone; into
 // an existing one the table replaces one of its tables or goes at its end,
@@ -290,9 +289,7 @@ bool SaveWithDialog() {
     if (ext != ".qtor" && ext != ".csv" && ext != ".txt" && ext != ".tex") path += ".qtor";
     SaveDialog.FileName = ExtractFileName(path);
     if (ext == ".tex") {
-      const TSaveStep step = SaveAsLatex(path);
-      if (step == TSaveStep::Cancelled) return false;
-      if (step == TSaveStep::BackToDialog) continue;
+      if (SaveAsLatex(path) == TSaveStep::BackToDialog) continue;
     } else {
       if (FileExists(path) && Ask(ReplaceFileText(path), kYesNo) != 0) continue;
       const TTextFormatAnswer format = AskTextFormat(path);
@@ -429,11 +426,7 @@ bool OpenFile(const std::string& fileName, int number) {
   scratch.reset();
   if (link.Bound()) {
     // A table of LaTeX source is saved back in place of its source.
-    const int read = link.Number;
-    const size_t begin = link.Begin;
-    std::string source = link.Source;
-    const TFileIdentity identity = link.Identity;
-    BindToPaper(std::move(link), read, begin, std::move(source), &identity);
+    BindToPaper(link, link.Number, link.Begin, link.Source, &link.Identity);
   } else if (ext == ".tex") {
     // A table that cannot be put back (it has no \end): saving it over its
     // source would replace a whole paper by one table, so it has no file.

@@ -165,12 +165,6 @@ bool ReadLatexTableOf(TTable& table, std::string_view text, const std::string& n
   return true;
 }
 
-bool ReadLatexFile(TTable& table, const std::string& path) {
-  TFileStream file(path, TFileStream::fmOpenRead);
-  const std::string text = ReadLatexText(file);
-  return ReadLatexTableOf(table, text, path);
-}
-
 bool ReadPaperTable(TTable& table, const std::string& path, int number, TPaperLink& link) {
   TFileIdentity identity;
   const std::string bytes = ReadPaperFile(path, &identity);

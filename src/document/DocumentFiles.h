@@ -78,8 +78,6 @@ void SetLatexTableUI(TLatexTableUI* ui);
 // "No LaTeX table found in <name>"; a table the reader refuses raises its
 // message, prefixed by name.
 bool ReadLatexTableOf(TTable& table, std::string_view text, const std::string& name);
-// The same for a file (File > Open of a .tex file).
-bool ReadLatexFile(TTable& table, const std::string& path);
 
 // Reads one table of a LaTeX file for editing where it lives: the number-th
 // (1-based), or when number is 0 the only one or the one the user chooses;
