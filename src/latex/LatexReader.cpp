@@ -260,9 +260,30 @@ struct TSpec {
   std::vector<bool> Rules;  // Formats.size() + 1 entries
 };
 
-// Expands *{n}{..} (nested too) into plain text; raises when the result
-// would hold more than kMaxColumns worth of text.
-std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t at, int depth = 0) {
+// One undelimited argument at p, as TeX reads it: blanks are skipped, then a
+// brace group (content without its braces), a control sequence or a single
+// character ("*3{c}", "\\multicolumn2c{x}"). Returns the offset after it, or
+// npos when there is none (the end, or a "}" that closes an outer group).
+size_t TokenArgument(std::string_view s, size_t p, std::string_view& content) {
+  while (p < s.size() && IsSpace(s[p])) ++p;
+  if (p >= s.size() || s[p] == '}') return std::string_view::npos;
+  size_t e;
+  if (s[p] == '{') {
+    e = GroupEnd(s, p);
+    if (e == std::string_view::npos) return e;
+    content = s.substr(p + 1, e - p - 2);
+    return e;
+  }
+  e = s[p] == '\\' ? std::min(ReadControl(s, p).End, s.size()) : p + 1;
+  content = s.substr(p, e - p);
+  return e;
+}
+
+// Expands *{n}{..} (nested too, and with single-token arguments: *3c) into
+// plain text; raises when the result would hold more than kMaxColumns worth
+// of text. where names the text in messages.
+std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t at, const char* where,
+                          int depth = 0) {
   std::string out;
   size_t p = 0;
   while (p < spec.size()) {
@@ -286,16 +307,13 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
       continue;
     }
     // *{n}{columns}
-    size_t q = p + 1;
-    while (q < spec.size() && IsSpace(spec[q])) ++q;
-    const size_t countEnd = q < spec.size() && spec[q] == '{' ? GroupEnd(spec, q) : std::string_view::npos;
-    size_t r = countEnd;
-    if (r != std::string_view::npos)
-      while (r < spec.size() && IsSpace(spec[r])) ++r;
-    const size_t bodyEnd = r != std::string_view::npos && r < spec.size() && spec[r] == '{' ? GroupEnd(spec, r)
-                                                                                        : std::string_view::npos;
-    if (bodyEnd == std::string_view::npos) Fail(text, at, "*{n}{columns} in the column specification needs two arguments");
-    const std::string_view countText = Trim(spec.substr(q + 1, countEnd - q - 2));
+    std::string_view countText, body;
+    const size_t countEnd = TokenArgument(spec, p + 1, countText);
+    const size_t bodyEnd =
+        countEnd == std::string_view::npos ? countEnd : TokenArgument(spec, countEnd, body);
+    if (bodyEnd == std::string_view::npos)
+      Fail(text, at, FormatStr("*{n}{columns} in %s needs two arguments", where).c_str());
+    countText = Trim(countText);
     long long n = 0;
     bool number = !countText.empty();
     for (char d : countText) {
@@ -305,12 +323,12 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
       }
       n = n * 10 + (d - '0');
     }
-    if (!number) Fail(text, at, "*{n}{columns} in the column specification needs a number of repetitions");
-    if (n > kMaxColumns || depth > 8)
-      Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
-    const std::string inner = ExpandRepeats(text, spec.substr(r + 1, bodyEnd - r - 2), at, depth + 1);
+    if (!number) Fail(text, at, FormatStr("*{n}{columns} in %s needs a number of repetitions", where).c_str());
+    if (n > kMaxColumns || depth > 8 || static_cast<long long>(body.size()) * n > 64 * kMaxColumns)
+      Fail(text, at, FormatStr("%s gives more than %lld columns", where, kMaxColumns).c_str());
+    const std::string inner = ExpandRepeats(text, body, at, where, depth + 1);
     if (static_cast<long long>(inner.size()) * n > 64 * kMaxColumns)
-      Fail(text, at, FormatStr("the column specification gives more than %lld columns", kMaxColumns).c_str());
+      Fail(text, at, FormatStr("%s gives more than %lld columns", where, kMaxColumns).c_str());
     for (long long i = 0; i < n; ++i) out += inner;
     p = bodyEnd;
   }
@@ -333,7 +351,7 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
 // generator decides between them, split again into the same formats: what
 // goes with a column never depends on a rule that might not be written.
 TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
-  const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at);
+  const std::string spec = ExpandRepeats(text, StripComments(rawSpec, false), at, "the column specification");
   // An environment has no place in a column specification; its \begin and
   // \end would count in the search for the table's end.
   if (spec.find("\\begin") != std::string::npos || spec.find("\\end") != std::string::npos)
@@ -449,8 +467,19 @@ bool LooksLikeSpec(std::string_view spec) {
       p = e;
       continue;
     }
+    if (c == '*') {
+      // *{n}{columns}, or with single tokens as TeX reads them (*3{cl}, *3c):
+      // its columns are those of its second argument.
+      std::string_view count, body;
+      const size_t countEnd = TokenArgument(spec, p + 1, count);
+      const size_t bodyEnd = countEnd == std::string_view::npos ? countEnd : TokenArgument(spec, countEnd, body);
+      if (bodyEnd == std::string_view::npos || !LooksLikeSpec(body)) return false;
+      column = true;
+      p = bodyEnd;
+      continue;
+    }
     if (IsLetter(c)) column = true;
-    else if (!IsSpace(c) && !IsOneOf(c, "|><@!*")) return false;
+    else if (!IsSpace(c) && !IsOneOf(c, "|><@!")) return false;
     ++p;
   }
   return column;
@@ -532,18 +561,28 @@ struct TReadRow {
 bool IsRuleCommand(std::string_view name) {
   return name == "hline" || name == "cline" || name == "toprule" || name == "midrule" || name == "bottomrule" ||
          name == "cmidrule" || name == "specialrule" || name == "firsthline" || name == "lasthline" ||
-         name == "Xhline" || name == "hdashline" || name == "cdashline";
+         name == "Xhline" || name == "hdashline" || name == "cdashline" || name == "hhline";
 }
 
 // Commands that stand between rows rather than in a cell: row colours,
 // vertical space, the longtable head and foot marks, page breaks.
 bool IsRowCommand(std::string_view name) {
-  static constexpr std::array<std::string_view, 17> kNames = {
+  static constexpr std::array<std::string_view, 18> kNames = {
       "rowcolor",   "rowcolors",    "hiderowcolors", "showrowcolors", "noalign",      "addlinespace",
       "rowstyle",   "arrayrulecolor", "morecmidrules", "pagebreak",   "nopagebreak", "newpage",
-      "endhead",    "endfirsthead", "endfoot",        "endlastfoot",  "rowfont"};
+      "endhead",    "endfirsthead", "endfoot",        "endlastfoot",  "kill",         "rowfont"};
   return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
 }
+
+// The longtable marks. Each ends the row it closes, "\\" before it or not
+// (longtable does \crcr there), and stays with that row.
+bool IsRowMark(std::string_view name) {
+  return name == "endhead" || name == "endfirsthead" || name == "endfoot" || name == "endlastfoot" ||
+         name == "kill";
+}
+
+// What ends a row: "\\", \tabularnewline or a longtable mark.
+bool IsRowEnd(std::string_view name) { return name == "\\" || name == "tabularnewline" || IsRowMark(name); }
 
 
 // What a row command takes after its name: '[' an optional [..], '{' a
@@ -572,7 +611,8 @@ class TReader {
   size_t Argument(size_t p, char open) const;
   size_t Arguments(size_t p, const char* pattern) const;
   size_t ReadRule(TControl control, TBoundaryRules& rules) const;
-  size_t ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands) const;
+  size_t ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands, bool lone) const;
+  bool IsLoneCommand(TControl control) const;
   size_t ReadCells(size_t p, TReadRow& row, bool& ended, bool math = true);
   size_t ReadPostfix(size_t p, TReadRow& row, TBoundaryRules& below) const;
   void AddCell(size_t begin, size_t end, bool comments, TReadRow& row);
@@ -649,6 +689,24 @@ size_t TReader::ReadRule(TControl control, TBoundaryRules& rules) const {
     rules.Ranges.emplace_back(from, to);
     return open;
   }
+  if (name == "hhline") {
+    // One entry per column: "-" and "=" rule it, "~" leaves it bare; the
+    // vertical marks between them (|, :, #, t, b) take no column.
+    const size_t open = Argument(p, '{');
+    if (open == p) Fail(p, "\\hhline needs its argument, such as {|-|-|}");
+    const size_t brace = S.find('{', p);
+    const std::string entries =
+        ExpandRepeats(Text, StripComments(S.substr(brace + 1, open - brace - 2), false), brace, "\\hhline");
+    long long column = 0;
+    for (const char c : entries) {
+      if (c != '-' && c != '=' && c != '~') continue;
+      ++column;
+      if (c == '~') continue;
+      if (!rules.Ranges.empty() && rules.Ranges.back().second == column - 1) rules.Ranges.back().second = column;
+      else rules.Ranges.emplace_back(column, column);
+    }
+    return open;
+  }
   if (name == "toprule" || name == "midrule" || name == "bottomrule") p = Argument(p, '[');
   if (name == "specialrule") p = Arguments(p, "{{{");
   if (name == "Xhline") p = Argument(p, '{');
@@ -657,11 +715,11 @@ size_t TReader::ReadRule(TControl control, TBoundaryRules& rules) const {
 }
 
 // The part between two rows (or before the first): rules, comments and row
-// commands. Rules before the first other thing are the boundary's rules;
+// commands, and with lone (after a row) commands alone on their lines. Rules before the first other thing are the boundary's rules;
 // what follows them, up to the first cell, is the next row's prefix, byte
 // for byte, with the comment lines directly above it. Returns where the
 // first cell starts (S.size() when no row follows).
-size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands) const {
+size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands, bool lone) const {
   size_t prefixStart = p;
   size_t q = p;
   bool started = false;
@@ -690,7 +748,7 @@ size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix,
       prefixStart = q = r;
       continue;
     }
-    if (!IsRowCommand(control.Name)) break;
+    if (!IsRowCommand(control.Name) && !(lone && IsLoneCommand(control))) break;
     started = true;
     q = Arguments(control.End, RowCommandArguments(control.Name));
   }
@@ -704,6 +762,20 @@ size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix,
   return q;
 }
 
+// Whether control is a command word that stands alone on its line: nothing
+// but blanks or a comment after it. Between rows and after the last one such
+// a command is a row command of the class or the document (\\botrule, a
+// macro of the paper's own), not a row of one cell.
+bool TReader::IsLoneCommand(TControl control) const {
+  const std::string_view name = control.Name;
+  if (name.empty() || !IsLetter(name[0]) || name == "multicolumn" || name == "begin" || name == "end" ||
+      name == "verb")
+    return false;
+  size_t r = control.End;
+  while (r < S.size() && IsBlank(S[r])) ++r;
+  return r >= S.size() || S[r] == '%' || S[r] == '\r' || S[r] == '\n';
+}
+
 // Whether S[from, to) holds a "&" or a row end outside braces.
 bool TReader::HasRowBreak(size_t from, size_t to) const {
   int depth = 0;
@@ -715,7 +787,7 @@ bool TReader::HasRowBreak(size_t from, size_t to) const {
     else if (c == '&' && depth == 0) return true;
     else if (c == '\\') {
       const TControl control = ReadControl(S.substr(0, to), q);
-      if (depth == 0 && (control.Name == "\\" || control.Name == "tabularnewline")) return true;
+      if (depth == 0 && IsRowEnd(control.Name)) return true;
       q = (control.Name == "verb" && depth == 0 ? SkipVerb(S.substr(0, to), control.End) : control.End) - 1;
     }
   }
@@ -793,7 +865,7 @@ struct TCellStop {
   enum TKind { Separator, RowEnd, End } Kind;
   size_t At;             // the "&", the row end's backslash, or the text's end
   size_t After;          // the offset after it
-  std::string_view Name; // what stopped it: "&", "\\", "tabularnewline" or empty
+  std::string_view Name; // what stopped it: "&", "\\", "tabularnewline", a longtable mark or empty
   bool Comments;         // a comment stood between the previous stop and this one
 };
 
@@ -860,7 +932,7 @@ TCellStop TCellScanner::Next() {
         const std::string_view name = control.Name;
         // A row end in math stops the scan too: the caller decides whether
         // the math was any.
-        if ((name == "\\" || name == "tabularnewline") && Braces.empty() && Environments.empty()) {
+        if (IsRowEnd(name) && Braces.empty() && Environments.empty()) {
           const size_t at = Q;
           Q = control.End;
           return {TCellStop::RowEnd, at, Q, name, comments};
@@ -965,16 +1037,14 @@ bool HoldsOpenVerb(std::string_view t) {
   return false;
 }
 
-// The three brace groups after the \multicolumn at t[m], their contents
-// into args: the offset after the last, or npos when one is missing.
+// The three arguments after the \multicolumn at t[m], as TeX reads them
+// (brace groups or single tokens: "\multicolumn2c{x}"), their contents into
+// args: the offset after the last, or npos when one is missing.
 size_t MulticolumnArguments(std::string_view t, size_t m, std::string_view (&args)[3]) {
   size_t p = m + kMulticolumn.size();
   for (std::string_view& arg : args) {
-    while (p < t.size() && IsSpace(t[p])) ++p;
-    const size_t e = p < t.size() && t[p] == '{' ? GroupEnd(t, p) : std::string_view::npos;
-    if (e == std::string_view::npos) return e;
-    arg = t.substr(p + 1, e - p - 2);
-    p = e;
+    p = TokenArgument(t, p, arg);
+    if (p == std::string_view::npos) return p;
   }
   return p;
 }
@@ -1113,7 +1183,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   TReadCell cell;
   std::string lead;
   const bool first = row.Cells.empty();
-  if (t.size() > 12 && t.find("\\multicolumn") != std::string_view::npos &&
+  if (t.find(kMulticolumn) != std::string_view::npos &&
       ReadMulticolumn(t, at, cell, first ? &lead : nullptr)) {
     if (!lead.empty()) row.Prefix += lead;
   } else {
@@ -1125,9 +1195,10 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   row.Cells.push_back(std::move(cell));
 }
 
-// The cells of one row from p: up to its "\\" (or \tabularnewline), or to
-// the end of the table, split as TCellScanner says. ended: the row had its
-// "\\"; the return value is the offset after it. A "$", "\(" or "\[" that
+// The cells of one row from p: up to its "\\" (or \tabularnewline, or a
+// longtable mark), or to the end of the table, split as TCellScanner says.
+// ended: the row had its end; the return value is the offset after it (at a
+// mark: the mark's own offset). A "$", "\(" or "\[" that
 // its row does not close is no math (LaTeX would stop there): the row is
 // then read again without math, so that its "&" separate the cells.
 size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) {
@@ -1144,7 +1215,8 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) 
     AddCell(cellBegin, stop.At, stop.Comments, row);
     if (stop.Kind != TCellStop::Separator) {
       ended = stop.Kind == TCellStop::RowEnd;
-      return stop.After;
+      // A longtable mark opens the row's postfix, as it does after "\\".
+      return IsRowMark(stop.Name) ? stop.At : stop.After;
     }
     cellBegin = stop.After;
   }
@@ -1164,7 +1236,7 @@ void TReader::Read(size_t p) {
   for (;;) {
     std::string prefix;
     bool commands = false;
-    const size_t cellStart = ReadRegion(p, Rules.back(), prefix, commands);
+    const size_t cellStart = ReadRegion(p, Rules.back(), prefix, commands, !Rows.empty());
     if (cellStart >= S.size()) {
       // Row commands after the last row (\noalign, \addlinespace) stay with
       // it; comments alone are dropped like all others.
@@ -1314,7 +1386,9 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
   // gives it to the cell below (above, at the bottom) that covers it partly.
   const int r = table.RowCount();
   std::vector<char> marks(static_cast<size_t>(c));
-  for (int b = 0; b <= r && c > 0; ++b) {
+  // Without a row there is no cell to hold a horizontal rule.
+  const bool rulesLost = r == 0 && reader.Rules.front().Any();
+  for (int b = 0; b <= r && r > 0 && c > 0; ++b) {
     const TBoundaryRules& rules = reader.Rules[static_cast<size_t>(b)];
     if (!rules.Any()) continue;
     std::fill(marks.begin(), marks.end(), rules.Full);
@@ -1358,6 +1432,8 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
     warnings.push_back(FormatStr("%s fewer cells than the table has columns: the rest was filled with empty "
                                  "cells.",
                                  RowsHave(filled).c_str()));
+  if (rulesLost)
+    warnings.push_back("The table has no rows: its horizontal rules were left out, since only cells can hold them.");
   if (!reader.SimplifiedRows.empty())
     warnings.push_back(FormatStr("%s \\multicolumn formats that say more than an alignment and side rules: "
                                  "only those were kept.",
