@@ -50,8 +50,7 @@ int TLatexTableChoiceForm::ExecuteReplace(const std::string& fileName, const std
                                            "The rest of the file stays as it is."));
   bOK->setText("&Replace");
   bAppend->show();
-  const int result = Run(tables);
-  return result == kAppendResult ? TDocumentUI::kAppendTable : result;
+  return Run(tables);
 }
 
 int TLatexTableChoiceForm::Run(const std::vector<TLatexTableSource>& tables) {
@@ -64,7 +63,7 @@ int TLatexTableChoiceForm::Run(const std::vector<TLatexTableSource>& tables) {
   fTables->setCurrentRow(0);
   fTables->setFocus();
   const int result = exec();
-  if (result == kAppendResult) return kAppendResult;
+  if (result == kAppendResult) return TDocumentUI::kAppendTable;
   if (result != QDialog::Accepted) return -1;
   return fTables->currentRow();
 }

@@ -2,6 +2,7 @@
 // several tables, the warnings), and Edit > Paste LaTeX Code with its undo.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -68,7 +69,7 @@ TEST_F(LatexImportTest, OpenAsksWhichTableOfSeveral) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Name", "1"}));
   EXPECT_TRUE(Cell(0, 0)->RuleTop && Cell(0, 0)->RuleLeft && Cell(0, 1)->RuleRight);
   EXPECT_EQ(Table().FileName, paper);
-  EXPECT_EQ(Form->windowTitle(), "Quiltor - paper.tex (table 2)");
+  EXPECT_EQ(Script.Caption, "Quiltor - paper.tex (table 2)");
   EXPECT_EQ(RecentFiles->Items().front(), RecentEntry(paper, 2));
 }
 
@@ -106,7 +107,9 @@ TEST_F(LatexImportTest, WindowQuestionsAnswerWithTheButtonChosen) {
   Answer<QMessageBox>([](QMessageBox& box) { box.reject(); });
   EXPECT_EQ(ui.Ask("Quiltor", "?", {"Use Text Format", "Save as Quiltor Table...", "Cancel"}), 2);
 
-  const std::vector<TLatexTableSource> tables = FindLatexTables(kPaper);
+  const std::vector<TLatexTableSource> tables =
+      FindLatexTables(std::string(kPaper) + "\\begin{tabular}{c}\nz \\\\\n\\end{tabular}\n");
+  ASSERT_EQ(tables.size(), 3u);
   QString prompt;
   Answer<TLatexTableChoiceForm>([&prompt](TLatexTableChoiceForm& form) {
     prompt = form.lPrompt->text();
@@ -114,11 +117,12 @@ TEST_F(LatexImportTest, WindowQuestionsAnswerWithTheButtonChosen) {
   });
   EXPECT_EQ(ui.ChooseTableToReplace("paper.tex", tables), TDocumentUI::kAppendTable);
   EXPECT_TRUE(prompt.startsWith("paper.tex already holds LaTeX tables."));
+  // The third table: its index must not be taken for the other button.
   Answer<TLatexTableChoiceForm>([](TLatexTableChoiceForm& form) {
-    form.fTables->setCurrentRow(1);
+    form.fTables->setCurrentRow(2);
     form.bOK->click();
   });
-  EXPECT_EQ(ui.ChooseTableToReplace("paper.tex", tables), 1);
+  EXPECT_EQ(ui.ChooseTableToReplace("paper.tex", tables), 2);
   // Opening shows the same dialog without the button.
   Answer<TLatexTableChoiceForm>([](TLatexTableChoiceForm& form) {
     EXPECT_TRUE(form.bAppend->isHidden());
