@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "latex/TabToLatex.h"
 #include "model/AtomicFile.h"
@@ -56,12 +57,8 @@ int CountBooktabsRules(std::string_view s) {
   return n;
 }
 
-}  // namespace
-
-TFileIdentity FileIdentityOf(const std::string& path) {
+TFileIdentity IdentityOf(const struct stat& st) {
   TFileIdentity id;
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return id;
   id.Known = true;
   id.Device = static_cast<uint64_t>(st.st_dev);
   id.Inode = static_cast<uint64_t>(st.st_ino);
@@ -71,33 +68,35 @@ TFileIdentity FileIdentityOf(const std::string& path) {
   return id;
 }
 
+}  // namespace
+
+TFileIdentity FileIdentityOf(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return {};
+  return IdentityOf(st);
+}
+
 std::string ReadPaperFile(const std::string& path, TFileIdentity* identity) {
   // TFileStream refuses anything but a regular file without blocking on it.
   TFileStream file(path, TFileStream::fmOpenRead);
   struct stat st;
   if (::fstat(file.Handle(), &st) != 0) RaiseFileError("Cannot open file", path, errno);
-  if (st.st_size > kMaxPaperBytes)
-    throw EQuiltorError(FormatStr("Cannot open %s as LaTeX source: it is larger than 64 MiB", path.c_str()));
+  const auto tooLarge = [&path] {
+    return EQuiltorError(FormatStr("Cannot open %s as LaTeX source: it is larger than 64 MiB", path.c_str()));
+  };
+  if (st.st_size > kMaxPaperBytes) throw tooLarge();
   std::string bytes;
   bytes.reserve(static_cast<size_t>(st.st_size));
   char piece[64 * 1024];
   for (size_t n; (n = file.Read(piece, sizeof piece)) > 0;) {
     // The size may have grown since fstat.
-    if (bytes.size() + n > static_cast<size_t>(kMaxPaperBytes))
-      throw EQuiltorError(FormatStr("Cannot open %s as LaTeX source: it is larger than 64 MiB", path.c_str()));
+    if (bytes.size() + n > static_cast<size_t>(kMaxPaperBytes)) throw tooLarge();
     bytes.append(piece, n);
   }
   if (bytes.find('\0') != std::string::npos)
     throw EQuiltorError(FormatStr("Cannot open %s as LaTeX source: it holds NUL bytes (a binary or UTF-16 file)",
                                   path.c_str()));
-  if (identity) {
-    identity->Known = true;
-    identity->Device = static_cast<uint64_t>(st.st_dev);
-    identity->Inode = static_cast<uint64_t>(st.st_ino);
-    identity->Size = static_cast<int64_t>(st.st_size);
-    identity->MTimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
-    identity->MTimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
-  }
+  if (identity) *identity = IdentityOf(st);
   return bytes;
 }
 
