@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QEventLoop>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QObject>
@@ -96,14 +98,31 @@ inline void SendKeystroke(QWidget* editor, bool letter) {
   QApplication::sendEvent(editor, &release);
 }
 
+// Lets the event loop go idle once, as it does after every event in real
+// use: posted events are delivered, then the loop is about to block, which
+// runs the window's idle pass (the command states), and a timer that is
+// already due ends the wait. processEvents alone never lets the loop block
+// and so never counts that pass.
+inline void RunUntilIdle() {
+  QEventLoop loop;
+  QTimer due;
+  due.setSingleShot(true);
+  due.setInterval(0);
+  QObject::connect(&due, &QTimer::timeout, &loop, &QEventLoop::quit);
+  due.start();
+  loop.exec();
+}
+
 // Keystrokes for as long as the benchmark runs, a letter and a Backspace in
 // turn, each let through to the repainted view; the grid has the focus
 // again afterwards.
-inline void TypeWhileTimed(benchmark::State& state, TBenchEditor& e) {
+// With idle set, the loop goes idle after each keystroke (RunUntilIdle).
+inline void TypeWhileTimed(benchmark::State& state, TBenchEditor& e, bool idle = false) {
   bool letter = true;
   for (auto _ : state) {
     SendKeystroke(e.Form->Editor, letter);
     QCoreApplication::processEvents();
+    if (idle) RunUntilIdle();
     letter = !letter;
   }
   e.Form->FocusGrid();

@@ -21,11 +21,11 @@ namespace {
 
 constexpr int kCols = 100;
 
-void Fill(TTable& t, int rows) {
-  for (int c = 0; c < kCols; ++c) new TColumn(t);
+void Fill(TTable& t, int rows, int cols = kCols) {
+  for (int c = 0; c < cols; ++c) new TColumn(t);
   for (int r = 0; r < rows; ++r) {
     TRow* row = t.AddRow();
-    for (int c = 0; c < kCols; ++c) {
+    for (int c = 0; c < cols; ++c) {
       char text[32];
       std::snprintf(text, sizeof text, "r%dc%d", r, c);
       (*row)[c]->SetText(text);
@@ -93,6 +93,53 @@ void BM_AlignColumn(benchmark::State& state) {
       state, [](TTable& t) { t.SelectColumn(3); },
       [&recent](TTable& t) { return SetColumnFormat(t, "r", recent); });
 }
+
+// All rules on every cell of an n x n table, and the undo of it, each with
+// the idle pass that follows (the selection read and the command states).
+// The whole table is selected as a drag over it leaves it.
+void IdlePass(TTable& t) { benchmark::DoNotOptimize(CommandStatesFor(t, ReadSelection(t), fsGrid, rbAll)); }
+
+void FillAllSelected(TTable& t, int n) {
+  Fill(t, n, n);
+  for (TRow* row : t.Rows)
+    for (TCell* c : *row) c->Selected = true;
+  t.SelectionMode = smCells;
+  IdlePass(t);
+}
+
+void BM_AllRulesSquare(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  TTable t;
+  FillAllSelected(t, n);
+  TUndoBuffer history;
+  history.AddState(t, "Initial State");
+  for (auto _ : state) {
+    history.AddState(t, *ApplyRulePattern(t, rbAll).Caption);
+    IdlePass(t);
+    state.PauseTiming();
+    history.Undo(t, 1);
+    IdlePass(t);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_AllRulesSquare)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_UndoAllRulesSquare(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  TTable t;
+  FillAllSelected(t, n);
+  TUndoBuffer history;
+  history.AddState(t, "Initial State");
+  for (auto _ : state) {
+    state.PauseTiming();
+    history.AddState(t, *ApplyRulePattern(t, rbAll).Caption);
+    IdlePass(t);
+    state.ResumeTiming();
+    history.Undo(t, 1);
+    IdlePass(t);
+  }
+}
+BENCHMARK(BM_UndoAllRulesSquare)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void Sizes(benchmark::internal::Benchmark* b) { b->Arg(1000)->Arg(100)->Unit(benchmark::kMillisecond); }
 

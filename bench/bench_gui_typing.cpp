@@ -45,6 +45,20 @@ BENCHMARK(BM_TypeOneCharacter)
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
 
+// The same with the idle pass that follows every key in real use: the loop
+// goes idle after each keystroke before the next one comes.
+void BM_TypeOneCharacterUntilIdle(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const bool preview = state.range(1) != 0;
+  Prepare(n, preview);
+  TypeWhileTimed(state, Editor(), true);
+  state.SetLabel(preview ? "preview shown" : "preview hidden");
+}
+BENCHMARK(BM_TypeOneCharacterUntilIdle)
+    ->ArgsProduct({{10, 100, 1000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+
 // The parts of one keystroke.
 
 void BM_PartMeasure(benchmark::State& state) {

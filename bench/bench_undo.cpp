@@ -85,6 +85,41 @@ void BM_UndoOneStep(benchmark::State& state) {
 }
 BENCHMARK(BM_UndoOneStep)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// The same two as the editor meets them: its idle pass has read the
+// selection since the table last changed (untimed), so the history knows
+// which rows may have changed and looks at those only.
+void BM_RecordStepAfterIdle(benchmark::State& state) {
+  TTable t;
+  TUndoBuffer history;
+  FillWithHistory(t, history, static_cast<int>(state.range(0)));
+  int k = kSteps;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ChangeOneCell(t, k++);
+    t.Selection();
+    state.ResumeTiming();
+    history.AddState(t, "Typing");
+  }
+}
+BENCHMARK(BM_RecordStepAfterIdle)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_UndoOneStepAfterIdle(benchmark::State& state) {
+  TTable t;
+  TUndoBuffer history;
+  FillWithHistory(t, history, static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    t.Selection();
+    state.ResumeTiming();
+    history.Undo(t, 1);
+    state.PauseTiming();
+    t.Selection();
+    history.Redo(t, 1);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_UndoOneStepAfterIdle)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 // What one step costs when every step is a full copy: the reference.
 void BM_FullCopy(benchmark::State& state) {
   TTable t;

@@ -92,14 +92,24 @@ int StartEditorModule(int argc, char** argv) {
 #endif
 }
 
-int RenderWithEditorModule(const std::string& tex, const std::string& out, int dpi, std::string& log,
-                           std::string& message) {
+int RenderWithEditorModule(const std::string& tex, const std::string& out, int dpi, int timeoutSeconds,
+                           std::string& log, std::string& message) {
   std::string why;
   void* entry = EditorModuleSymbol(kRenderEntryPoint, why);
   if (!entry) {
     message = "Cannot render: " + why;
     return 1;
   }
-  return reinterpret_cast<decltype(&QuiltorRenderTypeset)>(entry)(tex.data(), tex.size(), out.c_str(), dpi, AppendTo,
-                                                                 &log, &message);
+  return reinterpret_cast<decltype(&QuiltorRenderTypeset)>(entry)(tex.data(), tex.size(), out.c_str(), dpi,
+                                                                 timeoutSeconds, AppendTo, &log, &message);
+}
+
+int RasteriseChildWithEditorModule(int argc, char** argv) {
+  std::string why;
+  void* entry = EditorModuleSymbol(kRasteriseChildEntryPoint, why);
+  if (!entry) {
+    std::fprintf(stderr, "quiltor: %s\n", why.c_str());
+    return 1;
+  }
+  return reinterpret_cast<decltype(&QuiltorRasteriseChild)>(entry)(argc, argv);
 }

@@ -20,16 +20,26 @@ int StartEditorModule(int argc, char** argv);
 
 // The module's second entry point, for the converter's --render: typesets
 // the LaTeX document tex (texSize bytes) and writes the cropped result to
-// out, a .pdf or a .png at dpi. Returns 0 on success; else 1, with TeX's log
+// out, a .pdf or a .png at dpi; TeX, and the drawing of the PNG, each get
+// timeoutSeconds. Returns 0 on success; else 1, with TeX's log
 // handed to append(log, ...) when LaTeX failed, or why to
 // append(message, ...). Plain C: no C++ object crosses between the program
 // and the module.
-extern "C" int QuiltorRenderTypeset(const char* tex, size_t texSize, const char* out, int dpi,
+extern "C" int QuiltorRenderTypeset(const char* tex, size_t texSize, const char* out, int dpi, int timeoutSeconds,
                                     void (*append)(void* target, const char* data, size_t size), void* log,
                                     void* message);
 inline constexpr const char* kRenderEntryPoint = "QuiltorRenderTypeset";
 
+// The module's third entry point: the child process that draws a PDF page
+// for the typeset preview and --render, started as the program itself with
+// kRasteriseChildOption (the same text as TypesetRunner.h's kRasteriseChildArgument,
+// which this Qt-free side cannot include).
+extern "C" int QuiltorRasteriseChild(int argc, char** argv);
+inline constexpr const char* kRasteriseChildEntryPoint = "QuiltorRasteriseChild";
+inline constexpr const char* kRasteriseChildOption = "--quiltor-rasterise-child";
+int RasteriseChildWithEditorModule(int argc, char** argv);
+
 // Opens the module and renders through it: the converter's typesetting hook.
 #include <string>
-int RenderWithEditorModule(const std::string& tex, const std::string& out, int dpi, std::string& log,
-                           std::string& message);
+int RenderWithEditorModule(const std::string& tex, const std::string& out, int dpi, int timeoutSeconds,
+                           std::string& log, std::string& message);

@@ -6,6 +6,7 @@
 // lives in a module of its own that is opened only when the editor starts.
 // A pipeline that converts thousands of files so never pays for loading Qt.
 #include <csignal>
+#include <cstring>
 
 #include "app/EditorModule.h"
 #include "document/Converter.h"
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
   // process: for the editor that would lose the unsaved edits, for the
   // converter it would end without a word.
   std::signal(SIGXFSZ, SIG_IGN);
+  if (argc == 2 && std::strcmp(argv[1], kRasteriseChildOption) == 0) return RasteriseChildWithEditorModule(argc, argv);
   if (IsConverterCommandLine(argc, argv)) {
     // Only --render reaches the editor module, and only when it runs.
     SetTypesetRenderer(&RenderWithEditorModule);

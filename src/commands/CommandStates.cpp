@@ -98,18 +98,32 @@ TDeleteState DeleteStateFor(const TTable& table, TFocusState focus, const TArray
   return {};
 }
 
-TSelection ReadSelection(TTable& table) {
-  TSelection s;
-  s.Cells = table.GetSelectedCells();
-  s.Columns = table.GetSelectedColumns();
-  s.Rows = table.GetSelectedRows();
-  s.Bounds = SelectionBounds(table, s.Cells, s.Columns, s.Rows);
-  return s;
-}
+const TSelection& ReadSelection(TTable& table) { return table.Selection(); }
 
 bool RulePatternPresent(int ruleFlags, int pattern) { return pattern > 0 && (ruleFlags & pattern) == pattern; }
 
-TAlignFace AlignFaceFor(const TTable& table, const TSelection& selection) {
+namespace {
+
+// What the states derive from a selection by walking its cells or its
+// rectangle. It depends on the selection, which a table's selection stamp
+// names, and on the cells' rules and alignments, which gCellFormatEpoch
+// counts; the last result is kept with them.
+struct TSelectionFacts {
+  int RuleFlags = 0;
+  char Alignment = 0;
+  bool Joinable = false;
+};
+
+TSelectionFacts WorkOutFacts(const TTable& table, const TSelection& selection) {
+  TSelectionFacts f;
+  if (!selection.Empty()) f.RuleFlags = SelectionRuleFlags(table, selection.Bounds);
+  f.Alignment = CommonAlignment(selection.Cells);
+  f.Joinable = CellsJoinable(selection.Cells);
+  return f;
+}
+
+// AlignFaceFor with the cells' common alignment worked out already.
+TAlignFace FaceFor(const TTable& table, const TSelection& selection, char cellsAlignment) {
   TAlignFace face;
   if (!selection.Columns.empty()) {
     std::string f = CommonColumnFormat(table, selection.Columns);
@@ -123,7 +137,7 @@ TAlignFace AlignFaceFor(const TTable& table, const TSelection& selection) {
     }
     return face;
   }
-  switch (CommonAlignment(selection.Cells)) {
+  switch (cellsAlignment) {
     case 'l': face.Checked = abLeft; break;
     case 'c': face.Checked = abCenter; break;
     case 'r': face.Checked = abRight; break;
@@ -132,8 +146,41 @@ TAlignFace AlignFaceFor(const TTable& table, const TSelection& selection) {
   return face;
 }
 
+const TSelectionFacts& FactsOf(const TTable& table, const TSelection& selection) {
+  static TSelectionFacts kept;
+  static uint64_t keptStamp = 0;
+  static uint64_t keptFormat = 0;
+  static uint64_t keptSelection = 0;
+  static uint64_t keptShape = 0;
+  static uint64_t keptSpans = 0;
+  static TSelectionFacts scratch;
+  if (selection.Stamp == 0) {
+    // Made by hand, not read from a table: nothing names its content.
+    scratch = WorkOutFacts(table, selection);
+    return scratch;
+  }
+  // A copy kept by a caller across changes of the table is read afresh.
+  if (selection.Stamp != keptStamp || gCellFormatEpoch != keptFormat || gSelectionEpoch != keptSelection ||
+      gTableShapeEpoch != keptShape || gCellSpanEpoch != keptSpans) {
+    kept = WorkOutFacts(table, selection);
+    keptStamp = selection.Stamp;
+    keptFormat = gCellFormatEpoch;
+    keptSelection = gSelectionEpoch;
+    keptShape = gTableShapeEpoch;
+    keptSpans = gCellSpanEpoch;
+  }
+  return kept;
+}
+
+}  // namespace
+
+TAlignFace AlignFaceFor(const TTable& table, const TSelection& selection) {
+  return FaceFor(table, selection, CommonAlignment(selection.Cells));
+}
+
 TCommandStates CommandStatesFor(const TTable& table, const TSelection& selection, TFocusState focus,
                                 int rulesPattern) {
+  const TSelectionFacts& facts = FactsOf(table, selection);
   TCommandStates s;
   const bool grid = focus == fsGrid;
   const bool sel = !selection.Empty();
@@ -144,13 +191,13 @@ TCommandStates CommandStatesFor(const TTable& table, const TSelection& selection
     s.JoinEnabled = true;
   } else {
     s.JoinFace = jfJoin;
-    s.JoinEnabled = grid && CellsJoinable(selection.Cells);
+    s.JoinEnabled = grid && facts.Joinable;
   }
   s.Rules = sel;
   s.Borders = sel;
-  s.RulesChecked = sel && RulePatternPresent(SelectionRuleFlags(table, selection.Bounds), rulesPattern);
+  s.RulesChecked = sel && RulePatternPresent(facts.RuleFlags, rulesPattern);
   s.AlignLetters = sel && selection.Rows.empty();
   s.AlignCustom = !selection.Columns.empty();
-  s.Align = AlignFaceFor(table, selection);
+  s.Align = FaceFor(table, selection, facts.Alignment);
   return s;
 }

@@ -4,8 +4,9 @@
 // these onto its buttons and menu items at every idle pass, and the tests
 // ask them of plain tables.
 //
-// A selection is read once per pass (ReadSelection) and handed to the
-// queries, so that the table's lists are walked once.
+// A selection is read once for each state of it (ReadSelection) and handed
+// to the queries; what the states derive from it by walking its cells is
+// kept with it, so that an idle pass over an unchanged table walks nothing.
 #include <cstdint>
 #include <string>
 
@@ -57,16 +58,12 @@ TDeleteState DeleteStateFor(const TTable& table, TFocusState focus, const TArray
 
 // ---- one reading of the selection
 
-struct TSelection {
-  TArrayOfCells Cells;      // selected cells, row-major, as they were before Bounds grew them
-  TArrayOfInteger Columns;  // selected column indices, ascending
-  TArrayOfInteger Rows;     // selected row indices, ascending
-  TCellRect Bounds;         // SelectionBounds of the three lists
-  bool Empty() const { return Bounds.Right < 0; }
-};
-// Reads the selection. Like SelectionBounds it completes a cell selection to
-// the rectangle of whole cells, marking the cells it pulls in.
-TSelection ReadSelection(TTable& table);
+// The table's selection (TTable::Selection): read once for each state of
+// the selection and kept, so that the idle pass costs nothing while it
+// stays as it is. Like SelectionBounds it completes a cell selection to the
+// rectangle of whole cells, marking the cells it pulls in. Callers that
+// change the table's selection while they use it take a copy.
+const TSelection& ReadSelection(TTable& table);
 
 // ---- control states
 

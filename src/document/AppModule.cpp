@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "document/DocumentFiles.h"
+#include "model/AtomicFile.h"
 #include "model/Errors.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
@@ -33,6 +34,7 @@ TFileDialog SaveDialog({{"Quiltor data (*.qtor)", "*.qtor", "qtor"},
 namespace {
 
 TDocumentUI* gUI = nullptr;
+int gSaves = 0;
 
 // Each file's identity as this editor last read or wrote it, by path: Save
 // asks when the file is no longer that one. Kept for every file of the run,
@@ -66,6 +68,7 @@ TPaperLink* CurrentPaper() {
 
 void SetDocumentUI(TDocumentUI* ui) { gUI = ui; }
 TDocumentUI* DocumentUI() { return gUI; }
+int DocumentSaves() { return gSaves; }
 
 void StartAppModule() {
   CurrentTable = new TTable;
@@ -282,7 +285,7 @@ TTextFormatAnswer AskTextFormat(const std::string& path) {
 bool SaveWithDialog() {
   for (;;) {
     if (!gUI || !gUI->ExecuteSaveDialog(SaveDialog)) return false;
-    std::string path = SaveDialog.FileName;
+    std::string path = AbsoluteFileName(SaveDialog.FileName);
     // The native format only under its own extension: a name the program
     // knows no format for gets it.
     const std::string ext = ExtractFileExt(path);
@@ -300,6 +303,7 @@ bool SaveWithDialog() {
     }
     UpdateCaption();
     MarkSaved();
+    ++gSaves;
     SaveDialog.InitialDir = ExtractFilePath(path);
     const TPaperLink* paper = CurrentPaper();
     RecentFiles->AddToTop(RecentEntry(path, paper ? paper->Number : 0));
@@ -348,6 +352,7 @@ bool SavePaperTable(TPaperLink& link) {
   BindToPaper(link, place.Number, place.Begin, code);
   UpdateCaption();
   MarkSaved();
+  ++gSaves;
   return true;
 }
 
@@ -372,6 +377,7 @@ bool SaveDocument() {
     WriteDocumentFile(*CurrentTable, fileName);
     gIdentities[fileName] = FileIdentityOf(fileName);
     MarkSaved();
+    ++gSaves;
     return true;
   }
   SaveDialog.FileName = paper ? ExtractFileName(fileName) : CurrentTable->Title;
@@ -394,42 +400,76 @@ bool OpenDocument() {
   return opened;
 }
 
-bool OpenFile(const std::string& fileName, int number) {
+namespace {
+
+// A save that writes a file in place keeps its old content beside it until
+// the new one is on the disk; finding that copy means such a save was cut
+// short and the file may hold a mix of both. The copy is offered. Returns
+// the file to read (the file or its copy), or empty when the user cancelled.
+std::string FileToOpen(const std::string& fileName) {
+  const std::string backup = InPlaceBackupName(fileName);
+  if (!FileExists(backup)) return fileName;
+  const std::string text = "A save of " + ExtractFileName(fileName) + " was cut short, and the file may be damaged. " +
+                           "Its content from before that save was kept in " + backup + ". \r\n" +
+                           "Open that copy instead of the file?";
+  switch (gUI ? gUI->AskSaveChanges("Interrupted Save", text) : TSaveAnswer::No) {
+    case TSaveAnswer::Yes:
+      return backup;
+    case TSaveAnswer::No:
+      return fileName;
+    case TSaveAnswer::Cancel:
+      break;
+  }
+  return {};
+}
+
+}  // namespace
+
+bool OpenFile(const std::string& name, int number) {
   std::error_code ec;
-  if (fileName.empty() || !std::filesystem::exists(fileName, ec)) return false;
+  if (name.empty() || !std::filesystem::exists(name, ec)) return false;
+  const std::string fileName = AbsoluteFileName(name);
   // A FIFO would block the window and a device such as /dev/zero never ends:
   // only regular files are opened, and the refusal comes before the question
   // about unsaved changes, which would be pointless.
   CheckRegularFile(fileName);
   if (!QuerySaveChanges()) return false;
+  const std::string source = FileToOpen(fileName);
+  if (source.empty()) return false;
+  // What the table holds is not what the file holds: saving it under the
+  // file's name would change the file behind the user's back, so the
+  // document stays unnamed and Save asks for a name.
+  bool unnamed = source != fileName;
   auto scratch = std::make_unique<TTable>();
   const std::string ext = ExtractFileExt(fileName);
   TPaperLink link;
   if (ext == ".csv" || ext == ".txt") {
-    TTextPreview preview = ReadTextPreview(fileName, kPreviewLines, kPreviewBytes);
+    TTextPreview preview = ReadTextPreview(source, kPreviewLines, kPreviewBytes);
     if (preview.Lines.empty()) return false;
     const std::string warning = preview.NulAt >= 0 ? NulCutWarning(preview.NulAt) : std::string();
     TTextImportOptions options;
     options.Quoted = PreviewShowsQuotedFields(preview.Lines);
     if (preview.Cropped) preview.Lines.push_back(kPreviewCroppedNote);
     if (!gUI || !gUI->ExecuteImportDialog(preview.Lines, warning, options)) return false;
-    scratch->ImportText(fileName, options);
+    // Escaped texts, or a text cut at a NUL, would be written back as such.
+    if (scratch->ImportText(source, options) >= 0 || options.Escape) unnamed = true;
   } else if (ext == ".tex") {
-    if (!ReadPaperTable(*scratch, fileName, number, link)) return false;
+    if (!ReadPaperTable(*scratch, source, number, link)) return false;
   } else {
-    ReadNativeFile(*scratch, fileName);
+    ReadNativeFile(*scratch, source);
   }
   StartNewDocument();
   CurrentTable->CurrentCell = nullptr;
   // Moved, not copied: the file's table is never held twice.
   CurrentTable->TakeContent(*scratch);
   scratch.reset();
-  if (link.Bound()) {
+  if (link.Bound() && !unnamed) {
     // A table of LaTeX source is saved back in place of its source.
     BindToPaper(link, link.Number, link.Begin, link.Source, &link.Identity);
-  } else if (ext == ".tex") {
-    // A table that cannot be put back (it has no \end): saving it over its
-    // source would replace a whole paper by one table, so it has no file.
+  } else if (ext == ".tex" || unnamed) {
+    // A table that cannot be put back (it has no \end, or it was read from
+    // a copy): saving it over its source would replace a whole paper by one
+    // table, so it has no file.
     CurrentTable->FileName.clear();
     CurrentTable->Title = FileTitle(fileName);
   } else {
@@ -458,12 +498,13 @@ void LinkRecoveredPaper(const std::string& path, int number) {
 bool OpenRecentFile(const std::string& entry) {
   CurrentTable->CurrentCell = nullptr;
   // The entry moves to the top whatever the open does, failures included.
-  struct MoveToTop {
-    const std::string& Name;
-    ~MoveToTop() { RecentFiles->AddToTop(Name); }
-  } moveToTop{entry};
   int number = 0;
   const std::string path = RecentEntryPath(entry, &number);
+  struct MoveToTop {
+    const std::string& Path;
+    int Number;
+    ~MoveToTop() { RecentFiles->AddToTop(RecentEntry(AbsoluteFileName(Path), Number)); }
+  } moveToTop{path, number};
   return OpenFile(path, number);
 }
 

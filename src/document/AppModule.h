@@ -48,6 +48,9 @@ void StopAppModule();
 // it (the caption refresh then does nothing, questions answer Cancel).
 void SetDocumentUI(TDocumentUI* ui);
 TDocumentUI* DocumentUI();
+// How many times this run wrote the document to its file (Save, Save As,
+// the save question's Yes): a change tells that the edits so far are safe.
+int DocumentSaves();
 
 // Application title used in the caption ("Quiltor").
 extern std::string ApplicationTitle;
@@ -60,7 +63,10 @@ bool SaveDocumentAs();
 bool OpenDocument();
 // A name that names nothing gives false without a message; anything but a
 // regular file (a FIFO, a device, a folder) is refused with an error before
-// anything is asked or changed.
+// anything is asked or changed. The document keeps the name made absolute.
+// A file with a copy left by a save cut short (InPlaceBackupName) offers
+// the copy; opened from it, or imported with its texts changed (escaped,
+// cut at a NUL), the document stays unnamed, so that Save asks for a name.
 // number picks a table of a LaTeX file without asking (0: ask among several).
 bool OpenFile(const std::string& fileName, int number = 0);
 // After Recover of a document that was table number of the LaTeX file path:

@@ -224,13 +224,23 @@ void ApplyDocumentSettings(const TAppSettings& values) {
   if (UndoBuffer) UndoBuffer->MaxLevels = values.UndoLevels;
   OpenDialog.InitialDir = values.LastOpenPath;
   SaveDialog.InitialDir = values.LastSavePath;
-  // A negative number stored by hand means off, as 0 does.
-  RecoveryInterval = std::max(values.RecoveryInterval, 0);
+  // A number edited by hand is held to what the Options dialog allows: a
+  // negative one means off, as 0 does, and a huge one would overflow the
+  // timer's milliseconds and turn recovery data off without a word.
+  RecoveryInterval = std::clamp(values.RecoveryInterval, 0, kMaxRecoveryInterval);
   if (CurrentTable) {
     CurrentTable->Environment = values.LastEnvironment;
     CurrentTable->EnvOptions = values.LastEnvOptions;
     CurrentTable->FontName = values.FontName;
     CurrentTable->FontSize = values.FontSize;
+    // At start-up the history holds the document as it was before the
+    // settings: its one state is recorded again, so that undoing the first
+    // edit keeps the environment the settings gave.
+    if (UndoBuffer && UndoBuffer->Count() == 1 && !DocumentModified()) {
+      RecordUndo("Initial State");
+      UndoBuffer->DeleteOldest();
+      MarkSaved();
+    }
   }
   // The lists keep their own MaxCount and letter-case rule; only the
   // entries come from the settings.

@@ -55,6 +55,10 @@ const char kUsage[] =
     "  --render IN           typeset the table in IN with LaTeX (pdflatex) and write\n"
     "                        it, cropped, to OUT given with -o: OUT.pdf or OUT.png\n"
     "  --dpi=N               with --render to .png: dots per inch (default 300)\n"
+    "  --preamble=FILE       with --render: put the text of FILE (the document's own\n"
+    "                        macros, \\newcolumntype, packages) before the table\n"
+    "  --timeout=SECONDS     with --render: stop LaTeX, and the drawing of a PNG,\n"
+    "                        after SECONDS each (default 30)\n"
     "  -o, --output=OUT      with --latex: write to OUT instead of standard output;\n"
     "                        with --render: the .pdf or .png file to write\n"
     "  --from=TYPE           read IN as csv, txt, qtor or tex whatever its name;\n"
@@ -116,6 +120,8 @@ TKind KindOf(const std::string& path) {
 struct TOptions {
   enum { None, Latex, Convert, Render, Help, Version, Recover } Mode = None;
   int Dpi = 0;  // --render to .png; 0: not given
+  std::string Preamble;  // --render: a file; empty: none
+  int Timeout = 0;       // --render: seconds; 0: not given
   std::string Input;   // "-": standard input
   std::string Output;  // empty: standard output (only with --latex)
   TKind From = TKind::Unknown;  // Unknown: by the input's name
@@ -162,7 +168,7 @@ enum : int {
   kOptRecover,
   kOptKeepFormat
 };
-enum : int { kOptRender = 512, kOptDpi };
+enum : int { kOptRender = 512, kOptDpi, kOptPreamble, kOptTimeout };
 
 const option kLongOptions[] = {
     {"latex", no_argument, nullptr, kOptLatex},
@@ -177,6 +183,8 @@ const option kLongOptions[] = {
     {"recover", no_argument, nullptr, kOptRecover},
     {"render", no_argument, nullptr, kOptRender},
     {"dpi", required_argument, nullptr, kOptDpi},
+    {"preamble", required_argument, nullptr, kOptPreamble},
+    {"timeout", required_argument, nullptr, kOptTimeout},
     {"table", required_argument, nullptr, kOptTable},
     {"keep-format", no_argument, nullptr, kOptKeepFormat},
     {"help", no_argument, nullptr, 'h'},
@@ -193,15 +201,17 @@ std::string OffendingOption(int argc, char* argv[]) {
   return arg;
 }
 
-// --dpi: a resolution from 1 to 2400 dots per inch.
-int ParseDpi(const std::string& text) {
-  int dpi = 0;
+// The value of option: a whole number from 1 to highest.
+int ParseCount(const std::string& text, const char* option, int highest) {
+  const std::string refusal =
+      std::string("'") + option + "' takes a number from 1 to " + std::to_string(highest) + ", not '" + text + "'";
+  int value = 0;
   for (const char ch : text) {
-    if (ch < '0' || ch > '9' || dpi > 2400) throw TUsageError{"'--dpi' takes a number from 1 to 2400, not '" + text + "'"};
-    dpi = dpi * 10 + (ch - '0');
+    if (ch < '0' || ch > '9' || value > highest) throw TUsageError{refusal};
+    value = value * 10 + (ch - '0');
   }
-  if (dpi < 1 || dpi > 2400) throw TUsageError{"'--dpi' takes a number from 1 to 2400, not '" + text + "'"};
-  return dpi;
+  if (value < 1 || value > highest) throw TUsageError{refusal};
+  return value;
 }
 
 enum class TRenderKind { Pdf, Png, Unknown };
@@ -264,7 +274,12 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
       case kOptAllowTruncation: o.AllowTruncation = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
       case kOptKeepFormat: o.KeepFormat = true; break;
-      case kOptDpi: o.Dpi = ParseDpi(optarg); break;
+      case kOptDpi: o.Dpi = ParseCount(optarg, "--dpi", 2400); break;
+      case kOptPreamble:
+        if (!*optarg) throw TUsageError{"'--preamble' needs a file name"};
+        o.Preamble = optarg;
+        break;
+      case kOptTimeout: o.Timeout = ParseCount(optarg, "--timeout", 3600); break;
       case kOptTable: {
         const std::string n = optarg;
         long long value = 0;
@@ -297,6 +312,8 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
   if (o.Mode == TOptions::None) throw TUsageError{"nothing to do: give --latex or --convert"};
   if (o.Mode == TOptions::Render) CheckRenderOptions(o, operands, hasOutputOption);
   if (o.Mode != TOptions::Render && o.Dpi != 0) throw TUsageError{"'--dpi' belongs to --render"};
+  if (o.Mode != TOptions::Render && !o.Preamble.empty()) throw TUsageError{"'--preamble' belongs to --render"};
+  if (o.Mode != TOptions::Render && o.Timeout != 0) throw TUsageError{"'--timeout' belongs to --render"};
   const size_t wanted = o.Mode == TOptions::Convert ? 2 : 1;
   if (operands.size() > wanted) throw TUsageError{"unexpected argument '" + operands[wanted] + "'"};
   if (operands.empty())
@@ -506,6 +523,31 @@ void WriteLatex(const TTable& table, const std::string& fileName) {
   });
 }
 
+// The text of the --preamble file, which must be a regular file.
+std::string ReadPreamble(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0) RaiseFileError("Cannot open file", path, errno);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw EQuiltorError(FormatStr("Cannot open file %s: not a regular file", path.c_str()));
+  }
+  std::string text;
+  char piece[kPieceSize];
+  for (;;) {
+    const ssize_t r = ::read(fd, piece, sizeof piece);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) {
+      ::close(fd);
+      throw EQuiltorError("Stream read error");
+    }
+    if (r == 0) break;
+    text.append(piece, static_cast<size_t>(r));
+  }
+  ::close(fd);
+  return text;
+}
+
 // The table typeset by LaTeX into the PDF or PNG file the user named. A
 // LaTeX failure is told as the editor's preview tells it: the first error,
 // with the row and cell it comes from.
@@ -513,10 +555,12 @@ void Render(const TTable& table, const TOptions& o) {
   if (!gTypesetRenderer) throw EQuiltorError("Cannot render: this build has no typesetting (it needs the editor module)");
   std::vector<std::string> lines;
   TableToLatex(table, lines);
-  const TTypesetDocument document = BuildTypesetDocument(lines, "");
+  const TTypesetDocument document = BuildTypesetDocument(lines, o.Preamble.empty() ? "" : ReadPreamble(o.Preamble));
   std::string log, message;
   const int dpi = o.Dpi ? o.Dpi : 300;
-  if (gTypesetRenderer(document.Text, o.Output, dpi, log, message) == 0) return;
+  // Generous: a table of siunitx columns takes seconds on a busy machine.
+  const int timeout = o.Timeout ? o.Timeout : 30;
+  if (gTypesetRenderer(document.Text, o.Output, dpi, timeout, log, message) == 0) return;
   if (message.empty()) message = "LaTeX failed: " + DescribeLatexFailure(document, table, log);
   throw EQuiltorError(message);
 }

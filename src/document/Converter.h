@@ -34,9 +34,10 @@ int RunConverter(int argc, char* argv[]);
 // --render runs TeX and Qt's PDF module, which live in the editor module;
 // the program sets this hook at start, so that the converter itself loads
 // no Qt. The hook typesets the document tex and writes the result to out
-// (.pdf, or .png at dpi dots per inch). It returns 0 on success; else 1 with
+// (.pdf, or .png at dpi dots per inch), giving TeX and the drawing of the
+// PNG timeoutSeconds each. It returns 0 on success; else 1 with
 // TeX's log in log when LaTeX failed, or why in message.
 #include <string>
-using TTypesetRenderer = int (*)(const std::string& tex, const std::string& out, int dpi, std::string& log,
-                                 std::string& message);
+using TTypesetRenderer = int (*)(const std::string& tex, const std::string& out, int dpi, int timeoutSeconds,
+                                 std::string& log, std::string& message);
 void SetTypesetRenderer(TTypesetRenderer renderer);

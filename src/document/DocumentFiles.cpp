@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "model/StreamIO.h"
 #include "model/TableFile.h"
 #include "model/TextLines.h"
@@ -42,6 +44,20 @@ std::string FileTitle(const std::string& path) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string AbsoluteFileName(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) return path;
+  std::filesystem::path clean;
+  for (const std::filesystem::path& part : absolute)
+    if (part != "." && !part.empty()) clean /= part;
+  // A name that ends in a separator names no file; it keeps its separator.
+  std::string text = clean.string();
+  if (path.back() == '/' && text.back() != '/') text += '/';
+  return text;
 }
 
 TFileFormat FormatOfFile(const std::string& path) {

@@ -22,6 +22,11 @@ std::string ExtractFilePath(const std::string& path);
 std::string FileTitle(const std::string& path);
 // True for an existing file (not a folder).
 bool FileExists(const std::string& path);
+// path from the working folder's root, as the document, the recent files
+// and the recovery data keep a name: a name kept relative would name
+// another file once the program runs in another folder. "." parts are
+// dropped; ".." and symbolic links stay as given. Empty stays empty.
+std::string AbsoluteFileName(const std::string& path);
 
 enum class TFileFormat { Native, Csv, Tab };
 TFileFormat FormatOfFile(const std::string& path);

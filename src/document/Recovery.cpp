@@ -88,22 +88,55 @@ void WriteStringIfAny(TStream& stream, uint32_t tag, const std::string& text) {
   if (!text.empty()) WriteChunkString(stream, tag, text);
 }
 
+// A description is a few short lines; anything much larger is not one.
+constexpr int64_t kMaxInfoBytes = 64 * 1024;
+
 // The whole bytes through the program's safe save: the old file stays
-// whole until the new one is on the disk.
+// whole until the new one is on the disk. Readable by the user only, as
+// the documents may be private.
 void WriteFileSafely(const std::string& path, const std::string& bytes) {
-  TAtomicFile file(path);
+  TAtomicFile file(path, 0600);
   file.Stream().Write(bytes.data(), bytes.size());
   file.Commit();
 }
 
-// The folder and its parents; the recovery folder itself readable by its
-// owner only, as the documents in it may be private.
+// The folder and its parents, each readable by its owner only.
 void MakeFolder(const std::string& folder) {
   for (size_t at = 1; at != std::string::npos;) {
     at = folder.find('/', at + 1);
     const std::string part = folder.substr(0, at);
     if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) RaiseFileError("Cannot create folder", part, errno);
   }
+}
+
+// Size of a file, -1 when it cannot be looked at.
+int64_t FileSize(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+// Appends one byte as \xHH.
+void AppendHex(std::string& out, unsigned char c) {
+  static const char kDigits[] = "0123456789abcdef";
+  out += "\\x";
+  out += kDigits[c >> 4];
+  out += kDigits[c & 15];
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], 0 for none.
+size_t Utf8Length(const std::string& text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+  if (n == 0 || i + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k)
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  // Overlong forms, surrogates and code points beyond U+10FFFF.
+  const unsigned char second = byte(i + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) || (lead == 0xF0 && second < 0x90) ||
+      (lead == 0xF4 && second >= 0x90))
+    return 0;
+  return n;
 }
 
 std::string EntryLabel(const TRecoveryEntry& entry, bool infoRead) {
@@ -215,6 +248,31 @@ std::string RecoveryEntryName(const TRecoveryInfo& info) {
   return info.Table > 0 ? info.FileName + ", table " + std::to_string(info.Table) : info.FileName;
 }
 
+std::string EscapeForTerminal(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F) AppendHex(out, c);
+      else out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const size_t n = Utf8Length(text, i);
+    // The C1 controls (U+0080 to U+009F) act on a terminal as well, and so
+    // may stray bytes that are no UTF-8.
+    if (n == 0 || (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0)) {
+      for (size_t k = 0; k < std::max<size_t>(n, 1); ++k) AppendHex(out, static_cast<unsigned char>(text[i + k]));
+      i += std::max<size_t>(n, 1);
+      continue;
+    }
+    out.append(text, i, n);
+    i += n;
+  }
+  return out;
+}
+
 std::string FormatRecoveryTime(int64_t time) {
   const time_t t = static_cast<time_t>(time);
   struct tm local;
@@ -227,8 +285,8 @@ std::string FormatRecoveryTime(int64_t time) {
 std::string RecoveryListing(const TRecoveryScan& scan) {
   std::string out;
   for (const TRecoveryEntry& e : scan.Entries)
-    out += FormatRecoveryTime(e.Info.Time) + "  " + RecoveryEntryName(e.Info) + "\n";
-  for (const std::string& d : scan.Damaged) out += d + "\n";
+    out += FormatRecoveryTime(e.Info.Time) + "  " + EscapeForTerminal(RecoveryEntryName(e.Info)) + "\n";
+  for (const std::string& d : scan.Damaged) out += EscapeForTerminal(d) + "\n";
   if (out.empty()) out = "No recovery data.\n";
   return out;
 }
@@ -284,9 +342,31 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
 
 // ---------------------------------------------------------------- scanning and recovering
 
+std::string RecoveryFolderProblem(const std::string& folder) {
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) {
+    if (errno == ENOENT) return {};
+    return "The recovery folder " + folder + " cannot be used: " + std::strerror(errno) + ".";
+  }
+  const char* why = S_ISLNK(st.st_mode)             ? "it is a symbolic link"
+                    : !S_ISDIR(st.st_mode)          ? "it is not a folder"
+                    : st.st_uid != ::geteuid()      ? "it belongs to another user"
+                    : (st.st_mode & 07777) != 0700  ? "others may read or write it (its mode is not 0700)"
+                                                    : nullptr;
+  if (!why) return {};
+  return "The recovery folder " + folder + " is not used: " + why + ". No recovery data is kept or offered.";
+}
+
 TRecoveryScan ScanRecoveryFolder(const std::string& folder, bool moveDamaged) {
   TRecoveryScan scan;
   if (folder.empty()) return scan;
+  // Another user's folder (or one others may write to) could hand this
+  // editor any table under any file name: nothing in it is offered.
+  const std::string problem = RecoveryFolderProblem(folder);
+  if (!problem.empty()) {
+    scan.Damaged.push_back(problem);
+    return scan;
+  }
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return scan;
   std::vector<std::string> ids;
@@ -320,32 +400,41 @@ TRecoveryScan ScanRecoveryFolder(const std::string& folder, bool moveDamaged) {
       scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, false), "it has no description", moveDamaged));
       continue;
     }
-    std::string text;
+    // Every failure of an entry is its damage, whatever raised it (a
+    // description too large to hold raises std::bad_alloc): one bad entry
+    // must not stop the start, nor hide the others.
+    bool infoRead = false;
+    std::string cause;
     try {
-      text = ReadWholeFile(entry.InfoPath);
-    } catch (const EQuiltorError& e) {
-      scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, false), e.what(), moveDamaged));
-      continue;
-    }
-    if (!ParseRecoveryInfo(text, entry.Info)) {
-      scan.Damaged.push_back(
-          SetAside(entry, folder, EntryLabel(entry, false), "its description is damaged", moveDamaged));
-      continue;
-    }
-    if (!hasData) {
-      // The process ended before its first write was through: nothing to
-      // offer.
-      if (moveDamaged) {
-        ::unlink(entry.InfoPath.c_str());
-        ::unlink(entry.LockPath.c_str());
+      if (FileSize(entry.InfoPath) > kMaxInfoBytes) {
+        cause = "its description is too large";
+      } else if (!ParseRecoveryInfo(ReadWholeFile(entry.InfoPath), entry.Info)) {
+        cause = "its description is damaged";
+      } else {
+        infoRead = true;
+        if (!hasData) {
+          // The process ended before its first write was through: nothing
+          // to offer.
+          if (moveDamaged) {
+            ::unlink(entry.InfoPath.c_str());
+            ::unlink(entry.LockPath.c_str());
+          }
+          continue;
+        }
+        if (FileSize(entry.DataPath) > ChunkTags::kMaxFileSize) {
+          cause = "it is larger than a Quiltor data file can be";
+        } else {
+          TTable check;
+          LoadRecoveryData(entry, check);
+        }
       }
-      continue;
-    }
-    try {
-      TTable check;
-      LoadRecoveryData(entry, check);
     } catch (const std::exception& e) {
-      scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, true), e.what(), moveDamaged));
+      cause = e.what();
+    } catch (...) {
+      cause = "it cannot be read";
+    }
+    if (!cause.empty()) {
+      scan.Damaged.push_back(SetAside(entry, folder, EntryLabel(entry, infoRead), cause, moveDamaged));
       continue;
     }
     scan.Entries.push_back(std::move(entry));
@@ -371,7 +460,11 @@ void RecoverDocument(const TRecoveryEntry& entry) {
   CurrentTable->CurrentCell = nullptr;
   CurrentTable->TakeContent(*scratch);
   scratch.reset();
-  CurrentTable->FileName = entry.Info.FileName;
+  // A name kept relative (by an older version) meant a file of the folder
+  // that editor ran in, which is unknown now: Save asks for a name rather
+  // than write over a file of this run's folder.
+  const std::string& name = entry.Info.FileName;
+  CurrentTable->FileName = !name.empty() && name[0] == '/' ? name : std::string();
   CurrentTable->Title = entry.Info.Title.empty() ? RecoveryEntryName(entry.Info) : entry.Info.Title;
   LinkRecoveredPaper(entry.Info.FileName, entry.Info.Table);
   if (TDocumentUI* ui = DocumentUI()) ui->DocumentReplaced();
@@ -396,15 +489,33 @@ struct TRecoveryWriter::TState {
   bool HasEntry = false;
   int Writes = 0;
   int LockHandle = -1;
+  // The lock of an adopted entry, held by whoever found it; LockHandle is
+  // its descriptor then, closed with the last copy rather than here.
+  std::shared_ptr<int> AdoptedLock;
   std::thread Worker;
+
+  // Lets go of the entry's lock. Called with Mutex held and no write in
+  // flight.
+  void Unlock() {
+    if (AdoptedLock) AdoptedLock.reset();
+    else if (LockHandle >= 0) ::close(LockHandle);
+    LockHandle = -1;
+  }
 };
 
-TRecoveryWriter::TRecoveryWriter(std::string folder) : FFolder(std::move(folder)), FState(std::make_unique<TState>()) {
+namespace {
+
+std::string NewWriterId() {
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
-  FId = std::to_string(::getpid()) + "-" + std::to_string(ns);
+  return std::to_string(::getpid()) + "-" + std::to_string(ns);
 }
+
+}  // namespace
+
+TRecoveryWriter::TRecoveryWriter(std::string folder)
+    : FFolder(std::move(folder)), FId(NewWriterId()), FState(std::make_unique<TState>()) {}
 
 TRecoveryWriter::~TRecoveryWriter() {
   {
@@ -416,7 +527,7 @@ TRecoveryWriter::~TRecoveryWriter() {
   if (FState->Worker.joinable()) FState->Worker.join();
   // The lock goes with the process anyway; letting it go now marks the
   // entry as one to offer, which is what a process that leaves it means.
-  if (FState->LockHandle >= 0) ::close(FState->LockHandle);
+  FState->Unlock();
 }
 
 std::string TRecoveryWriter::DataPath() const { return FFolder + "/" + FId + kDataExt; }
@@ -454,9 +565,31 @@ void TRecoveryWriter::Discard() {
   // Data first: what is left of an entry interrupted here is a description
   // without data, which a scan tidies away.
   for (const char* ext : {kDataExt, kInfoExt, kLockExt}) ::unlink((FFolder + "/" + FId + ext).c_str());
-  if (FState->LockHandle >= 0) ::close(FState->LockHandle);
-  FState->LockHandle = -1;
+  FState->Unlock();
   FState->HasEntry = false;
+}
+
+void TRecoveryWriter::Adopt(const TRecoveryEntry& entry) {
+  std::unique_lock<std::mutex> lock(FState->Mutex);
+  FState->Pending.reset();
+  FState->Idle.wait(lock, [this] { return !FState->Busy; });
+  if (FState->HasEntry) {
+    for (const char* ext : {kDataExt, kInfoExt, kLockExt}) ::unlink((FFolder + "/" + FId + ext).c_str());
+  }
+  FState->Unlock();
+  FId = entry.Id;
+  FState->AdoptedLock = entry.Lock;
+  FState->LockHandle = entry.Lock ? *entry.Lock : -1;
+  FState->HasEntry = true;
+}
+
+void TRecoveryWriter::Release() {
+  std::unique_lock<std::mutex> lock(FState->Mutex);
+  FState->Pending.reset();
+  FState->Idle.wait(lock, [this] { return !FState->Busy; });
+  FState->Unlock();
+  FState->HasEntry = false;
+  FId = NewWriterId();
 }
 
 void TRecoveryWriter::Run() {
@@ -491,6 +624,8 @@ void TRecoveryWriter::Write(const Snapshots::TSnapshot& snapshot, TRecoveryInfo 
   const std::string bytes = SnapshotToNative(snapshot);
   if (FFolder.empty()) throw EQuiltorError("neither XDG_STATE_HOME nor HOME names a folder for it");
   MakeFolder(FFolder);
+  const std::string problem = RecoveryFolderProblem(FFolder);
+  if (!problem.empty()) throw EQuiltorError(problem);
   if (FState->LockHandle < 0) {
     const std::string lockPath = FFolder + "/" + FId + kLockExt;
     const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

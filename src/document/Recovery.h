@@ -28,8 +28,10 @@
 class TTable;
 
 // Seconds from the first unsaved change to its recovery write ("Recovery
-// Interval" in the settings); 0 turns recovery data off.
+// Interval" in the settings); 0 turns recovery data off. At most a day, as
+// the Options dialog allows: the timer counts milliseconds in an int.
 constexpr int kDefaultRecoveryInterval = 30;
+constexpr int kMaxRecoveryInterval = 24 * 60 * 60;
 extern int RecoveryInterval;
 
 // The recovery folder as the environment names it; empty when neither
@@ -77,9 +79,11 @@ struct TRecoveryScan {
 };
 
 // The entries of processes that are gone. Entries of running processes are
-// left alone. A damaged entry (an unreadable description, data that is not
-// a sound native file, data without a description) is moved into the
+// left alone. A damaged entry (a description that is unreadable or too
+// large, data that is not a sound native file or larger than one can be,
+// data without a description; any failure to read it) is moved into the
 // folder's "damaged" subfolder when moveDamaged, and reported either way.
+// A folder with a RecoveryFolderProblem offers nothing and is reported.
 // An entry that never got its data (its process ended before the first
 // write finished) holds nothing to offer and is removed. A missing folder
 // has no entries. Raises nothing.
@@ -87,6 +91,13 @@ TRecoveryScan ScanRecoveryFolder(const std::string& folder, bool moveDamaged);
 
 // "Untitled" or the entry's file name.
 std::string RecoveryEntryName(const TRecoveryInfo& info);
+// text with what a terminal would act on written as \xHH: the C0 and C1
+// controls, DEL and bytes that are no UTF-8.
+std::string EscapeForTerminal(const std::string& text);
+// Why the folder cannot hold recovery data: it is a symbolic link, no
+// folder, another user's, or open to others (not mode 0700). Empty when it
+// is sound or does not exist yet.
+std::string RecoveryFolderProblem(const std::string& folder);
 // The time in local time, "YYYY-MM-DD HH:MM:SS".
 std::string FormatRecoveryTime(int64_t time);
 // What `quiltor --recover` prints: one line per entry (time, then name) and
@@ -125,6 +136,13 @@ class TRecoveryWriter {
   void Discard();
   // Waits until no write is in flight or waiting.
   void Flush();
+  // Goes on writing entry (found by a scan, its lock held) instead of an
+  // entry of its own, so that a recovered document's changes stay in one
+  // entry; this writer's own entry, if any, is removed.
+  void Adopt(const TRecoveryEntry& entry);
+  // Lets go of the entry without removing it: it stays on disk, to be
+  // offered at the next start, and later writes go to a new entry.
+  void Release();
 
   const std::string& Folder() const { return FFolder; }
   std::string DataPath() const;

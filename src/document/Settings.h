@@ -21,7 +21,12 @@
 #include <string_view>
 #include <vector>
 
-enum class TSettingType : uint8_t { String, Integer, Boolean, Bytes };
+// Other: a value the store holds but this program cannot read as any of
+// the four (a number with a fraction in a hand-edited file, or a kind of a
+// later version); reading it raises "Invalid data type for '%s'" like any
+// type mismatch, and the store keeps it as it was (Data in the store's own
+// form) until it is written over.
+enum class TSettingType : uint8_t { String, Integer, Boolean, Bytes, Other };
 
 struct TSettingValue {
   TSettingType Type = TSettingType::String;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "document/AppModule.h"
+#include "document/DocumentFiles.h"
 #include "forms/CodeUnit.h"
 #include "forms/Icons.h"
 #include "forms/MainUnit.h"
@@ -55,8 +56,10 @@ void NameApplication() {
 int RunEditor(int argc, char** argv) {
   QApplication app(argc, argv);
   // The program's first argument, as the user's bytes; Qt has taken its own
-  // options out of argv by now.
-  const std::string commandLineFile = argc > 1 ? std::string(argv[1]) : std::string();
+  // options out of argv by now. Made absolute at once: the document, the
+  // recent files and the recovery data keep names that must mean the same
+  // file from whatever folder the next run starts in.
+  std::string commandLineFile = argc > 1 ? AbsoluteFileName(argv[1]) : std::string();
 
   NameApplication();
   // The per-user settings file; every store the program makes reads it
@@ -69,6 +72,11 @@ int RunEditor(int argc, char** argv) {
     TDocumentLifetime document;
     // Before anything else: what an editor that did not close left behind.
     const std::optional<TRecoveryEntry> recovered = OfferRecovery(DefaultRecoveryFolder());
+    // Recovering the file named on the command line is its open; opening it
+    // afterwards would put the file's older content over the recovered one.
+    // Any other file is opened after the save question, as an open always
+    // is, and the recovered entry stays unless that question saved it.
+    if (recovered && recovered->Info.FileName == commandLineFile) commandLineFile.clear();
     // The main window first: it posts itself the events that focus the grid
     // and open the command-line file, which run once the loop starts.
     auto mainForm = std::make_unique<TMainForm>(commandLineFile);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "commands/KeySelection.h"
 #include "document/AppModule.h"
 #include "forms/CellEditor.h"
 #include "forms/Cursors.h"
@@ -219,8 +220,9 @@ void TScrollBox::focusInEvent(QFocusEvent* event) {
 void TScrollBox::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
   // A menu or a pop-up list borrows the keyboard only for a moment; the grid
-  // counts as focused meanwhile, so the menu shows the grid's commands.
-  if (event->reason() == Qt::PopupFocusReason) return;
+  // counts as focused meanwhile, so the menu shows the grid's commands. The
+  // menu bar, when Alt or a menu's key opens it, borrows it the same way.
+  if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::MenuBarFocusReason) return;
   Guarded([this] { GridExit(); });
 }
 
@@ -407,7 +409,7 @@ void TScrollBox::GridMouseMove(Qt::KeyboardModifiers, int x, int y) {
     // Rows and columns change only where the rectangle's edge crosses them,
     // so those the press selected outside it stay selected.
     bool changed = false;
-    auto follow = [&](bool& selected, const TRect& bounds) {
+    auto follow = [&](TSelectedFlag& selected, const TRect& bounds) {
       const bool was = RectsIntersect(bounds, old);
       const bool is = RectsIntersect(bounds, now);
       if (was == is) return;
@@ -457,9 +459,50 @@ void TScrollBox::ScrollTimerTimer() {
 
 // ---------------------------------------------------------------- keys
 
+namespace {
+
+// The keys that move the current cell or, with Shift, the selection's far
+// end; Ctrl only turns Home and End into the table's first and last cell.
+bool MovingKey(const QKeyEvent& event, TGridKey& key) {
+  const Qt::KeyboardModifiers mods = event.modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+  const bool ctrl = mods == Qt::ControlModifier;
+  if (mods != Qt::NoModifier && !ctrl) return false;
+  switch (event.key()) {
+    case Qt::Key_Left: key = gkLeft; return !ctrl;
+    case Qt::Key_Right: key = gkRight; return !ctrl;
+    case Qt::Key_Up: key = gkUp; return !ctrl;
+    case Qt::Key_Down: key = gkDown; return !ctrl;
+    case Qt::Key_PageUp: key = gkPageUp; return !ctrl;
+    case Qt::Key_PageDown: key = gkPageDown; return !ctrl;
+    case Qt::Key_Home: key = ctrl ? gkFirst : gkHome; return true;
+    case Qt::Key_End: key = ctrl ? gkLast : gkEnd; return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 bool TScrollBox::GridKeyDown(QKeyEvent* event) {
-  // The moving keys leave combinations with Ctrl or Alt to the platform.
-  const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  TGridKey key = gkLeft;
+  if (MovingKey(*event, key)) {
+    if (mods & Qt::ShiftModifier) ExtendSelectionKey(key);
+    else MoveCurrentCell(key);
+    FHost->RefreshGrid();
+    return true;
+  }
+  if (event->key() == Qt::Key_Space && (mods == Qt::ShiftModifier || mods == Qt::ControlModifier)) {
+    // Whole rows or columns, as a click in the margin selects them: no
+    // cell is current then.
+    TTable& table = *CurrentTable;
+    if (mods == Qt::ShiftModifier ? SelectRowsOfSelection(table) : SelectColumnsOfSelection(table)) {
+      FHost->SetCurrentCell(nullptr);
+      Repaint();
+    }
+    return true;
+  }
+  // The other keys leave combinations with Ctrl or Alt to the platform.
+  const bool plain = !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
   if (plain) {
     switch (event->key()) {
       case Qt::Key_Tab:
@@ -468,18 +511,35 @@ bool TScrollBox::GridKeyDown(QKeyEvent* event) {
         return TabKey();
       case Qt::Key_Return:
       case Qt::Key_Enter: return FHost->EditCurrentCell();
-      case Qt::Key_Left:
-      case Qt::Key_Right:
-      case Qt::Key_Up:
-      case Qt::Key_Down:
-        MoveCurrentCell(event->key());
-        FHost->RefreshGrid();
-        return true;
       default: break;
     }
   }
   // A character typed on the grid replaces the current cell's text.
   return TypesIntoEditor(*event) && FHost->TypeIntoEditor(*event);
+}
+
+int TScrollBox::PageRows() const {
+  const TTable& table = *CurrentTable;
+  const TCell* cell = table.CurrentCell;
+  const float height = cell ? cell->Row()->Height : (table.RowCount() > 0 ? table.Rows[0]->Height : 0.0f);
+  if (height <= 0) return 1;
+  return std::max(1, static_cast<int>(static_cast<float>(viewport()->height()) / height));
+}
+
+void TScrollBox::ExtendSelectionKey(TGridKey key) {
+  TTable& table = *CurrentTable;
+  if (!ExtendSelection(table, key, PageRows())) {
+    // Nothing to extend from: the key moves as without Shift.
+    MoveCurrentCell(key);
+    return;
+  }
+  if (table.SelectionMode != smCells) return;
+  // The far end of the selection comes into view, as the mouse shows it.
+  const TCellPlace end = SelectionFarEnd(table);
+  if (const TCell* far = table.GetCell(end.Row, end.Col)) {
+    table.UpdateCellRects(*far->Row());
+    ScrollIntoView(far->BoundsRect);
+  }
 }
 
 bool TScrollBox::TabKey() {
@@ -502,21 +562,9 @@ bool TScrollBox::TabKey() {
   return true;
 }
 
-void TScrollBox::MoveCurrentCell(int key) {
+void TScrollBox::MoveCurrentCell(TGridKey key) {
   TTable& table = *CurrentTable;
-  TCell* target = nullptr;
-  if (const TCell* cell = table.CurrentCell) {
-    const int r = cell->RowIndex();
-    const int k = cell->ColIndex();
-    switch (key) {
-      case Qt::Key_Left: target = table.GetCell(r, k - 1); break;
-      case Qt::Key_Right: target = table.GetCell(r, k + cell->Span); break;
-      case Qt::Key_Up: target = table.GetCell(r - 1, k); break;
-      default: target = table.GetCell(r + 1, k); break;
-    }
-  } else {
-    target = table.GetCell(0, 0);
-  }
+  TCell* target = MoveTarget(table, key, PageRows());
   if (!target) return;
   // The moved-to cell is marked without switching to cell selection.
   table.ClearSelection();

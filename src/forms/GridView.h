@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "commands/KeySelection.h"
 #include "forms/GridQueries.h"
 #include "model/Tables.h"
 
@@ -112,9 +113,11 @@ class TScrollBox : public QAbstractScrollArea {
   // A key pressed while the grid has the focus, seen before any control;
   // true when the grid used it up.
   bool GridKeyDown(QKeyEvent* event);
-  // Moves the current cell one step in the direction of an arrow key; with
-  // no current cell, to the first cell.
-  void MoveCurrentCell(int key);
+  // Moves the current cell as a key without Shift does (an arrow, Home,
+  // End, Page Up or Down); with no current cell, to the first cell.
+  void MoveCurrentCell(TGridKey key);
+  // The same key with Shift: the selection grows or shrinks from its anchor.
+  void ExtendSelectionKey(TGridKey key);
   // Tab: the next cell to the right, or the first of the next row, becomes
   // current and is edited. False when there is no current cell.
   bool TabKey();
@@ -128,6 +131,8 @@ class TScrollBox : public QAbstractScrollArea {
 
  private:
   void UpdateScrollBars();
+  // The rows Page Up and Page Down move: as many as the view shows.
+  int PageRows() const;
   // Draws the visible part of the table into GridBitmap.
   void RenderGrid();
   // Inverts the frame's dots in GridBitmap: twice leaves it as it was.

@@ -57,10 +57,15 @@ const TActionSpec kMainActions[] = {
     {&F::bCopyLatex, "Copy As &LaTeX Code", "Copy As LaTeX Code", "copy-latex", "Copy to Clipboard as LaTeX code", "",
      &F::bCopyLatexClick, afNone, kNoTag},
     {&F::bPaste, "&Paste", "Paste", "paste", "Paste", "Ctrl+V", &F::bPasteClick, afGridKeys, kNoTag},
-    {&F::mnPastePlain, "Paste as Plain &Text", nullptr, "paste", "Paste, escaping LaTeX special characters", "",
-     &F::mnPastePlainClick, afNone, kNoTag},
+    // The two table-level pastes act from the cell editor too (ending the
+    // edit first): their keys mean nothing to an edit box.
+    {&F::mnPastePlain, "Paste as Plain &Text", nullptr, "paste", "Paste, escaping LaTeX special characters",
+     "Ctrl+Alt+V", &F::mnPastePlainClick, afNone, kNoTag},
     {&F::mnPasteLatex, "Paste LaTe&X Code", nullptr, "paste", "Replace the table with the LaTeX table on the clipboard",
-     "Ctrl+Shift+V", &F::mnPasteLatexClick, afGridKeys, kNoTag},
+     "Ctrl+Shift+V", &F::mnPasteLatexClick, afNone, kNoTag},
+    // The lists of the Undo and Redo buttons, for the keyboard.
+    {&F::mnUndoList, "Undo L&ist...", nullptr, nullptr, nullptr, "", nullptr, afNone, kNoTag},
+    {&F::mnRedoList, "Redo Li&st...", nullptr, nullptr, nullptr, "", nullptr, afNone, kNoTag},
     {&F::mnSelectAll, "Select &All Cells", nullptr, "select-all", nullptr, "Ctrl+A", &F::mnSelectAllClick,
      afGridKeys, kNoTag},
     // The tag of bDelete is the DeleteMode; the menu entry's caption and Del
@@ -72,17 +77,22 @@ const TActionSpec kMainActions[] = {
     {&F::mnRowPrefix, "Row &Prefix/Postfix...", nullptr, "row-prefix", nullptr, "", &F::mnRowPrefixClick, afNone,
      kNoTag},
     {&F::mnBorders, "&Borders...", nullptr, "borders", nullptr, "", &F::mnBordersClick, afNone, kNoTag},
-    {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "", &F::bJoinClick, afNone, kNoTag},
+    {&F::bJoin, "Join", nullptr, "join", "Merge Selected Cells", "Ctrl+J", &F::bJoinClick, afNone, kNoTag},
     // The face of the Rules split button; its tag is the rule set it applies.
     // It and the alignment buttons hand themselves to their handlers, which
     // are connected in CreateActions.
     {&F::bRules, "Rules", nullptr, "rules-all", "Rules", "", nullptr, afCheckable, rbAll},
-    {&F::bAlignLeft, "Align Left", nullptr, "align-left", nullptr, "", nullptr, afCheckable | afAlignGroup, 1},
-    {&F::bAlignCenter, "Align Center", nullptr, "align-center", nullptr, "", nullptr, afCheckable | afAlignGroup, 2},
-    {&F::bAlignRight, "Align Right", nullptr, "align-right", nullptr, "", nullptr, afCheckable | afAlignGroup, 3},
+    {&F::bAlignLeft, "Align &Left", nullptr, "align-left", "Align Left", "Ctrl+L", nullptr,
+     afCheckable | afAlignGroup, 1},
+    {&F::bAlignCenter, "Align &Center", nullptr, "align-center", "Align Center", "Ctrl+E", nullptr,
+     afCheckable | afAlignGroup, 2},
+    {&F::bAlignRight, "Align &Right", nullptr, "align-right", "Align Right", "Ctrl+R", nullptr,
+     afCheckable | afAlignGroup, 3},
     // Its caption is the selected columns' custom format.
     {&F::bAlignCustom, "", nullptr, "align-custom", "Column Format", "", nullptr, afCheckable | afAlignGroup, 4},
     {&F::mnNewFormat, "New Format...", nullptr, nullptr, nullptr, "", nullptr, afNone, 0},
+    // The custom button's own part, from the Table menu.
+    {&F::mnColumnFormat, "Column &Format...", nullptr, "align-custom", nullptr, "", nullptr, afNone, kNoTag},
     {&F::bViewCode, "&Code", "Code", "code", "Code", "", &F::mnViewCodeClick, afCheckable, kNoTag},
     {&F::bViewTypeset, "&Typeset Preview", "Typeset", "typeset", "Typeset Preview", "Ctrl+T", &F::mnViewTypesetClick,
      afCheckable, kNoTag},
@@ -165,6 +175,23 @@ void Place(TMainForm& form, QWidget* where, std::initializer_list<TPlace> places
   }
 }
 
+// Edit > Undo List... and Redo List...: the list of the button, opened
+// where the keyboard is: under the cell editor while it has it, else under
+// the current cell, else at the grid's corner.
+void ShowHistoryList(TMainForm& form, bool redo) {
+  QPoint at = form.ScrollBox->mapToGlobal(QPoint(0, 0));
+  const TCell* cell = CurrentTable->CurrentCell;
+  if (FocusState == fsEditor) {
+    at = form.Editor->mapToGlobal(QPoint(0, form.Editor->height()));
+  } else if (cell) {
+    CurrentTable->UpdateCellRects(*cell->Row());
+    const TRect visible = form.ScrollBox->VisibleRect();
+    at = form.PaintBox->mapToGlobal(
+        QPoint(cell->BoundsRect.Left - visible.Left, cell->BoundsRect.Bottom - visible.Top));
+  }
+  (redo ? form.RedoList : form.UndoList)->popup(at);
+}
+
 }  // namespace
 
 std::span<const TActionSpec> MainActionTable() { return kMainActions; }
@@ -202,6 +229,11 @@ void TMainForm::CreateActions() {
   bySender(bRules, &F::ClickRule);
   for (QAction* a : RuleItems) bySender(a, &F::ClickRule);
   for (QAction* a : {bAlignLeft, bAlignCenter, bAlignRight, bAlignCustom, mnNewFormat}) bySender(a, &F::bAlignClick);
+  connect(mnColumnFormat, &QAction::triggered, this, [this] { RunCommand([this] { bAlignClick(bAlignCustom); }); });
+  for (const bool redo : {false, true}) {
+    connect(redo ? mnRedoList : mnUndoList, &QAction::triggered, this,
+            [this, redo] { RunCommand([this, redo] { ShowHistoryList(*this, redo); }); });
+  }
 
   // The dialogs these commands open, made once and reused.
   NewForm = new TNewForm(this);
@@ -228,14 +260,25 @@ void TMainForm::CreateMenus() {
 
   mnEdit = menu("&Edit", "mnEdit", &F::mnEditClick);
   Place(*this, mnEdit,
-        {&F::mnUndo, &F::mnRedo, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex, &F::bPaste, &F::mnPastePlain,
-         &F::mnPasteLatex, nullptr, &F::mnSelectAll});
+        {&F::mnUndo, &F::mnRedo, &F::mnUndoList, &F::mnRedoList, nullptr, &F::bCut, &F::bCopy, &F::bCopyLatex,
+         &F::bPaste, &F::mnPastePlain, &F::mnPasteLatex, nullptr, &F::mnSelectAll});
 
   mnTable = menu("&Table", "mnTable", &F::bTableClick);
   mnInsert = mnTable->addMenu(LoadIcon("insert-row-below"), "Insert");
   mnInsert->setObjectName("mnInsert");
   for (QAction* a : InsertItems) mnInsert->addAction(a);
-  Place(*this, mnTable, {&F::mnDelete, nullptr, &F::mnEnvironment, &F::mnRowPrefix, &F::mnBorders});
+  Place(*this, mnTable, {&F::mnDelete, nullptr, &F::bJoin});
+  // The Rules palette and the alignment buttons as menus: the same actions,
+  // so the same check marks.
+  mnRules = mnTable->addMenu(LoadIcon("rules-all"), "&Rules");
+  mnRules->setObjectName("mnRules");
+  for (QAction* a : RuleItems) mnRules->addAction(a);
+  connect(mnRules, &QMenu::aboutToShow, this, [this] { RunCommand([this] { bRulesPopup(); }); });
+  Place(*this, mnTable, {&F::mnBorders});
+  mnAlignment = mnTable->addMenu(LoadIcon("align-left"), "&Alignment");
+  mnAlignment->setObjectName("mnAlignment");
+  Place(*this, mnAlignment, {&F::bAlignLeft, &F::bAlignCenter, &F::bAlignRight});
+  Place(*this, mnTable, {&F::mnColumnFormat, nullptr, &F::mnEnvironment, &F::mnRowPrefix});
 
   mnView = menu("&View", "mnView", &F::mnViewClick);
   Place(*this, mnView,
@@ -339,24 +382,13 @@ void TMainForm::AttachGridKeys() {
 
 void TMainForm::UpdateCommandStates() {
   TTable& table = *CurrentTable;
-  const TSelection selection = ReadSelection(table);
+  const TSelection& selection = ReadSelection(table);
   const TCommandStates states = CommandStatesFor(table, selection, FocusState, bRules->data().toInt());
   const bool grid = FocusState == fsGrid;
 
   // The bounds of a cell selection take in whole joined cells, selecting
   // what they pull in; show it.
-  if (!selection.Cells.empty()) {
-    const TCellRect& bounds = selection.Bounds;
-    size_t inside = 0;
-    for (int i = bounds.Top; i <= bounds.Bottom; ++i) {
-      int col = 0;
-      for (const TCell* c : *table.Rows[i]) {
-        if (col >= bounds.Left && col <= bounds.Right && c->Selected) ++inside;
-        col += c->Span;
-      }
-    }
-    if (inside != selection.Cells.size()) RepaintGrid();
-  }
+  if (table.TakeSelectionGrowth()) RepaintGrid();
 
   // A changed text in the cell editor is a change of the document as soon
   // as the edit ends, which Save does first.
@@ -382,12 +414,18 @@ void TMainForm::UpdateCommandStates() {
     clipboardText = mime && mime->hasText();
   }
   bPaste->setEnabled(states.Cut && clipboardText);
-  mnPastePlain->setEnabled(bPaste->isEnabled());
-  if (grid && !clipboardText) {
+  // The table-level pastes end an edit first, so the editor may hold the
+  // keyboard.
+  const bool gridOrEditor = grid || FocusState == fsEditor;
+  const bool selected = !selection.Empty();
+  if (gridOrEditor && !clipboardText) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     clipboardText = mime && mime->hasText();
   }
-  mnPasteLatex->setEnabled(grid && clipboardText);
+  mnPastePlain->setEnabled(gridOrEditor && selected && clipboardText);
+  mnPasteLatex->setEnabled(gridOrEditor && clipboardText);
+  mnUndoList->setEnabled(UndoCount() > 0);
+  mnRedoList->setEnabled(RedoCount() > 0);
   bViewCode->setChecked(CodeForm && CodeForm->isVisible());
   bViewTypeset->setChecked(TypesetPanel && TypesetPanel->isVisible());
 
@@ -422,6 +460,7 @@ void TMainForm::UpdateCommandStates() {
   }
 
   bRules->setEnabled(states.Rules);
+  mnRules->setEnabled(states.Rules);
   bRules->setChecked(states.RulesChecked);
 
   ApplyAlignmentStates(states.Align, states.AlignLetters, states.AlignCustom);
@@ -434,6 +473,7 @@ void TMainForm::ApplyAlignmentStates(const TAlignFace& face, bool letters, bool 
   bAlignCenter->setEnabled(letters);
   bAlignRight->setEnabled(letters);
   bAlignCustom->setEnabled(custom);
+  mnColumnFormat->setEnabled(custom);
 
   QString caption;
   if (face.Checked == abCustom) {

@@ -59,8 +59,11 @@ void TMainForm::bNewClick() {
   const bool ok = NewForm->ExecuteNew(rows, cols, environment, options);
   BackFromDialog();
   if (!ok) return;
+  // The save question takes the keyboard as well, whatever its answer.
+  bool made = false;
+  WithGridAfterwards([&] { made = NewTable(rows, cols, environment, options); }, [this] { BackFromDialog(); });
   // Declined at the save question: the old document stays as it was.
-  if (!NewTable(rows, cols, environment, options)) return;
+  if (!made) return;
   RefreshGrid();
 }
 

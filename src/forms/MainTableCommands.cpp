@@ -28,7 +28,15 @@
 void TMainForm::RunTableCommand(const TTableCommand& command, bool focusGrid) {
   // Ending an edit records its own step first, so the history's current
   // state is the table as the command finds it.
-  if (focusGrid) FocusGrid();
+  if (focusGrid) {
+    FocusGrid();
+  } else if (FEditing) {
+    // The command leaves the editor where it is, but what was typed is a
+    // step of its own, recorded before the command's; the edit then goes
+    // on from the cell's new text.
+    EditorExit();
+    EditorEnter();
+  }
   TTable& table = *CurrentTable;
   TCommandResult result;
   try {
@@ -53,8 +61,11 @@ void TMainForm::RunTableCommand(const TTableCommand& command, bool focusGrid) {
   // joined): it shows the cell as it is now. Left alone when it agrees, so
   // that an edit under way keeps its caret.
   if (TCell* cell = table.CurrentCell) {
-    if (result.Changed() && Editor->isEnabled() && FromQ(Editor->text()) != cell->Text())
+    if (result.Changed() && Editor->isEnabled() && FromQ(Editor->text()) != cell->Text()) {
       LoadEditorText(cell->Text());
+      // The command's change is recorded already, not typing of the edit.
+      if (FEditing) EditStartText = cell->Text();
+    }
   } else {
     SyncEditor();
   }

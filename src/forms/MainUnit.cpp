@@ -216,8 +216,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::FocusIn) {
       RunCommand([this] { EditorEnter(); });
     } else if (type == QEvent::FocusOut) {
-      // A menu or the edit box's own pop-up menu does not end the edit.
-      if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+      // A menu, the menu bar or the edit box's own pop-up menu does not end
+      // the edit.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason != Qt::PopupFocusReason && reason != Qt::MenuBarFocusReason)
         RunCommand([this] { EditorExit(); });
     }
   }
@@ -256,7 +258,7 @@ bool TMainForm::EditorKeyDown(QKeyEvent* event) {
     case Qt::Key_Up:
     case Qt::Key_Down:
       // Left and Right move the text caret.
-      ScrollBox->MoveCurrentCell(event->key());
+      ScrollBox->MoveCurrentCell(event->key() == Qt::Key_Up ? gkUp : gkDown);
       RefreshGrid();
       return true;
     default: return false;
@@ -371,10 +373,7 @@ TCellRect TMainForm::SelectionBounds(const TArrayOfCells& cells, const TArrayOfI
   return ::SelectionBounds(*CurrentTable, cells, columns, rows);
 }
 
-TCellRect TMainForm::GetSelectionBounds() {
-  TTable& table = *CurrentTable;
-  return SelectionBounds(table.GetSelectedCells(), table.GetSelectedColumns(), table.GetSelectedRows());
-}
+TCellRect TMainForm::GetSelectionBounds() { return CurrentTable->Selection().Bounds; }
 
 int TMainForm::SelectionRuleFlags(const TCellRect& r) const { return ::SelectionRuleFlags(*CurrentTable, r); }
 char TMainForm::CommonAlignment(const TArrayOfCells& cells) const { return ::CommonAlignment(cells); }

@@ -201,6 +201,9 @@ class TMainForm : public QMainWindow, public TGridHost {
   QMenu* mnView;
   QMenu* mnHelp;
   QMenu* mnInsert;
+  // The Rules palette and the alignment buttons in the Table menu.
+  QMenu* mnRules;
+  QMenu* mnAlignment;
   QToolBar* Standard;
   QToolBar* Formatting;
   QWidget* Panel1;
@@ -232,6 +235,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* bPaste;
   QAction* mnPastePlain;
   QAction* mnPasteLatex;
+  QAction* mnUndoList;
+  QAction* mnRedoList;
   QAction* mnSelectAll;
   // The face of the Insert split button (its tag is the insertion kind) and
   // the four insertions, tags 0 to 3, in its drop-down and the Table menu.
@@ -252,6 +257,8 @@ class TMainForm : public QMainWindow, public TGridHost {
   QAction* bAlignRight;
   QAction* bAlignCustom;
   QAction* mnNewFormat;
+  // Table > Column Format...: the custom button's part.
+  QAction* mnColumnFormat;
   QActionGroup* AlignGroup;
   QAction* bViewCode;
   QAction* bViewTypeset;

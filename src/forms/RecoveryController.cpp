@@ -50,8 +50,7 @@ void TRecoveryController::DocumentChanged() {
   if (!FUnsaved()) {
     FTimer.stop();
     FLastWritten.reset();
-    if (FWriter->HasEntry()) FWriter->Discard();
-    DropInherited();
+    LetGo();
     return;
   }
   if (RecoveryInterval > 0 && !FTimer.isActive()) FTimer.start(RecoveryInterval * 1000);
@@ -61,21 +60,19 @@ void TRecoveryController::DocumentClosed() {
   FClosed = true;
   FTimer.stop();
   FLastWritten.reset();
-  FWriter->Discard();
-  DropInherited();
+  LetGo();
 }
 
-void TRecoveryController::Inherit(TRecoveryEntry entry) { FInherited = std::move(entry); }
+void TRecoveryController::Inherit(const TRecoveryEntry& entry) {
+  FWriter->Adopt(entry);
+  FInherited = true;
+  FSavesAtInherit = DocumentSaves();
+}
 
-void TRecoveryController::DropInherited() {
-  if (!FInherited) return;
-  try {
-    DiscardRecoveryEntry(*FInherited);
-  } catch (const std::exception&) {
-    // Left in the folder, it is offered once more at the next start, where
-    // the user can discard it; nothing is lost.
-  }
-  FInherited.reset();
+void TRecoveryController::LetGo() {
+  if (FInherited && DocumentSaves() == FSavesAtInherit) FWriter->Release();
+  else if (FWriter->HasEntry()) FWriter->Discard();
+  FInherited = false;
 }
 
 void TRecoveryController::WriteNow(bool wait) {
@@ -103,8 +100,6 @@ void TRecoveryController::WriteNow(bool wait) {
 void TRecoveryController::Written(const std::string& failure) {
   if (failure.empty()) {
     FFailureShown = false;
-    // This editor's own entry holds the changes now.
-    DropInherited();
     return;
   }
   // The same data is to be tried again at the next change.

@@ -9,7 +9,9 @@
 //
 // The entry goes as soon as nothing is unsaved any more (saved, every change
 // undone, another document opened or made after the save question) and when
-// the user lets the document go at close.
+// the user lets the document go at close. An entry recovered at start-up is
+// the exception: it goes only once its changes were saved; let go otherwise,
+// it stays on disk for the next start.
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -36,18 +38,21 @@ class TRecoveryController : public QObject {
   // was written last; the interval's work. wait: until the data is on disk.
   void WriteNow(bool wait = false);
   // entry, left by an editor that ended, holds what the document now holds
-  // (it was recovered from it): it stays until this editor's own entry has
-  // the changes, or until they are settled (saved, undone, let go), so that
-  // a crash meanwhile, or recovery data turned off, never loses them.
-  void Inherit(TRecoveryEntry entry);
-  bool HasInherited() const { return FInherited.has_value(); }
+  // (it was recovered from it): this editor goes on writing into it. It
+  // goes once the document is saved; when the changes are let go unsaved
+  // (the save question answered No, every change undone) it stays for the
+  // next start, so that no answer to a question loses recovered work.
+  void Inherit(const TRecoveryEntry& entry);
+  bool HasInherited() const { return FInherited; }
 
   TRecoveryWriter& Writer() { return *FWriter; }
   bool Armed() const { return FTimer.isActive(); }
 
  private:
   void Written(const std::string& failure);
-  void DropInherited();
+  // The document holds nothing unsaved any more: its entry goes, or stays
+  // on disk when it was inherited and nothing was saved since.
+  void LetGo();
 
   std::function<bool()> FUnsaved;
   std::unique_ptr<TRecoveryWriter> FWriter;
@@ -55,7 +60,8 @@ class TRecoveryController : public QObject {
   // What was handed to the writer last, to skip writing the same again.
   Snapshots::TSnapshotPtr FLastWritten;
   TRecoveryInfo FLastInfo;
-  std::optional<TRecoveryEntry> FInherited;
+  bool FInherited = false;
+  int FSavesAtInherit = 0;
   bool FClosed = false;
   // A failure is shown once, until a write succeeds again.
   bool FFailureShown = false;

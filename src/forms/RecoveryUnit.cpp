@@ -161,9 +161,7 @@ void FinishRecovery(TMainForm& form, const TRecoveryEntry& entry) {
     return;
   }
   form.RefreshGrid();
-  // The old entry goes once this editor's own entry holds the recovered
-  // changes, or once they are settled.
-  TRecoveryController& recovery = form.Recovery();
-  recovery.Inherit(entry);
-  recovery.WriteNow();
+  // Further changes go into the same entry, which stays until they are
+  // saved.
+  form.Recovery().Inherit(entry);
 }

@@ -62,8 +62,7 @@ class TRecoveryForm : public QDialog {
 std::optional<TRecoveryEntry> OfferRecovery(const std::string& folder);
 
 // Once the windows are up and the settings applied: the chosen entry becomes
-// the document (modified, under its original name) and this editor's own
-// recovery data takes over from the old entry, which goes once the new one
-// is written or the changes are settled. A failure is shown, and the old
-// entry is kept.
+// the document (modified, under its original name) and this editor goes on
+// writing its recovery data into that entry, which goes once the changes
+// are saved. A failure is shown, and the entry is kept.
 void FinishRecovery(TMainForm& form, const TRecoveryEntry& entry);

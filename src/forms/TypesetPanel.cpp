@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "latex/TabToLatex.h"
@@ -75,6 +76,7 @@ TTypesetPanel::TTypesetPanel(const TTable* const* table, QWidget* parent)
     if (FTable && *FTable) TypesetNow(**FTable);
   });
   connect(&FRunner, &TTypesetRunner::Finished, this, &TTypesetPanel::ShowResult);
+  connect(&FRasteriser, &TPdfRasteriser::Finished, this, &TTypesetPanel::ShowRaster);
 
   auto* body = new QWidget(this);
   auto* layout = new QVBoxLayout(body);
@@ -164,14 +166,16 @@ void TTypesetPanel::ShowResult(const TTypesetResult& result) {
   // Nothing older than what is on show can be shown any more.
   pending.erase(pending.begin(), pending.upper_bound(result.Request));
 
+  if (result.Status == TTypesetResult::tsOk) {
+    // On show once drawn, which tells Updated.
+    Render(result.Pdf, true);
+    return;
+  }
+  // A picture still being drawn for an older result must not cover this
+  // newer failure.
+  if (std::exchange(FRenderingFresh, false)) ++FRasterRequest;
   switch (result.Status) {
     case TTypesetResult::tsOk:
-      FPdf = result.Pdf;
-      FLog.clear();
-      FGreyed = false;
-      fProblem->hide();
-      bShowLog->hide();
-      Render();
       break;
     case TTypesetResult::tsFailed: {
       FLog = result.Log;
@@ -200,7 +204,12 @@ void TTypesetPanel::ShowProblem(const QString& text, bool withLog) {
   fProblem->show();
   bShowLog->setVisible(withLog);
   FGreyed = true;
-  Render();
+  FPicture->SetImage(FPicture->Image(), FGreyed);
+}
+
+void TTypesetPanel::SetTimeLimit(int ms) {
+  FRunner.SetTimeLimit(ms);
+  FRasteriser.SetTimeLimit(ms);
 }
 
 QString TTypesetPanel::Problem() const { return fProblem->isHidden() ? QString() : fProblem->text(); }
@@ -211,33 +220,64 @@ void TTypesetPanel::SetZoom(double zoom) {
   FFitWidth = false;
   bFitWidth->setChecked(false);
   FZoom = std::clamp(zoom, kMinZoom, kMaxZoom);
-  Render();
+  Render(FPdf, false);
 }
 
 void TTypesetPanel::SetFitWidth() {
   FFitWidth = true;
   bFitWidth->setChecked(true);
-  Render();
+  Render(FPdf, false);
 }
 
-void TTypesetPanel::Render() {
-  if (FPdf.isEmpty()) {
+void TTypesetPanel::Render(const QByteArray& pdf, bool fresh) {
+  // A new result still being drawn is drawn again at the new size instead.
+  if (!fresh && FRenderingFresh) return Render(QByteArray(FRendering), true);
+  if (pdf.isEmpty()) {
     FPicture->SetImage(QImage(), false);
     return;
   }
-  // 100 %: a point of the page is a point of the screen.
-  const double screenPixelsPerPoint = logicalDpiX() / 72.0;
-  if (FFitWidth) {
-    const QSizeF page = PdfPageSize(FPdf);
-    const int width = FScroll->viewport()->width() - 4;
-    if (page.width() > 0 && width > 0) FZoom = std::clamp(width / (page.width() * screenPixelsPerPoint), kMinZoom, kMaxZoom);
+  // 100 %: a point of the page is a point of the screen. Rendered at the
+  // screen's own pixel density, so the text stays sharp on a
+  // high-resolution screen.
+  const double pixelsPerPoint = logicalDpiX() / 72.0 * devicePixelRatioF();
+  TRasterScale scale;
+  scale.PixelsPerPoint = FZoom * pixelsPerPoint;
+  if (const int width = FScroll->viewport()->width() - 4; FFitWidth && width > 0) {
+    scale.FitWidth = width * devicePixelRatioF();
+    scale.Least = kMinZoom * pixelsPerPoint;
+    scale.Most = kMaxZoom * pixelsPerPoint;
   }
-  // Rendered at the screen's own pixel density, so the text stays sharp on
-  // a high-resolution screen.
+  FRendering = pdf;
+  FRenderingFresh = fresh;
+  FRasteriser.Request(++FRasterRequest, pdf, scale);
+}
+
+void TTypesetPanel::ShowRaster(uint64_t request, const TRaster& raster) {
+  if (request != FRasterRequest) return;  // a newer drawing is on its way
+  const bool fresh = std::exchange(FRenderingFresh, false);
+  if (raster.Status != TRaster::rsOk) {
+    // The last good picture stays, greyed.
+    ShowProblem(QString::fromUtf8(raster.Status == TRaster::rsTooComplex ? kTooComplexMessage
+                                  : raster.Status == TRaster::rsTooLarge
+                                      ? "The typeset picture is too large to show at this zoom"
+                                      : "The typeset PDF cannot be read"),
+                false);
+    emit Updated();
+    return;
+  }
+  if (fresh) {
+    FPdf = FRendering;
+    FLog.clear();
+    FGreyed = false;
+    fProblem->hide();
+    bShowLog->hide();
+  }
   const double ratio = devicePixelRatioF();
-  QImage image = RenderPdfPage(FPdf, FZoom * screenPixelsPerPoint * ratio);
+  if (FFitWidth) FZoom = raster.PixelsPerPoint / (logicalDpiX() / 72.0 * ratio);
+  QImage image = raster.Image;
   image.setDevicePixelRatio(ratio);
   FPicture->SetImage(image, FGreyed);
+  emit Updated();
 }
 
 void TTypesetPanel::showEvent(QShowEvent* event) {
@@ -250,7 +290,7 @@ void TTypesetPanel::showEvent(QShowEvent* event) {
 
 void TTypesetPanel::resizeEvent(QResizeEvent* event) {
   QDockWidget::resizeEvent(event);
-  if (FFitWidth && !FPdf.isEmpty()) Render();
+  if (FFitWidth && !FPdf.isEmpty()) Render(FPdf, false);
 }
 
 void TTypesetPanel::bShowLogClick() {

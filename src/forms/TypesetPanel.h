@@ -5,7 +5,9 @@
 // At most one TeX run is under way; a change during a run waits for it, and
 // a newer change replaces the waiting one. A result older than the one on
 // show is dropped. When a run fails, the last good picture stays, greyed,
-// under the first error and the row and cell it comes from.
+// under the first error and the row and cell it comes from. The picture is
+// drawn from the PDF outside the window's thread and within the same time
+// limit, so no table can hold the window.
 #include <QDockWidget>
 #include <QImage>
 #include <QTimer>
@@ -40,6 +42,9 @@ class TTypesetPanel : public QDockWidget {
   // A run's result; dropped when older than the picture on show.
   void ShowResult(const TTypesetResult& result);
 
+  // Bounds both the TeX run and the drawing of its picture.
+  void SetTimeLimit(int ms);
+
   // What tests and benchmarks read.
   TTypesetRunner& Runner() { return FRunner; }
   TResultOrder& Order() { return FOrder; }
@@ -64,13 +69,20 @@ class TTypesetPanel : public QDockWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void Render();
+  // Draws pdf (in a child process, see TPdfRasteriser); fresh for a new
+  // result, which replaces the picture on show once it is drawn.
+  void Render(const QByteArray& pdf, bool fresh);
+  void ShowRaster(uint64_t request, const TRaster& raster);
   void ShowProblem(const QString& text, bool withLog);
   void bShowLogClick();
 
   const TTable* const* FTable;
   std::string FPreamble;
   TTypesetRunner FRunner;
+  TPdfRasteriser FRasteriser;
+  uint64_t FRasterRequest = 0;  // the newest drawing asked for
+  QByteArray FRendering;        // its PDF
+  bool FRenderingFresh = false;
   TResultOrder FOrder;
   // The documents of the runs still to report, to explain their errors.
   std::map<uint64_t, TTypesetDocument> FDocuments;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "latex/TabToLatex.h"
 #include "model/Errors.h"
 #include "model/Tables.h"
 
@@ -335,6 +336,8 @@ std::string ExpandRepeats(std::string_view text, std::string_view spec, size_t a
   return out;
 }
 
+bool EndsWithRule(std::string_view format) { return !FormatSideRules(format, false).empty(); }
+
 // Splits a column specification. Each letter is a column, with the groups
 // that follow it (p{3cm}, S[..], D{.}{.}{2}); ">{..}" goes with the column
 // after it, "<{..}" with the one before. "@{..}" and "!{..}" go with the
@@ -378,22 +381,29 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
       continue;
     }
     if (c == '|') {
+      std::string run;  // "||" and "| |" are a double rule
+      for (; p < spec.size() && (spec[p] == '|' || IsSpace(spec[p])); ++p)
+        if (spec[p] == '|') run += '|';
       if (!pending.empty()) {
         // Text between two rules: the first rule goes into the text with
         // the second. Left at the boundary, it might not be written back
         // (the generator decides the boundary rules from the cells), and
         // without it the text before this "|" would join the previous
         // column and this "|" become a boundary rule in turn.
-        if (!out.Formats.empty() && out.Rules.back()) {
+        if (!out.Formats.empty() && out.Rules.back() && !EndsWithRule(out.Formats.back())) {
           pending.insert(pending.begin(), '|');
           out.Rules.back() = false;
         }
-        pending += c;
-      } else if (!out.Rules.back()) {
+        pending += run;
+      } else {
         out.Rules.back() = true;
+        // A double rule is more than a cell's rule flags say: the run stays
+        // in the format beside it, which writes it back in every row (the
+        // generator keeps a format's own side rules, in \multicolumn cells
+        // too); the flags still show the rule.
+        if (run.size() > 1) (out.Formats.empty() ? pending : out.Formats.back()) += run;
       }
       afterRule = true;
-      ++p;
       continue;
     }
     if (IsLetter(c)) {
@@ -447,7 +457,7 @@ TSpec ParseSpec(std::string_view text, std::string_view rawSpec, size_t at) {
     if (!out.Formats.empty()) {
       // Text after the last column and its rule: kept, rule and all, as the
       // end of the last format.
-      if (out.Rules.back()) pending.insert(pending.begin(), '|');
+      if (out.Rules.back() && !EndsWithRule(out.Formats.back())) pending.insert(pending.begin(), '|');
       out.Rules.back() = false;
       out.Formats.back() += pending;
     }
@@ -584,7 +594,6 @@ bool IsRowMark(std::string_view name) {
 // What ends a row: "\\", \tabularnewline or a longtable mark.
 bool IsRowEnd(std::string_view name) { return name == "\\" || name == "tabularnewline" || IsRowMark(name); }
 
-
 // What a row command takes after its name: '[' an optional [..], '{' a
 // {..} argument.
 const char* RowCommandArguments(std::string_view name) {
@@ -595,16 +604,17 @@ const char* RowCommandArguments(std::string_view name) {
   return "";
 }
 
-// The rows as read, before they become the model's.
+class TTableBuilder;
+
+// Reads the rows one by one and hands each to the builder.
 class TReader {
  public:
   // text is cut at the \end of the table: nothing is ever read beyond it.
-  TReader(std::string_view text, size_t bodyEnd) : S(text.substr(0, bodyEnd)), Text(text) {}
+  TReader(std::string_view text, size_t bodyEnd, TTableBuilder& out) : S(text.substr(0, bodyEnd)), Text(text), Out(out) {}
 
   void Read(size_t p);
 
-  std::vector<TReadRow> Rows;
-  std::vector<TBoundaryRules> Rules;  // one per row boundary, Rows.size() + 1
+  std::vector<TBoundaryRules> Rules;  // one per row boundary, rows + 1
   std::vector<int> SimplifiedRows;    // 0-based, \multicolumn formats the model cannot hold
 
  private:
@@ -622,6 +632,7 @@ class TReader {
 
   std::string_view S;
   std::string_view Text;
+  TTableBuilder& Out;
 };
 
 // One group that opens with open ('[', '{' or '(') after p, blanks allowed
@@ -715,14 +726,17 @@ size_t TReader::ReadRule(TControl control, TBoundaryRules& rules) const {
 }
 
 // The part between two rows (or before the first): rules, comments and row
-// commands, and with lone (after a row) commands alone on their lines. Rules before the first other thing are the boundary's rules;
-// what follows them, up to the first cell, is the next row's prefix, byte
-// for byte, with the comment lines directly above it. Returns where the
+// commands, and with lone (after a row) commands alone on their lines. Rules
+// before the first other thing are the boundary's rules; what follows them,
+// up to the first cell, is the next row's prefix, byte for byte, with the
+// comment lines directly above it. Returns where the
 // first cell starts (S.size() when no row follows).
 size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix, bool& commands, bool lone) const {
   size_t prefixStart = p;
   size_t q = p;
   bool started = false;
+  TBoundaryRules after;  // rules since the last command
+  size_t commandsEnd = p;
   for (;;) {
     while (q < S.size() && IsSpace(S[q])) ++q;
     if (q >= S.size()) break;
@@ -734,8 +748,7 @@ size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix,
     const TControl control = ReadControl(S, q);
     if (IsRuleCommand(control.Name)) {
       if (started) {
-        TBoundaryRules ignored;
-        q = ReadRule(control, ignored);
+        q = ReadRule(control, after);
         continue;
       }
       q = ReadRule(control, rules);
@@ -750,10 +763,19 @@ size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix,
     }
     if (!IsRowCommand(control.Name) && !(lone && IsLoneCommand(control))) break;
     started = true;
-    q = Arguments(control.End, RowCommandArguments(control.Name));
+    q = commandsEnd = Arguments(control.End, RowCommandArguments(control.Name));
+    after = {};
   }
   commands = started;
-  std::string_view text = S.substr(prefixStart, q - prefixStart);
+  size_t textEnd = q;
+  if (q >= S.size() && after.Any()) {
+    // After the last row, rules that follow its commands are the rules
+    // below it, as the generator writes them after the row's postfix.
+    rules.Full = rules.Full || after.Full;
+    rules.Ranges.insert(rules.Ranges.end(), after.Ranges.begin(), after.Ranges.end());
+    textEnd = commandsEnd;
+  }
+  std::string_view text = S.substr(prefixStart, textEnd - prefixStart);
   while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
   // Indentation of the first cell's line is not part of the prefix.
   const size_t lastBreak = text.find_last_of('\n');
@@ -764,7 +786,7 @@ size_t TReader::ReadRegion(size_t p, TBoundaryRules& rules, std::string& prefix,
 
 // Whether control is a command word that stands alone on its line: nothing
 // but blanks or a comment after it. Between rows and after the last one such
-// a command is a row command of the class or the document (\\botrule, a
+// a command is a row command of the class or the document (\botrule, a
 // macro of the paper's own), not a row of one cell.
 bool TReader::IsLoneCommand(TControl control) const {
   const std::string_view name = control.Name;
@@ -1128,7 +1150,10 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
   cell.Span = n;
   cell.Left = spec.Rules.front();
   cell.Right = spec.Rules.back();
-  const std::string format = spec.Formats.empty() ? std::string() : spec.Formats.front();
+  // Double rules ("c||") stay in the format; the model's side rules stand for them.
+  std::string_view format = spec.Formats.empty() ? std::string_view() : std::string_view(spec.Formats.front());
+  format.remove_prefix(FormatSideRules(format, true).size());
+  format.remove_suffix(FormatSideRules(format, false).size());
   const bool plain = spec.Formats.size() == 1 && format.size() == 1 && IsOneOf(format[0], "lcr");
   cell.Align = plain ? format[0] : 'l';
   if (!plain) {
@@ -1183,10 +1208,28 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   TReadCell cell;
   std::string lead;
   const bool first = row.Cells.empty();
-  if (t.find(kMulticolumn) != std::string_view::npos &&
-      ReadMulticolumn(t, at, cell, first ? &lead : nullptr)) {
+  const bool mentionsMulticolumn = t.find(kMulticolumn) != std::string_view::npos;
+  if (mentionsMulticolumn && ReadMulticolumn(t, at, cell, first ? &lead : nullptr)) {
     if (!lead.empty()) row.Prefix += lead;
   } else {
+    // LaTeX takes a \multicolumn only where it opens the cell ("Misplaced
+    // \omit" elsewhere); kept as text, it would make the cell wherever the
+    // generator writes the text inside a \multicolumn of its own.
+    if (const size_t m = mentionsMulticolumn ? FindMulticolumn(t) : std::string_view::npos;
+        m != std::string_view::npos) {
+      std::string_view args[3];
+      Fail(at, MulticolumnArguments(t, m, args) == std::string_view::npos
+                   ? "\\multicolumn needs three arguments: {columns}{format}{text}"
+                   : "this \\multicolumn does not open its cell");
+    }
+    // The generator writes a cell inside \multicolumn when its rules or
+    // alignment need it, and there braces and comments count in a \verb
+    // too: one that holds an unpaired brace or a "%" would break the code.
+    if (HoldsVerb(t)) {
+      const std::string braced = "{" + std::string(t) + "}";
+      if (GroupEnd(braced, 0) != braced.size())
+        Fail(at, "this cell's \\verb holds a brace or % that would break it inside a \\multicolumn");
+    }
     cell.Text.assign(t);
     // An empty first cell: the blank before its "&" or "\\" is the
     // separator's, not the prefix's.
@@ -1222,46 +1265,6 @@ size_t TReader::ReadCells(size_t p, TReadRow& row, bool& ended, bool trackMath) 
   }
 }
 
-void TReader::Read(size_t p) {
-  // The first region starts on the line after the \begin line when nothing
-  // but blanks or a comment follows the column specification.
-  {
-    size_t q = p;
-    while (q < S.size() && IsBlank(S[q])) ++q;
-    if (q < S.size() && S[q] == '%') q = LineEnd(S, q);
-    if (q < S.size() && S[q] == '\r') ++q;
-    if (q >= S.size() || S[q] == '\n') p = std::min(q + 1, S.size());
-  }
-  Rules.emplace_back();
-  for (;;) {
-    std::string prefix;
-    bool commands = false;
-    const size_t cellStart = ReadRegion(p, Rules.back(), prefix, commands, !Rows.empty());
-    if (cellStart >= S.size()) {
-      // Row commands after the last row (\noalign, \addlinespace) stay with
-      // it; comments alone are dropped like all others.
-      if (commands && !Rows.empty()) {
-        std::string_view rest = Trim(prefix);
-        Rows.back().Postfix += '\n';
-        Rows.back().Postfix += rest;
-      }
-      break;
-    }
-    Rows.emplace_back();
-    TReadRow& row = Rows.back();
-    row.Prefix = std::move(prefix);
-    bool ended = false;
-    p = ReadCells(cellStart, row, ended);
-    for (const TReadCell& cell : row.Cells)
-      if (cell.Simplified) {
-        SimplifiedRows.push_back(static_cast<int>(Rows.size()) - 1);
-        break;
-      }
-    Rules.emplace_back();
-    if (!ended) break;
-    p = ReadPostfix(p, row, Rules.back());
-  }
-}
 
 // "1, 3-5, 9" for 0-based rows 0, 2, 3, 4, 8.
 std::string RowList(const std::vector<int>& rows) {
@@ -1288,81 +1291,153 @@ std::string RowsHave(const std::vector<int>& rows) {
   return (one ? "Row " : "Rows ") + RowList(rows) + (one ? " has" : " have");
 }
 
-// Fills table from what the reader found and returns the warnings.
-std::vector<std::string> Build(std::string_view text, size_t begin, const THeader& header, const TSpec& spec,
-                               TReader& reader, TTable& table) {
-  std::vector<std::string> warnings;
-  const std::vector<TReadRow>& rows = reader.Rows;
-  const long long specColumns = static_cast<long long>(spec.Formats.size());
-  long long columns = specColumns;
-  std::vector<long long> widths;
-  widths.reserve(rows.size());
-  for (const TReadRow& row : rows) {
-    long long width = 0;
-    for (const TReadCell& cell : row.Cells) width += cell.Span;
-    widths.push_back(width);
-    columns = std::max(columns, width);
+// Turns each row as read into a row of the table at once, so that the rows
+// as read are never all held beside the table they make. The columns come
+// last, when the widest row is known.
+class TTableBuilder {
+ public:
+  TTableBuilder(std::string_view text, size_t begin, const TSpec& spec, TTable& table)
+      : Text(text), Begin(begin), Spec(spec), Table(table), Columns(static_cast<long long>(spec.Formats.size())) {
+    table.Clear();
   }
-  if (columns > kMaxColumns)
-    Fail(text, begin, FormatStr("the table would have more than %lld columns", kMaxColumns).c_str());
-  const int c = static_cast<int>(columns);
-  std::vector<int> widened, filled;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (widths[i] > specColumns) widened.push_back(static_cast<int>(i));
-    if (widths[i] < columns) filled.push_back(static_cast<int>(i));
-  }
-
-  table.Clear();
-  table.Environment = header.Environment;
-  table.EnvOptions = header.Options;
-  table.Columns.Reserve(c);
-  for (int i = 0; i < c; ++i) {
-    auto* column = new TColumn(table);
-    if (i < specColumns) column->Format = spec.Formats[static_cast<size_t>(i)];
-  }
-  std::vector<bool> boundary = spec.Rules;
-  boundary.resize(static_cast<size_t>(c) + 1, false);
 
   // A plain cell has the rules of the preamble at its sides; a \multicolumn
   // its own. The left rule of a cell past the first column draws nothing in
   // LaTeX (its neighbour's right rule does); it is set to what is drawn
-  // there, and below corrected where the generator's vote on the preamble's
-  // rules would otherwise come out differently.
-  table.Rows.Reserve(static_cast<int>(rows.size()));
-  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    const TReadRow& read = rows[i];
-    auto* row = new TRow(table);
-    row->Reserve(static_cast<int>(read.Cells.size()) + static_cast<int>(columns - widths[i]));
+  // there, and in Finish corrected where the generator's vote on the
+  // preamble's rules would otherwise come out differently.
+  void AddRow(const TReadRow& read) {
+    auto* row = new TRow(Table);
+    row->Reserve(static_cast<int>(read.Cells.size()));
     row->Prefix = read.Prefix;
     row->Postfix = read.Postfix;
     long long k = 0;
-    bool drawn = boundary[0];  // the rule drawn at the cell's left edge
+    bool drawn = Rule(0);  // the rule drawn at the cell's left edge
     for (const TReadCell& rc : read.Cells) {
+      if (k + rc.Span > kMaxColumns)
+        Fail(Text, Begin, FormatStr("the table would have more than %lld columns", kMaxColumns).c_str());
       auto* cell = new TCell(*row);
       cell->Span = static_cast<int>(rc.Span);
       const bool left = rc.Multi && k == 0 ? rc.Left : drawn;
-      const bool right = rc.Multi ? rc.Right : boundary[static_cast<size_t>(k + rc.Span)];
+      const bool right = rc.Multi ? rc.Right : Rule(k + rc.Span);
       cell->RuleLeft = left;
       cell->RuleRight = right;
       if (rc.Multi) {
-        const std::string& format = table.Columns[static_cast<int>(k)]->Format;
-        const char followed = format == "r" ? 'r' : format == "c" ? 'c' : 'l';
-        const bool same = rc.Span == 1 ? format.size() == 1 && format[0] == rc.Align : rc.Align == followed;
+        // As the generator decides: a single-column cell with its column's
+        // letter needs no \multicolumn for its alignment, and a wrapped cell
+        // without an alignment of its own gets that letter, or l.
+        const char letter = k < static_cast<long long>(Spec.Formats.size())
+                                ? ColumnAlignLetter(Spec.Formats[static_cast<size_t>(k)])
+                                : 'l';
+        const bool same = rc.Align == (rc.Span == 1 || letter != 0 ? letter : 'l');
         cell->Align = same ? 0 : rc.Align;
       }
       if (!rc.Text.empty()) cell->SetText(rc.Text);
-      if (rc.Span == 1 && left) ++votes[static_cast<size_t>(k)];
       drawn = right;
       k += rc.Span;
     }
-    for (; k < columns; ++k) {
+    Columns = std::max(Columns, k);
+  }
+
+  TRow* LastRow() const { return Table.RowCount() > 0 ? Table.Rows.Last() : nullptr; }
+
+  std::vector<std::string> Finish(const THeader& header, const std::vector<TBoundaryRules>& rules,
+                                  const std::vector<int>& simplified);
+
+ private:
+  bool Rule(long long boundary) const {
+    return boundary < static_cast<long long>(Spec.Rules.size()) && Spec.Rules[static_cast<size_t>(boundary)];
+  }
+
+  std::string_view Text;
+  size_t Begin;
+  const TSpec& Spec;
+  TTable& Table;
+  long long Columns;  // of the widest row so far, and at least the specification's
+};
+
+void TReader::Read(size_t p) {
+  // The first region starts on the line after the \begin line when nothing
+  // but blanks or a comment follows the column specification.
+  {
+    size_t q = p;
+    while (q < S.size() && IsBlank(S[q])) ++q;
+    if (q < S.size() && S[q] == '%') q = LineEnd(S, q);
+    if (q < S.size() && S[q] == '\r') ++q;
+    if (q >= S.size() || S[q] == '\n') p = std::min(q + 1, S.size());
+  }
+  Rules.emplace_back();
+  TReadRow row;  // one at a time, reused
+  for (int index = 0;; ++index) {
+    std::string prefix;
+    bool commands = false;
+    const size_t cellStart = ReadRegion(p, Rules.back(), prefix, commands, index > 0);
+    if (cellStart >= S.size()) {
+      // Row commands after the last row (\noalign, \addlinespace) stay with
+      // it; comments alone are dropped like all others.
+      if (TRow* last = Out.LastRow(); commands && last) {
+        last->Postfix += '\n';
+        last->Postfix += Trim(prefix);
+      }
+      break;
+    }
+    row.Prefix = std::move(prefix);
+    row.Postfix.clear();
+    row.Cells.clear();
+    bool ended = false;
+    p = ReadCells(cellStart, row, ended);
+    for (const TReadCell& cell : row.Cells)
+      if (cell.Simplified) {
+        SimplifiedRows.push_back(index);
+        break;
+      }
+    Rules.emplace_back();
+    if (ended) p = ReadPostfix(p, row, Rules.back());
+    Out.AddRow(row);
+    if (!ended) break;
+  }
+}
+
+// Gives the table its columns, fills the shorter rows, settles the vertical
+// rules with the generator's vote, sets the horizontal rules and returns
+// the warnings.
+std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std::vector<TBoundaryRules>& ruleRows,
+                                               const std::vector<int>& simplified) {
+  std::vector<std::string> warnings;
+  TTable& table = Table;
+  table.Environment = header.Environment;
+  table.EnvOptions = header.Options;
+  const long long specColumns = static_cast<long long>(Spec.Formats.size());
+  const int c = static_cast<int>(Columns);
+  table.Columns.Reserve(c);
+  for (int i = 0; i < c; ++i) {
+    auto* column = new TColumn(table);
+    if (i < specColumns) column->Format = Spec.Formats[static_cast<size_t>(i)];
+  }
+  std::vector<bool> boundary = Spec.Rules;
+  boundary.resize(static_cast<size_t>(c) + 1, false);
+
+  std::vector<int> widened, filled;
+  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
+  int index = 0;
+  for (TRow* row : table.Rows) {
+    long long k = 0;
+    bool drawn = boundary[0];
+    for (const TCell* cell : *row) {
+      if (cell->Span == 1 && cell->RuleLeft) ++votes[static_cast<size_t>(k)];
+      drawn = cell->RuleRight;
+      k += cell->Span;
+    }
+    if (k > specColumns) widened.push_back(index);
+    if (k < c) filled.push_back(index);
+    for (; k < c; ++k) {
       auto* cell = new TCell(*row);
       cell->RuleLeft = drawn;
       cell->RuleRight = boundary[static_cast<size_t>(k) + 1];
       if (drawn) ++votes[static_cast<size_t>(k)];
       drawn = cell->RuleRight;
     }
+    ++index;
   }
   const int needed = table.RowCount() / 2;
   std::vector<char> revote(static_cast<size_t>(c) + 1, 0);
@@ -1381,15 +1456,40 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
     }
   }
 
+  // A "|" of the specification that the generator's vote would not write
+  // back (too few single-column cells vote for it, or there is no row)
+  // becomes a rule of the format beside it, which the generator writes in
+  // every row; so only where every row that has a cell edge there draws it.
+  const std::vector<bool> voted = VoteBoundaryRules(table);
+  for (int b = 0; b <= c && c > 0; ++b) {
+    if (!boundary[static_cast<size_t>(b)] || voted[static_cast<size_t>(b)]) continue;
+    std::string& before = table.Columns[std::max(b - 1, 0)]->Format;
+    if ((b > 0 && EndsWithRule(before)) ||
+        (b < c && !FormatSideRules(table.Columns[b]->Format, true).empty()))
+      continue;
+    bool everywhere = true;
+    for (const TRow* row : table.Rows) {
+      long long k = 0;
+      for (const TCell* cell : *row) {
+        if (b == 0 && k == 0) everywhere = everywhere && cell->RuleLeft;
+        k += cell->Span;
+        if (b > 0 && k == b) everywhere = everywhere && cell->RuleRight;
+      }
+    }
+    if (!everywhere) continue;
+    if (b == 0) before.insert(before.begin(), '|');
+    else before += '|';
+  }
+
   // Horizontal rules: a column under a rule gives the rule to the cells on
   // both sides that lie wholly under it; a column that no such cell covers
   // gives it to the cell below (above, at the bottom) that covers it partly.
   const int r = table.RowCount();
   std::vector<char> marks(static_cast<size_t>(c));
   // Without a row there is no cell to hold a horizontal rule.
-  const bool rulesLost = r == 0 && reader.Rules.front().Any();
+  const bool rulesLost = r == 0 && ruleRows.front().Any();
   for (int b = 0; b <= r && r > 0 && c > 0; ++b) {
-    const TBoundaryRules& rules = reader.Rules[static_cast<size_t>(b)];
+    const TBoundaryRules& rules = ruleRows[static_cast<size_t>(b)];
     if (!rules.Any()) continue;
     std::fill(marks.begin(), marks.end(), rules.Full);
     for (auto [from, to] : rules.Ranges)
@@ -1434,10 +1534,10 @@ std::vector<std::string> Build(std::string_view text, size_t begin, const THeade
                                  RowsHave(filled).c_str()));
   if (rulesLost)
     warnings.push_back("The table has no rows: its horizontal rules were left out, since only cells can hold them.");
-  if (!reader.SimplifiedRows.empty())
+  if (!simplified.empty())
     warnings.push_back(FormatStr("%s \\multicolumn formats that say more than an alignment and side rules: "
                                  "only those were kept.",
-                                 RowsHave(reader.SimplifiedRows).c_str()));
+                                 RowsHave(simplified).c_str()));
   return warnings;
 }
 
@@ -1555,9 +1655,10 @@ std::vector<std::string> ReadLatexTable(std::string_view text, const TLatexTable
   }
   const TSpec spec =
       ParseSpec(text, body.substr(header.SpecBegin + 1, header.SpecEnd - header.SpecBegin - 2), header.SpecBegin);
-  TReader reader(text, source.BodyEnd);
+  TTableBuilder builder(text, source.Begin, spec, table);
+  TReader reader(text, source.BodyEnd, builder);
   reader.Read(header.SpecEnd);
-  return Build(text, source.Begin, header, spec, reader, table);
+  return builder.Finish(header, reader.Rules, reader.SimplifiedRows);
 }
 
 std::vector<std::string> ReadLatexTable(std::string_view text, TTable& table, size_t index) {

@@ -38,6 +38,43 @@ void AppendInt(std::string& out, long long value) {
   out.append(buf, result.ptr);
 }
 
+}  // namespace
+
+char ColumnAlignLetter(std::string_view format) {
+  char letter = 0;
+  for (size_t p = 0; p < format.size();) {
+    const char c = format[p];
+    if (c == '|' || c == ' ') {
+      ++p;
+    } else if ((c == '>' || c == '<' || c == '@' || c == '!') && p + 1 < format.size() && format[p + 1] == '{') {
+      // Skip the group: what it holds is typeset around or between the
+      // cells, it is not the column's letter.
+      int depth = 0;
+      size_t q = p + 1;
+      for (; q < format.size(); ++q) {
+        if (format[q] == '\\') ++q;
+        else if (format[q] == '{') ++depth;
+        else if (format[q] == '}' && --depth == 0) break;
+      }
+      if (q >= format.size()) return 0;
+      p = q + 1;
+    } else {
+      if (letter != 0 || (c != 'l' && c != 'c' && c != 'r')) return 0;
+      letter = c;
+      ++p;
+    }
+  }
+  return letter;
+}
+
+std::string_view FormatSideRules(std::string_view format, bool leading) {
+  const size_t other = leading ? format.find_first_not_of('|') : format.find_last_not_of('|');
+  if (other == std::string_view::npos) return format;  // nothing but rules, or empty
+  return leading ? format.substr(0, other) : format.substr(other + 1);
+}
+
+namespace {
+
 // Read-only view of the columns for one call. Cell positions come from running
 // sums of the spans, which a damaged file can push outside 0..C-1; every
 // lookup answers for such positions as for a column without a format and a
@@ -47,20 +84,35 @@ class TColumnView {
   explicit TColumnView(const TTable& table) : FCount(table.ColCount()) {
     FFormats.reserve(static_cast<size_t>(FCount));
     FAligns.reserve(static_cast<size_t>(FCount));
+    FSideRules.assign(static_cast<size_t>(FCount) + 1, std::string());
     for (const TColumn* column : table.Columns) {
       const std::string& format = column->Format;
+      const size_t i = FFormats.size();
       FFormats.push_back(&format);
-      // The alignment a cell without its own follows: only the plain formats
-      // "r" and "c" say so; everything else (p{..}, |l, "") counts as 'l'.
-      FAligns.push_back(format == "r" ? 'r' : format == "c" ? 'c' : 'l');
+      FAligns.push_back(ColumnAlignLetter(format));
+      FSideRules[i] += FormatSideRules(format, true);
+      FSideRules[i + 1] += FormatSideRules(format, false);
     }
     FRules.assign(static_cast<size_t>(FCount) + 1, false);
   }
 
   int Count() const { return FCount; }
   const std::string& Format(long long col) const { return InColumns(col) ? *FFormats[col] : FEmpty; }
-  char DefaultAlign(long long col) const { return InColumns(col) ? FAligns[col] : 'l'; }
+  // The letter of the column's own alignment; 0 when it has none of l, c, r
+  // (p{..}, X, S, ...).
+  char Align(long long col) const { return InColumns(col) ? FAligns[col] : 0; }
+  // The rules that the formats themselves write at a boundary ("r|" then
+  // "|l" give "||"); empty when none.
+  const std::string& SideRules(long long boundary) const {
+    return boundary >= 0 && boundary <= FCount ? FSideRules[boundary] : FEmpty;
+  }
+  // The "|" the vote puts at a boundary; written only where the formats
+  // have none of their own there, so that a rule is never doubled.
   bool Rule(long long boundary) const { return boundary >= 0 && boundary <= FCount && FRules[boundary]; }
+  bool WrittenRule(long long boundary) const { return Rule(boundary) && SideRules(boundary).empty(); }
+  // Whether the preamble draws a rule at a boundary, by the vote or by the
+  // formats.
+  bool Drawn(long long boundary) const { return Rule(boundary) || !SideRules(boundary).empty(); }
   void SetRule(int boundary, bool rule) { FRules[boundary] = rule; }
 
  private:
@@ -69,17 +121,20 @@ class TColumnView {
   int FCount;
   std::vector<const std::string*> FFormats;
   std::vector<char> FAligns;
-  std::vector<bool> FRules;  // boundary i carries "|" in the preamble
+  std::vector<std::string> FSideRules;
+  std::vector<bool> FRules;  // boundary i gets "|" by the vote
   std::string FEmpty;
 };
+
+}  // namespace
 
 // Boundary rules: a "|" goes into the preamble where more than half of the
 // rows draw a vertical rule. Only single-column cells vote, each for its left
 // edge, and the last cell of a row also for the right edge; a cell's right
 // rule elsewhere is stood for by the left rule of its neighbour. Cells whose
 // rules the preamble does not match get them through \multicolumn.
-void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
-  const int c = columns.Count();
+std::vector<bool> VoteBoundaryRules(const TTable& table) {
+  const int c = table.ColCount();
   std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
   auto vote = [&](long long boundary) {
     if (boundary >= 0 && boundary <= c) ++votes[boundary];
@@ -98,7 +153,16 @@ void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
     }
   }
   const int needed = table.RowCount() / 2;
-  for (int i = 0; i <= c; ++i) columns.SetRule(i, votes[i] > needed);
+  std::vector<bool> rules(static_cast<size_t>(c) + 1);
+  for (int i = 0; i <= c; ++i) rules[static_cast<size_t>(i)] = votes[i] > needed;
+  return rules;
+}
+
+namespace {
+
+void DecideBoundaryRules(const TTable& table, TColumnView& columns) {
+  const std::vector<bool> rules = VoteBoundaryRules(table);
+  for (int i = 0; i <= columns.Count(); ++i) columns.SetRule(i, rules[static_cast<size_t>(i)]);
 }
 
 // The horizontal rules of one row boundary, one entry per column. A column is
@@ -169,30 +233,29 @@ constexpr std::string_view kRowEnd = " \\\\ ";
 
 // One row's line: prefix, the cells joined by " & ", " \\ ", postfix. A cell
 // is wrapped in \multicolumn when the preamble cannot say what the cell
-// needs: a span, an alignment other than its column's format, or a vertical
-// rule that the preamble lacks or has where the cell has none.
-// Appended to line.
+// needs: a span, an alignment other than its column's letter, or a vertical
+// rule that the preamble lacks or has where the cell has none. The rules a
+// format writes itself ("r|") belong to the column in every row: a cell that
+// is wrapped keeps them. Appended to line.
 void WriteRow(const TRow& row, const TColumnView& columns, std::string& line) {
   line += row.Prefix;
   long long k = 0;
   bool first = true;
   for (const TCell* cell : row) {
-    const bool left = cell->RuleLeft != 0;
-    const bool right = cell->RuleRight != 0;
-    bool wrap = cell->Span > 1 || right != columns.Rule(k + 1) || (k == 0 && left != columns.Rule(0));
-    if (!wrap && cell->Align != 0) {
-      const std::string& format = columns.Format(k);
-      wrap = format.size() != 1 || format[0] != cell->Align;
-    }
+    const long long e = k + cell->Span;
+    const bool left = cell->RuleLeft != 0 || !columns.SideRules(0).empty();
+    const bool right = cell->RuleRight != 0 || !columns.SideRules(e).empty();
+    bool wrap = cell->Span > 1 || right != columns.Drawn(e) || (k == 0 && left != columns.Drawn(0));
+    if (!wrap && cell->Align != 0) wrap = cell->Align != columns.Align(k);
     if (!first) line += kCellSeparator;
     first = false;
     if (wrap) {
       line += "\\multicolumn{";
       AppendInt(line, cell->Span);
       line += "}{";
-      if (k == 0 && left) line += '|';
-      line += cell->Align != 0 ? cell->Align : columns.DefaultAlign(k);
-      if (right) line += '|';
+      if (k == 0 && left) line += columns.SideRules(0).empty() ? "|" : columns.SideRules(0);
+      line += cell->Align != 0 ? cell->Align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
+      if (right) line += columns.SideRules(e).empty() ? "|" : columns.SideRules(e);
       line += "}{";
       line += cell->Text();
       line += '}';
@@ -240,10 +303,10 @@ void WriteBegin(const TTable& table, const TColumnView* columns, Out& out) {
   } else {
     const int c = columns->Count();
     for (int i = 0; i < c; ++i) {
-      if (columns->Rule(i)) line += '|';
+      if (columns->WrittenRule(i)) line += '|';
       line += columns->Format(i);
     }
-    if (columns->Rule(c)) line += '|';
+    if (columns->WrittenRule(c)) line += '|';
   }
   line += '}';
   out.EndLine();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TTable;
@@ -19,6 +20,25 @@ struct TTextImportOptions;
 // written by the user and go out exactly as typed; only the options lose
 // surrounding blanks and control characters. The table is only read.
 void TableToLatex(const TTable& table, std::vector<std::string>& lines);
+
+// The letter of a column format's own alignment, the one a cell without its
+// own follows in LaTeX: what is left of the format without its rules, blanks
+// and >{..}, <{..}, @{..}, !{..} groups, when that is one of l, c, r ("r|",
+// "@{}l", ">{\bfseries}c"); 0 for any other format (p{..}, X, S[..], "ll").
+// The generator writes a cell aligned with this letter without
+// \multicolumn, and the reader takes such a cell as following its column.
+char ColumnAlignLetter(std::string_view format);
+
+// The run of "|" that opens (leading) or closes a format: rules that the
+// format itself writes at its column's side ("|l", "r|", "c||").
+std::string_view FormatSideRules(std::string_view format, bool leading);
+
+// The vertical rules the generator puts into the preamble by its vote over
+// the rows, one per column boundary: where more than half of the rows have
+// a single-column cell with a rule there (its left one; the last cell's
+// right one at the right edge). Where a format writes a rule of its own at
+// a boundary, the vote's is not written.
+std::vector<bool> VoteBoundaryRules(const TTable& table);
 
 // The same lines, each followed by a line feed, appended to out; whenever
 // out holds pieceSize bytes or more, and once at the end if it holds any,

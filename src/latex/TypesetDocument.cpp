@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <initializer_list>
 #include <string_view>
 
 #include "model/Tables.h"
@@ -10,6 +11,7 @@
 namespace {
 
 constexpr const char* kTableBox = "\\quiltortable";
+constexpr const char* kTableWidth = "\\quiltorwidth";
 // White space around the cropped table, so that rules on its edges are not
 // cut by the page border.
 constexpr const char* kMargin = "2pt";
@@ -220,7 +222,28 @@ std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLin
   std::vector<TPackageNeed> needs;
   auto need = [&needs](const char* name, const char* options = "") { needs.push_back({name, options}); };
 
-  if (HasColumnType(formats, "mb><wW")) need("array");
+  auto hasAny = [&code](std::initializer_list<const char*> commands) {
+    for (const char* command : commands)
+      if (HasCommand(code, command)) return true;
+    return false;
+  };
+  auto usesEnvironment = [&code](std::initializer_list<const char*> names) {
+    for (const char* name : names)
+      if (code.find(std::string("\\begin{") + name + "}") != std::string::npos) return true;
+    return false;
+  };
+
+  // Maths first: the table packages below may build on it.
+  if (hasAny({"\\text", "\\dfrac", "\\tfrac", "\\binom", "\\operatorname", "\\boldsymbol", "\\substack",
+              "\\overset", "\\underset", "\\xrightarrow", "\\xleftarrow", "\\eqref"}) ||
+      usesEnvironment({"aligned", "gathered", "split", "cases", "matrix", "pmatrix", "bmatrix", "vmatrix", "Bmatrix"}))
+    need("amsmath");
+  if (hasAny({"\\checkmark", "\\mathbb", "\\mathfrak", "\\blacksquare", "\\square", "\\lesssim", "\\gtrsim",
+              "\\leqslant", "\\geqslant", "\\varnothing", "\\blacktriangle", "\\blacktriangledown",
+              "\\therefore", "\\because", "\\nmid", "\\smallsetminus"}))
+    need("amssymb");
+  // !{..} is array's; @{..}, p{..} and the rest are LaTeX's own.
+  if (HasColumnType(formats, "mb><wW!")) need("array");
   const bool tableColours = HasCommand(code, "\\rowcolor") || HasCommand(code, "\\cellcolor") ||
                             HasCommand(code, "\\columncolor") || HasCommand(code, "\\rowcolors") ||
                             HasCommand(code, "\\arrayrulecolor");
@@ -235,13 +258,20 @@ std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLin
   }
   if (HasCommand(code, "\\multirow")) need("multirow");
   if (environment == "tabularx" || environment == "tabularx*") need("tabularx");
+  if (environment == "tabulary") need("tabulary");
+  if (environment.rfind("NiceTabular", 0) == 0 || environment == "NiceArray") need("nicematrix");
+  if (HasColumnType(formats, "D")) need("dcolumn");
+  if (hasAny({"\\makecell", "\\thead", "\\rothead", "\\makegapedcells", "\\Gape", "\\multirowcell",
+              "\\multirowthead", "\\diaghead", "\\setcellgapes", "\\theadfont"}))
+    need("makecell");
+  if (HasCommand(code, "\\diagbox")) need("diagbox");
   if (environment == "longtable" || environment == "longtable*") need("longtable");
   bool units = HasColumnType(formats, "S");
   for (const char* command : {"\\SI", "\\si", "\\num", "\\qty", "\\unit", "\\ang", "\\tablenum"})
     units = units || HasCommand(code, command);
   if (units) need("siunitx");
   if (HasCommand(code, "\\hhline")) need("hhline");
-  if (HasCommand(code, "\\includegraphics")) need("graphicx");
+  if (hasAny({"\\includegraphics", "\\rotatebox", "\\scalebox", "\\resizebox", "\\reflectbox"})) need("graphicx");
   return needs;
 }
 
@@ -257,32 +287,64 @@ TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines,
   };
   put("\\documentclass{article}");
   put("\\pagestyle{empty}");
-  for (const TPackageNeed& p : NeededPackages(codeLines)) {
+  // Objects in the open: what the table's code put into the PDF can be seen
+  // (and is, by the tests of the copy that drops it).
+  put("\\pdfobjcompresslevel=0");
+  std::vector<TPackageNeed> needs = NeededPackages(codeLines);
+  // A preamble's own column types need array before it.
+  const auto array = [](const TPackageNeed& p) { return p.Name == "array"; };
+  if (HasCommand(userPreamble, "\\newcolumntype") && std::none_of(needs.begin(), needs.end(), array))
+    needs.insert(needs.begin(), {"array", ""});
+  for (const TPackageNeed& p : needs) {
     const std::string options = p.Options.empty() ? "" : "[" + p.Options + "]";
     put("\\IfFileExists{" + p.Name + ".sty}{\\usepackage" + options + "{" + p.Name + "}}{\\typeout{" +
         kMissingPackageMark + p.Name + "}}");
   }
-  put(std::string("\\newbox") + kTableBox);
-  if (!userPreamble.empty()) put(userPreamble);
-  put("\\begin{document}");
-
+  put(std::string("\\newbox") + kTableBox + "\\newdimen" + kTableWidth);
   const std::string environment = EnvironmentOf(codeLines);
   const bool paged = environment == "longtable" || environment == "longtable*";
-  const bool math = environment == "array";
+  // A longtable cannot be set in a box. It is set on one page tall enough
+  // for it, at the left, with no space around it; the page is then taken
+  // apart in the output routine below.
+  if (paged)
+    put("\\makeatletter\\@ifpackageloaded{longtable}{\\textheight=15000pt \\topskip=0pt \\LTpre=0pt "
+        "\\LTpost=0pt \\let\\quiltor@LTarray\\LT@array\\def\\LT@array[#1]{\\quiltor@LTarray[l]}}{}\\makeatother");
+  doc.PreambleStart = line;
+  if (!userPreamble.empty()) put(userPreamble);
+  doc.PreambleEnd = line;
+  put("\\begin{document}");
+
+  const bool math = environment == "array" || environment == "NiceArray";
   if (!paged) put(std::string("\\setbox") + kTableBox + "\\hbox{" + (math ? "$" : "") + "%");
   for (const std::string& code : codeLines) {
     doc.CodeLineStart.push_back(line);
     put(code);
   }
   doc.CodeEndLine = line;
-  if (!paged) {
+  if (paged) {
+    // longtable sets its head and its body apart and needs the widths of
+    // an earlier run to line them up. The table is set twice: the first,
+    // thrown away, leaves its widths for the second as that run would.
+    put("\\par\\output={\\setbox0\\box255}\\penalty-10000 \\makeatletter\\global\\expandafter\\let"
+        "\\csname LT@\\romannumeral\\numexpr\\c@LT@tables+1\\relax\\endcsname\\LT@save@row\\makeatother"
+        "\\setcounter{table}{0}%");
+    for (const std::string& code : codeLines) put(code);
+    // The page so far, without the glue that fills it, is the table; its
+    // width is the sum of the column widths longtable found.
+    put(std::string("\\par\\output={\\global\\setbox") + kTableBox +
+        "\\vbox{\\unvbox255\\unskip\\unpenalty\\unskip}}\\penalty-10000");
+    put("\\makeatletter");
+    put(std::string("\\global") + kTableWidth + "=0pt{\\def\\LT@entry#1#2{\\global\\advance" + kTableWidth +
+        " #2\\relax}\\LT@save@row}\\makeatother");
+  } else {
     put(std::string(math ? "$" : "") + "}%");
-    put(std::string("\\pdfpagewidth=\\dimexpr\\wd") + kTableBox + "+2\\dimexpr" + kMargin + "\\relax\\relax");
-    put(std::string("\\pdfpageheight=\\dimexpr\\ht") + kTableBox + "+\\dp" + kTableBox + "+2\\dimexpr" + kMargin +
-        "\\relax\\relax");
-    put(std::string("\\pdfhorigin=") + kMargin + " \\pdfvorigin=" + kMargin + " \\hoffset=0pt \\voffset=0pt");
-    put(std::string("\\shipout\\hbox{\\box") + kTableBox + "}%");
+    put(std::string(kTableWidth) + "=\\wd" + kTableBox);
   }
+  put(std::string("\\pdfpagewidth=\\dimexpr") + kTableWidth + "+2\\dimexpr" + kMargin + "\\relax\\relax");
+  put(std::string("\\pdfpageheight=\\dimexpr\\ht") + kTableBox + "+\\dp" + kTableBox + "+2\\dimexpr" + kMargin +
+      "\\relax\\relax");
+  put(std::string("\\pdfhorigin=") + kMargin + " \\pdfvorigin=" + kMargin + " \\hoffset=0pt \\voffset=0pt");
+  put(std::string("\\shipout\\hbox{\\box") + kTableBox + "}%");
   put("\\end{document}");
   return doc;
 }
@@ -291,10 +353,12 @@ TLatexError FirstLatexError(const std::string& log) {
   TLatexError error;
   const std::vector<TPhysicalLine> lines = SplitLines(log);
   size_t i = 0;
-  while (i < lines.size() && lines[i].Text.substr(0, 2) != "! ") ++i;
+  // "! Undefined control sequence.", and pdfTeX's own "!pdfTeX error: ...".
+  auto isError = [](std::string_view text) { return text.substr(0, 2) == "! " || text.substr(0, 14) == "!pdfTeX error:"; };
+  while (i < lines.size() && !isError(lines[i].Text)) ++i;
   if (i == lines.size()) return error;
   error.Found = true;
-  error.Message = std::string(lines[i].Text.substr(2));
+  error.Message = std::string(lines[i].Text.substr(lines[i].Text[1] == ' ' ? 2 : 1));
   // TeX breaks long log lines at 79 characters: a message that long goes on
   // in the next line.
   for (size_t j = i + 1; j < lines.size() && lines[i].Text.size() == 79 && lines[j - 1].Text.size() == 79; ++j)
@@ -382,17 +446,43 @@ TErrorPlace LocateLatexError(const TTypesetDocument& document, const TTable& tab
   return place;
 }
 
+namespace {
+
+// The line of the environment's \begin, where its column format stands.
+bool IsFormatLine(const TTypesetDocument& document, int line) {
+  return line > 0 && !document.CodeLineStart.empty() && line >= document.CodeLineStart.front() &&
+         (document.CodeLineStart.size() < 2 || line < document.CodeLineStart[1]);
+}
+
+bool IsPreambleLine(const TTypesetDocument& document, int line) {
+  return line > 0 && line >= document.PreambleStart && line < document.PreambleEnd;
+}
+
+}  // namespace
+
 std::string DescribeLatexFailure(const TTypesetDocument& document, const TTable& table, const std::string& log) {
   const TLatexError error = FirstLatexError(log);
   std::string text;
   if (error.Found) {
     const TErrorPlace place = LocateLatexError(document, table, error);
+    // The grid's own numbers: the column a joined cell starts in, as the
+    // status line counts it.
     char where[64] = "";
-    if (place.Cell >= 0) std::snprintf(where, sizeof where, "Row %d, cell %d: ", place.Row + 1, place.Cell + 1);
+    if (place.Column >= 0) std::snprintf(where, sizeof where, "Row %d, column %d: ", place.Row + 1, place.Column + 1);
     else if (place.Row >= 0) std::snprintf(where, sizeof where, "Row %d: ", place.Row + 1);
+    else if (IsFormatLine(document, error.Line)) std::snprintf(where, sizeof where, "Column format: ");
+    else if (IsPreambleLine(document, error.Line)) std::snprintf(where, sizeof where, "Preamble: ");
     text = where + error.Message;
   } else {
     text = "LaTeX failed without an error message";
+  }
+  // The sandbox refused a file: TeX's own words, and what they mean here.
+  for (const TPhysicalLine& line : SplitLines(log)) {
+    if (line.Text.find("Permission denied") == std::string_view::npos) continue;
+    text += " (";
+    text += line.Text;
+    text += ": the file is outside what a table may read or write)";
+    break;
   }
   const std::vector<std::string> missing = MissingPackages(log);
   if (!missing.empty()) {

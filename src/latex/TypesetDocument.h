@@ -6,7 +6,7 @@
 // The document is for pdfTeX (pdflatex): the table is set in a box, the page
 // is sized to that box plus a thin margin and the box is shipped out
 // directly, so no cropping package is needed. A longtable cannot live in a
-// box; it is set on an ordinary page instead.
+// box; it is set on one tall page and taken from there, cropped the same.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,10 +20,14 @@ struct TPackageNeed {
 };
 
 // The packages the code uses, in the order they must be loaded, each once:
-// array (m{}, b{}, >{}, <{} in a column format), booktabs, multirow,
-// tabularx, longtable, siunitx, xcolor (with colortbl through its "table"
-// option when rows, cells or columns are coloured), hhline. The code is
-// searched as text: a stray match loads a package that does no harm.
+// amsmath (\text, aligned, ...), amssymb (\checkmark, \mathbb, ...), array
+// (m{}, b{}, >{}, <{}, !{} in a column format), xcolor (with colortbl
+// through its "table" option when rows, cells or columns are coloured),
+// booktabs, multirow, tabularx, tabulary, nicematrix (NiceTabular,
+// NiceArray), dcolumn (D columns), makecell, diagbox, longtable, siunitx,
+// hhline, graphicx. The code is searched as text: a stray match loads a
+// package that does no harm. Whoever lists a table's packages for the user
+// asks here, so that the list and the typeset preview agree.
 std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLines);
 
 // The marker the document writes to the log for a package it wanted but the
@@ -37,6 +41,9 @@ struct TTypesetDocument {
   // takes several lines of the file.
   std::vector<int> CodeLineStart;
   int CodeEndLine = 0;  // the first file line after the code
+  // The user's preamble: from its first line to the first line after it.
+  int PreambleStart = 0;
+  int PreambleEnd = 0;
   std::vector<std::string> CodeLines;
 };
 
@@ -77,8 +84,9 @@ struct TErrorPlace {
 // instead.
 TErrorPlace LocateLatexError(const TTypesetDocument& document, const TTable& table, const TLatexError& error);
 
-// The text the user sees for a failed run: the error message, the place
-// ("Row 3, cell 2: "), and the packages that were missing.
+// The text the user sees for a failed run: the place ("Row 3, column 2: ",
+// "Column format: ", "Preamble: "), the error message, what the file
+// refused by the sandbox means, and the packages that were missing.
 std::string DescribeLatexFailure(const TTypesetDocument& document, const TTable& table, const std::string& log);
 
 // Newest-wins ordering of typesetting results: every request gets a rising

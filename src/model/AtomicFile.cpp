@@ -52,8 +52,23 @@ std::string ResolveTarget(const std::string& fileName) {
   return path;
 }
 
-void Step(const char* step) {
-  if (TAtomicFile::TestHooks().OnStep) TAtomicFile::TestHooks().OnStep(step);
+int Fsync(int handle) {
+  const auto hook = TAtomicFile::TestHooks().Fsync;
+  return hook ? hook(handle) : ::fsync(handle);
+}
+
+int Rename(const char* from, const char* to) {
+  const auto hook = TAtomicFile::TestHooks().Rename;
+  return hook ? hook(from, to) : ::rename(from, to);
+}
+
+// Makes a rename in folder durable. A folder that cannot be synced (some
+// network file systems) is no reason to fail: the data itself already is.
+void SyncFolder(const std::string& folder) {
+  const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (handle < 0) return;
+  (void)Fsync(handle);
+  ::close(handle);
 }
 
 unsigned NextTemporaryNumber() {
@@ -165,18 +180,51 @@ void WriteAll(int handle, const char* data, size_t count, const std::string& fil
   }
 }
 
+// The whole content of a regular file; false with errno set when it cannot
+// be read.
+bool ReadAll(const std::string& path, std::string& out) {
+  const int handle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (handle < 0) return false;
+  out.clear();
+  char piece[65536];
+  for (;;) {
+    const ssize_t n = ::read(handle, piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(handle);
+      errno = error;
+      return false;
+    }
+    if (n == 0) break;
+    out.append(piece, static_cast<size_t>(n));
+  }
+  ::close(handle);
+  return true;
+}
+
 }  // namespace
+
+std::string InPlaceBackupName(const std::string& fileName) {
+  const std::string target = ResolveTarget(fileName);
+  return FolderOf(target) + "/." + NameOf(target) + ".quiltor-backup";
+}
 
 TAtomicFile::TTestHooks& TAtomicFile::TestHooks() {
   static TTestHooks hooks;
   return hooks;
 }
 
-TAtomicFile::TAtomicFile(const std::string& fileName) : FFileName(fileName), FTarget(ResolveTarget(fileName)) {
+TAtomicFile::TAtomicFile(const std::string& fileName, mode_t mode)
+    : FFileName(fileName), FTarget(ResolveTarget(fileName)) {
   IgnoreFileSizeSignal();
   if (FTarget.empty() || FTarget.back() == '/') CannotCreate(fileName);
   FFolder = FolderOf(FTarget);
   struct stat st;
+  // Still a link after as many levels as the system follows: a loop, which
+  // writing in place would fail on as well. Replacing the link by a file
+  // would break the loop silently.
+  if (::lstat(FTarget.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) RaiseFileError("Cannot create file", fileName, ELOOP);
   if (::stat(FTarget.c_str(), &st) == 0) {
     if (!S_ISREG(st.st_mode)) CannotCreate(fileName);
     // Opening the old file for writing asks the system exactly what writing
@@ -192,24 +240,24 @@ TAtomicFile::TAtomicFile(const std::string& fileName) : FFileName(fileName), FTa
     FInPlace = FOld.st_nlink > 1;
   }
   RemoveStaleTemporaries(FFolder);
-  if (!FInPlace) CreateTemporary();
+  if (!FInPlace) CreateTemporary(mode);
   if (FInPlace) FMemory = std::make_unique<TMemoryStream>();
 }
 
-void TAtomicFile::CreateTemporary() {
+void TAtomicFile::CreateTemporary(mode_t mode) {
   int handle = -1;
   int error = EOPNOTSUPP;
   // Unnamed until Commit links it in, so a killed save leaves nothing. The
   // link goes through /proc, without which the named way is the only one.
   if (!TestHooks().NamedTemporary && ::access("/proc/self/fd", X_OK) == 0) {
-    handle = ::open(FFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    handle = ::open(FFolder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (handle < 0) error = errno;
   }
   // Kernels and file systems without O_TMPFILE say so in one of these ways.
   if (handle < 0 && (error == EOPNOTSUPP || error == EISDIR || error == EINVAL)) {
     for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
       FTempName = TemporaryName(FFolder, FTarget);
-      handle = ::open(FTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      handle = ::open(FTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
       if (handle < 0 && (error = errno) != EEXIST) break;
     }
     if (handle < 0) FTempName.clear();
@@ -263,8 +311,7 @@ void TAtomicFile::CommitReplace() {
   FStream->Flush();
   // The data must be on the disk before its name replaces the old file's,
   // or a crash could leave the name pointing at an empty file.
-  Step("fsync");
-  if (::fsync(FStream->Handle()) != 0) RaiseFileError("Cannot write", FFileName, errno);
+  if (Fsync(FStream->Handle()) != 0) RaiseFileError("Cannot write", FFileName, errno);
   if (FTempName.empty()) {
     // Give the unnamed file a name beside the target. It exists only between
     // here and the rename; a save killed just then leaves a temporary that
@@ -280,16 +327,50 @@ void TAtomicFile::CommitReplace() {
   }
   FStream->Close();
   FStream.reset();
-  Step("rename");
-  if (::rename(FTempName.c_str(), FTarget.c_str()) != 0) RaiseFileError("Cannot write", FFileName, errno);
+  if (Rename(FTempName.c_str(), FTarget.c_str()) != 0) RaiseFileError("Cannot write", FFileName, errno);
   FTempName.clear();
-  // Make the rename itself durable; the data already is, and a folder that
-  // cannot be synced (some network file systems) is no reason to fail.
-  const int folder = ::open(FFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    (void)::fsync(folder);
-    ::close(folder);
+  // A copy of older content, left by an in-place write cut short, has
+  // nothing more to offer once the file is whole again.
+  ::unlink(InPlaceBackupName(FTarget).c_str());
+  SyncFolder(FFolder);
+}
+
+// The old content goes to InPlaceBackupName through a temporary of its own,
+// synced and renamed, so that the backup is whole whenever it exists. A
+// folder that takes no new file, or an old file the user may write but not
+// read, leaves no way to keep a copy: the write goes ahead without one, as
+// writing in place always did.
+void TAtomicFile::WriteInPlaceBackup() {
+  std::string old;
+  if (!ReadAll(FTarget, old)) {
+    if (errno == EACCES || errno == EPERM) return;
+    RaiseFileError("Cannot write", FFileName, errno);
   }
+  const std::string backup = InPlaceBackupName(FTarget);
+  int handle = -1;
+  for (int attempt = 0; attempt < 100 && handle < 0; ++attempt) {
+    FTempName = TemporaryName(FFolder, backup);
+    handle = ::open(FTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (handle < 0 && errno != EEXIST) break;
+  }
+  if (handle < 0) {
+    const int error = errno;
+    FTempName.clear();
+    if (error == EACCES || error == EPERM || error == EROFS) return;
+    RaiseFileError("Cannot write", FFileName, error);
+  }
+  try {
+    WriteAll(handle, old.data(), old.size(), FFileName);
+    if (Fsync(handle) != 0) RaiseFileError("Cannot write", FFileName, errno);
+  } catch (...) {
+    ::close(handle);
+    throw;
+  }
+  ::close(handle);
+  if (Rename(FTempName.c_str(), backup.c_str()) != 0) RaiseFileError("Cannot write", FFileName, errno);
+  FTempName.clear();
+  FBackup = backup;
+  SyncFolder(FFolder);
 }
 
 // The old bytes are overwritten only once the whole new content exists and
@@ -310,9 +391,14 @@ void TAtomicFile::CommitInPlace() {
     if (r != 0 && errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
       RaiseFileError("Cannot write", FFileName, errno);
   }
+  WriteInPlaceBackup();
   WriteAll(FOldHandle, data.data(), data.size(), FFileName);
   if (::ftruncate(FOldHandle, size) != 0) RaiseFileError("Cannot write", FFileName, errno);
-  Step("fsync");
-  if (::fsync(FOldHandle) != 0) RaiseFileError("Cannot write", FFileName, errno);
+  if (Fsync(FOldHandle) != 0) RaiseFileError("Cannot write", FFileName, errno);
   FMemory.reset();
+  // The new content is on the disk: the copy of the old one has done its
+  // work. Should the removal fail, the next open offers a copy that is
+  // merely older, which loses nothing.
+  if (!FBackup.empty() && ::unlink(FBackup.c_str()) == 0) SyncFolder(FFolder);
+  FBackup.clear();
 }

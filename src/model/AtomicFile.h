@@ -13,11 +13,16 @@
 //   group.
 // - Hard links: a file with several names is written in place, so that every
 //   name sees the new content. Its bytes are collected in memory and written
-//   only at Commit, after the space was reserved. The same happens when the
-//   folder does not let the user create the temporary file but the file
-//   itself is writable.
+//   only at Commit, after the space was reserved. A copy of the old content
+//   is first put beside the file (InPlaceBackupName) and synced, and removed
+//   only once the new content is synced: a crash in between leaves the old
+//   content there, which the next open offers. The same in-place write (then
+//   without a copy, which the folder cannot take) happens when the folder
+//   does not let the user create the temporary file but the file itself is
+//   writable.
 // - Symbolic links: the file a link names is replaced, the link stays (a
-//   relative link is resolved from the link's folder).
+//   relative link is resolved from the link's folder). A loop of links is
+//   refused with "Cannot create file %s: Too many levels of symbolic links".
 //
 // The temporary file has no name while it is written (O_TMPFILE) where the
 // file system allows, so a save killed half way leaves nothing behind. Where
@@ -34,7 +39,9 @@ class TAtomicFile {
  public:
   // Checks the target and creates the temporary file; "Cannot create file %s"
   // when the file or the folder does not allow it.
-  explicit TAtomicFile(const std::string& fileName);
+  // mode: the permission of a file that does not exist yet, before the
+  // umask; an existing file keeps its own.
+  explicit TAtomicFile(const std::string& fileName, mode_t mode = 0666);
   // Without a successful Commit the temporary file is removed and the target
   // stays as it was.
   ~TAtomicFile();
@@ -49,17 +56,19 @@ class TAtomicFile {
   void Commit();
 
   // For tests only, never set by the program: force the named temporary file
-  // that file systems without O_TMPFILE get, and watch the order of the steps
-  // that make a save durable ("fsync" of the new data, "rename" over the old
-  // file).
+  // that file systems without O_TMPFILE get, and stand in for the system
+  // calls that make a save durable, to see what is synced and renamed in
+  // which order, or to make them fail.
   struct TTestHooks {
     bool NamedTemporary = false;
-    void (*OnStep)(const char* step) = nullptr;
+    int (*Fsync)(int handle) = nullptr;
+    int (*Rename)(const char* from, const char* to) = nullptr;
   };
   static TTestHooks& TestHooks();
 
  private:
-  void CreateTemporary();
+  void CreateTemporary(mode_t mode);
+  void WriteInPlaceBackup();
   void CommitInPlace();
   void CommitReplace();
   void Discard() noexcept;
@@ -68,6 +77,7 @@ class TAtomicFile {
   std::string FTarget;    // the file actually replaced (a link's target)
   std::string FFolder;    // the target's folder
   std::string FTempName;  // the temporary's name once it has one
+  std::string FBackup;    // the old content's copy while writing in place
   bool FExists = false;
   struct stat FOld {};    // the replaced file, when FExists
   int FOldHandle = -1;    // the replaced file, open for writing
@@ -75,3 +85,9 @@ class TAtomicFile {
   std::unique_ptr<TFileStream> FStream;    // the temporary file
   std::unique_ptr<TMemoryStream> FMemory;  // the content written in place
 };
+
+// Where a file written in place keeps its old content until the new one is
+// on the disk: ".NAME.quiltor-backup" beside FOLDER/NAME (symbolic links
+// resolved, as the save resolves them). Its existence means a save of the
+// file was cut short.
+std::string InPlaceBackupName(const std::string& fileName);

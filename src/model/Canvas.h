@@ -101,6 +101,9 @@ class TCanvas {
   // wrapping; each line break (LF, CR or CR LF) starts a new line. The width
   // is that of the widest line, the height that of all lines.
   virtual TTextSize TextExtent(const std::string& text) = 0;
+  // Pixels to a point of the surface's resolution: what a font size in
+  // points comes to on it.
+  virtual float PixelsPerPoint() const { return 96.0f / 72.0f; }
   // Draws text into rect in the font colour, without prefix processing and
   // without clipping at the rectangle. multiLine: lines start at the top
   // and line breaks are honoured; otherwise the text is one line at the top.

@@ -13,6 +13,7 @@
 #endif
 
 #include "model/Canvas.h"
+#include "model/ColumnFormat.h"
 #include "model/Tables.h"
 
 namespace {
@@ -54,20 +55,117 @@ inline void MeasureCached(TCell* c, TCanvas& canvas) {
   if (!c->ExtentValid) c->Measure(canvas);
 }
 
-// The alignment a cell shows when it starts in column col; the same rule as
-// TCell::EffectiveAlign, which would walk the row again to find col.
-char AlignAt(const TTable& table, const TCell& c, int col) {
+// The grid's font stands for the typeset font of this size, so that a
+// paragraph column holds about the words it holds when typeset.
+constexpr float kTypesetFontPt = 10;
+
+// What each column's format draws, for one measuring or painting.
+struct TLooks {
+  std::vector<TColumnLook> Columns;
+  // Grid pixels to a TeX point.
+  float PixelsPerPt = 1;
+  bool AllPlain = true;
+
+  TLooks(const TTable& table, const TCanvas& canvas)
+      : PixelsPerPt(canvas.PixelsPerPoint() * static_cast<float>(table.FontSize) / kTypesetFontPt) {
+    Columns.reserve(static_cast<size_t>(table.ColCount()));
+    for (const TColumn* col : table.Columns) {
+      const std::string& f = col->Format;
+      // The formats of almost every column, read without parsing.
+      TColumnLook look;
+      if (f == "l" || f == "c" || f == "r") look.Align = f[0];
+      else look = ParseColumnFormat(f, kTypesetFontPt);
+      AllPlain = AllPlain && look.Plain();
+      Columns.push_back(look);
+    }
+  }
+  // The look of column col; none outside the table.
+  const TColumnLook* At(int col) const {
+    if (col < 0 || col >= static_cast<int>(Columns.size())) return nullptr;
+    return &Columns[static_cast<size_t>(col)];
+  }
+  // The look whose rules and width a cell that starts in column col and
+  // covers span columns takes: a joined cell is a \multicolumn of its own,
+  // which no column's format reaches.
+  const TColumnLook* Of(int col, int span) const { return span == 1 ? At(col) : nullptr; }
+  // The text width of a column, in grid pixels.
+  float TextWidth(const TColumnLook& look) const { return look.WidthPt * PixelsPerPt; }
+};
+
+// The alignment a cell shows: its own, else that of the column it starts in.
+char AlignOf(const TCell& c, const TColumnLook* column) {
   if (c.Align != 0) return c.Align;
-  if (col < 0 || col >= table.ColCount()) return 'l';
-  const std::string& format = table.Columns[col]->Format;
-  if (format == "r") return 'r';
-  if (format == "c") return 'c';
-  return 'l';
+  return column ? column->Align : 'l';
+}
+
+// Breaks text into lines no wider than width at blanks; its own line breaks
+// stay, and a word wider than width has a line of its own.
+std::string WrapText(TCanvas& canvas, const std::string& text, float width) {
+  std::string out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string para = text.substr(start, end - start);
+    std::string line;
+    size_t i = 0;
+    while (i < para.size()) {
+      size_t j = para.find(' ', i);
+      if (j == std::string::npos) j = para.size();
+      const std::string word = para.substr(i, j - i);
+      i = j + 1;
+      if (line.empty()) {
+        line = word;
+        continue;
+      }
+      const std::string longer = line + " " + word;
+      if (canvas.TextExtent(longer).Width <= width) {
+        line = longer;
+      } else {
+        out += line;
+        out += '\n';
+        line = word;
+      }
+    }
+    out += line;
+    if (end >= text.size()) break;
+    // CR LF is one break.
+    start = end + 1;
+    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
+    out += '\n';
+  }
+  return out;
+}
+
+// A cell whose text wraps in its paragraph column: left-aligned by the
+// column, its text wider than the column's text width.
+bool Wraps(const TCell& c, const TColumnLook* look) { return look && look->Wrap && c.Align == 0; }
+
+// The size a cell takes in a paragraph column: its text wrapped at the
+// column's width, as wide as its widest line.
+void WrappedSize(const TCell& c, TCanvas& canvas, const TLooks& looks, const TColumnLook& look, float& width,
+                 float& height) {
+  const float padding = static_cast<float>(2 * c.Table()->CellPadding);
+  const float text = looks.TextWidth(look);
+  if (c.MeasuredWidth - padding <= text) return;
+  const TTextSize extent = canvas.TextExtent(WrapText(canvas, c.Text(), text));
+  width = padding + std::max(extent.Width, kMinTextSize);
+  height = padding + std::max(extent.Height, kMinTextSize);
+}
+
+// A hash of the column formats, to tell whether they changed.
+uint64_t FormatsKey(const TTable& table) {
+  uint64_t h = 1469598103934665603ull;
+  for (const TColumn* col : table.Columns) {
+    for (unsigned char ch : col->Format) h = (h ^ ch) * 1099511628211ull;
+    h = (h ^ 0xFFu) * 1099511628211ull;
+  }
+  return h;
 }
 
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
-void PaintCell(TCell& c, TCanvas& canvas, char align) {
+void PaintCell(TCell& c, TCanvas& canvas, char align, const TColumnLook* look, const TLooks& looks) {
   const TTable& table = *c.Table();
   canvas.SetFont(table.FontName, table.FontSize);
 
@@ -117,13 +215,31 @@ void PaintCell(TCell& c, TCanvas& canvas, char align) {
     canvas.LineTo(b.Right, b.Bottom + 1);
   }
 
+  // The vertical rules of the column's format, drawn as a cell's own: "||"
+  // is two lines, the second two pixels inside the first.
+  if (look) {
+    for (int i = 0; i < look->RulesLeft; ++i) {
+      canvas.MoveTo(b.Left + 2 * i, b.Top);
+      canvas.LineTo(b.Left + 2 * i, b.Bottom + 1);
+    }
+    for (int i = 0; i < look->RulesRight; ++i) {
+      canvas.MoveTo(b.Right - 2 * i, b.Top);
+      canvas.LineTo(b.Right - 2 * i, b.Bottom + 1);
+    }
+  }
+
   if (!c.Text().empty()) {
     const TRect textRect = Inflated(b, -table.CellPadding);
     canvas.SetBrushStyle(TBrushStyle::Clear);
     switch (align) {
       case 'c': canvas.TextRect(textRect, c.Text(), TTextAlign::Center, false); break;
       case 'r': canvas.TextRect(textRect, c.Text(), TTextAlign::Right, false); break;
-      default: canvas.TextRect(textRect, c.Text(), TTextAlign::Left, true); break;
+      default:
+        if (Wraps(c, look) && c.MeasuredWidth - static_cast<float>(2 * table.CellPadding) > looks.TextWidth(*look))
+          canvas.TextRect(textRect, WrapText(canvas, c.Text(), looks.TextWidth(*look)), TTextAlign::Left, true);
+        else
+          canvas.TextRect(textRect, c.Text(), TTextAlign::Left, true);
+        break;
     }
   }
 
@@ -194,7 +310,9 @@ void TTable::NoteTextChange(TCell* cell) {
 }
 
 void TTable::Measure(TCanvas& canvas) {
-  bool incremental = FLayoutValid && FLayoutSimple && !FChangedOverflow && FLayoutEpoch == gTableShapeEpoch &&
+  const uint64_t formats = FormatsKey(*this);
+  bool incremental = FLayoutFormatsKey == formats && FLayoutValid && FLayoutSimple && !FChangedOverflow &&
+                     FLayoutEpoch == gTableShapeEpoch &&
                      FLayoutPadding == CellPadding && FLayoutFontSize == FontSize && FLayoutFontName == FontName &&
                      ExtentFontSize == FontSize && ExtentFontName == FontName;
   // A cell that took another's span in place (TCell::Assign) changed the
@@ -211,6 +329,7 @@ void TTable::Measure(TCanvas& canvas) {
   FLayoutPadding = CellPadding;
   FLayoutFontName = FontName;
   FLayoutFontSize = FontSize;
+  FLayoutFormatsKey = formats;
 }
 
 void TTable::MeasureChanged(TCanvas& canvas) {
@@ -272,6 +391,10 @@ void TTable::MeasureAll(TCanvas& canvas) {
   const int colCount = ColCount();
   std::vector<float> widths(static_cast<size_t>(colCount), 0.0f);
   std::vector<TJoinedCell> joined;
+  // Paragraph columns wrap their texts: every cell of theirs is measured
+  // again when anything changes.
+  const TLooks looks(*this, canvas);
+  if (!looks.AllPlain) simple = false;
 
   // Row heights and the widths single cells need, in one walk; joined cells
   // are set aside, since they can only share out what the single cells
@@ -281,12 +404,16 @@ void TTable::MeasureAll(TCanvas& canvas) {
     int col = 0;
     for (TCell* c : *row) {
       MeasureCached(c, canvas);
-      height = std::max(height, c->MeasuredHeight);
+      float cellWidth = c->MeasuredWidth;
+      float cellHeight = c->MeasuredHeight;
+      const TColumnLook* look = looks.Of(col, c->Span);
+      if (Wraps(*c, look)) WrappedSize(*c, canvas, looks, *look, cellWidth, cellHeight);
+      height = std::max(height, cellHeight);
       if (c->Span != 1) simple = false;
       if (c->Span == 1) {
         if (col >= 0 && col < colCount) {
           float& w = widths[static_cast<size_t>(col)];
-          w = std::max(w, c->MeasuredWidth);
+          w = std::max(w, cellWidth);
         }
       } else if (c->Span > 1) {
         joined.push_back({c->Span, col, c});
@@ -297,6 +424,14 @@ void TTable::MeasureAll(TCanvas& canvas) {
     if (col != colCount) simple = false;
   }
   FLayoutSimple = simple;
+
+  // A column of a given width is at least that wide, at the grid's scale.
+  for (int i = 0; i < colCount; ++i) {
+    const TColumnLook& look = looks.Columns[static_cast<size_t>(i)];
+    if (look.WidthPt <= 0) continue;
+    float& w = widths[static_cast<size_t>(i)];
+    w = std::max(w, static_cast<float>(R(looks.TextWidth(look))) + static_cast<float>(2 * CellPadding));
+  }
 
   // Narrow joined cells first, so that a wide one sees what the narrow ones
   // produced; among equal spans, rows top to bottom and cells left to right.
@@ -381,7 +516,11 @@ void TColumn::Paint(TCanvas& canvas) {
   canvas.SetBrushColor(clWindow);
 }
 
-void TCell::Paint(TCanvas& canvas) { PaintCell(*this, canvas, EffectiveAlign()); }
+void TCell::Paint(TCanvas& canvas) {
+  const TLooks looks(*Table(), canvas);
+  const int col = ColIndex();
+  PaintCell(*this, canvas, AlignOf(*this, looks.At(col)), looks.Of(col, Span), looks);
+}
 
 namespace {
 // Stamps are unique across all tables, so that a row moved to another table
@@ -477,6 +616,8 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
     col->BoundsRect = {left, 0, R(x), PixelHeight};
   }
 
+  const TLooks looks(*this, canvas);
+
   // Row and column bands first, so that they show through the cells that
   // draw no background of their own.
   for (TRow* row : Rows) {
@@ -519,8 +660,9 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
       // line breaks can stick out of its cell; such a cell is drawn
       // whenever its row is.
       if (!meets && !HasLineBreak(c->Text())) continue;
-      const char align = AlignAt(*this, *c, start);
-      if (meets || align != 'l') PaintCell(*c, canvas, align);
+      const TColumnLook* look = looks.Of(start, c->Span);
+      const char align = AlignOf(*c, looks.At(start));
+      if (meets || align != 'l') PaintCell(*c, canvas, align, look, looks);
     }
   }
 }

@@ -60,9 +60,14 @@ namespace {
 // what would end or open a field on reading (the delimiter, a quote, a line
 // break); as it is otherwise, so that plain tables are written exactly as
 // without quoting.
-void AppendField(std::string& line, const std::string& text, char delimiter) {
+void AppendField(std::string& line, const std::string& text, char delimiter, bool first = false) {
   const char special[] = {delimiter, '"', '\r', '\n'};
-  if (text.find_first_of(special, 0, sizeof special) == std::string::npos) {
+  // At the very start of the file, a byte-order mark (UTF-8, or the UTF-16
+  // ones) would be taken for the file's own and dropped or decoded: in
+  // quotes it is the field's.
+  const bool startsLikeMark = first && (text.starts_with("\xEF\xBB\xBF") || text.starts_with("\xFF\xFE") ||
+                                        text.starts_with("\xFE\xFF"));
+  if (!startsLikeMark && text.find_first_of(special, 0, sizeof special) == std::string::npos) {
     line += text;
     return;
   }
@@ -77,6 +82,13 @@ void AppendField(std::string& line, const std::string& text, char delimiter) {
 }  // namespace
 
 void TTable::ExportText(const std::string& fileName, char delimiter) const {
+  // A NUL ends the text on reading, quoted or not: the rest of the file
+  // would be lost. Refused before the old file is touched.
+  for (const TRow* row : Rows)
+    for (int i = 0; i < row->Count(); ++i)
+      if ((*row)[i]->Text().find('\0') != std::string::npos)
+        throw EQuiltorError(FormatStr("Cannot write %s: a cell holds a NUL character, which a text file cannot keep",
+                                      fileName.c_str()));
   TAtomicFile file(fileName);
   TStream& stream = file.Stream();
   std::string line;
@@ -85,7 +97,7 @@ void TTable::ExportText(const std::string& fileName, char delimiter) const {
     for (int i = 0; i < row->Count(); ++i) {
       const TCell* cell = (*row)[i];
       if (i > 0) line += delimiter;
-      AppendField(line, cell->Text(), delimiter);
+      AppendField(line, cell->Text(), delimiter, row == Rows[0] && i == 0);
       // A joined cell keeps its columns: its text, then empty fields.
       if (cell->Span > 1) line.append(static_cast<size_t>(cell->Span - 1), delimiter);
     }

@@ -335,12 +335,41 @@ void TTable::SetRules(const TCellRect& rect, int bits, uint8_t value) {
 
 // ---------------------------------------------------------------- selection
 
+namespace {
+
+// Numbers the contents a table's selection was read with (TSelection::Stamp).
+uint64_t gSelectionSerial = 0;
+
+}  // namespace
+
+bool TTable::SelectionKept() const {
+  return FSelectionValid && FSelectionShape == gTableShapeEpoch && FSelectionEpoch == gSelectionEpoch &&
+         FSelectionSpans == gCellSpanEpoch;
+}
+
+void TTable::KeepSelection() {
+  FSelection.Stamp = ++gSelectionSerial;
+  FSelectionShape = gTableShapeEpoch;
+  FSelectionEpoch = gSelectionEpoch;
+  FSelectionSpans = gCellSpanEpoch;
+  FSelectionValid = true;
+}
+
 void TTable::ClearSelection() {
-  for (TRow* row : Rows) {
-    row->Selected = false;
-    for (TCell* c : *row) c->Selected = false;
+  if (SelectionKept()) {
+    // The kept selection names every flag that is set.
+    for (TCell* c : FSelection.Cells) c->Selected = false;
+    for (int i : FSelection.Rows) Rows[i]->Selected = false;
+    for (int i : FSelection.Columns) Columns[i]->Selected = false;
+  } else {
+    for (TRow* row : Rows) {
+      row->Selected = false;
+      for (TCell* c : *row) c->Selected = false;
+    }
+    for (TColumn* c : Columns) c->Selected = false;
   }
-  for (TColumn* c : Columns) c->Selected = false;
+  FSelection = TSelection{};
+  KeepSelection();
   SelectionMode = smNone;
   AnchorRow = -1;
   AnchorCol = -1;
@@ -348,7 +377,18 @@ void TTable::ClearSelection() {
 
 void TTable::SelectCell(TCell* cell) {
   if (SelectionMode != smCells) ClearSelection();
-  if (cell) cell->Selected = true;
+  if (cell && !cell->Selected) {
+    const bool wasEmpty = SelectionKept() && FSelection.Empty();
+    cell->Selected = true;
+    if (wasEmpty) {
+      // One cell is its own rectangle of whole cells.
+      const int col = cell->ColIndex();
+      const int row = cell->RowIndex();
+      FSelection.Cells.assign(1, cell);
+      FSelection.Bounds = {col, row, col + cell->Span - 1, row};
+      KeepSelection();
+    }
+  }
   SelectionMode = smCells;
 }
 
@@ -382,46 +422,97 @@ void TTable::SelectColumnRange(int anchor, int index) {
   SelectionMode = smColumns;
 }
 
-TCellRect TTable::GetSelectionRect() {
+void TTable::ReadSelectionAnew(const std::vector<int>* within) {
+  TSelection s;
   TCellRect r{ColCount(), RowCount(), -1, -1};
-  for (int i = 0; i < RowCount(); ++i) {
-    int s = 0;
-    for (const TCell* c : *Rows[i]) {
+  auto readRow = [&](int i) {
+    const TRow* row = Rows[i];
+    if (row->Selected) s.Rows.push_back(i);
+    int col = 0;
+    for (TCell* c : *row) {
       if (c->Selected) {
+        s.Cells.push_back(c);
         r.Top = std::min(r.Top, i);
         r.Bottom = std::max(r.Bottom, i);
-        r.Left = std::min(r.Left, s);
-        r.Right = std::max(r.Right, s + c->Span - 1);
+        r.Left = std::min(r.Left, col);
+        r.Right = std::max(r.Right, col + c->Span - 1);
       }
-      s += c->Span;
+      col += c->Span;
     }
+  };
+  if (within) {
+    for (int i : *within) readRow(i);
+  } else {
+    for (int i = 0; i < RowCount(); ++i) readRow(i);
   }
-  // Joined cells that stick out of the rectangle widen it, which can pull in
-  // further cells of other rows: repeat until the rectangle is stable.
-  bool changed = r.Right >= 0;
-  while (changed) {
-    changed = false;
-    for (int i = r.Top; i <= r.Bottom; ++i) {
-      int s = 0;
-      for (TCell* c : *Rows[i]) {
-        const int e = s + c->Span - 1;
-        if (!c->Selected && s <= r.Right && e >= r.Left) {
-          c->Selected = true;
-          if (s < r.Left) {
-            r.Left = s;
-            changed = true;
+  int i = 0;
+  for (const TColumn* c : Columns) {
+    if (c->Selected) s.Columns.push_back(i);
+    ++i;
+  }
+
+  if (!s.Cells.empty()) {
+    // Joined cells that stick out of the rectangle widen it, which can pull
+    // in further cells of other rows: repeat until the rectangle is stable.
+    bool grown = false;
+    bool changed = true;
+    while (changed) {
+      changed = false;
+      for (int k = r.Top; k <= r.Bottom; ++k) {
+        int col = 0;
+        for (TCell* c : *Rows[k]) {
+          const int e = col + c->Span - 1;
+          if (!c->Selected && col <= r.Right && e >= r.Left) {
+            // Reading within rows is for a restore, which must leave the
+            // flags as they were restored: such a selection is not kept.
+            if (within) return;
+            c->Selected = true;
+            grown = true;
+            if (col < r.Left) {
+              r.Left = col;
+              changed = true;
+            }
+            if (e > r.Right) {
+              r.Right = e;
+              changed = true;
+            }
           }
-          if (e > r.Right) {
-            r.Right = e;
-            changed = true;
-          }
+          col = e + 1;
         }
-        s = e + 1;
       }
     }
+    if (grown) {
+      // Every selected cell lies in the rectangle's rows.
+      FSelectionGrown = true;
+      s.Cells.clear();
+      for (int k = r.Top; k <= r.Bottom; ++k)
+        for (TCell* c : *Rows[k])
+          if (c->Selected) s.Cells.push_back(c);
+    }
+    s.Bounds = r;
+  } else if (!s.Columns.empty()) {
+    s.Bounds = {s.Columns.front(), 0, s.Columns.back(), RowCount() - 1};
+  } else if (!s.Rows.empty()) {
+    s.Bounds = {0, s.Rows.front(), ColCount() - 1, s.Rows.back()};
   }
-  return r;
+  FSelection = std::move(s);
+  KeepSelection();
 }
+
+const TSelection& TTable::Selection() {
+  if (!SelectionKept()) ReadSelectionAnew();
+  return FSelection;
+}
+
+TCellRect TTable::GetSelectionRect() {
+  const TSelection& s = Selection();
+  if (s.Cells.empty()) return {ColCount(), RowCount(), -1, -1};
+  return s.Bounds;
+}
+
+void TTable::ReadSelectionWithin(const std::vector<int>& rows) { ReadSelectionAnew(&rows); }
+
+bool TTable::TakeSelectionGrowth() { return std::exchange(FSelectionGrown, false); }
 
 TArrayOfCells TTable::GetSelectedCells() const {
   TArrayOfCells cells;

@@ -59,6 +59,62 @@ using TArrayOfCells = std::vector<TCell*>;
 inline uint64_t gTableShapeEpoch = 0;
 using TArrayOfInteger = std::vector<int>;
 
+// Count every change of a selection flag (gSelectionEpoch), of a span
+// (gCellSpanEpoch), and of a rule flag or an alignment (gCellFormatEpoch),
+// in any table. What is derived from them, such as the selection's bounds
+// that the command states read whenever the event loop goes idle, is kept
+// with the counts it was derived at and worked out again only when they
+// moved.
+inline uint64_t gSelectionEpoch = 0;
+inline uint64_t gCellSpanEpoch = 0;
+inline uint64_t gCellFormatEpoch = 0;
+
+// A field that counts its changes in *Epoch. It reads like the plain value;
+// writing the value it already holds changes nothing.
+template <class T, uint64_t* Epoch>
+class TCounted {
+ public:
+  constexpr TCounted() = default;
+  constexpr explicit TCounted(T value) : FValue(value) {}
+  TCounted(const TCounted&) = default;
+  TCounted& operator=(const TCounted& other) { return *this = other.FValue; }
+  TCounted& operator=(T value) {
+    if (value != FValue) {
+      FValue = value;
+      ++*Epoch;
+    }
+    return *this;
+  }
+  operator T() const { return FValue; }  // NOLINT
+  TCounted& operator++() { return *this = static_cast<T>(FValue + 1); }
+  TCounted& operator--() { return *this = static_cast<T>(FValue - 1); }
+  TCounted& operator+=(T d) { return *this = static_cast<T>(FValue + d); }
+  TCounted& operator-=(T d) { return *this = static_cast<T>(FValue - d); }
+
+ private:
+  T FValue{};
+};
+using TSelectedFlag = TCounted<bool, &gSelectionEpoch>;
+using TSpanField = TCounted<int, &gCellSpanEpoch>;
+using TRuleFlag = TCounted<uint8_t, &gCellFormatEpoch>;
+using TAlignField = TCounted<char, &gCellFormatEpoch>;
+
+// The selection as the commands read it (TTable::Selection).
+struct TSelection {
+  TArrayOfCells Cells;      // selected cells, rows top to bottom, cells left to right
+  TArrayOfInteger Columns;  // selected column indices, ascending
+  TArrayOfInteger Rows;     // selected row indices, ascending
+  // Whole cells around the selected cells, else the selected columns over
+  // all rows, else the selected rows over all columns; Right = -1 (and all
+  // four -1) when nothing is selected. Lists with gaps give the rectangle
+  // over the gaps.
+  TCellRect Bounds{-1, -1, -1, -1};
+  // Tells this content from any other the table's selection had: a new
+  // number whenever it is read anew. 0 for a selection made by hand.
+  uint64_t Stamp = 0;
+  bool Empty() const { return Bounds.Right < 0; }
+};
+
 // An ordered list that owns its items: removing an item frees it, and an index
 // outside the list raises "List index out of bounds (%d)".
 template <class T>
@@ -191,14 +247,14 @@ class TCell {
   float MeasuredWidth = 0;
   float MeasuredHeight = 0;
   float Width = 0;  // laid-out width: the sum of the covered columns' widths
-  int Span = 1;
-  char Align = 0;  // 0 = follow the column; else 'l', 'c' or 'r'
-  bool Selected = false;
+  TSpanField Span{1};
+  TAlignField Align{0};  // 0 = follow the column; else 'l', 'c' or 'r'
+  TSelectedFlag Selected{false};
   // Rule flags in file order: left, top, right, bottom. Any non-zero byte is a rule.
-  uint8_t RuleLeft = 0;
-  uint8_t RuleTop = 0;
-  uint8_t RuleRight = 0;
-  uint8_t RuleBottom = 0;
+  TRuleFlag RuleLeft{0};
+  TRuleFlag RuleTop{0};
+  TRuleFlag RuleRight{0};
+  TRuleFlag RuleBottom{0};
   // MeasuredWidth/MeasuredHeight hold the text's extent for the current text
   // and font; cleared whenever either changes.
   bool ExtentValid = false;
@@ -232,7 +288,7 @@ class TRow : public TOwnedList<TCell> {
   std::string Postfix;
   TRect BoundsRect;
   float Height = 0;
-  bool Selected = false;
+  TSelectedFlag Selected{false};
   // Grows whenever the text of one of its cells is set, so that code
   // generated for the row can tell that it is out of date.
   uint64_t TextVersion = 0;
@@ -270,7 +326,7 @@ class TColumn {
   std::string Format = "l";
   TRect BoundsRect;
   float Width = 0;
-  bool Selected = false;
+  TSelectedFlag Selected{false};
 };
 
 // How delimited text is split into cells on import.
@@ -332,6 +388,24 @@ class TTable {
   void SelectColumnRange(int anchor, int index);
   // Covers whole cells; marks every cell inside the result as selected.
   TCellRect GetSelectionRect();
+  // The selection, its cells completed to whole cells as GetSelectionRect
+  // does. Read once and kept until a selection flag, a span or a list of any
+  // table changes, so that the idle pass asks for it at no cost; the select
+  // operations above keep it up to date themselves where that is cheap. The
+  // reference holds until the next call of Selection, GetSelectionRect,
+  // ClearSelection or SelectCell.
+  const TSelection& Selection();
+  // Reads the selection anew like Selection, for a caller that knows that no
+  // row or cell flag is set outside rows (ascending indices): it looks at
+  // those rows only. It changes no flag: a cell selection that does not
+  // cover whole cells is left to the next Selection.
+  void ReadSelectionWithin(const std::vector<int>& rows);
+  // The selection as last read, while no selection flag, span or list has
+  // changed since; none otherwise. Reads nothing and changes nothing.
+  const TSelection* KeptSelection() const { return SelectionKept() ? &FSelection : nullptr; }
+  // Whether reading the selection has marked cells that were not selected,
+  // since the last call: the view shows them.
+  bool TakeSelectionGrowth();
   TArrayOfCells GetSelectedCells() const;
   TArrayOfInteger GetSelectedRows() const;
   TArrayOfInteger GetSelectedColumns() const;
@@ -364,8 +438,10 @@ class TTable {
   // One line per row, CR LF after each, one field per column (a joined cell
   // is followed by empty fields for the columns it covers). A field that
   // holds the delimiter, a quote, a CR or an LF is written in double quotes
-  // with its quotes doubled, so that quoted import reads it back; every
-  // other field is written as it is.
+  // with its quotes doubled, so that quoted import reads it back, and so is
+  // a first field that starts like a byte-order mark; every other field is
+  // written as it is. A table with a NUL in a text is refused before the
+  // file is touched: no reading could bring the rest back.
   void ExportText(const std::string& fileName, char delimiter) const;
   // Native file format.
   void LoadFromStream(TStream& stream);
@@ -406,6 +482,18 @@ class TTable {
   void MeasureAll(TCanvas& canvas);
   void MeasureChanged(TCanvas& canvas);
 
+  // FSelection is the selection while FSelectionShape, FSelectionEpoch and
+  // FSelectionSpans are the current counts.
+  bool SelectionKept() const;
+  void KeepSelection();
+  void ReadSelectionAnew(const std::vector<int>* within = nullptr);
+  TSelection FSelection;
+  uint64_t FSelectionShape = 0;
+  uint64_t FSelectionEpoch = 0;
+  uint64_t FSelectionSpans = 0;
+  bool FSelectionValid = false;
+  bool FSelectionGrown = false;
+
   // What the last Measure laid out: the shape epoch it saw, whether every
   // row then held one cell per column (no joined cells), padding and font.
   // Texts changed since then are noted in FChanged, up to a limit beyond
@@ -416,6 +504,9 @@ class TTable {
   int FLayoutPadding = 0;
   std::string FLayoutFontName;
   int FLayoutFontSize = 0;
+  // The column formats the last Measure saw, as a hash: a paragraph
+  // column's width changes the layout.
+  uint64_t FLayoutFormatsKey = 0;
   std::vector<TCell*> FChanged;
   bool FChangedOverflow = false;
 

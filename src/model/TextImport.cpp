@@ -16,10 +16,12 @@ using TextLines::kMaxImportCells;
 constexpr size_t kPieceSize = 1 << 20;
 
 // Calls onLine for every line of the text in stream, reading it in pieces so
-// that the file never has to fit in memory beside what is made of it.
-// Returns the file offset of the NUL that ended the text, or -1.
+// that the file never has to fit in memory beside what is made of it; with
+// the line, the same line with its break (none at the end of the text), and
+// whether it is the text's last line. Returns the file offset of the NUL
+// that ended the text, or -1.
 template <class OnLine>
-int64_t ForEachLine(TStream& stream, OnLine onLine) {
+int64_t ForEachLineWithBreak(TStream& stream, OnLine onLine) {
   stream.Seek(0);
   TextLines::TTextDecoder decoder;
   std::string buffer;
@@ -41,7 +43,14 @@ int64_t ForEachLine(TStream& stream, OnLine onLine) {
     lines.clear();
     bool ended;
     const size_t used = TextLines::TakeLines(text, last, lines, ended);
-    for (std::string_view line : lines) onLine(line);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::string_view line = lines[i];
+      // Lines follow each other in the text: a line's break runs to the next
+      // line's start, the last one's to the end of what was used.
+      const char* next = i + 1 < lines.size() ? lines[i + 1].data() : text.data() + used;
+      const std::string_view withBreak(line.data(), static_cast<size_t>(next - line.data()));
+      onLine(line, withBreak, (last || ended) && i + 1 == lines.size());
+    }
     kept = text.size() - used;
     std::memmove(buffer.data(), buffer.data() + used, kept);
   }
@@ -49,35 +58,50 @@ int64_t ForEachLine(TStream& stream, OnLine onLine) {
 }
 
 // The same for quoted fields: calls onRecord with the fields of every
-// record. A quoted field may run over any number of pieces and lines, so the
-// splitter keeps its state from one piece to the next instead of carrying
-// text.
+// record. Most lines of most files hold no quote at all; outside a record
+// that is still open such a line splits exactly as unquoted text does, in
+// place. A line with a quote goes to the splitter with its break, and so do
+// the lines after it for as long as its record stays open (a quoted field
+// may hold any number of line breaks), so that the splitter sees every
+// byte of a quoted record as it is.
 template <class OnRecord>
 int64_t ForEachQuotedRecord(TStream& stream, const TextLines::TDelimiterSet& delimiters, bool merge,
                             OnRecord onRecord) {
-  stream.Seek(0);
-  TextLines::TTextDecoder decoder;
   TextLines::TQuotedSplitter splitter(delimiters, merge);
-  std::string buffer;
+  bool open = false;  // the splitter holds a record that has not ended yet
   std::vector<TextLines::TRecord> records;
   std::vector<std::string_view> fields;
-  bool last = false;
-  while (!last) {
-    const size_t want = std::clamp<int64_t>(stream.Remaining() + 1, 4096, kPieceSize);
-    buffer.resize(want);
-    const size_t got = stream.Read(buffer.data(), want);
-    last = got < want;
-    buffer.resize(got);
-    decoder.Decode(buffer, 0, last);
-    last = last || decoder.Ended();
+  const int64_t nulAt = ForEachLineWithBreak(stream, [&](std::string_view line, std::string_view withBreak,
+                                                          bool final) {
+    if (!open && std::memchr(line.data(), '"', line.size()) == nullptr) {
+      TextLines::SplitFields(line, delimiters, merge, fields);
+      onRecord(fields);
+      return;
+    }
     records.clear();
-    splitter.Feed(buffer, last, records);
+    splitter.Feed(withBreak, final, records);
+    // The only break fed is the line's own: a record that ended, ended there.
+    open = records.empty();
+    for (const TextLines::TRecord& record : records) {
+      fields.assign(record.begin(), record.end());
+      onRecord(fields);
+    }
+  });
+  if (open) {
+    // The text ended inside quotes without a line of its own to say so.
+    records.clear();
+    splitter.Feed({}, true, records);
     for (const TextLines::TRecord& record : records) {
       fields.assign(record.begin(), record.end());
       onRecord(fields);
     }
   }
-  return decoder.NulAt();
+  return nulAt;
+}
+
+template <class OnLine>
+int64_t ForEachLine(TStream& stream, OnLine onLine) {
+  return ForEachLineWithBreak(stream, [&](std::string_view line, std::string_view, bool) { onLine(line); });
 }
 
 }  // namespace

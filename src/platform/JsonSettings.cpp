@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -48,8 +49,18 @@ QJsonValue ToJson(const TSettingValue& v) {
       return v.Number != 0;
     case TSettingType::Bytes:
       return QJsonObject{{"bytes", Base64(v.Data)}};
+    case TSettingType::Other: {
+      // Kept as the file had it: the JSON of a one-element array.
+      const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(v.Data));
+      return doc.isArray() && !doc.array().isEmpty() ? doc.array().first() : QJsonValue();
+    }
   }
   return {};
+}
+
+TSettingValue OtherValue(const QJsonValue& j) {
+  return TSettingValue{TSettingType::Other, QJsonDocument(QJsonArray{j}).toJson(QJsonDocument::Compact).toStdString(),
+                       0};
 }
 
 bool DecodeBase64(const QJsonValue& j, std::string& out) {
@@ -136,9 +147,11 @@ std::string Parse(const QByteArray& text, TSettingsData& data) {
     TSettingsData::TValues& values = data.Keys[path];
     const QJsonObject o = key.value().toObject();
     for (auto v = o.begin(); v != o.end(); ++v) {
+      // A value of no known form spoils that value only: reading it says
+      // "Invalid data type", as a value of the wrong type does, and the
+      // others are read as usual.
       TSettingValue value;
-      if (!FromJson(v.value(), value))
-        return FormatStr("value '%s' of key '%s' has no known type", v.key().toStdString().c_str(), name.c_str());
+      if (!FromJson(v.value(), value)) value = OtherValue(v.value());
       values[v.key().toStdString()] = std::move(value);
     }
   }
@@ -147,10 +160,32 @@ std::string Parse(const QByteArray& text, TSettingsData& data) {
 
 // ---------------------------------------------------------------- files
 
-// Reads the whole file. Returns false with errno set on failure.
-bool ReadFile(const std::string& path, QByteArray& out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// Larger than any settings file the program writes by far; reading more
+// would only fill the memory (a link to /dev/zero never ends).
+constexpr off_t kMaxSettingsBytes = 1 << 20;
+
+// Why the file at path is no settings file to read, before any of it is
+// read: empty when it is a regular file of a sane size. Opened without
+// blocking, so that a FIFO does not stop the start.
+std::string RefusedFile(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+  if (st.st_size > kMaxSettingsBytes) return "it is larger than 1 MiB";
+  return {};
+}
+
+// Reads the whole file. Returns false with errno set on failure; refused
+// (not a regular file, too large) says why and returns false with errno 0.
+bool ReadFile(const std::string& path, QByteArray& out, std::string& refused) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
+  refused = RefusedFile(fd);
+  if (!refused.empty()) {
+    ::close(fd);
+    errno = 0;
+    return false;
+  }
   out.clear();
   char buffer[65536];
   for (;;) {
@@ -164,6 +199,13 @@ bool ReadFile(const std::string& path, QByteArray& out) {
     }
     if (n == 0) break;
     out.append(buffer, static_cast<qsizetype>(n));
+    // Grown since it was looked at.
+    if (out.size() > kMaxSettingsBytes) {
+      ::close(fd);
+      refused = "it is larger than 1 MiB";
+      errno = 0;
+      return false;
+    }
   }
   ::close(fd);
   return true;
@@ -209,7 +251,8 @@ void TJsonSettings::Load() {
   const std::string path = LocalName(FPath);
   const std::string shown = FPath.toStdString();
   QByteArray text;
-  if (!ReadFile(path, text)) {
+  std::string refused;
+  if (!ReadFile(path, text, refused) && refused.empty()) {
     if (errno == ENOENT) return;  // first run
     FWriteBlocked = true;
     FLoadProblem = FormatStr(
@@ -219,7 +262,7 @@ void TJsonSettings::Load() {
     return;
   }
   TSettingsData data;
-  const std::string reason = Parse(text, data);
+  const std::string reason = refused.empty() ? Parse(text, data) : refused;
   if (reason.empty()) {
     FData = std::move(data);
     return;

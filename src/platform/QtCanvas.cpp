@@ -265,3 +265,7 @@ void TQtCanvas::DrawLine(int x1, int y1, int x2, int y2) {
   FPainter->drawLine(x1, y1, x2, y2);
   FPainter->restore();
 }
+
+float TQtCanvas::PixelsPerPoint() const {
+  return FDevice ? static_cast<float>(FDevice->logicalDpiY()) / 72.0f : TCanvas::PixelsPerPoint();
+}

@@ -62,6 +62,7 @@ class TQtCanvas : public TCanvas {
   }
 
   TTextSize TextExtent(const std::string& text) override;
+  float PixelsPerPoint() const override;
   void TextRect(const TRect& rect, const std::string& text, TTextAlign align, bool multiLine) override;
   void FillRect(const TRect& rect) override;
   void FrameRect(const TRect& rect) override;

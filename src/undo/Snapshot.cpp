@@ -37,7 +37,7 @@ bool SameText(const std::string& text, const std::string& buffer, uint32_t start
 
 // ---------------------------------------------------------------- TRowImage
 
-TRowImage::TRowImage(const TRow& row) : FSelected(row.Selected) {
+TRowImage::TRowImage(const TRow& row) : FSelected(row.Selected), FAnySelected(row.Selected) {
   size_t bytes = row.Prefix.size() + row.Postfix.size();
   for (const TCell* c : row) bytes += c->Text().size();
   FTexts.reserve(bytes);
@@ -49,6 +49,7 @@ TRowImage::TRowImage(const TRow& row) : FSelected(row.Selected) {
     r.Span = c->Span;
     r.Align = c->Align;
     r.Selected = c->Selected ? 1 : 0;
+    FAnySelected = FAnySelected || c->Selected;
     r.RuleLeft = c->RuleLeft;
     r.RuleTop = c->RuleTop;
     r.RuleRight = c->RuleRight;
@@ -78,6 +79,12 @@ bool TRowImage::Matches(const TRow& row) const {
     if (!SameText(c->Text(), FTexts, start, r.TextEnd)) return false;
     start = r.TextEnd;
   }
+  return SameText(row.Prefix, FTexts, start, FPrefixEnd) &&
+         SameText(row.Postfix, FTexts, FPrefixEnd, static_cast<uint32_t>(FTexts.size()));
+}
+
+bool TRowImage::SameAffixes(const TRow& row) const {
+  const uint32_t start = FCells.empty() ? 0 : FCells.back().TextEnd;
   return SameText(row.Prefix, FTexts, start, FPrefixEnd) &&
          SameText(row.Postfix, FTexts, FPrefixEnd, static_cast<uint32_t>(FTexts.size()));
 }
@@ -121,6 +128,35 @@ void TRowImage::Restore(TTable& table) const {
   }
   row->Prefix.assign(FTexts.data() + start, FPrefixEnd - start);
   row->Postfix.assign(FTexts.data() + FPrefixEnd, FTexts.size() - FPrefixEnd);
+}
+
+bool TRowImage::SameSpans(const TRow& row) const {
+  if (static_cast<size_t>(row.Count()) != FCells.size()) return false;
+  size_t i = 0;
+  for (const TCell* c : row)
+    if (c->Span != FCells[i++].Span) return false;
+  return true;
+}
+
+void TRowImage::RestoreInPlace(TRow& row) const {
+  row.Selected = FSelected;
+  uint32_t start = 0;
+  size_t i = 0;
+  for (TCell* c : row) {
+    const TCellRecord& r = FCells[i++];
+    if (!SameText(c->Text(), FTexts, start, r.TextEnd)) c->SetText(std::string(FTexts.data() + start, r.TextEnd - start));
+    c->Selected = r.Selected != 0;
+    c->RuleLeft = r.RuleLeft;
+    c->RuleTop = r.RuleTop;
+    c->RuleRight = r.RuleRight;
+    c->RuleBottom = r.RuleBottom;
+    c->Align = r.Align;
+    start = r.TextEnd;
+  }
+  if (!SameAffixes(row)) {
+    row.Prefix.assign(FTexts.data() + start, FPrefixEnd - start);
+    row.Postfix.assign(FTexts.data() + FPrefixEnd, FTexts.size() - FPrefixEnd);
+  }
 }
 
 // ---------------------------------------------------------------- columns and texts
@@ -212,6 +248,70 @@ bool TTableTexts::Matches(const TTable& table) const {
          Extra2 == table.Extra2 && Extra3 == table.Extra3;
 }
 
+// ---------------------------------------------------------------- what changed since
+
+namespace {
+
+// The document's table equals a picture right after it was captured from
+// it or restored into it. From then on every change of its lists, spans,
+// rules or alignments moves a count (gTableShapeEpoch, gCellSpanEpoch,
+// gCellFormatEpoch), a text moves its row's TextVersion, and selection
+// flags can differ only in rows that the picture or the table's kept
+// selection holds selected. While the counts stand still, the rows outside
+// those can differ from the picture only in their prefix and postfix, which
+// are compared as they are; so the next capture compares only the rows that
+// may have changed.
+struct TSync {
+  const TTable* Table = nullptr;
+  std::weak_ptr<const TSnapshot> Picture;
+  uint64_t Shape = 0;
+  uint64_t Spans = 0;
+  uint64_t Format = 0;
+  std::vector<uint64_t> TextVersions;
+};
+TSync gSync;
+
+void NoteSync(const TTable& table, std::weak_ptr<const TSnapshot> picture) {
+  gSync.Table = &table;
+  gSync.Picture = std::move(picture);
+  gSync.Shape = gTableShapeEpoch;
+  gSync.Spans = gCellSpanEpoch;
+  gSync.Format = gCellFormatEpoch;
+  gSync.TextVersions.clear();
+  gSync.TextVersions.reserve(static_cast<size_t>(table.RowCount()));
+  for (const TRow* row : table.Rows) gSync.TextVersions.push_back(row->TextVersion);
+}
+
+// Marks the rows of table that may differ from picture, if table equaled
+// picture when last synced; false when that is not known and every row is
+// to be compared.
+bool MarkChangedRows(const TTable& table, const TSnapshot& picture, const std::vector<int>& pictureSelected,
+                     std::vector<char>& marks) {
+  if (gSync.Table != &table || gSync.Picture.lock().get() != &picture || gSync.Shape != gTableShapeEpoch ||
+      gSync.Spans != gCellSpanEpoch || gSync.Format != gCellFormatEpoch)
+    return false;
+  const TSelection* selection = table.KeptSelection();
+  const int n = table.RowCount();
+  if (!selection || n != picture.RowCount() || gSync.TextVersions.size() != static_cast<size_t>(n)) return false;
+  marks.assign(static_cast<size_t>(n), 0);
+  for (int i : pictureSelected) marks[static_cast<size_t>(i)] = 1;
+  for (int i : selection->Rows) marks[static_cast<size_t>(i)] = 1;
+  // The kept cells run row by row: one walk down the rows finds them all.
+  size_t k = 0;
+  int i = 0;
+  for (const TRow* row : table.Rows) {
+    if (row->TextVersion != gSync.TextVersions[static_cast<size_t>(i)]) marks[static_cast<size_t>(i)] = 1;
+    if (k < selection->Cells.size() && selection->Cells[k]->Row() == row) {
+      marks[static_cast<size_t>(i)] = 1;
+      while (k < selection->Cells.size() && selection->Cells[k]->Row() == row) ++k;
+    }
+    ++i;
+  }
+  return k == selection->Cells.size();
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- TSnapshot
 
 TSnapshotPtr TSnapshot::Capture(const TTable& table, const TSnapshot* base) {
@@ -231,10 +331,20 @@ TSnapshotPtr TSnapshot::Capture(const TTable& table, const TSnapshot* base) {
   snap->FRowCount = n;
   snap->FBlocks.reserve(static_cast<size_t>((n + kRowsPerBlock - 1) / kRowsPerBlock));
   TRowMatcher matcher(base ? &base->FBlocks : nullptr, base ? base->FRowCount : 0);
+  std::vector<char> marks;
+  const bool marked = base && MarkChangedRows(table, *base, base->FSelectedRows, marks);
   std::vector<TRowImagePtr> rows;
   for (int i = 0; i < n; ++i) {
     if (rows.empty()) rows.reserve(static_cast<size_t>(std::min(kRowsPerBlock, n - i)));
-    rows.push_back(matcher.Find(*table.Rows[i], i));
+    const TRow& row = *table.Rows[i];
+    const TRowImagePtr* same = nullptr;
+    if (marked && !marks[static_cast<size_t>(i)]) {
+      const TRowImagePtr& image =
+          base->FBlocks[static_cast<size_t>(i / kRowsPerBlock)]->Rows[static_cast<size_t>(i % kRowsPerBlock)];
+      if (image->SameAffixes(row)) same = &image;
+    }
+    rows.push_back(same ? *same : matcher.Find(row, i));
+    if (rows.back()->AnySelected()) snap->FSelectedRows.push_back(i);
     if (static_cast<int>(rows.size()) < kRowsPerBlock && i < n - 1) continue;
     // A block whose rows are all the base's rows at the same places is the
     // base's block.
@@ -249,6 +359,7 @@ TSnapshotPtr TSnapshot::Capture(const TTable& table, const TSnapshot* base) {
       rows = {};
     }
   }
+  NoteSync(table, snap);
   return snap;
 }
 
@@ -257,7 +368,64 @@ const TRowImage& TSnapshot::Row(int index) const {
   return *FBlocks[static_cast<size_t>(index / kRowsPerBlock)]->Rows[static_cast<size_t>(index % kRowsPerBlock)];
 }
 
+// While table still equals the picture it was last synced with, and has
+// this picture's rows and columns with the same spans, only the rows that
+// differ between the two pictures, or that may have changed since, are
+// given this picture's content, in place: no list changes, so the layout
+// and the generated code are redone for those rows only. False, with the
+// table untouched, when that cannot be done.
+bool TSnapshot::RestoreChangedRows(TTable& table) const {
+  const std::shared_ptr<const TSnapshot> from = gSync.Picture.lock();
+  if (!from || from->FRowCount != FRowCount || table.ColCount() != ColCount()) return false;
+  std::vector<char> marks;
+  if (!MarkChangedRows(table, *from, from->FSelectedRows, marks)) return false;
+  for (int i : FSelectedRows) marks[static_cast<size_t>(i)] = 1;
+  for (size_t b = 0; b < FBlocks.size(); ++b) {
+    if (FBlocks[b] == from->FBlocks[b]) continue;
+    const std::vector<TRowImagePtr>& mine = FBlocks[b]->Rows;
+    const std::vector<TRowImagePtr>& theirs = from->FBlocks[b]->Rows;
+    for (size_t k = 0; k < mine.size(); ++k)
+      if (mine[k] != theirs[k]) marks[b * kRowsPerBlock + k] = 1;
+  }
+  for (int i = 0; i < FRowCount; ++i)
+    if (marks[static_cast<size_t>(i)] && !Row(i).SameSpans(*table.Rows[i])) return false;
+
+  // Nothing can fail from here on.
+  uint32_t start = 0;
+  for (size_t i = 0; i < FColumns->Selected.size(); ++i) {
+    TColumn* c = table.Columns[static_cast<int>(i)];
+    c->Selected = FColumns->Selected[i] != 0;
+    if (!SameText(c->Format, FColumns->Formats, start, FColumns->FormatEnds[i]))
+      c->Format.assign(FColumns->Formats.data() + start, FColumns->FormatEnds[i] - start);
+    start = FColumns->FormatEnds[i];
+  }
+  int i = 0;
+  for (TRow* row : table.Rows) {
+    const TRowImage& image = Row(i);
+    if (marks[static_cast<size_t>(i)]) {
+      image.RestoreInPlace(*row);
+    } else if (!image.SameAffixes(*row)) {
+      row->Prefix = image.Prefix();
+      row->Postfix = image.Postfix();
+    }
+    ++i;
+  }
+  // Only the rows this picture holds selected can hold a flag now.
+  table.ReadSelectionWithin(FSelectedRows);
+  return true;
+}
+
 void TSnapshot::RestoreTo(TTable& table) const {
+  if (!RestoreChangedRows(table)) RestoreAllRows(table);
+  table.Extra1 = FTexts->Extra1;
+  table.Extra2 = FTexts->Extra2;
+  table.Extra3 = FTexts->Extra3;
+  table.Environment = FTexts->Environment;
+  table.EnvOptions = FTexts->EnvOptions;
+  NoteSync(table, weak_from_this());
+}
+
+void TSnapshot::RestoreAllRows(TTable& table) const {
   // Columns are few: rebuilt as Assign does.
   table.Columns.Clear();
   table.Columns.Reserve(ColCount());
@@ -304,13 +472,6 @@ void TSnapshot::RestoreTo(TTable& table) const {
       ++i;
     }
   }
-  live.clear();
-
-  table.Extra1 = FTexts->Extra1;
-  table.Extra2 = FTexts->Extra2;
-  table.Extra3 = FTexts->Extra3;
-  table.Environment = FTexts->Environment;
-  table.EnvOptions = FTexts->EnvOptions;
 }
 
 }  // namespace Snapshots

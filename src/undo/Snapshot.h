@@ -51,15 +51,25 @@ class TRowImage {
   std::string Prefix() const;
   std::string Postfix() const;
   bool Selected() const { return FSelected; }
+  // The row or one of its cells is selected.
+  bool AnySelected() const { return FAnySelected; }
+  // row's prefix and postfix are this image's.
+  bool SameAffixes(const TRow& row) const;
 
   // Appends a new row holding this image's content to table.
   void Restore(TTable& table) const;
+  // Gives row, whose cells have this image's spans (SameSpans), this
+  // image's content without changing its lists: only the texts that differ
+  // are set, so that only they are measured again.
+  bool SameSpans(const TRow& row) const;
+  void RestoreInPlace(TRow& row) const;
 
  private:
   std::string FTexts;
   std::vector<TCellRecord> FCells;
   uint32_t FPrefixEnd = 0;  // the postfix runs from here to the end
   bool FSelected = false;
+  bool FAnySelected = false;
   uint64_t FHash = 0;
 };
 
@@ -92,7 +102,7 @@ struct TTableTexts {
 class TSnapshot;
 using TSnapshotPtr = std::shared_ptr<const TSnapshot>;
 
-class TSnapshot {
+class TSnapshot : public std::enable_shared_from_this<TSnapshot> {
  public:
   // Pictures table. Parts equal to those of base (the picture the table was
   // last captured in, or none) are shared with it rather than copied.
@@ -114,8 +124,11 @@ class TSnapshot {
 
  private:
   TSnapshot() = default;
+  bool RestoreChangedRows(TTable& table) const;
+  void RestoreAllRows(TTable& table) const;
   std::vector<TRowBlockPtr> FBlocks;
   int FRowCount = 0;
+  std::vector<int> FSelectedRows;  // rows whose image has a selection flag set, ascending
   std::shared_ptr<const TColumnsImage> FColumns;
   std::shared_ptr<const TTableTexts> FTexts;
 };

@@ -188,6 +188,65 @@ TEST(CommandStates, AlignmentFace) {
   }
 }
 
+// The states are worked out again only when the selection or the cells'
+// rules and alignments changed; after each change below they must be what
+// a table that never had its states read gives. A change that does not
+// reach what is kept leaves a stale state.
+TEST(CommandStates, KeptStatesFollowEveryChange) {
+  struct Case {
+    const char* Name;
+    std::function<void(TTable&)> Change;
+  };
+  const std::vector<Case> cases = {
+      {"rules applied", [](TTable& t) { ApplyRulePattern(t, rbAll); }},
+      {"one rule flag written directly", [](TTable& t) { t.GetCell(1, 1)->RuleTop = 255; }},
+      {"cells aligned", [](TTable& t) { AlignCells(t, 'c'); }},
+      {"one alignment written directly", [](TTable& t) { t.GetCell(1, 2)->Align = 'r'; }},
+      {"the lone cell's text typed", [](TTable& t) {
+         t.ClearSelection();
+         t.SelectCell(t.GetCell(0, 0));
+         StatesOf(t);
+         t.GetCell(0, 0)->SetText("typed");
+       }},
+      {"cells joined", [](TTable& t) { JoinOrSplit(t); }},
+      {"a span written directly", [](TTable& t) {
+         t.ClearSelection();
+         t.SelectCell(t.GetCell(2, 0));
+         StatesOf(t);
+         t.GetCell(2, 0)->Span = 2;
+       }},
+      {"a third cell selected", [](TTable& t) { t.SelectCell(t.GetCell(1, 3)); }},
+      {"a cell deselected directly", [](TTable& t) { t.GetCell(1, 2)->Selected = false; }},
+      {"columns selected and formatted", [](TTable& t) {
+         t.SelectColumnRange(1, 2);
+         StatesOf(t);
+         t.Columns[1]->Format = "p{1cm}";
+         t.Columns[2]->Format = "p{1cm}";
+       }},
+  };
+  for (int pattern : {rbAll, rbOuter, rbTop}) {
+    for (const Case& c : cases) {
+      TTable t;
+      Build(t, 3, 4);
+      SelectCells(t, {{1, 1}, {1, 2}});
+      StatesOf(t, fsGrid, pattern);
+      c.Change(t);
+      const TCommandStates kept = StatesOf(t, fsGrid, pattern);
+      TTable fresh;
+      fresh.Assign(t);
+      const TCommandStates read = StatesOf(fresh, fsGrid, pattern);
+      EXPECT_EQ(kept.Delete.Mode, read.Delete.Mode) << c.Name;
+      EXPECT_EQ(kept.JoinFace, read.JoinFace) << c.Name;
+      EXPECT_EQ(kept.JoinEnabled, read.JoinEnabled) << c.Name;
+      EXPECT_EQ(kept.RulesChecked, read.RulesChecked) << c.Name << " pattern " << pattern;
+      EXPECT_EQ(kept.AlignLetters, read.AlignLetters) << c.Name;
+      EXPECT_EQ(kept.AlignCustom, read.AlignCustom) << c.Name;
+      EXPECT_EQ(kept.Align.Checked, read.Align.Checked) << c.Name;
+      EXPECT_EQ(kept.Align.CustomCaption, read.Align.CustomCaption) << c.Name;
+    }
+  }
+}
+
 // A Delete mode from an earlier idle pass must not empty the table of rows
 // or columns.
 TEST(TableCommands, StaleDeleteModeKeepsLastRowAndColumn) {

@@ -203,7 +203,7 @@ std::string WriteTableFixture(const TTable& table, bool withViewState, const std
     for (const TCell* c : *row) {
       out += "cell";
       if (c->Span != 1) out += " span=" + std::to_string(c->Span);
-      if (c->Align) out += std::string(" align=") + c->Align;
+      if (c->Align) out += std::string(" align=") + char{c->Align};
       std::string rules;
       AppendRuleLetter(rules, c->RuleLeft, 'L');
       AppendRuleLetter(rules, c->RuleTop, 'T');

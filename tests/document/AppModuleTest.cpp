@@ -10,7 +10,10 @@
 
 #include "common/ScriptedUI.h"
 #include "document/AppModule.h"
+#include "document/AppSettings.h"
 #include "document/DocumentFiles.h"
+#include "document/Recovery.h"
+#include "model/AtomicFile.h"
 #include "latex/TabToLatex.h"
 #include "undo/UndoBuffers.h"
 
@@ -527,4 +530,147 @@ TEST_F(AppModuleTest, SpreadsheetCsvOpensAsTheSameGridAndItsLatexCompiles) {
   ASSERT_TRUE(OpenFile(Path("plain.csv")));
   EXPECT_FALSE(UI.QuotedSuggested.back());
   EXPECT_EQ(Cell(0, 0), "He said \"hi\"");
+}
+
+namespace {
+
+// Runs in folder, then returns to the folder it came from.
+class TInFolder {
+ public:
+  explicit TInFolder(const fs::path& folder) : FOld(fs::current_path()) { fs::current_path(folder); }
+  ~TInFolder() { fs::current_path(FOld); }
+
+ private:
+  fs::path FOld;
+};
+
+void SaveOneCellTable(const std::string& path, const std::string& text) {
+  TTable t;
+  new TColumn(t);
+  t.AddRow();
+  t.GetCell(0, 0)->SetText(text);
+  WriteDocumentFile(t, path);
+}
+
+std::string FirstCellOf(const std::string& path) {
+  TTable t;
+  ReadNativeFile(t, path);
+  return t.GetCell(0, 0)->Text();
+}
+
+}  // namespace
+
+// A name kept as given (relative) names another file once the program
+// runs in another folder: the document, the recent files, Save As and the
+// recovery data must all hold the absolute name. A recovered document is
+// saved to its own file, not to the file of that name in this run's folder.
+TEST_F(AppModuleTest, FileNamesAreKeptAbsolute) {
+  fs::create_directories(Dir / "a/tables");
+  fs::create_directories(Dir / "b/tables");
+  SaveOneCellTable(Path("a/tables/t.qtor"), "a");
+  SaveOneCellTable(Path("b/tables/t.qtor"), "b");
+  const std::string recoveryFolder = Path("recovery");
+  {
+    TInFolder in(Dir / "a");
+    ASSERT_TRUE(OpenFile("tables/./t.qtor"));
+    EXPECT_EQ(CurrentTable->FileName, Path("a/tables/t.qtor"));
+    EXPECT_EQ((*RecentFiles)[0], Path("a/tables/t.qtor"));
+    Edit("edited");
+    // What the window's recovery writes for the document.
+    TRecoveryWriter writer(recoveryFolder);
+    writer.Submit(Snapshots::TSnapshot::Capture(*CurrentTable, nullptr),
+                  TRecoveryInfo{CurrentTable->FileName, CurrentTable->Title, 0, 0});
+    writer.Flush();
+    UI.SaveChoices = {"copy.qtor"};
+    ASSERT_TRUE(SaveDocumentAs());
+    EXPECT_EQ(CurrentTable->FileName, Path("a/copy.qtor"));
+  }
+  TInFolder in(Dir / "b");
+  const TRecoveryScan scan = ScanRecoveryFolder(recoveryFolder, true);
+  ASSERT_EQ(scan.Entries.size(), 1u);
+  EXPECT_EQ(RecoveryListing(scan).find("a/tables/t.qtor") != std::string::npos, true);
+  RecoverDocument(scan.Entries[0]);
+  ASSERT_TRUE(SaveDocument());
+  EXPECT_EQ(FirstCellOf(Path("a/tables/t.qtor")), "edited");
+  EXPECT_EQ(FirstCellOf(Path("b/tables/t.qtor")), "b");
+
+  // A name stored relative by an older version names no certain file:
+  // Save asks for one.
+  TRecoveryEntry old = scan.Entries[0];
+  old.Info.FileName = "tables/t.qtor";
+  RecoverDocument(old);
+  EXPECT_EQ(CurrentTable->FileName, "");
+  UI.SaveChoices = {""};
+  EXPECT_FALSE(SaveDocument());
+  EXPECT_EQ(FirstCellOf(Path("b/tables/t.qtor")), "b");
+}
+
+// If an import that changed the texts kept the file's name, Save would
+// write the changes (escapes, or the end cut at a NUL) over the source.
+TEST_F(AppModuleTest, ImportThatChangedTheTextsLeavesTheDocumentUnnamed) {
+  WriteFile(Path("data.csv"), "a&b,c\r\n");
+  WriteFile(Path("nul.csv"), std::string("a,b\r\nc\0,d\r\n", 11));
+  struct Case {
+    const char* File;
+    bool Escape;
+    bool Named;
+  } cases[] = {{"data.csv", false, true}, {"data.csv", true, false}, {"nul.csv", false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.File) + (c.Escape ? " escaped" : ""));
+    UI.ImportEscape = c.Escape;
+    ASSERT_TRUE(OpenFile(Path(c.File)));
+    EXPECT_EQ(CurrentTable->FileName, c.Named ? Path(c.File) : "");
+    EXPECT_EQ(CurrentTable->Title, FileTitle(c.File));
+  }
+  EXPECT_EQ(Cell(0, 0), "a");
+  Edit("x");
+  UI.SaveChoices = {""};
+  EXPECT_FALSE(SaveDocument());
+  EXPECT_EQ(ReadFile(Path("data.csv")), "a&b,c\r\n");
+  EXPECT_EQ(UI.SaveProposals.back().first, "nul");
+}
+
+// A copy left beside a file by an in-place save that was cut short is the
+// file's last whole content: the open says so and offers it. Taken, the
+// document is unnamed (Save must not silently put it over the file).
+TEST_F(AppModuleTest, CopyLeftByACutSaveIsOffered) {
+  const std::string file = Path("t.qtor");
+  SaveOneCellTable(file, "mixed");
+  SaveOneCellTable(InPlaceBackupName(file), "whole");
+  Edit("unsaved");
+  UI.Answers = {TSaveAnswer::No, TSaveAnswer::Cancel};
+  EXPECT_FALSE(OpenFile(file));
+  EXPECT_EQ(Cell(0, 0), "unsaved");
+  ASSERT_EQ(UI.Questions.size(), 2u);
+  EXPECT_EQ(UI.Questions[1].rfind("Interrupted Save|A save of t.qtor was cut short", 0), 0u) << UI.Questions[1];
+
+  UI.Answers = {TSaveAnswer::No, TSaveAnswer::Yes};
+  ASSERT_TRUE(OpenFile(file));
+  EXPECT_EQ(Cell(0, 0), "whole");
+  EXPECT_EQ(CurrentTable->FileName, "");
+  EXPECT_EQ(CurrentTable->Title, "t");
+
+  UI.Answers = {TSaveAnswer::No};
+  ASSERT_TRUE(OpenFile(file));
+  EXPECT_EQ(Cell(0, 0), "mixed");
+  EXPECT_EQ(CurrentTable->FileName, file);
+  EXPECT_TRUE(UI.Answers.empty());
+}
+
+// If the start-up state were recorded before the settings gave the
+// document its environment, undoing the first edit would take the
+// environment back to the built-in one.
+TEST_F(AppModuleTest, UndoOfTheFirstEditKeepsTheSettingsEnvironment) {
+  TAppSettings values;
+  values.LastEnvironment = "array";
+  values.LastEnvOptions = "[t]";
+  ApplyDocumentSettings(values);
+  EXPECT_FALSE(DocumentModified());
+  EXPECT_EQ(UndoBuffer->Count(), 1);
+  Edit("x");
+  UndoSteps(1);
+  EXPECT_EQ(Cell(0, 0), "");
+  EXPECT_EQ(CurrentTable->Environment, "array");
+  EXPECT_EQ(CurrentTable->EnvOptions, "[t]");
+  EXPECT_FALSE(DocumentModified());
 }

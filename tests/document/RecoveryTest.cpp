@@ -6,12 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "../model/FileTestUtil.h"
 #include "document/AppSettings.h"
 #include "document/Settings.h"
+#include "model/AtomicFile.h"
+#include "model/ChunkTags.h"
 #include "model/StreamIO.h"
 #include "model/TableFile.h"
 #include "model/Tables.h"
@@ -94,11 +101,35 @@ TEST(RecoverySetting, StoredReadAndApplied) {
   ASSERT_TRUE(LoadSettings(store, back, {}).Completed);
   EXPECT_EQ(back.RecoveryInterval, 7);
 
-  back.RecoveryInterval = -5;
-  ApplyDocumentSettings(back);
-  EXPECT_EQ(RecoveryInterval, 0);
+  // Held to what the Options dialog allows: a number past it would
+  // overflow the timer's milliseconds.
+  for (const auto& [stored, applied] : {std::pair{-5, 0}, {2147484, kMaxRecoveryInterval}, {86400, 86400}}) {
+    back.RecoveryInterval = stored;
+    ApplyDocumentSettings(back);
+    EXPECT_EQ(RecoveryInterval, applied) << stored;
+  }
   RecoveryInterval = kDefaultRecoveryInterval;
 }
+
+// What --recover prints goes to a terminal: a file name must not be able
+// to move the cursor, change the title or clear the screen.
+TEST(RecoveryListing, ControlCharactersAreEscaped) {
+  TRecoveryScan scan;
+  scan.Entries.emplace_back();
+  scan.Entries[0].Info.FileName = "/home/a/\x1b]0;owned\x07\x9b" "2J\xc2\x9b\x7f\xe2\x82\xac.qtor";
+  const std::string listing = RecoveryListing(scan);
+  EXPECT_NE(listing.find("/home/a/\\x1b]0;owned\\x07\\x9b2J\\xc2\\x9b\\x7f\xe2\x82\xac.qtor\n"), std::string::npos)
+      << listing;
+}
+
+class TUmaskGuard {
+ public:
+  explicit TUmaskGuard(mode_t mask) : FOld(::umask(mask)) {}
+  ~TUmaskGuard() { ::umask(FOld); }
+
+ private:
+  mode_t FOld;
+};
 
 class RecoveryFolder : public ::testing::Test {
  protected:
@@ -202,6 +233,198 @@ TEST_F(RecoveryFolder, DiscardLeavesNothingBehind) {
     EXPECT_FALSE(writer.HasEntry());
     EXPECT_TRUE(!std::filesystem::exists(Folder()) || std::filesystem::is_empty(Folder()));
   }
+}
+
+// One oversized file must not stop every start (reading it whole ends in
+// std::bad_alloc) nor abort --recover: an entry is read with a size bound
+// and anything that fails is damage, moved aside like any other.
+TEST_F(RecoveryFolder, OversizedEntriesAreDamage) {
+  struct Case {
+    const char* Ext;
+    int64_t Size;
+    const char* Cause;
+  } cases[] = {{".info", int64_t{100} << 30, "its description is too large"},
+               {".qtor", ChunkTags::kMaxFileSize + 1, "larger than a Quiltor data file can be"}};
+  for (const Case& c : cases) {
+    for (const bool move : {false, true}) {
+      SCOPED_TRACE(std::string(c.Ext) + (move ? " moved" : " listed"));
+      std::filesystem::remove_all(Folder());
+      const std::string stem = WriteEntry("/x/t.qtor");
+      // Sparse: the size without the disk space.
+      ASSERT_EQ(::truncate((stem + c.Ext).c_str(), c.Size), 0);
+      const TRecoveryScan scan = ScanRecoveryFolder(Folder(), move);
+      EXPECT_TRUE(scan.Entries.empty());
+      ASSERT_EQ(scan.Damaged.size(), 1u);
+      EXPECT_NE(scan.Damaged[0].find(c.Cause), std::string::npos) << scan.Damaged[0];
+      EXPECT_EQ(std::filesystem::exists(stem + c.Ext), !move);
+    }
+  }
+}
+
+// The entries hold the user's documents: if the folder were made readable
+// by others, or the files in it were, other users on the machine could
+// read them.
+TEST_F(RecoveryFolder, FolderAndFilesAreTheUsersOnly) {
+  const TUmaskGuard open(0);
+  const std::string stem = WriteEntry("/x/t.qtor");
+  struct stat st {};
+  ASSERT_EQ(::stat(Folder().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  for (const char* ext : {".info", ".qtor", ".lock"}) {
+    ASSERT_EQ(::stat((stem + ext).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << ext;
+  }
+}
+
+// A folder another user could have prepared (a link to their folder, their
+// own folder, one open to others) is neither written nor read: it could
+// collect the documents, or hand this editor tables under any file name.
+TEST_F(RecoveryFolder, FolderOfDoubtfulOwnershipIsRefused) {
+  const std::string elsewhere = Dir.File("elsewhere");
+  struct Case {
+    const char* Name;
+    std::function<void()> Prepare;
+    const char* Why;
+  } cases[] = {
+      {"a symbolic link",
+       [&] {
+         std::filesystem::create_directory(elsewhere);
+         ::chmod(elsewhere.c_str(), 0700);
+         std::filesystem::create_directory_symlink(elsewhere, Folder());
+       },
+       "it is a symbolic link"},
+      {"open to others",
+       [&] {
+         std::filesystem::create_directory(Folder());
+         ::chmod(Folder().c_str(), 0777);
+       },
+       "others may read or write it"},
+      {"another user's",
+       [&] {
+         std::filesystem::create_directory(Folder());
+         ::chmod(Folder().c_str(), 0700);
+         if (::chown(Folder().c_str(), 65534, 65534) != 0) std::filesystem::remove(Folder());
+       },
+       "it belongs to another user"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::filesystem::remove_all(Folder());
+    std::filesystem::remove_all(elsewhere);
+    c.Prepare();
+    if (!std::filesystem::exists(Folder())) continue;  // not root: no other owner to give
+    TTable t;
+    new TColumn(t);
+    t.AddRow();
+    std::string failure;
+    {
+      TRecoveryWriter writer(Folder());
+      writer.OnWritten = [&](const std::string& f) { failure = f; };
+      writer.Submit(Snapshots::TSnapshot::Capture(t, nullptr), TRecoveryInfo{"/x/t.qtor", "t", 0, 0});
+      writer.Flush();
+      EXPECT_EQ(writer.WriteCount(), 0);
+    }
+    EXPECT_NE(failure.find(c.Why), std::string::npos) << failure;
+    EXPECT_TRUE(std::filesystem::is_empty(Folder()));
+    // Nothing is offered from it either, and it is said why.
+    WriteBytes(Folder() + "/1-1.info", FormatRecoveryInfo(TRecoveryInfo{"/x/t.qtor", "t", 0, 1}));
+    const TRecoveryScan scan = ScanRecoveryFolder(Folder(), true);
+    EXPECT_TRUE(scan.Entries.empty());
+    ASSERT_EQ(scan.Damaged.size(), 1u);
+    EXPECT_NE(scan.Damaged[0].find(c.Why), std::string::npos) << scan.Damaged[0];
+  }
+}
+
+// The description goes first: if the data came first, an entry cut short
+// between the two would pair new data with an old description (or none),
+// and be offered under a wrong name or as damaged.
+std::vector<std::string>* gRenamed = nullptr;
+TEST_F(RecoveryFolder, DescriptionIsWrittenBeforeTheData) {
+  std::vector<std::string> renamed;
+  gRenamed = &renamed;
+  TAtomicFile::TestHooks().Rename = [](const char* from, const char* to) {
+    const std::string target = to;
+    gRenamed->push_back(target.substr(target.find_last_of('.')));
+    return ::rename(from, to);
+  };
+  WriteEntry("/x/t.qtor");
+  TAtomicFile::TestHooks() = {};
+  gRenamed = nullptr;
+  EXPECT_EQ(renamed, (std::vector<std::string>{".info", ".qtor"}));
+}
+
+// The safe save's temporaries of an entry (named ".NAME.tmp-PID-N") are
+// no entries: neither offered, nor reported as damaged, nor removed while
+// their save may still run.
+TEST_F(RecoveryFolder, SafeSaveTemporariesAreNoEntries) {
+  std::filesystem::create_directories(Folder());
+  ::chmod(Folder().c_str(), 0700);
+  const std::string live = std::to_string(::getpid());
+  const std::string names[] = {".1-2.qtor.tmp-" + live + "-1", ".1-2.info.tmp-" + live + "-2", ".1-2.qtor",
+                               ".1-2.info"};
+  for (const std::string& name : names) WriteBytes(Folder() + "/" + name, "partial");
+  const TRecoveryScan scan = ScanRecoveryFolder(Folder(), true);
+  EXPECT_TRUE(scan.Entries.empty());
+  EXPECT_TRUE(scan.Damaged.empty()) << scan.Damaged[0];
+  for (const std::string& name : names) EXPECT_TRUE(std::filesystem::exists(Folder() + "/" + name)) << name;
+}
+
+// Descriptors this process holds open on files of folder.
+int OpenFilesIn(const std::string& folder) {
+  int n = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+    n += !ec && target.rfind(folder + "/", 0) == 0 ? 1 : 0;
+  }
+  return n;
+}
+
+// A discarded entry's lock must be let go: kept open, every save and
+// discard of a long session would leak a descriptor, and a writer that
+// discards and writes again would hold two locks.
+TEST_F(RecoveryFolder, DiscardClosesTheLock) {
+  TTable t;
+  FillRichTable(t);
+  TRecoveryWriter writer(Folder());
+  for (int i = 0; i < 3; ++i) {
+    writer.Submit(Snapshots::TSnapshot::Capture(t, nullptr), TRecoveryInfo{});
+    writer.Flush();
+    EXPECT_EQ(OpenFilesIn(Folder()), 1);
+    writer.Discard();
+    EXPECT_EQ(OpenFilesIn(Folder()), 0);
+  }
+}
+
+// A recovered entry is written on by the editor that recovered it, so that
+// its changes stay in one entry; let go unsaved (Release) it stays for the
+// next start, with the changes made since.
+TEST_F(RecoveryFolder, AdoptedEntryIsWrittenOnAndReleasedWhole) {
+  WriteEntry("/x/t.qtor");
+  std::vector<TRecoveryEntry> found = ScanRecoveryFolder(Folder(), true).Entries;
+  ASSERT_EQ(found.size(), 1u);
+  const std::string data = found[0].DataPath;
+  TTable t;
+  new TColumn(t);
+  t.AddRow();
+  t.GetCell(0, 0)->SetText("later");
+  {
+    TRecoveryWriter writer(Folder());
+    writer.Adopt(found[0]);
+    found.clear();
+    EXPECT_EQ(writer.DataPath(), data);
+    writer.Submit(Snapshots::TSnapshot::Capture(t, nullptr), TRecoveryInfo{"/x/t.qtor", "t", 0, 0});
+    writer.Flush();
+    writer.Release();
+    EXPECT_FALSE(writer.HasEntry());
+    EXPECT_NE(writer.DataPath(), data);
+  }
+  const TRecoveryScan scan = ScanRecoveryFolder(Folder(), true);
+  ASSERT_EQ(scan.Entries.size(), 1u);
+  EXPECT_EQ(scan.Entries[0].DataPath, data);
+  TTable back;
+  LoadRecoveryData(scan.Entries[0], back);
+  EXPECT_EQ(back.GetCell(0, 0)->Text(), "later");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // puts it.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <string>
 
 #include "common/gui/WindowFixture.h"
@@ -36,6 +37,37 @@ TEST_F(GridLayoutTest, CurrentCellOutOfViewIsScrolledToWhereItIsNow) {
   EXPECT_LE(b.Right, v.Right);
   EXPECT_GE(b.Top, v.Top);
   EXPECT_LE(b.Bottom, v.Bottom);
+}
+
+// A table a little narrower than the view needs the horizontal bar as soon
+// as the vertical one takes its room; without it the right edge of the
+// table could not be reached.
+TEST_F(GridLayoutTest, VerticalBarMakesRoomForTheHorizontalOne) {
+  NewDocument(100, 2);
+  Form->RefreshGrid();
+  TScrollBox* box = Form->ScrollBox;
+  const int full = box->contentsRect().width();
+  const int bar = box->verticalScrollBar()->sizeHint().width();
+  ASSERT_GT(bar, 2);
+  // The margins bring the table to half a bar short of the full width. The
+  // document's table outlives the test: its margin goes back afterwards.
+  struct TMarginBack {
+    TTable& Table;
+    int Margin;
+    ~TMarginBack() { Table.Margin = Margin; }
+  } back{Table(), Table().Margin};
+  const int content = Table().PixelWidth - 2 * Table().Margin;
+  Table().Margin = (full - bar / 2 - content) / 2;
+  Form->RefreshGrid();
+  ASSERT_GT(Table().PixelWidth, full - bar);
+  ASSERT_LT(Table().PixelWidth, full);
+  EXPECT_TRUE(box->verticalScrollBar()->isVisible());
+  EXPECT_TRUE(box->horizontalScrollBar()->isVisible());
+  EXPECT_GE(box->horizontalScrollBar()->maximum() + PaintBox()->width(), Table().PixelWidth);
+  // The last cell of a row can be brought into view whole.
+  Form->SetCurrentCell(Cell(0, 1));
+  Table().UpdateCellRects();
+  EXPECT_LE(Cell(0, 1)->BoundsRect.Right, Form->VisibleRect().Right);
 }
 
 }  // namespace

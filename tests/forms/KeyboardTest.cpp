@@ -4,12 +4,16 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include "common/gui/WindowFixture.h"
+#include "forms/ColumnFmtUnit.h"
+#include "forms/UndoListUnit.h"
 
 namespace {
 
@@ -456,6 +460,201 @@ TEST_F(KeyboardTest, TheCellEditorHoldsOneLine) {
   InEditor(Qt::Key_End);
   QTest::keyClicks(Form->Editor, "z");
   EXPECT_EQ(Cell(1, 0)->Text(), "x\tyz");
+}
+
+// A menu opened from the keyboard takes the keyboard from the grid; it must
+// offer what the same menu opened with the mouse offers.
+TEST_F(KeyboardTest, MenusOpenedWithAltOfferTheGridsCommands) {
+  Cell(1, 1)->SetText("x");
+  Form->RefreshGrid();
+  Current(Cell(1, 1));
+  QGuiApplication::clipboard()->setText("t");
+  RunUntilIdle();
+
+  QTest::keyClick(Form->ScrollBox, Qt::Key_E, Qt::AltModifier);
+  RunUntilIdle();
+  ASSERT_TRUE(Form->mnEdit->isVisible());
+  for (QAction* a : {Form->bCut, Form->bCopy, Form->bPaste, Form->mnPastePlain, Form->mnPasteLatex})
+    EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+  QTest::keyClick(Form->mnEdit, Qt::Key_Escape);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  RunUntilIdle();
+  EXPECT_EQ(FocusState, fsGrid);
+
+  QTest::keyClick(Form->ScrollBox, Qt::Key_T, Qt::AltModifier);
+  RunUntilIdle();
+  ASSERT_TRUE(Form->mnTable->isVisible());
+  EXPECT_TRUE(Form->mnDelete->isEnabled());
+  EXPECT_EQ(Form->mnDelete->text(), "Delete Cell Contents");
+  QTest::keyClick(Form->mnTable, Qt::Key_Escape);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  RunUntilIdle();
+  EXPECT_EQ(QApplication::focusWidget(), Form->ScrollBox);
+  EXPECT_EQ(FocusState, fsGrid);
+}
+
+TEST_F(KeyboardTest, HomeEndAndThePageKeys) {
+  NewTable(60, 4);
+  Current(Cell(2, 1));
+  struct Step {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Mods;
+    int Row, Col;  // the current cell afterwards
+  };
+  const Step steps[] = {
+      {Qt::Key_End, Qt::NoModifier, 2, 3},    {Qt::Key_Home, Qt::NoModifier, 2, 0},
+      {Qt::Key_End, Qt::ControlModifier, 59, 3}, {Qt::Key_Home, Qt::ControlModifier, 0, 0},
+  };
+  for (const Step& s : steps) {
+    QTest::keyClick(Form->ScrollBox, s.Key, s.Mods);
+    RunUntilIdle();
+    EXPECT_EQ(Table().CurrentCell, Cell(s.Row, s.Col)) << QKeySequence(s.Key | s.Mods).toString().toStdString();
+    EXPECT_EQ(SelectedCells(), (std::vector<std::pair<int, int>>{{s.Row, s.Col}}));
+  }
+  // A page is what the view shows; the new cell is in view.
+  OnGrid(Qt::Key_PageDown);
+  const int row = Table().CurrentCell->RowIndex();
+  EXPECT_GT(row, 5);
+  Table().UpdateCellRects();
+  EXPECT_LE(Table().CurrentCell->BoundsRect.Bottom, Form->VisibleRect().Bottom);
+  OnGrid(Qt::Key_PageUp);
+  EXPECT_EQ(Table().CurrentCell, Cell(0, 0));
+
+  // With Shift the keys select from the current cell, which stays.
+  QTest::keyClick(Form->ScrollBox, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Table().GetSelectedCells().size(), 240u);
+  EXPECT_EQ(Table().CurrentCell, Cell(0, 0));
+  EXPECT_EQ(Form->bDelete->statusTip(), "Delete Cell Contents");
+}
+
+// A keyboard selection is a selection like the mouse's: rows selected with
+// Shift+Space are deleted as rows.
+TEST_F(KeyboardTest, ShiftArrowsThenDeleteRows) {
+  Cell(0, 0)->SetText("keep");
+  Cell(3, 0)->SetText("keep too");
+  Current(Cell(1, 2));
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Left, Qt::ShiftModifier);
+  RunUntilIdle();
+  EXPECT_EQ(SelectedCells(), Block(1, 1, 2, 2));
+  EXPECT_EQ(Table().CurrentCell, Cell(1, 2));
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Space, Qt::ShiftModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Table().GetSelectedRows(), (TArrayOfInteger{1, 2}));
+  EXPECT_EQ(Table().CurrentCell, nullptr) << "whole rows, as a click in the margin selects them";
+  EXPECT_EQ(Form->bDelete->statusTip(), "Delete Rows");
+  OnGrid(Qt::Key_Delete);
+  EXPECT_EQ(Table().RowCount(), 2);
+  EXPECT_EQ(Cell(1, 0)->Text(), "keep too");
+  EXPECT_EQ(UndoCaption(0), "Delete rows");
+
+  // Ctrl+Space: columns, and Shift+Right grows them.
+  Current(Cell(0, 1));
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Space, Qt::ControlModifier);
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Right, Qt::ShiftModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Table().GetSelectedColumns(), (TArrayOfInteger{1, 2}));
+  EXPECT_EQ(Cell(0, 1)->Text(), "") << "no blank was typed";
+  EXPECT_EQ(Form->bDelete->statusTip(), "Delete Columns");
+}
+
+// The commands of the toolbars are in the menus as the same actions, and
+// their keys reach them.
+TEST_F(KeyboardTest, ToolbarCommandsFromMenusAndKeys) {
+  auto inMenu = [](QMenu* menu, QAction* a) { return menu->actions().contains(a); };
+  EXPECT_TRUE(inMenu(Form->mnTable, Form->bJoin));
+  EXPECT_TRUE(inMenu(Form->mnTable, Form->mnBorders));
+  EXPECT_TRUE(inMenu(Form->mnTable, Form->mnColumnFormat));
+  for (QAction* a : Form->RuleItems) EXPECT_TRUE(inMenu(Form->mnRules, a));
+  for (QAction* a : {Form->bAlignLeft, Form->bAlignCenter, Form->bAlignRight})
+    EXPECT_TRUE(inMenu(Form->mnAlignment, a));
+  EXPECT_TRUE(inMenu(Form->mnEdit, Form->mnUndoList));
+  EXPECT_TRUE(inMenu(Form->mnEdit, Form->mnRedoList));
+
+  // Ctrl+J joins, and again splits.
+  Cell(0, 0)->SetText("a");
+  Current(Cell(0, 0));
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Right, Qt::ShiftModifier);
+  RunUntilIdle();
+  QTest::keyClick(Form->ScrollBox, Qt::Key_J, Qt::ControlModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Cell(0, 0)->Span, 2);
+  EXPECT_EQ(UndoCaption(0), "Join");
+  QTest::keyClick(Form->ScrollBox, Qt::Key_J, Qt::ControlModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Cell(0, 0)->Span, 1);
+
+  // The alignment keys, with the check marks the menu shows.
+  QTest::keyClick(Form->ScrollBox, Qt::Key_R, Qt::ControlModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Cell(0, 0)->Align, 'r');
+  EXPECT_TRUE(Form->bAlignRight->isChecked()) << "checked in the Alignment menu";
+  EXPECT_FALSE(Form->bAlignLeft->isChecked());
+
+  // The Rules menu marks what the selection has; choosing from it rules.
+  Form->RuleItems[2]->trigger();  // top
+  RunUntilIdle();
+  EXPECT_NE(Cell(0, 0)->RuleTop, 0);
+  // Opening the menu marks the patterns the selection has.
+  Form->RuleItems[7]->setChecked(true);
+  emit Form->mnRules->aboutToShow();
+  EXPECT_TRUE(Form->RuleItems[2]->isChecked());
+  EXPECT_FALSE(Form->RuleItems[7]->isChecked());
+
+  // Column Format... opens the format box with the recent formats.
+  RecentFormats->AddToTop("p{2cm}");
+  Current(Cell(0, 1));
+  QTest::keyClick(Form->ScrollBox, Qt::Key_Space, Qt::ControlModifier);
+  RunUntilIdle();
+  QStringList listed;
+  Answer<TColumnFmtForm>([&listed](TColumnFmtForm& f) {
+    for (int i = 0; i < f.ListBox1->count(); ++i) listed << f.ListBox1->item(i)->text();
+    f.Edit1->setText("r|");
+    QTest::keyClick(&f, Qt::Key_Return);
+  });
+  ASSERT_TRUE(Run(Form->mnColumnFormat));
+  EXPECT_EQ(listed, QStringList{"p{2cm}"});
+  EXPECT_EQ(Table().Columns[1]->Format, "r|");
+  EXPECT_EQ((*RecentFormats)[0], "r|");
+
+  // Undo List... opens the list at the keyboard; Down and Enter take two
+  // steps back.
+  const int steps = UndoCount();
+  ASSERT_TRUE(Run(Form->mnUndoList));
+  RunUntilIdle();
+  ASSERT_TRUE(Form->UndoList->isVisible());
+  QTest::keyClick(Form->UndoList, Qt::Key_Down);
+  QTest::keyClick(Form->UndoList, Qt::Key_Return);
+  RunUntilIdle();
+  EXPECT_EQ(UndoCount(), steps - 2);
+  EXPECT_EQ(Table().Columns[1]->Format, "l");
+}
+
+// The table-level pastes work from the cell editor: the edit ends first,
+// as one step of its own.
+TEST_F(KeyboardTest, TablePastesFromTheCellEditor) {
+  Current(Cell(0, 0));
+  OnGrid(Qt::Key_Return);
+  QTest::keyClicks(Form->Editor, "typed");
+  RunUntilIdle();
+  QGuiApplication::clipboard()->setText("\\begin{tabular}{lr}\r\na & b \\\\\r\n\\end{tabular}\r\n");
+  RunUntilIdle();
+  QTest::keyClick(Form->Editor, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Table().RowCount(), 1);
+  EXPECT_EQ(Cell(0, 1)->Text(), "b");
+  EXPECT_EQ(UndoCaption(1), "Typing typed");
+
+  // Paste as Plain Text, with its special characters escaped.
+  Current(Cell(0, 0));
+  OnGrid(Qt::Key_Return);
+  QGuiApplication::clipboard()->setText("50%");
+  RunUntilIdle();
+  QTest::keyClick(Form->Editor, Qt::Key_V, Qt::ControlModifier | Qt::AltModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Cell(0, 0)->Text(), "50\\%");
+  EXPECT_EQ(FocusState, fsGrid);
 }
 
 }  // namespace

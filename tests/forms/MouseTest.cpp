@@ -299,6 +299,55 @@ TEST(GridCursors, ArrowsPointWithTheirHotSpot) {
   EXPECT_EQ(CreateGridCursor(crGridDefault).shape(), Qt::ArrowCursor);
 }
 
+// Rows below the view were never drawn, so their cells were never laid out;
+// a drag that ends down there still selects every row it crosses.
+TEST_F(MouseTest, DragReleasedBelowTheViewSelectsRowsNeverShown) {
+  NewTable(60, 3);
+  const int far = 40;
+  ASSERT_GT(Table().Rows[far]->BoundsRect.Top, Form->VisibleRect().Bottom);
+  Press(Centre(Cell(1, 1)));
+  const TRect& row = Table().Rows[far]->BoundsRect;
+  const TRect& pressed = Cell(1, 1)->BoundsRect;
+  const QPoint below = View((pressed.Left + pressed.Right) / 2, (row.Top + row.Bottom) / 2);
+  Drag(below);
+  Release(below);
+  EXPECT_EQ(SelectedCells(), Block(1, 1, far, 1));
+}
+
+// A Delete of the rows the anchor was in leaves the anchor behind the
+// table; the next Shift-click on a row header starts afresh.
+TEST_F(MouseTest, ShiftClickAfterDeletingTheAnchorRow) {
+  NewTable(6, 3);
+  Click(RowHeader(3));
+  Click(RowHeader(5), Qt::ShiftModifier);
+  ASSERT_TRUE(Run(Form->bDelete));
+  ASSERT_EQ(Table().RowCount(), 3);
+  Click(RowHeader(1), Qt::ShiftModifier);
+  EXPECT_TRUE(Script.Errors.empty()) << Script.Errors.front();
+  Script.Errors.clear();
+  EXPECT_EQ(Table().GetSelectedRows(), (TArrayOfInteger{1}));
+  Click(RowHeader(2), Qt::ShiftModifier);
+  EXPECT_EQ(Table().GetSelectedRows(), (TArrayOfInteger{1, 2}));
+}
+
+// Dragging past the table's right edge ends the frame at the table: no dot
+// of it lands right of the last column.
+TEST_F(MouseTest, DragPastTheRightEdgeKeepsTheFrameInTheTable) {
+  const int inner = Table().PixelWidth - Table().Margin;
+  ASSERT_LT(Table().PixelWidth + 60, PaintBox()->width());
+  const QImage before = Form->Bitmap().copy();
+  Press(Centre(Cell(1, 1)));
+  const int y = Centre(Cell(2, 1)).y();
+  Drag(QPoint(View(Table().PixelWidth + 50, 0).x(), y));
+  ASSERT_TRUE(Form->DragFrameShown());
+  EXPECT_LE(Form->DragRect().Right, inner);
+  const QImage framed = Form->Bitmap();
+  for (int py = 0; py < framed.height(); ++py)
+    for (int px = inner + 1; px < framed.width(); ++px)
+      ASSERT_EQ(framed.pixel(px, py), before.pixel(px, py)) << px << "," << py;
+  Release(QPoint(View(Table().PixelWidth + 50, 0).x(), y));
+}
+
 class AutoScrollTest : public MouseTest {
  protected:
   void SetUp() override {

@@ -7,11 +7,15 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 #include "common/gui/QuietPlatform.h"
+#include "forms/TypesetRunner.h"
 
 int main(int argc, char** argv) {
+  // The typeset preview draws its pictures in a copy of the program itself.
+  if (argc == 2 && std::strcmp(argv[1], kRasteriseChildArgument) == 0) return RasteriseChildMain(argc, argv);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QTemporaryDir xdg;
   if (!xdg.isValid()) return 2;

@@ -73,23 +73,29 @@ TEST(TableToLatex, OptionsLoseOnlySurroundingBlanksAndControls) {
   }
 }
 
-// A cell's own alignment needs \multicolumn whenever the column's format is
-// not exactly that letter. If only the format's first letter were compared,
-// a cell aligned r in an "r@{}" column would lose the wrapping, and with it
-// the difference between its alignment and the column's.
-TEST(TableToLatex, OwnAlignmentWrappedUnlessTheFormatIsExactlyThatLetter) {
+// A cell's own alignment needs \multicolumn whenever it is not the letter the
+// column's format aligns with. If the format's first letter were taken, an r
+// cell in an "rr" column would lose its wrapping; if the whole format had to
+// be that letter, the reader (which splits "l@{}l" as "l@{}" and "l") would
+// take a cell written plainly back as one of its own. If the format's rules
+// were left out of a wrapped cell, the column's rule would vanish in its row.
+TEST(TableToLatex, OwnAlignmentWrappedUnlessTheColumnHasThatLetter) {
   struct Case {
     const char* Format;
     char Align;
     const char* Row;
   };
   const Case cases[] = {
-      {"r@{}", 'r', "\\multicolumn{1}{r}{x} \\\\ "},
+      {"r@{}", 'r', "x \\\\ "},
+      {">{\\bfseries}c", 'c', "x \\\\ "},
       {"rr", 'r', "\\multicolumn{1}{r}{x} \\\\ "},
       {"c", 'c', "x \\\\ "},
       {"r", 'l', "\\multicolumn{1}{l}{x} \\\\ "},
       {"p{3cm}", 'l', "\\multicolumn{1}{l}{x} \\\\ "},
       {"r@{}", 0, "x \\\\ "},
+      // The format's own rules stay in the row when the cell is wrapped.
+      {"r|", 'c', "\\multicolumn{1}{c|}{x} \\\\ "},
+      {"||p{2cm}|", 'r', "\\multicolumn{1}{||r|}{x} \\\\ "},
   };
   for (const Case& c : cases) {
     TTable table;
@@ -167,8 +173,8 @@ TEST(LatexGenerator, AlwaysEqualsTheWholeTablesCode) {
       case 1:
       case 2: cell.SetText(std::string(static_cast<size_t>(next(4)), static_cast<char>('a' + next(3)))); break;
       case 3: {
-        uint8_t* rules[] = {&cell.RuleLeft, &cell.RuleTop, &cell.RuleRight, &cell.RuleBottom};
-        uint8_t& rule = *rules[next(4)];
+        TRuleFlag* rules[] = {&cell.RuleLeft, &cell.RuleTop, &cell.RuleRight, &cell.RuleBottom};
+        TRuleFlag& rule = *rules[next(4)];
         rule = rule ? 0 : 1;
         break;
       }

@@ -76,6 +76,12 @@ TEST(TypesetDocument, LoadsWhatTheCodeNeedsAndCompiles) {
       {"l", "\\textcolor{red}{x}", "xcolor", ""},
       {"S", "1.5", "siunitx", ""},
       {"l", "\\num{12345}", "siunitx", ""},
+      {"l!{\\quad}", "bang", "array", ""},
+      {"D{.}{.}{2}", "1.5", "dcolumn", ""},
+      {"l", "\\makecell{a\\\\b}", "makecell", ""},
+      {"l", "\\checkmark", "amssymb", ""},
+      {"l", "$\\text{a}$", "amsmath", ""},
+      {"l", "\\diagbox{a}{b}", "diagbox", ""},
   };
   for (const Case& c : cases) {
     TTable table;
@@ -102,13 +108,17 @@ TEST(TypesetDocument, LoadsWhatTheCodeNeedsAndCompiles) {
 
 TEST(TypesetDocument, TabularxAndLongtableCompile) {
   ASSERT_FALSE(PdfLatexPath().empty());
-  for (const char* environment : {"tabularx", "longtable", "array"}) {
+  for (const char* environment : {"tabularx", "longtable", "array", "tabulary", "NiceTabular", "NiceArray"}) {
     TTable table;
     MakeTable(table, {{"a", "b"}});
     table.Environment = environment;
     if (std::string(environment) == "tabularx") {
       table.EnvOptions = "{5cm}";
       table.Columns[1]->Format = "X";
+    }
+    if (std::string(environment) == "tabulary") {
+      table.EnvOptions = "{5cm}";
+      table.Columns[1]->Format = "L";
     }
     const TTypesetDocument doc = DocumentOf(table, "\\newcommand{\\mine}{x}");
     bool ok = false;
@@ -125,18 +135,19 @@ TEST(TypesetDocument, TracesErrorsToRowAndCell) {
     std::vector<std::vector<std::string>> Rows;
     bool Rules;
     int JoinRow;  // row whose first two cells are joined; -1 none
-    int Row, Cell;
+    int Row, Cell, Column;
     const char* Message;
   } cases[] = {
-      {{{"a", "b", "c"}, {"d", "e", "\\foo"}}, false, -1, 1, 2, "Undefined control sequence."},
-      {{{"a", "b}", "c"}, {"d", "e", "f"}}, true, -1, 0, 1, ""},
-      {{{"a", "b", "c"}, {"d", "e{", "f"}, {"g", "h", "i"}}, true, -1, 1, 1, ""},
-      {{{"a", "b", "c"}, {"x", "y", "z"}, {"d", "one\ntwo \\nosuchmacro", "f"}}, true, -1, 2, 1,
+      {{{"a", "b", "c"}, {"d", "e", "\\foo"}}, false, -1, 1, 2, 2, "Undefined control sequence."},
+      {{{"a", "b}", "c"}, {"d", "e", "f"}}, true, -1, 0, 1, 1, ""},
+      {{{"a", "b", "c"}, {"d", "e{", "f"}, {"g", "h", "i"}}, true, -1, 1, 1, 1, ""},
+      {{{"a", "b", "c"}, {"x", "y", "z"}, {"d", "one\ntwo \\nosuchmacro", "f"}}, true, -1, 2, 1, 1,
        "Undefined control sequence."},
-      {{{"a", "b", "c"}, {"joined \\baz", "", "f"}}, true, 1, 1, 1, "Undefined control sequence."},
+      // After a joined cell the grid's column is not the cell's place.
+      {{{"a", "b", "c"}, {"joined \\baz", "", "f"}}, true, 1, 1, 1, 2, "Undefined control sequence."},
       {{{"a", "b", "c"}, {"d", "e", "f"}, {"a-very-long-text-that-makes-tex-shorten-the-context-line", "b",
                                             "yet-more-text-to-push-the-error-point-far-right \\qux"}},
-       false, -1, 2, 2, "Undefined control sequence."},
+       false, -1, 2, 2, 2, "Undefined control sequence."},
   };
   for (const Case& c : cases) {
     TTable table;
@@ -162,9 +173,46 @@ TEST(TypesetDocument, TracesErrorsToRowAndCell) {
     EXPECT_EQ(place.Row, c.Row) << doc.Text << "\nerror at line " << error.Line << ": " << error.Context;
     EXPECT_EQ(place.Cell, c.Cell) << doc.Text << "\nerror at line " << error.Line << ": " << error.Context;
     const std::string shown = DescribeLatexFailure(doc, table, log);
-    EXPECT_EQ(shown.rfind("Row " + std::to_string(c.Row + 1) + ", cell " + std::to_string(c.Cell + 1) + ": ", 0), 0u)
+    EXPECT_EQ(place.Column, c.Column);
+    EXPECT_EQ(shown.rfind("Row " + std::to_string(c.Row + 1) + ", column " + std::to_string(c.Column + 1) + ": ", 0), 0u)
         << shown;
   }
+}
+
+// Errors outside the rows are named by where they are, and a file the
+// sandbox refused is told in TeX's own words: otherwise the user would see
+// a bare message, or "LaTeX failed without an error message".
+TEST(TypesetDocument, NamesWhereAnErrorOutsideTheCellsIs) {
+  ASSERT_FALSE(PdfLatexPath().empty());
+  struct Case {
+    const char* Format;
+    const char* Preamble;
+    const char* Expected;
+  } cases[] = {
+      {"Q", "", "Column format: "},
+      {"l", "\\nosuchmacro", "Preamble: Undefined control sequence."},
+      {"l", "\\AtBeginDocument{\\pdfximage{/nonexistent.pdf}}", "pdfTeX error: "},
+  };
+  for (const Case& c : cases) {
+    TTable table;
+    MakeTable(table, {{"a"}});
+    table.Columns[0]->Format = c.Format;
+    const TTypesetDocument doc = DocumentOf(table, c.Preamble);
+    bool ok = true;
+    const std::string log = TypesetLog(doc.Text, ok);
+    ASSERT_FALSE(ok) << doc.Text;
+    const std::string shown = DescribeLatexFailure(doc, table, log);
+    EXPECT_EQ(shown.rfind(c.Expected, 0), 0u) << shown;
+  }
+  TTable table;
+  MakeTable(table, {{"a"}});
+  const std::string refused = DescribeLatexFailure(
+      DocumentOf(table), table,
+      "kpathsea: open(\"/dev/null\", O_WRONLY): Permission denied\n!pdfTeX error: pdflatex (file ecrm1000): Font "
+      "ecrm1000 at 600 not found\n");
+  EXPECT_EQ(refused, "pdfTeX error: pdflatex (file ecrm1000): Font ecrm1000 at 600 not found (kpathsea: "
+                     "open(\"/dev/null\", O_WRONLY): Permission denied: the file is outside what a table may read or "
+                     "write)");
 }
 
 // A late result must never replace a newer one on show.

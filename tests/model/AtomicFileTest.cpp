@@ -171,31 +171,134 @@ TEST(AtomicFile, HardLinkedFileIsWrittenInPlace) {
   EXPECT_EQ(dir.Names().size(), 2u);
 }
 
+// What the durable steps of a save did, in order: "sync data" (the file
+// that ends up under the target's name), "sync other" (any other file),
+// "sync folder", "rename".
 std::vector<std::string>* gSteps = nullptr;
+std::string gTarget;
+
+int RecordSync(int handle) {
+  struct stat st {}, target {};
+  ::fstat(handle, &st);
+  const bool isTarget = ::stat(gTarget.c_str(), &target) == 0 && target.st_ino == st.st_ino;
+  // A temporary about to be renamed over the target is its data as well:
+  // told apart by what the rename does afterwards.
+  gSteps->push_back(S_ISDIR(st.st_mode) ? "sync folder" : isTarget ? "sync data" : "sync " + std::to_string(st.st_ino));
+  return 0;
+}
+
+int RecordRename(const char* from, const char* to) {
+  struct stat st {};
+  ::stat(from, &st);
+  // The temporary synced before under its inode becomes the target's data.
+  for (std::string& step : *gSteps)
+    if (step == "sync " + std::to_string(st.st_ino)) step = to == gTarget ? "sync data" : "sync other";
+  gSteps->push_back(to == gTarget ? "rename" : "rename other");
+  return ::rename(from, to);
+}
+
+class TRecordedSteps {
+ public:
+  explicit TRecordedSteps(const std::string& target) {
+    gSteps = &Steps;
+    gTarget = target;
+    TAtomicFile::TestHooks().Fsync = RecordSync;
+    TAtomicFile::TestHooks().Rename = RecordRename;
+  }
+  ~TRecordedSteps() {
+    TAtomicFile::TestHooks() = {};
+    gSteps = nullptr;
+  }
+  std::vector<std::string> Steps;
+};
 
 // If the new data were not synced before its name replaced the old file, a
-// crash could leave an empty file under the old name.
-TEST(AtomicFile, NewDataIsSyncedBeforeItReplacesTheOldFile) {
+// crash could leave an empty file under the old name; if the folder were
+// not synced after the rename, the old name could come back after a crash
+// although the save was reported done. Written in place, the old content's
+// copy must be on the disk before the first new byte, and go only once the
+// new content is.
+TEST(AtomicFile, SaveIsDurableInTheRightOrder) {
   TTempDir dir;
-  std::vector<std::string> steps;
-  gSteps = &steps;
-  TAtomicFile::TestHooks().OnStep = [](const char* step) { gSteps->push_back(step); };
   const std::string name = dir.File("a.qtor");
   WriteBytes(name, "old");
   for (bool named : {false, true}) {
+    TRecordedSteps recorded(name);
     TAtomicFile::TestHooks().NamedTemporary = named;
-    steps.clear();
     Save(name, "new");
-    EXPECT_EQ(steps, (std::vector<std::string>{"fsync", "rename"})) << named;
+    EXPECT_EQ(recorded.Steps, (std::vector<std::string>{"sync data", "rename", "sync folder"})) << named;
   }
-  // Written in place, the one step is the sync after the data.
   ASSERT_EQ(::link(name.c_str(), dir.File("b.qtor").c_str()), 0);
-  steps.clear();
-  Save(name, "newer");
-  EXPECT_EQ(steps, std::vector<std::string>{"fsync"});
-  TAtomicFile::TestHooks() = {};
-  gSteps = nullptr;
+  {
+    TRecordedSteps recorded(name);
+    Save(name, "newer");
+    EXPECT_EQ(recorded.Steps, (std::vector<std::string>{"sync other", "rename other", "sync folder", "sync data",
+                                                        "sync folder"}));
+  }
   EXPECT_EQ(ReadBytes(dir.File("b.qtor")), "newer");
+  EXPECT_EQ(dir.Names().size(), 2u) << "the old content's copy stayed";
+}
+
+// If a failed commit left its temporary file until the object died, a
+// program that keeps the object (or is killed next) would leave it in the
+// user's folder.
+TEST(AtomicFile, FailedCommitRemovesItsTemporaryAtOnce) {
+  TTempDir dir;
+  const std::string name = dir.File("a.qtor");
+  WriteBytes(name, "old");
+  TAtomicFile::TestHooks().NamedTemporary = true;
+  TAtomicFile::TestHooks().Rename = [](const char*, const char*) {
+    errno = EIO;
+    return -1;
+  };
+  {
+    TAtomicFile file(name);
+    file.Stream().Write("new", 3);
+    EXPECT_EQ(MessageOf([&] { file.Commit(); }), "Cannot write " + name + ": Input/output error");
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.qtor"});
+  }
+  TAtomicFile::TestHooks() = {};
+  EXPECT_EQ(ReadBytes(name), "old");
+}
+
+// A hard-linked file is written in place. If the process died between the
+// write and the sync (here: just before the sync) without a copy of the old
+// content, the file could hold a mix of both with nothing to go back to.
+TEST(AtomicFile, KillBeforeTheInPlaceSyncLeavesTheOldContentBeside) {
+  TTempDir dir;
+  const std::string name = dir.File("a.csv");
+  const std::string old = "1,2\r\n3,4\r\n5,6\r\n";
+  WriteBytes(name, old);
+  ASSERT_EQ(::link(name.c_str(), dir.File("b.csv").c_str()), 0);
+  gTarget = name;
+  const int code = RunInChild([&] {
+    TAtomicFile::TestHooks().Fsync = [](int handle) {
+      struct stat st {}, target {};
+      ::fstat(handle, &st);
+      if (::stat(gTarget.c_str(), &target) == 0 && target.st_ino == st.st_ino) ::raise(SIGKILL);
+      return ::fsync(handle);
+    };
+    Save(name, "7,8\r\n");
+    return 0;
+  });
+  EXPECT_EQ(code, -SIGKILL);
+  EXPECT_EQ(ReadBytes(InPlaceBackupName(name)), old);
+  EXPECT_EQ(InPlaceBackupName(dir.File("b.csv")), dir.File(".b.csv.quiltor-backup"));
+  // The next save that gets through has no more use for it.
+  Save(name, "9\r\n");
+  EXPECT_FALSE(std::filesystem::exists(InPlaceBackupName(name)));
+}
+
+// If a loop of links were taken for a missing file, the save would replace
+// the last link with a regular file and break the loop silently.
+TEST(AtomicFile, SymbolicLinkLoopIsRefused) {
+  TTempDir dir;
+  const std::string a = dir.File("a.qtor"), b = dir.File("b.qtor");
+  ASSERT_EQ(::symlink("b.qtor", a.c_str()), 0);
+  ASSERT_EQ(::symlink("a.qtor", b.c_str()), 0);
+  EXPECT_EQ(MessageOf([&] { Save(a, "new"); }), "Cannot create file " + a + ": Too many levels of symbolic links");
+  EXPECT_TRUE(std::filesystem::is_symlink(a));
+  EXPECT_TRUE(std::filesystem::is_symlink(b));
 }
 
 // If the file size limit's signal kept its default, the child would be
@@ -283,6 +386,29 @@ TEST(AtomicFile, NextSaveRemovesTemporariesOfDeadProcessesOnly) {
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{".notes.tmp-x-1", live, "another.qtor", "old.qtor"}));
   EXPECT_EQ(ReadBytes(name), "old");
+}
+
+// A temporary whose process belongs to another user cannot be probed
+// (kill gives EPERM): if that were taken for "gone", a save by one user
+// would delete another user's save in progress in a shared folder.
+TEST(AtomicFile, TemporaryOfAnotherUsersLiveProcessIsKept) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  TTempDir dir;
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
+  // Process 1 runs as root, whom an unprivileged user may not signal.
+  const std::string live = ".shared.qtor.tmp-1-1";
+  WriteBytes(dir.File(live), "a save in progress");
+  const TChildUser user;
+  const int code = RunInChild(
+      [&] {
+        TAtomicFile::TestHooks().NamedTemporary = true;
+        Save(dir.File("mine.qtor"), "new");
+        return 0;
+      },
+      &user);
+  if (code == kCannotDropPrivileges) GTEST_SKIP() << "cannot become an unprivileged user";
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.File(live)));
 }
 
 // If a relative link to a file that does not exist yet were resolved from

@@ -608,4 +608,112 @@ TEST(TablePaint, ClipDrawsOnlyWhatMeetsIt) {
   EXPECT_GT(full.size(), 90u * 120u * 5u);
 }
 
+// ---- what a column's format draws beyond l, c and r
+
+// Any format's first column letter decides the alignment; the bits around
+// it (rules, @{}, >{...}) do not hide it.
+TEST(TablePaint, AlignmentLetterOfAnyFormat) {
+  struct Case {
+    const char* Format;
+    TTextAlign Expected;
+    bool MultiLine;
+  };
+  const Case cases[] = {
+      {"r|", TTextAlign::Right, false},           {"@{}c@{}", TTextAlign::Center, false},
+      {">{\\bfseries}r", TTextAlign::Right, false}, {"S", TTextAlign::Center, false},
+      {"X", TTextAlign::Left, true},              {"|c||", TTextAlign::Center, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Format);
+    TTable t;
+    TRecordingCanvas canvas;
+    Build(t, 2, {{{"x"}, {"y"}}});
+    t.Columns[1]->Format = c.Format;
+    t.Measure(canvas);
+    t.Paint(canvas);
+    const TRect& b = (*t.Rows[0])[1]->BoundsRect;
+    EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(1),
+              Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4}, "y", c.Expected, c.MultiLine));
+  }
+  // A joined cell without an alignment of its own (as an old file may hold
+  // it) takes its first column's letter, but none of its rules.
+  TTable t;
+  TRecordingCanvas canvas;
+  Build(t, 2, {{{"j", 2}}});
+  t.ShowGrid = false;
+  t.Columns[0]->Format = "|r|";
+  t.Measure(canvas);
+  t.Paint(canvas);
+  const TRect& b = (*t.Rows[0])[0]->BoundsRect;
+  EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(0),
+            Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4}, "j", TTextAlign::Right, false));
+  EXPECT_TRUE(canvas.OfKind(TOpKind::Line).empty());
+}
+
+// The format's vertical rules are drawn as a cell's rules are, on every
+// single cell of the column: "||" as two lines two pixels apart; a joined
+// cell is a \multicolumn of its own and draws none.
+TEST(TablePaint, VerticalRulesOfAFormat) {
+  TTable t;
+  TRecordingCanvas canvas;
+  canvas.Extents = {{"a", {32, 12}}, {"b", {52, 12}}};
+  Build(t, 2, {{{"a"}, {"b"}}, {{"joined", 2}}});
+  t.ShowGrid = false;
+  t.Columns[0]->Format = "|l";
+  t.Columns[1]->Format = "r||";
+  t.Measure(canvas);
+  t.Paint(canvas);
+  // Columns 40 and 60 wide, rows 20 high, from (8, 8).
+  const std::vector<TOp> rules{Line(8, 8, 8, 29, clWindowText), Line(108, 8, 108, 29, clWindowText),
+                               Line(106, 8, 106, 29, clWindowText)};
+  EXPECT_EQ(canvas.OfKind(TOpKind::Line), rules);
+
+  // Exactly "l": nothing is drawn besides the text.
+  t.Columns[0]->Format = "l";
+  t.Columns[1]->Format = "r";
+  canvas.Ops.clear();
+  t.Measure(canvas);
+  t.Paint(canvas);
+  EXPECT_TRUE(canvas.OfKind(TOpKind::Line).empty());
+}
+
+// A paragraph column is at least its width wide at the grid's scale (the
+// grid's 11-point font standing for 10 points typeset, at 96 pixels an
+// inch), and its text wraps at that width.
+TEST(TablePaint, ParagraphColumnWidthAndWrapping) {
+  TTable t;
+  TRecordingCanvas canvas;
+  std::string words;
+  for (int i = 0; i < 10; ++i) words += (i ? " w" : "w") + std::to_string(100 + i);
+  Build(t, 2, {{{"short"}, {words}}, {{""}, {""}}});
+  t.Columns[0]->Format = "p{3cm}";
+  t.Columns[1]->Format = "p{21mm}";
+  t.Measure(canvas);
+  // 3 cm = 85.36 pt, times 1.1 times 4/3 pixels: 125, with the padding 133.
+  EXPECT_FLOAT_EQ(t.Columns[0]->Width, 133);
+  // 21 mm: 87.6 pixels of text. Words of four characters (24 pixels) and
+  // a blank: three a line (84 pixels), four lines.
+  EXPECT_FLOAT_EQ(t.Columns[1]->Width, 96);
+  EXPECT_FLOAT_EQ(t.Rows[0]->Height, 8 + 4 * 12);
+  t.Paint(canvas);
+  const TRect& b = (*t.Rows[0])[1]->BoundsRect;
+  EXPECT_EQ(canvas.OfKind(TOpKind::Text).at(1),
+            Text({b.Left + 4, b.Top + 4, b.Right - 4, b.Bottom - 4},
+                 "w100 w101 w102\nw103 w104 w105\nw106 w107 w108\nw109", TTextAlign::Left, true));
+
+  // Typing in a cell measures it wrapped as well, and a format taken back
+  // to "l" gives the column its text's width again.
+  (*t.Rows[1])[1]->SetText("w200 w201 w202 w203 w204");
+  t.Measure(canvas);
+  EXPECT_FLOAT_EQ(t.Rows[1]->Height, 8 + 2 * 12);
+  t.Columns[0]->Format = "l";
+  t.Measure(canvas);
+  EXPECT_FLOAT_EQ(t.Columns[0]->Width, 8 + 5 * 6);
+
+  // A cell aligned on its own is a \multicolumn: it does not wrap.
+  (*t.Rows[0])[1]->Align = 'c';
+  t.Measure(canvas);
+  EXPECT_FLOAT_EQ(t.Rows[0]->Height, 8 + 12);
+}
+
 }  // namespace

@@ -337,6 +337,11 @@ TEST_F(TextFile, QuotedImportAcrossPiecesWithBomAndEscaping) {
   TTable plain;
   plain.ImportText(Put("plain.csv", "\\,~^#$\r\n"), TTextImportOptions{",", false, false, true});
   EXPECT_EQ(Texts(plain), (std::vector<std::vector<std::string>>{{"\\textbackslash{}", "\\textasciitilde{}\\textasciicircum{}\\#\\$"}}));
+  // The quote as the delimiter separates fields wherever it stands, at a
+  // field's start too: it opens no quoted field.
+  TTable quoteDelimited;
+  quoteDelimited.ImportText(Put("q.csv", "\"a\"\r\n\"\"b"), TTextImportOptions{"\"", false, true, false});
+  EXPECT_EQ(Texts(quoteDelimited), (std::vector<std::vector<std::string>>{{"", "a", ""}, {"", "", "b"}}));
 }
 
 TEST_F(TextFile, TextRoundTripKeepsTextsAndSize) {

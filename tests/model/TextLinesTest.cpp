@@ -246,6 +246,9 @@ TEST(LatexEscape, EverySpecialCharacterAndEscapedTextAgain) {
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeLatexSpecials(c.raw), c.escaped) << c.raw;
+  // A NUL is no special character: looked up among the specials like the
+  // rest, it would match their list's end and gain a backslash.
+  EXPECT_EQ(EscapeLatexSpecials(std::string("a\0&", 3)), std::string("a\0\\&", 4));
 }
 
 }  // namespace

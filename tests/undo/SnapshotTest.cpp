@@ -217,13 +217,15 @@ TEST(Snapshot, LaterEditsOfTheSameRowStayOutOfEarlierStates) {
 // ---------------------------------------------------------------- random edits
 
 // One random edit of the kinds the commands make, keeping the span invariant.
-void RandomEdit(TTable& t, std::mt19937& rng) {
+// With shapeKept, only edits that keep the lists and spans as they are.
+void RandomEdit(TTable& t, std::mt19937& rng, bool shapeKept = false) {
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const int row = pick(t.RowCount());
   const int col = pick(t.ColCount());
   TCell* cell = t.GetCell(row, col);
   static const char* const kTexts[] = {"", "x", "r0c0", "a text longer than sixteen bytes", "\xc3\xa9", "\xff"};
-  switch (pick(14)) {
+  static const int kShapeKept[] = {0, 1, 2, 3, 4, 5, 6, 12, 13, 14};
+  switch (shapeKept ? kShapeKept[pick(10)] : pick(15)) {
     case 0:
     case 1:
     case 2:
@@ -275,47 +277,89 @@ void RandomEdit(TTable& t, std::mt19937& rng) {
       if (pick(2)) t.Environment = pick(2) ? "tabular" : "array";
       t.Extra2 = kTexts[pick(6)];
       break;
+    case 14:  // a flag written directly, past the select operations
+      cell->Selected = pick(2) == 1;
+      if (pick(2)) t.Rows[row]->Selected = pick(2) == 1;
+      break;
   }
 }
 
 // Random edits, undos, redos and branches, each state checked against the
-// content the table had when it was recorded.
-TEST(Snapshot, RandomHistoryRestoresEveryState) {
-  for (unsigned seed : {1u, 2u}) {
-    SCOPED_TRACE(seed);
-    std::mt19937 rng(seed);
-    TUndoBuffer buffer;
-    buffer.MaxLevels = 10000;
-    TTable t;
-    BuildGrid(t, 70, 5);
-    std::vector<std::string> expected;  // parallel to the buffer's entries
-    buffer.AddState(t, "Initial State");
-    expected.push_back(DumpContent(t));
-    for (int step = 0; step < 300; ++step) {
-      const unsigned action = rng() % 10;
-      if (action < 6 || buffer.Count() == 1) {
-        RandomEdit(t, rng);
-        buffer.AddState(t, "edit");
-        expected.resize(static_cast<size_t>(buffer.Position()));
-        expected.push_back(DumpContent(t));
-      } else if (action < 8 && buffer.UndoCount() > 0) {
-        // Now and then the table was changed without a recorded step (an
-        // edit in progress): the undo must still give the recorded state.
-        if (rng() % 4 == 0) RandomEdit(t, rng);
-        buffer.Undo(t, 1 + static_cast<int>(rng() % static_cast<unsigned>(buffer.UndoCount())));
-      } else if (buffer.RedoCount() > 0) {
-        buffer.Redo(t, 1 + static_cast<int>(rng() % static_cast<unsigned>(buffer.RedoCount())));
-      }
-      ASSERT_EQ(buffer.Count(), static_cast<int>(expected.size()));
+// content the table had when it was recorded. With idleReads the selection
+// is read after each step as the window's idle pass reads it, which lets
+// the history compare and restore only the rows that may have changed.
+void RunRandomHistory(unsigned seed, bool shapeKept, bool idleReads) {
+  SCOPED_TRACE(seed);
+  std::mt19937 rng(seed);
+  TUndoBuffer buffer;
+  buffer.MaxLevels = 10000;
+  TTable t;
+  BuildGrid(t, 70, 5);
+  std::vector<std::string> expected;  // parallel to the buffer's entries
+  buffer.AddState(t, "Initial State");
+  expected.push_back(DumpContent(t));
+  // Whether the table holds the state at the history's position: reading
+  // the selection can complete it to whole cells, a change of its own.
+  bool holdsState = true;
+  for (int step = 0; step < 300; ++step) {
+    const unsigned action = rng() % 10;
+    if (action < 6 || buffer.Count() == 1) {
+      RandomEdit(t, rng, shapeKept);
+      if (idleReads && rng() % 2) t.Selection();
+      buffer.AddState(t, "edit");
+      expected.resize(static_cast<size_t>(buffer.Position()));
+      expected.push_back(DumpContent(t));
+      holdsState = true;
+    } else if (action < 8 && buffer.UndoCount() > 0) {
+      // Now and then the table was changed without a recorded step (an
+      // edit in progress): the undo must still give the recorded state.
+      if (rng() % 4 == 0) RandomEdit(t, rng, shapeKept);
+      if (idleReads && rng() % 2) t.Selection();
+      buffer.Undo(t, 1 + static_cast<int>(rng() % static_cast<unsigned>(buffer.UndoCount())));
+      holdsState = true;
+    } else if (buffer.RedoCount() > 0) {
+      buffer.Redo(t, 1 + static_cast<int>(rng() % static_cast<unsigned>(buffer.RedoCount())));
+      holdsState = true;
+    }
+    ASSERT_EQ(buffer.Count(), static_cast<int>(expected.size()));
+    if (holdsState) {
       ASSERT_EQ(DumpContent(t), expected[static_cast<size_t>(buffer.Position())]) << "step " << step;
     }
-    // Every state the history still holds, from the oldest on.
-    if (buffer.UndoCount() > 0) buffer.Undo(t, buffer.UndoCount());
-    for (int i = 0;; ++i) {
-      ASSERT_EQ(DumpContent(t), expected[static_cast<size_t>(i)]) << "entry " << i;
-      if (buffer.RedoCount() == 0) break;
-      buffer.Redo(t, 1);
+    if (idleReads) {
+      // Read as the idle pass reads it, after the state was recorded. The
+      // selection kept, after a restore too, is the one the flags hold. (No
+      // other table is made here: that would change the shape count and
+      // keep the history from its shortcuts.)
+      const TSelection& kept = t.Selection();
+      if (t.TakeSelectionGrowth()) holdsState = false;
+      TArrayOfCells cells;
+      TArrayOfInteger rows;
+      for (int i = 0; i < t.RowCount(); ++i) {
+        if (t.Rows[i]->Selected) rows.push_back(i);
+        for (TCell* c : *t.Rows[i])
+          if (c->Selected) cells.push_back(c);
+      }
+      ASSERT_EQ(kept.Cells, cells) << "step " << step;
+      ASSERT_EQ(kept.Rows, rows) << "step " << step;
     }
+  }
+  // Every state the history still holds, from the oldest on.
+  if (buffer.UndoCount() > 0) buffer.Undo(t, buffer.UndoCount());
+  for (int i = 0;; ++i) {
+    ASSERT_EQ(DumpContent(t), expected[static_cast<size_t>(i)]) << "entry " << i;
+    if (buffer.RedoCount() == 0) break;
+    buffer.Redo(t, 1);
+  }
+}
+
+TEST(Snapshot, RandomHistoryRestoresEveryState) {
+  for (unsigned seed : {1u, 2u}) RunRandomHistory(seed, false, false);
+}
+
+TEST(Snapshot, RandomHistoryWithIdleReadsRestoresEveryState) {
+  for (unsigned seed : {3u, 4u}) {
+    RunRandomHistory(seed, false, true);
+    RunRandomHistory(seed, true, true);
   }
 }
 

@@ -30,7 +30,7 @@ inline std::string DumpContent(const TTable& t) {
     for (const TCell* c : *r) {
       out += " {";
       text(c->Text());
-      for (int n : {c->Span, static_cast<int>(c->Align), c->Selected ? 1 : 0, static_cast<int>(c->RuleLeft),
+      for (int n : {int{c->Span}, static_cast<int>(c->Align), c->Selected ? 1 : 0, static_cast<int>(c->RuleLeft),
                     static_cast<int>(c->RuleTop), static_cast<int>(c->RuleRight), static_cast<int>(c->RuleBottom)})
         number(n);
       out += '}';

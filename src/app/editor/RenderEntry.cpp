@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QString>
 #include <memory>
+#include <string_view>
 
 #include "app/EditorModule.h"
 #include "forms/TypesetRunner.h"
@@ -35,8 +36,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, QString& w
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int QuiltorRenderTypeset(
-    const char* tex, size_t texSize, const char* out, int dpi, void (*append)(void*, const char*, size_t), void* log,
-    void* message) {
+    const char* tex, size_t texSize, const char* out, int dpi, int timeoutSeconds,
+    void (*append)(void*, const char*, size_t), void* log, void* message) {
   // QProcess and QPdfDocument want an application object; a core one needs
   // no display.
   std::unique_ptr<QCoreApplication> app;
@@ -45,7 +46,8 @@ extern "C" __attribute__((visibility("default"))) int QuiltorRenderTypeset(
   static char* argv[] = {name, nullptr};
   if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
 
-  const TTypesetResult result = TypesetAndWait(QByteArray(tex, static_cast<qsizetype>(texSize)));
+  const int limitMs = timeoutSeconds * 1000;
+  const TTypesetResult result = TypesetAndWait(QByteArray(tex, static_cast<qsizetype>(texSize)), limitMs);
   if (result.Status == TTypesetResult::tsFailed) {
     Say(append, log, result.Log);
     return 1;
@@ -57,11 +59,17 @@ extern "C" __attribute__((visibility("default"))) int QuiltorRenderTypeset(
   const QString path = QString::fromLocal8Bit(out);
   QString why;
   if (path.endsWith(QStringLiteral(".png"))) {
-    QImage image = RenderPdfPage(result.Pdf, dpi / kPointsPerInch);
-    if (image.isNull()) {
-      Say(append, message, QByteArray("Cannot render the typeset table at this resolution"));
+    TRasterScale scale;
+    scale.PixelsPerPoint = dpi / kPointsPerInch;
+    const TRaster raster = RasterisePdfPage(result.Pdf, scale, limitMs);
+    if (raster.Status != TRaster::rsOk) {
+      Say(append, message,
+          raster.Status == TRaster::rsTooLarge     ? QByteArray("Cannot render the typeset table at this resolution")
+          : raster.Status == TRaster::rsTooComplex ? QByteArray(kTooComplexMessage)
+                                                   : QByteArray("Cannot read the PDF that TeX made"));
       return 1;
     }
+    QImage image = raster.Image;
     const int dotsPerMeter = qRound(dpi * kInchesPerMeter);
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
@@ -80,9 +88,24 @@ extern "C" __attribute__((visibility("default"))) int QuiltorRenderTypeset(
     }
     return 0;
   }
-  if (!WriteFileAtomically(path, result.Pdf, why)) {
+  // The PDF goes to others: it carries the pages' drawing and nothing else.
+  const TTypesetResult copy = CopyPdfWithoutActions(result.Pdf, limitMs);
+  if (copy.Status != TTypesetResult::tsOk) {
+    Say(append, message,
+        "Cannot copy the typeset PDF: " +
+            (copy.Message.isEmpty() ? QByteArray("TeX could not read it") : copy.Message.toUtf8()));
+    return 1;
+  }
+  if (!WriteFileAtomically(path, copy.Pdf, why)) {
     Say(append, message, why.toUtf8());
     return 1;
   }
   return 0;
+}
+
+// The rasterising child (see TypesetRunner.h), started as the program
+// itself.
+static_assert(std::string_view(kRasteriseChildOption) == kRasteriseChildArgument);
+extern "C" __attribute__((visibility("default"))) int QuiltorRasteriseChild(int argc, char** argv) {
+  return RasteriseChildMain(argc, argv);
 }
