@@ -1,11 +1,13 @@
 #include "document/AppModule.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "document/DocumentFiles.h"
 #include "document/SpreadsheetFile.h"
 #include "model/AtomicFile.h"
+#include "model/Errors.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
 #include "undo/UndoBuffers.h"
@@ -29,22 +31,44 @@ TFileDialog OpenDialog({{"All supported formats", "*.qtor;*.csv;*.txt;*.tex;*.xl
 TFileDialog SaveDialog({{"Quiltor data (*.qtor)", "*.qtor", "qtor"},
                         {"Comma separated (*.csv)", "*.csv", "csv"},
                         {"Tab delimeted (*.txt)", "*.txt", "txt"},
-                        {"All files", "*.*", "qtor"}});
+                        {"All files", "*.*", "qtor"},
+                        // Last, so that the entries stored before it keep their numbers.
+                        {"LaTeX table (*.tex)", "*.tex", "tex"}});
 
 namespace {
 
 TDocumentUI* gUI = nullptr;
 int gSaves = 0;
 
+// Each file's identity as this editor last read or wrote it, by path: Save
+// asks when the file is no longer that one. Kept for every file of the run,
+// since undo may bring back a document of an earlier one.
+std::map<std::string, TFileIdentity> gIdentities;
+// The links to tables of LaTeX files made during the run; the document's is
+// the one its name names.
+std::vector<TPaperLink> gPapers;
+
+void ForgetPaper(const std::string& path, int number) {
+  std::erase_if(gPapers, [&](const TPaperLink& l) { return l.Path == path && l.Number == number; });
+}
+
 // The save dialog's type entry that matches a file's extension.
 int SaveTypeFor(const std::string& fileName) {
   const std::string ext = ExtractFileExt(fileName);
   if (ext == ".csv") return 2;
   if (ext == ".txt") return 3;
+  if (ext == ".tex") return 5;
   return 1;
 }
 
 }  // namespace
+
+TPaperLink* CurrentPaper() {
+  const std::string& name = CurrentTable->FileName;
+  for (TPaperLink& link : gPapers)
+    if (link.Path == name && CurrentTable->Title == PaperTitle(link.Path, link.Number)) return &link;
+  return nullptr;
+}
 
 void SetDocumentUI(TDocumentUI* ui) { gUI = ui; }
 TDocumentUI* DocumentUI() { return gUI; }
@@ -67,6 +91,8 @@ void StopAppModule() {
   SetUndoDocument(nullptr);
   delete RecentFiles;
   RecentFiles = nullptr;
+  gIdentities.clear();
+  gPapers.clear();
   delete RecentFormats;
   RecentFormats = nullptr;
   delete CurrentTable;
@@ -120,39 +146,178 @@ bool NewDocument(int rows, int cols) {
   return true;
 }
 
+std::string RecentEntry(const std::string& path, int number) {
+  return number > 0 ? path + "\ntable " + std::to_string(number) : path;
+}
+
+std::string RecentEntryPath(const std::string& entry, int* number) {
+  const size_t br = entry.rfind("\ntable ");
+  int n = 0;
+  if (br != std::string::npos) {
+    const std::string digits = entry.substr(br + 7);
+    const bool valid = !digits.empty() && digits.size() <= 9 &&
+                       digits.find_first_not_of("0123456789") == std::string::npos && digits[0] != '0';
+    if (valid) n = std::stoi(digits);
+  }
+  if (number) *number = n;
+  return n > 0 ? entry.substr(0, br) : entry;
+}
+
+std::string RecentEntryCaption(const std::string& entry) {
+  int number = 0;
+  const std::string path = RecentEntryPath(entry, &number);
+  return number > 0 ? path + ", table " + std::to_string(number) : path;
+}
+
+std::string PaperTitle(const std::string& path, int number) {
+  return ExtractFileName(path) + " (table " + std::to_string(number) + ")";
+}
+
+std::string ReplaceFileText(const std::string& fileName) {
+  return ExtractFileName(fileName) + " already exists. Do you want to replace it?";
+}
+
+std::string ChangedOnDiskText(const std::string& fileName) {
+  return ExtractFileName(fileName) + " was changed by another program. Save anyway?";
+}
+
+std::string PaperChangedText(const std::string& fileName, int number) {
+  return ExtractFileName(fileName) + " was changed by another program since it was opened. Replace table " +
+         std::to_string(number) + " anyway?";
+}
+
+std::string TextFormatText(const std::string& fileName) {
+  return ExtractFileName(fileName) +
+         " cannot keep the table's rules, joins, formats and environment. Keep the text format, or save as a "
+         "Quiltor table?";
+}
+
 namespace {
 
-// Runs the save dialog as prepared by the caller and saves to the chosen path.
-bool SaveWithDialog() {
-  if (!gUI || !gUI->ExecuteSaveDialog(SaveDialog)) return false;
-  const std::string path = AbsoluteFileName(SaveDialog.FileName);
-  WriteDocumentFile(*CurrentTable, path);
+const std::vector<std::string> kYesNo = {"&Yes", "&No"};
+
+// Without a window nothing can be asked: the question answers its last button.
+int Ask(const std::string& text, const std::vector<std::string>& buttons) {
+  return gUI ? gUI->Ask(ApplicationTitle, text, buttons) : static_cast<int>(buttons.size()) - 1;
+}
+
+// The document is now the file at path (not a table of a paper).
+void BindToFile(const std::string& path) {
   CurrentTable->FileName = path;
   CurrentTable->Title = FileTitle(path);
-  UpdateCaption();
-  MarkSaved();
-  ++gSaves;
-  SaveDialog.InitialDir = ExtractFilePath(path);
-  RecentFiles->AddToTop(path);
-  return true;
+  gIdentities[path] = FileIdentityOf(path);
 }
 
-}  // namespace
+// The document is now link's table, written as code at begin; the file is
+// as it was just read or written (its identity looked at now, unless given).
+void BindToPaper(TPaperLink link, int number, size_t begin, std::string code, const TFileIdentity* identity = nullptr) {
+  ForgetPaper(link.Path, link.Number);
+  ForgetPaper(link.Path, number);
+  link.Number = number;
+  link.Begin = begin;
+  link.Source = std::move(code);
+  link.Identity = identity ? *identity : FileIdentityOf(link.Path);
+  CurrentTable->FileName = link.Path;
+  CurrentTable->Title = PaperTitle(link.Path, number);
+  gPapers.push_back(std::move(link));
+}
 
-bool SaveDocument() {
-  const std::string& fileName = CurrentTable->FileName;
-  if (!fileName.empty() && FileExists(fileName)) {
-    WriteDocumentFile(*CurrentTable, fileName);
+TPaperLink NewLink(const std::string& path) {
+  TPaperLink link;
+  link.Path = path;
+  return link;
+}
+
+enum class TSaveStep { Done, BackToDialog };
+
+// Save As into a LaTeX file: a new file gets the table's code alone; into
+// an existing one the table replaces one of its tables or goes at its end,
+// as the user chooses. Nothing but LaTeX is ever written under .tex.
+TSaveStep SaveAsLatex(const std::string& path) {
+  if (!FileExists(path)) {
+    const std::string code = TableCode(*CurrentTable);
+    WritePaperFile(path, code + "\n");
+    BindToPaper(NewLink(path), 1, 0, code);
+    return TSaveStep::Done;
+  }
+  const std::string bytes = ReadPaperFile(path);
+  const std::vector<TLatexTableSource> tables = FindPaperTables(bytes);
+  int choice = TDocumentUI::kAppendTable;
+  if (tables.empty()) {
+    const std::string text = ExtractFileName(path) + " holds no LaTeX table. Add the table at its end?";
+    if (Ask(text, {"&Add", "Cancel"}) != 0) return TSaveStep::BackToDialog;
+  } else {
+    choice = gUI ? gUI->ChooseTableToReplace(ExtractFileName(path), tables) : -1;
+    if (choice != TDocumentUI::kAppendTable && (choice < 0 || static_cast<size_t>(choice) >= tables.size()))
+      return TSaveStep::BackToDialog;
+  }
+  if (choice == TDocumentUI::kAppendTable) {
+    const TCodeLayout layout = AppendLayoutOf(bytes);
+    const std::string code = TableCode(*CurrentTable, layout);
+    size_t at = 0;
+    WritePaperFile(path, AppendTable(bytes, code, layout, at));
+    BindToPaper(NewLink(path), static_cast<int>(tables.size()) + 1, at, code);
+    return TSaveStep::Done;
+  }
+  const TLatexTableSource& target = tables[static_cast<size_t>(choice)];
+  const size_t end = TableSourceEnd(bytes, target);
+  if (end == std::string::npos)
+    throw EQuiltorError(FormatStr("Table %d of %s has no \\end: it cannot be replaced", choice + 1,
+                                  ExtractFileName(path).c_str()));
+  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, target.Begin, end));
+  WritePaperFile(path, SpliceTable(bytes, target.Begin, end, code));
+  BindToPaper(NewLink(path), choice + 1, target.Begin, code);
+  return TSaveStep::Done;
+}
+
+// Asks before a table with more than texts goes into a text format. Yes to
+// "Save as Quiltor Table..." prepares the save dialog for the native type.
+enum class TTextFormatAnswer { Text, Native, Cancel };
+TTextFormatAnswer AskTextFormat(const std::string& path) {
+  if (FormatOfFile(path) == TFileFormat::Native || !TextFormatLoses(*CurrentTable)) return TTextFormatAnswer::Text;
+  switch (Ask(TextFormatText(path), {"Use Text Format", "Save as Quiltor Table...", "Cancel"})) {
+    case 0: return TTextFormatAnswer::Text;
+    case 1:
+      SaveDialog.FileName = FileTitle(path);
+      SaveDialog.FilterIndex = 1;
+      return TTextFormatAnswer::Native;
+    default: return TTextFormatAnswer::Cancel;
+  }
+}
+
+// Runs the save dialog as prepared by the caller and saves to the chosen
+// path, until a name is chosen that may be written or the user cancels.
+bool SaveWithDialog() {
+  for (;;) {
+    if (!gUI || !gUI->ExecuteSaveDialog(SaveDialog)) return false;
+    std::string path = AbsoluteFileName(SaveDialog.FileName);
+    // The native format only under its own extension: a name the program
+    // knows no format for gets it.
+    const std::string ext = ExtractFileExt(path);
+    if (ext != ".qtor" && ext != ".csv" && ext != ".txt" && ext != ".tex") path += ".qtor";
+    SaveDialog.FileName = ExtractFileName(path);
+    if (ext == ".tex") {
+      if (SaveAsLatex(path) == TSaveStep::BackToDialog) continue;
+    } else {
+      if (FileExists(path) && Ask(ReplaceFileText(path), kYesNo) != 0) continue;
+      const TTextFormatAnswer format = AskTextFormat(path);
+      if (format == TTextFormatAnswer::Cancel) return false;
+      if (format == TTextFormatAnswer::Native) continue;
+      WriteDocumentFile(*CurrentTable, path);
+      BindToFile(path);
+    }
+    UpdateCaption();
     MarkSaved();
     ++gSaves;
+    SaveDialog.InitialDir = ExtractFilePath(path);
+    const TPaperLink* paper = CurrentPaper();
+    RecentFiles->AddToTop(RecentEntry(path, paper ? paper->Number : 0));
     return true;
   }
-  SaveDialog.FileName = CurrentTable->Title;
-  SaveDialog.FilterIndex = SaveTypeFor(fileName);
-  return SaveWithDialog();
 }
 
-bool SaveDocumentAs() {
+// Save As for the document's own name: the dialog proposes it.
+bool SaveAsWithProposal() {
   const std::string& fileName = CurrentTable->FileName;
   if (!fileName.empty()) {
     SaveDialog.FileName = ExtractFileName(fileName);
@@ -163,6 +328,69 @@ bool SaveDocumentAs() {
   }
   return SaveWithDialog();
 }
+
+// Save of a table of a paper: its code replaces the table's source in the
+// file, and no other byte changes.
+bool SavePaperTable(TPaperLink& link) {
+  TFileIdentity now;
+  const std::string bytes = ReadPaperFile(link.Path, &now);
+  const TPaperPlace place = LocatePaperTable(bytes, now, link);
+  if (place.State == TPaperPlace::Gone) {
+    const std::string text = FormatStr("Table %d can no longer be found in %s. Save the table under another name?",
+                                       link.Number, ExtractFileName(link.Path).c_str());
+    return Ask(text, kYesNo) == 0 && SaveAsWithProposal();
+  }
+  if (place.State == TPaperPlace::Changed && Ask(PaperChangedText(link.Path, link.Number), kYesNo) != 0) return false;
+  if (!link.Approximations.empty()) {
+    if (Ask(ApproximationQuestion(ExtractFileName(link.Path), place.Number, link.Approximations),
+            {"&Save", "Cancel"}) != 0)
+      return false;
+    // Told once per document.
+    link.Approximations.clear();
+  }
+  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, place.Begin, place.End));
+  WritePaperFile(link.Path, SpliceTable(bytes, place.Begin, place.End, code));
+  if (place.Number != link.Number) {
+    // Tables were added or removed above it: the document follows its table.
+    RecentFiles->AddToTop(RecentEntry(link.Path, place.Number));
+  }
+  BindToPaper(link, place.Number, place.Begin, code);
+  UpdateCaption();
+  MarkSaved();
+  ++gSaves;
+  return true;
+}
+
+}  // namespace
+
+bool SaveDocument() {
+  const std::string fileName = CurrentTable->FileName;
+  TPaperLink* paper = CurrentPaper();
+  if (paper && FileExists(fileName)) return SavePaperTable(*paper);
+  // A LaTeX file is written only through its link: without one (its table
+  // could not be put back) the document asks for a name.
+  if (!paper && ExtractFileExt(fileName) != ".tex" && FileExists(fileName)) {
+    const auto known = gIdentities.find(fileName);
+    if (known != gIdentities.end() && known->second.Known && FileIdentityOf(fileName) != known->second &&
+        Ask(ChangedOnDiskText(fileName), kYesNo) != 0)
+      return false;
+    switch (AskTextFormat(fileName)) {
+      case TTextFormatAnswer::Cancel: return false;
+      case TTextFormatAnswer::Native: return SaveWithDialog();
+      case TTextFormatAnswer::Text: break;
+    }
+    WriteDocumentFile(*CurrentTable, fileName);
+    gIdentities[fileName] = FileIdentityOf(fileName);
+    MarkSaved();
+    ++gSaves;
+    return true;
+  }
+  SaveDialog.FileName = paper ? ExtractFileName(fileName) : CurrentTable->Title;
+  SaveDialog.FilterIndex = SaveTypeFor(fileName);
+  return SaveWithDialog();
+}
+
+bool SaveDocumentAs() { return SaveAsWithProposal(); }
 
 bool OpenDocument() {
   if (!gUI || !gUI->ExecuteOpenDialog(OpenDialog)) return false;
@@ -202,7 +430,7 @@ std::string FileToOpen(const std::string& fileName) {
 
 }  // namespace
 
-bool OpenFile(const std::string& name) {
+bool OpenFile(const std::string& name, int number) {
   std::error_code ec;
   if (name.empty() || !std::filesystem::exists(name, ec)) return false;
   const std::string fileName = AbsoluteFileName(name);
@@ -219,6 +447,7 @@ bool OpenFile(const std::string& name) {
   bool unnamed = source != fileName;
   auto scratch = std::make_unique<TTable>();
   const std::string ext = ExtractFileExt(fileName);
+  TPaperLink link;
   if (ext == ".csv" || ext == ".txt") {
     TTextPreview preview = ReadTextPreview(source, kPreviewLines, kPreviewBytes);
     if (preview.Lines.empty()) return false;
@@ -230,7 +459,7 @@ bool OpenFile(const std::string& name) {
     // Escaped texts, or a text cut at a NUL, would be written back as such.
     if (scratch->ImportText(source, options) >= 0 || options.Escape) unnamed = true;
   } else if (ext == ".tex") {
-    if (!ReadLatexFile(*scratch, source)) return false;
+    if (!ReadPaperTable(*scratch, source, number, link)) return false;
   } else if (IsSpreadsheetFile(fileName)) {
     if (!ReadSpreadsheetFile(*scratch, source, ExtractFileName(fileName))) return false;
   } else {
@@ -241,27 +470,49 @@ bool OpenFile(const std::string& name) {
   // Moved, not copied: the file's table is never held twice.
   CurrentTable->TakeContent(*scratch);
   scratch.reset();
-  // A table read from LaTeX source or a spreadsheet has no file of its own:
-  // saving it over the source would replace a whole paper or workbook by
-  // one table.
-  CurrentTable->FileName = ext == ".tex" || IsSpreadsheetFile(fileName) || unnamed ? std::string() : fileName;
-  CurrentTable->Title = FileTitle(fileName);
+  if (link.Bound() && !unnamed) {
+    // A table of LaTeX source is saved back in place of its source.
+    BindToPaper(link, link.Number, link.Begin, link.Source, &link.Identity);
+  } else if (ext == ".tex" || IsSpreadsheetFile(fileName) || unnamed) {
+    // A table that cannot be put back (it has no \end, or it was read from
+    // a copy), or a sheet of a workbook: saving it over its source would
+    // replace a whole paper or workbook by one table, so it has no file.
+    CurrentTable->FileName.clear();
+    CurrentTable->Title = FileTitle(fileName);
+  } else {
+    BindToFile(fileName);
+  }
   if (gUI) gUI->DocumentReplaced();
   UpdateCaption();
   RecordUndo("Opening file");
   MarkSaved();
-  RecentFiles->AddToTop(fileName);
+  const TPaperLink* paper = CurrentPaper();
+  RecentFiles->AddToTop(RecentEntry(fileName, paper ? paper->Number : 0));
   return true;
 }
 
-bool OpenRecentFile(const std::string& fileName) {
+void LinkRecoveredPaper(const std::string& path, int number) {
+  if (number <= 0 || path.empty()) return;
+  // The file is older than the recovered table, and how it changed since is
+  // unknown: the table is found by its number.
+  TPaperLink link = NewLink(path);
+  link.Number = number;
+  ForgetPaper(path, number);
+  gPapers.push_back(std::move(link));
+  CurrentTable->Title = PaperTitle(path, number);
+}
+
+bool OpenRecentFile(const std::string& entry) {
   CurrentTable->CurrentCell = nullptr;
   // The entry moves to the top whatever the open does, failures included.
+  int number = 0;
+  const std::string path = RecentEntryPath(entry, &number);
   struct MoveToTop {
-    const std::string& Name;
-    ~MoveToTop() { RecentFiles->AddToTop(AbsoluteFileName(Name)); }
-  } moveToTop{fileName};
-  return OpenFile(fileName);
+    const std::string& Path;
+    int Number;
+    ~MoveToTop() { RecentFiles->AddToTop(RecentEntry(AbsoluteFileName(Path), Number)); }
+  } moveToTop{path, number};
+  return OpenFile(path, number);
 }
 
 void OpenDialogTypeChange(int filterIndex) { OpenDialog.TypeChange(filterIndex); }

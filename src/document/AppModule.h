@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "document/DocumentUI.h"
+#include "document/PaperTable.h"
 #include "document/SLists.h"
 #include "latex/CodePackages.h"
 #include "model/Tables.h"
@@ -25,6 +26,22 @@ extern TSList* RecentFormats;  // at most 8, newest first
 // extensions live for the whole run (and are stored in the settings).
 extern TFileDialog OpenDialog;
 extern TFileDialog SaveDialog;
+
+// For a document that is a table of a LaTeX file: the link to it, through
+// which Save puts the table back in place of its source in that file; none
+// for any other document. The link follows the document's name, so that
+// undo across an Open brings back the link of the state's own document.
+TPaperLink* CurrentPaper();
+
+// A recent-files entry for table number (1-based) of a LaTeX file, and back:
+// the path alone for a whole file (number 0). The number follows a line
+// break, which no file name the user picks holds.
+std::string RecentEntry(const std::string& path, int number);
+std::string RecentEntryPath(const std::string& entry, int* number = nullptr);
+// How an entry is shown in the menu: "paper.tex, table 2" for a table.
+std::string RecentEntryCaption(const std::string& entry);
+// "paper.tex (table 2)": a table of a paper as the caption names it.
+std::string PaperTitle(const std::string& path, int number);
 
 // Creates the document state: CurrentTable, the recent lists, a new 4 x 4
 // document recorded as "Initial State". The undo history must exist already.
@@ -55,10 +72,20 @@ bool OpenDocument();
 // A file with a copy left by a save cut short (InPlaceBackupName) offers
 // the copy; opened from it, or imported with its texts changed (escaped,
 // cut at a NUL), the document stays unnamed, so that Save asks for a name.
-bool OpenFile(const std::string& fileName);
-// A click on a recent-file entry: opens it and moves it to the top of the
+// number picks a table of a LaTeX file without asking (0: ask among several).
+bool OpenFile(const std::string& fileName, int number = 0);
+// After Recover of a document that was table number of the LaTeX file path:
+// Save puts it back there, finding the table by its number.
+void LinkRecoveredPaper(const std::string& path, int number);
+
+// The questions' texts.
+std::string ReplaceFileText(const std::string& fileName);
+std::string ChangedOnDiskText(const std::string& fileName);
+std::string PaperChangedText(const std::string& fileName, int number);
+std::string TextFormatText(const std::string& fileName);
+// A click on a recent-file entry (RecentEntry): opens it and moves it to the top of the
 // list whatever the result.
-bool OpenRecentFile(const std::string& fileName);
+bool OpenRecentFile(const std::string& entry);
 
 // The dialogs' type-change events: set the default extension for the entry.
 void OpenDialogTypeChange(int filterIndex);

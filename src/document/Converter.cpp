@@ -18,6 +18,7 @@
 #include "document/DocumentFiles.h"
 #include "document/HtmlTable.h"
 #include "document/SpreadsheetFile.h"
+#include "document/PaperTable.h"
 #include "latex/LatexReader.h"
 #include "latex/TabToLatex.h"
 #include "latex/TypesetDocument.h"
@@ -69,7 +70,12 @@ const char kUsage[] =
     "                        needed for IN '-' (standard input) and to read a named\n"
     "                        pipe or another file that is not a regular file\n"
     "  --table=N             read the N-th table of LaTeX or HTML input (1 for the\n"
-    "                        first, the default)\n"
+    "                        first, the default); with --convert of other input to\n"
+    "                        an existing .tex file: replace its N-th table in place,\n"
+    "                        keeping every other byte of the file\n"
+    "  --keep-format         with --convert to an existing .tex table: put the new\n"
+    "                        cell texts into that table's formats, rules, joins\n"
+    "                        and environment; rows are added or removed at the end\n"
     "  --sheet=NAME|N        read the sheet of a spreadsheet named NAME, or the N-th\n"
     "                        (default: the first that holds data)\n"
     "  --range=B2:F20        read only these cells of the sheet (default: its used\n"
@@ -104,7 +110,8 @@ const char kUsage[] =
     "Options may stand anywhere; '--' ends them. Text input in UTF-16 (with its\n"
     "byte-order mark) is read as UTF-8. A NUL byte ends text input: the converter\n"
     "then writes nothing and fails unless --allow-truncation is given. It never\n"
-    "writes over its own input.\n"
+    "writes over its own input, and never replaces a .tex file that holds more\n"
+    "than one table whole: --table names the table to replace.\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be read or written or LaTeX failed,\n"
     "2 bad usage.\n";
@@ -152,6 +159,7 @@ struct TOptions {
   bool NoEscape = false;
   std::optional<TRuleStyle> Style;  // --style; none: as the input has it
   TLatexOptions Code;               // --align
+  bool KeepFormat = false;
 
   bool FromStandardInput() const { return Input == "-"; }
   // How the input is read: --from, else its extension; every name the
@@ -162,6 +170,9 @@ struct TOptions {
     return kind == TKind::Unknown ? TKind::Native : kind;
   }
   std::string InputName() const { return FromStandardInput() ? kStandardInput : Input; }
+  bool ToLatexFile() const { return Mode == Convert && KindOf(Output) == TKind::Latex; }
+  // --table names the output's table: the input has no tables to choose from.
+  int OutputTable() const { return HasTable && InputKind() != TKind::Latex ? Table : 0; }
 };
 
 void SetMode(TOptions& o, decltype(TOptions::Mode) mode, const std::string& arg) {
@@ -185,7 +196,8 @@ enum : int {
   kOptRange,
   kOptNoEscape,
   kOptStyle,
-  kOptAlign
+  kOptAlign,
+  kOptKeepFormat
 };
 enum : int { kOptRender = 512, kOptDpi, kOptPreamble, kOptTimeout };
 
@@ -210,6 +222,7 @@ const option kLongOptions[] = {
     {"no-escape", no_argument, nullptr, kOptNoEscape},
     {"style", required_argument, nullptr, kOptStyle},
     {"align", no_argument, nullptr, kOptAlign},
+    {"keep-format", no_argument, nullptr, kOptKeepFormat},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
@@ -308,6 +321,7 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
         break;
       case kOptAlign: o.Code.AlignColumns = true; break;
       case kOptRender: SetMode(o, TOptions::Render, "--render"); break;
+      case kOptKeepFormat: o.KeepFormat = true; break;
       case kOptDpi: o.Dpi = ParseCount(optarg, "--dpi", 2400); break;
       case kOptPreamble:
         if (!*optarg) throw TUsageError{"'--preamble' needs a file name"};
@@ -363,8 +377,10 @@ TOptions ParseCommandLine(int argc, char* argv[]) {
   if (o.Input.empty()) throw TUsageError{"the input file name is empty"};
   if (o.FromStandardInput() && o.From == TKind::Unknown)
     throw TUsageError{"reading standard input ('-') needs --from csv, txt, qtor or tex"};
-  if (o.HasTable && o.InputKind() != TKind::Latex && o.InputKind() != TKind::Html)
-    throw TUsageError{"'--table' chooses among the tables of LaTeX or HTML input (.tex, .html or --from)"};
+  if (o.HasTable && o.InputKind() != TKind::Latex && o.InputKind() != TKind::Html && !o.ToLatexFile())
+    throw TUsageError{"'--table' chooses among the tables of LaTeX or HTML input (.tex, .html or --from), or the "
+                      "table of a .tex output that --convert replaces"};
+  if (o.KeepFormat && !o.ToLatexFile()) throw TUsageError{"'--keep-format' belongs to --convert to a .tex file"};
   if ((o.HasSheet || !o.Range.empty()) && o.InputKind() != TKind::Spreadsheet)
     throw TUsageError{std::string(o.HasSheet ? "'--sheet'" : "'--range'") + " belongs to spreadsheet input (.xlsx or .ods)"};
   if (o.NoEscape && o.InputKind() != TKind::Spreadsheet && o.InputKind() != TKind::Html)
@@ -653,7 +669,57 @@ void Render(const TTable& table, const TOptions& o) {
   throw EQuiltorError(message);
 }
 
-void Convert(const TTable& table, const TOptions& o) {
+// --convert to a .tex file that exists: the table goes in place of one of
+// its tables (the one --table names, or its only one), every other byte of
+// the file kept. With --keep-format the new texts go into that table's own
+// structure. False when the output does not exist (or is empty), so that it
+// is written whole.
+bool ConvertIntoLatexFile(TTable& table, const TOptions& o) {
+  if (!o.OutputTable() && !o.KeepFormat && !FileExists(o.Output)) return false;
+  if (!FileExists(o.Output)) {
+    throw EQuiltorError(FormatStr("Cannot replace a table of %s: the file does not exist%s", o.Output.c_str(),
+                                  o.OutputTable() ? "" : " (--keep-format keeps the look of an existing table)"));
+  }
+  const std::string bytes = ReadPaperFile(o.Output);
+  const std::vector<TLatexTableSource> tables = FindPaperTables(bytes);
+  size_t index = 0;
+  if (o.OutputTable()) {
+    if (static_cast<size_t>(o.OutputTable()) > tables.size())
+      throw EQuiltorError(FormatStr("%s holds %zu LaTeX table%s, not %d; nothing written", o.Output.c_str(),
+                                    tables.size(), tables.size() == 1 ? "" : "s", o.OutputTable()));
+    index = static_cast<size_t>(o.OutputTable()) - 1;
+  } else if (!IsLoneTable(bytes)) {
+    if (!o.KeepFormat && bytes.find_first_not_of(" \t\r\n") == std::string::npos) return false;
+    if (tables.empty())
+      throw EQuiltorError(FormatStr("Cannot write %s: it holds LaTeX source without a table, which the conversion "
+                                    "would replace whole; nothing written",
+                                    o.Output.c_str()));
+    throw EQuiltorError(FormatStr("Cannot write %s: it holds more than one table alone (%zu LaTeX table%s and "
+                                  "other text); name the table to replace with --table N; nothing written",
+                                  o.Output.c_str(), tables.size(), tables.size() == 1 ? "" : "s"));
+  }
+  const TLatexTableSource& target = tables[index];
+  const size_t end = TableSourceEnd(bytes, target);
+  if (end == std::string::npos)
+    throw EQuiltorError(FormatStr("Cannot replace table %zu of %s: it has no \\end; nothing written", index + 1,
+                                  o.Output.c_str()));
+  TTable merged;
+  const TTable* written = &table;
+  if (o.KeepFormat) {
+    try {
+      ReadLatexTable(bytes, target, merged);
+    } catch (const EQuiltorError& e) {
+      throw EQuiltorError(o.Output + ": " + e.what());
+    }
+    MergeCellTexts(merged, table);
+    written = &merged;
+  }
+  const std::string code = TableCode(*written, CodeLayoutOf(bytes, target.Begin, end));
+  WritePaperFile(o.Output, SpliceTable(bytes, target.Begin, end, code));
+  return true;
+}
+
+void Convert(TTable& table, const TOptions& o) {
   if (o.Mode == TOptions::Render) {
     Render(table, o);
     return;
@@ -666,7 +732,9 @@ void Convert(const TTable& table, const TOptions& o) {
     case TKind::Native: SaveTableFile(table, o.Output); break;
     case TKind::Csv: table.ExportText(o.Output, ','); break;
     case TKind::Tab: table.ExportText(o.Output, '\t'); break;
-    case TKind::Latex: WriteLatex(table, o); break;
+    case TKind::Latex:
+      if (!ConvertIntoLatexFile(table, o)) WriteLatex(table, o);
+      break;
     case TKind::Spreadsheet:
     case TKind::Html:
     case TKind::Unknown: break;  // refused while parsing
@@ -691,7 +759,8 @@ void CheckCut(int64_t nulAt, const TOptions& o) {
 // LaTeX of text input is written as the text is read: its table has nothing
 // but the texts, so building it first would only cost time and memory.
 bool StreamsTextToLatex(const TOptions& o) {
-  const bool latex = o.Mode == TOptions::Latex || (o.Mode == TOptions::Convert && KindOf(o.Output) == TKind::Latex);
+  // An existing .tex output may be a paper: its table is replaced in place.
+  const bool latex = o.Mode == TOptions::Latex || (o.ToLatexFile() && !FileExists(o.Output) && !o.KeepFormat);
   // The streamed code knows no style and no alignment.
   return latex && IsTextInput(o) && !o.Style && !o.Code.AlignColumns;
 }

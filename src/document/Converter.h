@@ -9,7 +9,10 @@
 //   --dpi N                          the PNG's resolution (default 300)
 //   --from TYPE                      IN's type (csv, txt, qtor, tex) whatever
 //                                    its name; IN '-' is standard input
-//   --table N                        the N-th table of LaTeX input (1-based)
+//   --table N                        the N-th table of LaTeX input (1-based);
+//                                    converting other input to an existing
+//                                    .tex file: the table replaced in place
+//   --keep-format                    the new texts in that table's own look
 //   --delimiters CHARS, --merge      how text input is split into cells
 //   --quoted                         text input has fields in double quotes
 //   --escape                         LaTeX specials in text input escaped

@@ -67,6 +67,18 @@ TFileFormat FormatOfFile(const std::string& path) {
   return TFileFormat::Native;
 }
 
+bool TextFormatLoses(const TTable& table) {
+  if (table.Environment != "tabular" || !table.EnvOptions.empty()) return true;
+  for (const TColumn* column : table.Columns)
+    if (column->Format != "l") return true;
+  for (const TRow* row : table.Rows) {
+    if (!row->Prefix.empty() || !row->Postfix.empty()) return true;
+    for (const TCell* c : *row)
+      if (c->Span != 1 || c->Align != 0 || c->RuleLeft || c->RuleTop || c->RuleRight || c->RuleBottom) return true;
+  }
+  return false;
+}
+
 void WriteDocumentFile(const TTable& table, const std::string& path) {
   switch (FormatOfFile(path)) {
     case TFileFormat::Csv:
@@ -169,8 +181,39 @@ bool ReadLatexTableOf(TTable& table, std::string_view text, const std::string& n
   return true;
 }
 
-bool ReadLatexFile(TTable& table, const std::string& path) {
-  TFileStream file(path, TFileStream::fmOpenRead);
-  const std::string text = ReadLatexText(file);
-  return ReadLatexTableOf(table, text, path);
+bool ReadPaperTable(TTable& table, const std::string& path, int number, TPaperLink& link) {
+  TFileIdentity identity;
+  const std::string bytes = ReadPaperFile(path, &identity);
+  const std::vector<TLatexTableSource> tables = FindPaperTables(bytes);
+  if (tables.empty()) throw EQuiltorError(FormatStr("No LaTeX table found in %s", path.c_str()));
+  size_t index = 0;
+  if (number > 0) {
+    if (static_cast<size_t>(number) > tables.size())
+      throw EQuiltorError(FormatStr("%s holds %zu LaTeX table%s, not %d", path.c_str(), tables.size(),
+                                    tables.size() == 1 ? "" : "s", number));
+    index = static_cast<size_t>(number) - 1;
+  } else if (tables.size() > 1) {
+    const int chosen = gLatexUI ? gLatexUI->ChooseLatexTable(tables) : -1;
+    if (chosen < 0 || static_cast<size_t>(chosen) >= tables.size()) return false;
+    index = static_cast<size_t>(chosen);
+  }
+  const TLatexTableSource& source = tables[index];
+  std::vector<std::string> warnings;
+  try {
+    // The reader's offsets count from the text it is given.
+    warnings = ReadLatexTable(bytes, source, table);
+  } catch (const EQuiltorError& e) {
+    throw EQuiltorError(path + ": " + e.what());
+  }
+  if (!warnings.empty() && gLatexUI) gLatexUI->ShowLatexWarnings(warnings);
+  link = TPaperLink();
+  const size_t end = TableSourceEnd(bytes, source);
+  if (end == std::string::npos) return true;
+  link.Path = path;
+  link.Number = static_cast<int>(index) + 1;
+  link.Begin = source.Begin;
+  link.Source = bytes.substr(source.Begin, end - source.Begin);
+  link.Identity = identity;
+  link.Approximations = DescribeApproximations(link.Source, table, warnings);
+  return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "document/PaperTable.h"
 #include "latex/LatexReader.h"
 #include "model/Tables.h"
 
@@ -29,6 +30,11 @@ std::string AbsoluteFileName(const std::string& path);
 
 enum class TFileFormat { Native, Csv, Tab };
 TFileFormat FormatOfFile(const std::string& path);
+
+// Whether writing the table as delimited text loses anything but its texts:
+// rules, joined cells, column formats, cell alignments, row prefixes or
+// postfixes, or an environment other than a bare "tabular".
+bool TextFormatLoses(const TTable& table);
 
 // Writes the table to path in the format its extension selects. The old file
 // stays intact when the write fails.
@@ -77,5 +83,12 @@ void SetLatexTableUI(TLatexTableUI* ui);
 // "No LaTeX table found in <name>"; a table the reader refuses raises its
 // message, prefixed by name.
 bool ReadLatexTableOf(TTable& table, std::string_view text, const std::string& name);
-// The same for a file (File > Open of a .tex file).
-bool ReadLatexFile(TTable& table, const std::string& path);
+
+// Reads one table of a LaTeX file for editing where it lives: the number-th
+// (1-based), or when number is 0 the only one or the one the user chooses;
+// the reader's warnings are shown. link then names the file, the table and
+// its source as read, with what saving it back will change in style. A
+// table without its \end cannot be put back: link stays unbound then. False
+// when the user cancelled the choice. Refuses files ReadPaperFile refuses,
+// and raises as ReadLatexTableOf does.
+bool ReadPaperTable(TTable& table, const std::string& path, int number, TPaperLink& link);

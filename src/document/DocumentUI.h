@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "latex/LatexReader.h"
 #include "model/Tables.h"
 
 enum class TSaveAnswer { Yes, No, Cancel };
@@ -53,6 +54,15 @@ class TDocumentUI {
   // the user's choice.
   virtual bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
                                    TTextImportOptions& options) = 0;
+  // A question with the buttons given (captions with "&" accelerators), the
+  // first one the default; the answer is the index of the button chosen.
+  // Closing the box (Escape) chooses the last button.
+  virtual int Ask(const std::string& caption, const std::string& text, const std::vector<std::string>& buttons) = 0;
+  // Save As into fileName, an existing LaTeX file with these tables: which
+  // of them the table replaces (its index), kAppendTable to add it at the
+  // file's end, or -1 when cancelled.
+  static constexpr int kAppendTable = -2;
+  virtual int ChooseTableToReplace(const std::string& fileName, const std::vector<TLatexTableSource>& tables) = 0;
   // The main window's caption.
   virtual void SetCaption(const std::string& caption) = 0;
   // An error box with the message; the program goes on.

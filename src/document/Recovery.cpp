@@ -196,7 +196,9 @@ std::string DefaultRecoveryFolder() {
 
 std::string FormatRecoveryInfo(const TRecoveryInfo& info) {
   return std::string(kInfoHeader) + "\nfile " + Escape(info.FileName) + "\ntitle " + Escape(info.Title) +
-         "\ntime " + std::to_string(info.Time) + "\npid " + std::to_string(info.Pid) + "\n";
+         "\ntime " + std::to_string(info.Time) + "\npid " + std::to_string(info.Pid) + "\n" +
+         // Optional: a reader without it passes the key over.
+         (info.Table > 0 ? "table " + std::to_string(info.Table) + "\n" : std::string());
 }
 
 bool ParseRecoveryInfo(const std::string& text, TRecoveryInfo& info) {
@@ -221,6 +223,12 @@ bool ParseRecoveryInfo(const std::string& text, TRecoveryInfo& info) {
     // passed over.
     static const char* const kKeys[4] = {"file", "title", "time", "pid"};
     const int k = static_cast<int>(std::find(kKeys, kKeys + 4, key) - kKeys);
+    if (key == "table") {
+      int64_t table = 0;
+      if (!ParseInt(value, table) || table < 1 || table > INT32_MAX) return false;
+      read.Table = static_cast<int>(table);
+      continue;
+    }
     if (k == 4) continue;
     if (seen[k]) return false;
     seen[k] = true;
@@ -236,7 +244,8 @@ bool ParseRecoveryInfo(const std::string& text, TRecoveryInfo& info) {
 }
 
 std::string RecoveryEntryName(const TRecoveryInfo& info) {
-  return info.FileName.empty() ? std::string("Untitled") : info.FileName;
+  if (info.FileName.empty()) return "Untitled";
+  return info.Table > 0 ? info.FileName + ", table " + std::to_string(info.Table) : info.FileName;
 }
 
 std::string EscapeForTerminal(const std::string& text) {
@@ -458,6 +467,7 @@ void RecoverDocument(const TRecoveryEntry& entry) {
   const std::string& name = entry.Info.FileName;
   CurrentTable->FileName = !name.empty() && name[0] == '/' ? name : std::string();
   CurrentTable->Title = entry.Info.Title.empty() ? RecoveryEntryName(entry.Info) : entry.Info.Title;
+  LinkRecoveredPaper(entry.Info.FileName, entry.Info.Table);
   if (TDocumentUI* ui = DocumentUI()) ui->DocumentReplaced();
   UpdateCaption();
   // Not marked saved: the file on disk (if any) is older than this.

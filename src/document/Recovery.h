@@ -43,6 +43,7 @@ struct TRecoveryInfo {
   std::string Title;
   int64_t Time = 0;      // of the last write, seconds since the epoch
   int64_t Pid = 0;
+  int Table = 0;         // the document is this table (1-based) of the LaTeX file FileName; 0: none
 };
 
 // The description file's text: a first line naming the format, then one

@@ -1,13 +1,15 @@
 #pragma once
 // Reading LaTeX in the editor: the dialog that asks which of several tables
 // to read (each shown by its first lines), and the window's side of
-// TLatexTableUI, which shows that dialog and the reader's warnings.
+// TLatexTableUI, which shows that dialog and the reader's warnings. The
+// same dialog asks which table of a file Save As replaces.
 #include <QDialog>
 #include <QObject>
 #include <vector>
 
 #include "document/DocumentFiles.h"
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -19,10 +21,18 @@ class TLatexTableChoiceForm : public QDialog {
   // Shows one entry per table, "Table N, line L" over its first lines, the
   // first entry selected. The index of the chosen table, -1 when cancelled.
   int Execute(const std::vector<TLatexTableSource>& tables);
+  // The same for Save As into fileName: the index of the table to replace,
+  // TDocumentUI::kAppendTable for "Add at End", -1 when cancelled.
+  int ExecuteReplace(const std::string& fileName, const std::vector<TLatexTableSource>& tables);
 
+  QLabel* lPrompt;
   QListWidget* fTables;
   QPushButton* bOK;
+  QPushButton* bAppend;
   QPushButton* bCancel;
+
+ private:
+  int Run(const std::vector<TLatexTableSource>& tables);
 };
 
 // Installed for the lifetime of its parent window (SetLatexTableUI), and

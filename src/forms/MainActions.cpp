@@ -525,7 +525,7 @@ void TMainForm::mnFileClick() {
     if (a->objectName() == "MRUListEnd") end = a;
   for (int i = 0; RecentFiles && i < RecentFiles->Count(); ++i) {
     const std::string name = (*RecentFiles)[i];
-    auto* item = new QAction(QString("&%1 %2").arg(i + 1).arg(Literal(name)), mnFile);
+    auto* item = new QAction(QString("&%1 %2").arg(i + 1).arg(Literal(RecentEntryCaption(name))), mnFile);
     item->setData(ToQ(name));
     connect(item, &QAction::triggered, this, [this, name] { RunCommand([this, name] { MRUListClick(name); }); });
     mnFile->insertAction(end, item);

@@ -5,9 +5,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <algorithm>
 
 #include "document/AppModule.h"
 #include "forms/ImportUnit.h"
+#include "forms/LatexTableChoiceUnit.h"
 
 namespace {
 
@@ -43,9 +45,10 @@ int TypeIndexOf(const TFileDialog& dialog, const QStringList& filters, const QSt
 
 }  // namespace
 
-TQtDocumentUI::TQtDocumentUI(QWidget* window) : FWindow(window), FImportForm(new TImportForm(window)) {}
+TQtDocumentUI::TQtDocumentUI(QWidget* window)
+    : FWindow(window), FImportForm(new TImportForm(window)), FTableChoice(new TLatexTableChoiceForm(window)) {}
 
-TQtDocumentUI::~TQtDocumentUI() = default;  // the import form belongs to the window
+TQtDocumentUI::~TQtDocumentUI() = default;  // the forms belong to the window
 
 TSaveAnswer TQtDocumentUI::AskSaveChanges(const std::string& caption, const std::string& text) {
   QMessageBox box(QMessageBox::Question, ToQ(caption), ToQ(text), QMessageBox::NoButton, FWindow);
@@ -65,8 +68,10 @@ bool TQtDocumentUI::ExecuteFileDialog(TFileDialog& dialog, bool save) {
   fd.setOption(QFileDialog::DontUseNativeDialog);
   fd.setOption(QFileDialog::HideNameFilterDetails);
   fd.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  // Neither dialog insists: the save replaces without asking, and opening a
-  // missing file is caught by the open itself.
+  // Neither dialog insists: the save asks itself before it replaces a file
+  // (after the name got its extension, and not for a LaTeX file, whose
+  // tables it offers to replace one by one), and opening a missing file is
+  // caught by the open itself.
   fd.setFileMode(QFileDialog::AnyFile);
   if (save) fd.setOption(QFileDialog::DontConfirmOverwrite);
   QStringList filters;
@@ -108,6 +113,25 @@ bool TQtDocumentUI::ExecuteImportDialog(const std::vector<std::string>& preview,
   if (FImportForm->exec() != QDialog::Accepted) return false;
   options = FImportForm->Options();
   return true;
+}
+
+int TQtDocumentUI::Ask(const std::string& caption, const std::string& text, const std::vector<std::string>& buttons) {
+  QMessageBox box(QMessageBox::Question, ToQ(caption), ToQ(text), QMessageBox::NoButton, FWindow);
+  std::vector<QPushButton*> pushed;
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    const bool last = i + 1 == buttons.size();
+    pushed.push_back(box.addButton(ToQ(buttons[i]), last ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+  }
+  if (pushed.empty()) return -1;
+  box.setDefaultButton(pushed.front());
+  box.setEscapeButton(pushed.back());
+  box.exec();
+  const auto it = std::find(pushed.begin(), pushed.end(), box.clickedButton());
+  return static_cast<int>(it == pushed.end() ? pushed.size() - 1 : static_cast<size_t>(it - pushed.begin()));
+}
+
+int TQtDocumentUI::ChooseTableToReplace(const std::string& fileName, const std::vector<TLatexTableSource>& tables) {
+  return FTableChoice->ExecuteReplace(fileName, tables);
 }
 
 void TQtDocumentUI::SetCaption(const std::string& caption) {

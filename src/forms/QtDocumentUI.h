@@ -7,6 +7,7 @@
 
 class QWidget;
 class TImportForm;
+class TLatexTableChoiceForm;
 
 class TQtDocumentUI : public TDocumentUI {
  public:
@@ -18,6 +19,8 @@ class TQtDocumentUI : public TDocumentUI {
   bool ExecuteSaveDialog(TFileDialog& dialog) override;
   bool ExecuteImportDialog(const std::vector<std::string>& preview, const std::string& warning,
                            TTextImportOptions& options) override;
+  int Ask(const std::string& caption, const std::string& text, const std::vector<std::string>& buttons) override;
+  int ChooseTableToReplace(const std::string& fileName, const std::vector<TLatexTableSource>& tables) override;
   void SetCaption(const std::string& caption) override;
   void ShowError(const std::string& message) override;
   void DocumentReplaced() override;
@@ -30,4 +33,5 @@ class TQtDocumentUI : public TDocumentUI {
   bool ExecuteFileDialog(TFileDialog& dialog, bool save);
   QWidget* FWindow;
   TImportForm* FImportForm;
+  TLatexTableChoiceForm* FTableChoice;
 };

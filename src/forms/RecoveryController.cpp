@@ -85,8 +85,10 @@ void TRecoveryController::WriteNow(bool wait) {
   TRecoveryInfo info;
   info.FileName = CurrentTable->FileName;
   info.Title = CurrentTable->Title;
+  const TPaperLink* paper = CurrentPaper();
+  info.Table = paper ? paper->Number : 0;
   const bool same = FLastWritten && SameContent(*snapshot, *FLastWritten) && info.FileName == FLastInfo.FileName &&
-                    info.Title == FLastInfo.Title;
+                    info.Title == FLastInfo.Title && info.Table == FLastInfo.Table;
   if (!same) {
     FLastWritten = snapshot;
     FLastInfo = info;

@@ -479,3 +479,54 @@ TEST_F(Converter, FileSizeLimitIsAWriteError) {
 }
 
 }  // namespace
+
+// If the converter replaced a paper whole, or moved a byte outside the
+// table, a build that regenerates a paper's table would ruin the paper.
+TEST_F(Converter, ReplacesATableOfAPaperInPlace) {
+  const std::string head = "\\documentclass{article}\r\n\\begin{document}\r\n";
+  const std::string first = "\\begin{tabular}{l}\r\nfirst\\\\\r\n\\end{tabular}";
+  const std::string middle = "\r\nText between.\r\n\\begin{table}\\centering\r\n";
+  const std::string second =
+      "\\begin{tabular}{|l|r|}\r\n\\hline\r\nName & Price\\\\\r\n\\hline\r\nold & 1\\\\\r\n\\hline\r\n\\end{tabular}";
+  const std::string tail = "\r\n\\caption{Prices}\\end{table}\r\n\\end{document}\r\n";
+  const std::string paper = Put("paper.tex", head + first + middle + second + tail);
+  const std::string csv = Put("prices.csv", "Item,Cost\r\napple,2\r\npear,3\r\n");
+
+  // Without --table a paper is refused, and nothing is written.
+  TResult r = Run({"--convert", csv, paper});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("name the table to replace with --table N"), std::string::npos) << r.Err;
+  EXPECT_EQ(ReadBytes(paper), head + first + middle + second + tail);
+
+  r = Run({"--convert", csv, paper, "--table", "2"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadBytes(paper), head + first + middle +
+                                  "\\begin{tabular}{ll}\r\nItem & Cost \\\\\r\napple & 2 \\\\\r\npear & 3 \\\\\r\n"
+                                  "\\end{tabular}" +
+                                  tail);
+
+  // --keep-format: the texts go into the table's own look; the extra row
+  // copies the last one's, and the closing rule stays at the end.
+  Put("paper.tex", head + first + middle + second + tail);
+  const std::string two = Put("two.csv", "Name,Price\r\napple,2\r\npear,3\r\n");
+  r = Run({"--convert", two, paper, "--table=2", "--keep-format"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadBytes(paper), head + first + middle +
+                                  "\\begin{tabular}{|l|r|}\r\n\\hline\r\nName & Price \\\\\r\n\\hline\r\napple & 2 \\\\\r\n"
+                                  "pear & 3 \\\\\r\n\\hline\r\n\\end{tabular}" +
+                                  tail);
+
+  // A file that is one table alone is the table's own: replaced in place.
+  const std::string lone = Put("lone.tex", "\n" + first + "\n");
+  r = Run({"--convert", two, lone});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadBytes(lone),
+            "\n\\begin{tabular}{ll}\r\nName & Price \\\\\r\napple & 2 \\\\\r\npear & 3 \\\\\r\n\\end{tabular}\n");
+
+  // Usage: a table beyond the paper's, --keep-format without a .tex output.
+  r = Run({"--convert", csv, paper, "--table", "3"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "quiltor: " + paper + " holds 2 LaTeX tables, not 3; nothing written\n");
+  r = Run({"--convert", csv, Dir.File("x.qtor"), "--keep-format"});
+  EXPECT_EQ(r.Status, 2);
+}

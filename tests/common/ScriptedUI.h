@@ -28,6 +28,14 @@ class TScriptedUI : public TDocumentUI {
   std::deque<std::string> SaveChoices;
   // What each save dialog proposed: the file name and the selected type.
   std::vector<std::pair<std::string, int>> SaveProposals;
+  // Answers to the other questions (the index of the button), in order, and
+  // every such question asked, as its text.
+  std::deque<int> AskAnswers;
+  std::vector<std::string> Asked;
+  // The choice of the table that Save As replaces in a LaTeX file (an
+  // index, kAppendTable or -1), in order; the file names it was asked for.
+  std::deque<int> TableChoices;
+  std::vector<std::string> TableChoiceFiles;
   // The Text Import dialog: confirmed or not, and the choice it returns.
   // The quoted box is left as the dialog ticked it by itself unless
   // ImportQuoted says otherwise.
@@ -74,6 +82,26 @@ class TScriptedUI : public TDocumentUI {
     if (ImportQuoted) options.Quoted = *ImportQuoted;
     options.Escape = ImportEscape;
     return true;
+  }
+  int Ask(const std::string&, const std::string& text, const std::vector<std::string>& buttons) override {
+    Asked.push_back(text);
+    if (AskAnswers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text;
+      return static_cast<int>(buttons.size()) - 1;
+    }
+    const int a = AskAnswers.front();
+    AskAnswers.pop_front();
+    return a;
+  }
+  int ChooseTableToReplace(const std::string& fileName, const std::vector<TLatexTableSource>&) override {
+    TableChoiceFiles.push_back(fileName);
+    if (TableChoices.empty()) {
+      ADD_FAILURE() << "unexpected choice of a table in " << fileName;
+      return -1;
+    }
+    const int a = TableChoices.front();
+    TableChoices.pop_front();
+    return a;
   }
   void SetCaption(const std::string& caption) override { Caption = caption; }
   void ShowError(const std::string& message) override { Errors.push_back(message); }

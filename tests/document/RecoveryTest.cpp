@@ -73,6 +73,12 @@ TEST(RecoveryInfo, RoundTripAndDamage) {
   EXPECT_EQ(back.Title, info.Title);
   EXPECT_EQ(back.Time, info.Time);
   EXPECT_EQ(back.Pid, info.Pid);
+  EXPECT_EQ(back.Table, 0);
+  // A table of a paper: Recover + Save must find it again.
+  TRecoveryInfo table = info;
+  table.Table = 2;
+  ASSERT_TRUE(ParseRecoveryInfo(FormatRecoveryInfo(table), back));
+  EXPECT_EQ(back.Table, 2);
 
   const std::string good = FormatRecoveryInfo(info);
   const std::string damaged[] = {

@@ -58,7 +58,7 @@ TEST_F(DragDropTest, DroppedTableOrTextFileOpensLikeFileOpen) {
   WriteFile(latex, "Text.\n\\begin{tabular}{ll}\nfrom & the paper \\\\\n\\end{tabular}\n");
   const std::vector<Case> cases = {{table, 1, 1, "from the table", "Preise März", 0},
                                    {text, 0, 1, "the csv", "cells", 1},
-                                   {latex, 0, 1, "the paper", "paper", 0}};
+                                   {latex, 0, 1, "the paper", "paper.tex (table 1)", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Path.toStdString());
     NewTable(4, 4);

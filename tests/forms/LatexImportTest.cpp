@@ -2,6 +2,7 @@
 // several tables, the warnings), and Edit > Paste LaTeX Code with its undo.
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,7 +10,9 @@
 #include <fstream>
 
 #include "common/gui/WindowFixture.h"
+#include "document/AppModule.h"
 #include "forms/LatexTableChoiceUnit.h"
+#include "forms/QtDocumentUI.h"
 
 namespace {
 
@@ -41,8 +44,8 @@ const char kPaper[] =
     "\\end{tabular}\n";
 
 // If the choice were not offered, the wrong table read, or a cancelled
-// choice still replaced the document, the table would show it. The table
-// keeps no file name: Save must not write one table over the whole paper.
+// choice still replaced the document, the table would show it. The document
+// is the chosen table of the paper, and the recent files say which.
 TEST_F(LatexImportTest, OpenAsksWhichTableOfSeveral) {
   const std::string paper = Put("paper.tex", kPaper);
   const std::vector<std::string> before = Texts();
@@ -65,9 +68,67 @@ TEST_F(LatexImportTest, OpenAsksWhichTableOfSeveral) {
                                 "    \\end{tabular}"}));
   EXPECT_EQ(Texts(), (std::vector<std::string>{"Name", "1"}));
   EXPECT_TRUE(Cell(0, 0)->RuleTop && Cell(0, 0)->RuleLeft && Cell(0, 1)->RuleRight);
-  EXPECT_EQ(Table().FileName, "");
-  EXPECT_EQ(Table().Title, "paper");
-  EXPECT_EQ(RecentFiles->Items().front(), paper);
+  EXPECT_EQ(Table().FileName, paper);
+  EXPECT_EQ(Script.Caption, "Quiltor - paper.tex (table 2)");
+  EXPECT_EQ(RecentFiles->Items().front(), RecentEntry(paper, 2));
+}
+
+// If the window did not reach the in-place save, Ctrl+S would write the
+// native format over the paper, or ask for a name.
+TEST_F(LatexImportTest, SaveWritesTheTableBackInPlace) {
+  const std::string paper = Put("paper.tex", kPaper);
+  Script.OpenChoices.push_back(paper);
+  Answer<TLatexTableChoiceForm>([](TLatexTableChoiceForm& form) {
+    form.fTables->setCurrentRow(1);
+    form.bOK->click();
+  });
+  ASSERT_TRUE(Run(Form->bOpen));
+  Cell(0, 0)->SetText("Named");
+  RecordUndo("Typing Named");
+  ASSERT_TRUE(Run(Form->bSave));
+  std::ifstream in(paper, std::ios::binary);
+  const std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string before(kPaper);
+  const size_t second = before.find("\\begin{tabular}{|l|r|}");
+  EXPECT_EQ(saved.substr(0, second), before.substr(0, second));
+  EXPECT_EQ(saved.substr(second), "\\begin{tabular}{|l|r|}\n\\hline\nNamed & 1 \\\\\n\\end{tabular}\n");
+  EXPECT_FALSE(DocumentModified());
+}
+
+// If the window's answers were mapped to the wrong buttons, "No" would
+// replace a file and "Add at End" would cancel.
+TEST_F(LatexImportTest, WindowQuestionsAnswerWithTheButtonChosen) {
+  TQtDocumentUI ui(Form);
+  Answer<QMessageBox>([](QMessageBox& box) {
+    for (QAbstractButton* b : box.buttons())
+      if (b->text() == "&No") b->click();
+  });
+  EXPECT_EQ(ui.Ask("Quiltor", ReplaceFileText("/x/a.qtor"), {"&Yes", "&No"}), 1);
+  Answer<QMessageBox>([](QMessageBox& box) { box.reject(); });
+  EXPECT_EQ(ui.Ask("Quiltor", "?", {"Use Text Format", "Save as Quiltor Table...", "Cancel"}), 2);
+
+  const std::vector<TLatexTableSource> tables =
+      FindLatexTables(std::string(kPaper) + "\\begin{tabular}{c}\nz \\\\\n\\end{tabular}\n");
+  ASSERT_EQ(tables.size(), 3u);
+  QString prompt;
+  Answer<TLatexTableChoiceForm>([&prompt](TLatexTableChoiceForm& form) {
+    prompt = form.lPrompt->text();
+    form.bAppend->click();
+  });
+  EXPECT_EQ(ui.ChooseTableToReplace("paper.tex", tables), TDocumentUI::kAppendTable);
+  EXPECT_TRUE(prompt.startsWith("paper.tex already holds LaTeX tables."));
+  // The third table: its index must not be taken for the other button.
+  Answer<TLatexTableChoiceForm>([](TLatexTableChoiceForm& form) {
+    form.fTables->setCurrentRow(2);
+    form.bOK->click();
+  });
+  EXPECT_EQ(ui.ChooseTableToReplace("paper.tex", tables), 2);
+  // Opening shows the same dialog without the button.
+  Answer<TLatexTableChoiceForm>([](TLatexTableChoiceForm& form) {
+    EXPECT_TRUE(form.bAppend->isHidden());
+    form.bCancel->click();
+  });
+  EXPECT_EQ(TLatexTableChoiceForm(Form).Execute(tables), -1);
 }
 
 // If the warnings were lost, or shown once per row, the user would not
