@@ -216,10 +216,21 @@ void BindToPaper(TPaperLink link, int number, size_t begin, std::string code, co
   link.Number = number;
   link.Begin = begin;
   link.Source = std::move(code);
+  link.Float = CurrentTable->Style.Float;
   link.Identity = identity ? *identity : FileIdentityOf(link.Path);
   CurrentTable->FileName = link.Path;
   CurrentTable->Title = PaperTitle(link.Path, number);
   gPapers.push_back(std::move(link));
+}
+
+// The document is now table number of the paper whose bytes were just
+// written: its environment's source is found in them again, since code
+// that holds a float holds more than the environment.
+void RebindToPaper(TPaperLink link, int number, std::string_view written) {
+  const std::vector<TLatexTableSource> tables = FindPaperTables(written);
+  const TLatexTableSource& t = tables.at(static_cast<size_t>(number) - 1);
+  const size_t end = TableSourceEnd(written, t);
+  BindToPaper(std::move(link), number, t.Begin, std::string(written.substr(t.Begin, end - t.Begin)));
 }
 
 TPaperLink NewLink(const std::string& path) {
@@ -235,9 +246,9 @@ enum class TSaveStep { Done, BackToDialog };
 // as the user chooses. Nothing but LaTeX is ever written under .tex.
 TSaveStep SaveAsLatex(const std::string& path) {
   if (!FileExists(path)) {
-    const std::string code = TableCode(*CurrentTable);
-    WritePaperFile(path, code + "\n");
-    BindToPaper(NewLink(path), 1, 0, code);
+    const std::string written = TableCode(*CurrentTable) + "\n";
+    WritePaperFile(path, written);
+    RebindToPaper(NewLink(path), 1, written);
     return TSaveStep::Done;
   }
   const std::string bytes = ReadPaperFile(path);
@@ -255,18 +266,20 @@ TSaveStep SaveAsLatex(const std::string& path) {
     const TCodeLayout layout = AppendLayoutOf(bytes);
     const std::string code = TableCode(*CurrentTable, layout);
     size_t at = 0;
-    WritePaperFile(path, AppendTable(bytes, code, layout, at));
-    BindToPaper(NewLink(path), static_cast<int>(tables.size()) + 1, at, code);
+    const std::string written = AppendTable(bytes, code, layout, at);
+    WritePaperFile(path, written);
+    RebindToPaper(NewLink(path), static_cast<int>(tables.size()) + 1, written);
     return TSaveStep::Done;
   }
   const TLatexTableSource& target = tables[static_cast<size_t>(choice)];
-  const size_t end = TableSourceEnd(bytes, target);
-  if (end == std::string::npos)
+  const TPaperSpan span = PaperTableSpan(bytes, target, CurrentTable->Style.Float.Active());
+  if (span.End == std::string::npos)
     throw EQuiltorError(FormatStr("Table %d of %s has no \\end: it cannot be replaced", choice + 1,
                                   ExtractFileName(path).c_str()));
-  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, target.Begin, end));
-  WritePaperFile(path, SpliceTable(bytes, target.Begin, end, code));
-  BindToPaper(NewLink(path), choice + 1, target.Begin, code);
+  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, span.Begin, span.End));
+  const std::string written = SpliceTable(bytes, span.Begin, span.End, code);
+  WritePaperFile(path, written);
+  RebindToPaper(NewLink(path), choice + 1, written);
   return TSaveStep::Done;
 }
 
@@ -348,13 +361,21 @@ bool SavePaperTable(TPaperLink& link) {
     // Told once per document.
     link.Approximations.clear();
   }
-  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, place.Begin, place.End));
-  WritePaperFile(link.Path, SpliceTable(bytes, place.Begin, place.End, code));
+  // With the float as it was, the paper's own float text stays as it is;
+  // a changed float is written whole in place of the old one.
+  const bool sameFloat = CurrentTable->Style.Float == link.Float;
+  TPaperSpan span{place.Begin, place.End};
+  if (!sameFloat)
+    for (const TLatexTableSource& t : FindPaperTables(bytes))
+      if (t.Begin == place.Begin) span = PaperTableSpan(bytes, t, link.Float.Active());
+  const std::string code = TableCode(*CurrentTable, CodeLayoutOf(bytes, span.Begin, span.End), !sameFloat);
+  const std::string written = SpliceTable(bytes, span.Begin, span.End, code);
+  WritePaperFile(link.Path, written);
   if (place.Number != link.Number) {
     // Tables were added or removed above it: the document follows its table.
     RecentFiles->AddToTop(RecentEntry(link.Path, place.Number));
   }
-  BindToPaper(link, place.Number, place.Begin, code);
+  RebindToPaper(link, place.Number, written);
   UpdateCaption();
   MarkSaved();
   ++gSaves;
@@ -497,6 +518,9 @@ void LinkRecoveredPaper(const std::string& path, int number) {
   // unknown: the table is found by its number.
   TPaperLink link = NewLink(path);
   link.Number = number;
+  // Taken for the float the paper holds, so that Save keeps the paper's own
+  // float text rather than write a second float inside it.
+  link.Float = CurrentTable->Style.Float;
   ForgetPaper(path, number);
   gPapers.push_back(std::move(link));
   CurrentTable->Title = PaperTitle(path, number);

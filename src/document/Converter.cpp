@@ -699,8 +699,7 @@ bool ConvertIntoLatexFile(TTable& table, const TOptions& o) {
                                   o.Output.c_str(), tables.size(), tables.size() == 1 ? "" : "s"));
   }
   const TLatexTableSource& target = tables[index];
-  const size_t end = TableSourceEnd(bytes, target);
-  if (end == std::string::npos)
+  if (TableSourceEnd(bytes, target) == std::string::npos)
     throw EQuiltorError(FormatStr("Cannot replace table %zu of %s: it has no \\end; nothing written", index + 1,
                                   o.Output.c_str()));
   TTable merged;
@@ -714,8 +713,12 @@ bool ConvertIntoLatexFile(TTable& table, const TOptions& o) {
     MergeCellTexts(merged, table);
     written = &merged;
   }
-  const std::string code = TableCode(*written, CodeLayoutOf(bytes, target.Begin, end));
-  WritePaperFile(o.Output, SpliceTable(bytes, target.Begin, end, code));
+  // Kept in its look, the table keeps the paper's own float text; a table
+  // with a float of its own replaces the float around the old one.
+  const bool withFloat = !o.KeepFormat && written->Style.Float.Active();
+  const TPaperSpan span = PaperTableSpan(bytes, target, withFloat);
+  const std::string code = TableCode(*written, CodeLayoutOf(bytes, span.Begin, span.End), withFloat);
+  WritePaperFile(o.Output, SpliceTable(bytes, span.Begin, span.End, code));
   return true;
 }
 

@@ -207,13 +207,14 @@ bool ReadPaperTable(TTable& table, const std::string& path, int number, TPaperLi
   }
   if (!warnings.empty() && gLatexUI) gLatexUI->ShowLatexWarnings(warnings);
   link = TPaperLink();
-  const size_t end = TableSourceEnd(bytes, source);
-  if (end == std::string::npos) return true;
+  const TPaperSpan span = PaperTableSpan(bytes, source, false);
+  if (span.End == std::string::npos) return true;
   link.Path = path;
   link.Number = static_cast<int>(index) + 1;
-  link.Begin = source.Begin;
-  link.Source = bytes.substr(source.Begin, end - source.Begin);
+  link.Begin = span.Begin;
+  link.Source = bytes.substr(span.Begin, span.End - span.Begin);
+  link.Float = table.Style.Float;
   link.Identity = identity;
-  link.Approximations = DescribeApproximations(link.Source, table, warnings);
+  link.Approximations = DescribeApproximations(link.Source, table, warnings, false);
   return true;
 }

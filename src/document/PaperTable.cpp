@@ -112,24 +112,43 @@ std::vector<TLatexTableSource> FindPaperTables(std::string_view bytes) {
   return tables;
 }
 
-size_t TableSourceEnd(std::string_view bytes, const TLatexTableSource& table) {
-  if (!table.Ended) return std::string_view::npos;
-  // BodyEnd is at "\end"; blanks may stand before the brace.
-  size_t p = table.BodyEnd + 4;
+namespace {
+
+// Just after the "}" that closes the "\end{...}" at offset at.
+size_t AfterEnd(std::string_view bytes, size_t at) {
+  // Blanks may stand before the brace.
+  size_t p = at + 4;
   while (p < bytes.size() && IsBlank(bytes[p])) ++p;
   if (p >= bytes.size() || bytes[p] != '{') return std::string_view::npos;
   const size_t close = bytes.find('}', p);
   return close == std::string_view::npos ? close : close + 1;
 }
 
+}  // namespace
+
+size_t TableSourceEnd(std::string_view bytes, const TLatexTableSource& table) {
+  if (!table.Ended) return std::string_view::npos;
+  return AfterEnd(bytes, table.BodyEnd);
+}
+
+TPaperSpan PaperTableSpan(std::string_view bytes, const TLatexTableSource& table, bool withFloat) {
+  TPaperSpan span{table.Begin, TableSourceEnd(bytes, table)};
+  if (!withFloat || span.End == std::string_view::npos) return span;
+  const TLatexFloatPlace place = FindLatexFloat(bytes, table);
+  if (place.Begin == std::string_view::npos) return span;
+  const size_t end = AfterEnd(bytes, place.EndAt);
+  if (end != std::string_view::npos) span = {place.Begin, end};
+  return span;
+}
+
 bool IsLoneTable(std::string_view bytes) {
   const std::vector<TLatexTableSource> tables = FindPaperTables(bytes);
   if (tables.size() != 1) return false;
-  const size_t end = TableSourceEnd(bytes, tables[0]);
-  if (end == std::string_view::npos) return false;
+  const TPaperSpan span = PaperTableSpan(bytes, tables[0], true);
+  if (span.End == std::string_view::npos) return false;
   const auto blank = [](std::string_view s) { return std::all_of(s.begin(), s.end(), IsBlank); };
   const size_t bom = BomLength(bytes);
-  return blank(bytes.substr(bom, tables[0].Begin - bom)) && blank(bytes.substr(end));
+  return blank(bytes.substr(bom, span.Begin - bom)) && blank(bytes.substr(span.End));
 }
 
 namespace {
@@ -180,9 +199,11 @@ TCodeLayout AppendLayoutOf(std::string_view bytes) {
   return layout;
 }
 
-std::string TableCode(const TTable& table, const TCodeLayout& layout) {
+std::string TableCode(const TTable& table, const TCodeLayout& layout, bool withFloat) {
   std::vector<std::string> lines;
-  TableToLatex(table, lines);
+  TLatexOptions options;
+  options.WithoutFloat = !withFloat;
+  TableToLatex(table, lines, options);
   const std::string& lineBreak = layout.LineBreak;
   std::string code;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -245,8 +266,9 @@ TPaperPlace LocatePaperTable(std::string_view bytes, const TFileIdentity& now, c
   // else the table with its number.
   const TLatexTableSource* chosen = nullptr;
   for (const TLatexTableSource& t : tables) {
-    const size_t end = TableSourceEnd(bytes, t);
-    if (known && end != std::string_view::npos && bytes.substr(t.Begin, end - t.Begin) == link.Source) {
+    const TPaperSpan span = PaperTableSpan(bytes, t, false);
+    if (known && span.End != std::string_view::npos &&
+        bytes.substr(span.Begin, span.End - span.Begin) == link.Source) {
       chosen = &t;
       break;
     }
@@ -254,21 +276,21 @@ TPaperPlace LocatePaperTable(std::string_view bytes, const TFileIdentity& now, c
   if (!chosen && link.Number >= 1 && static_cast<size_t>(link.Number) <= tables.size())
     chosen = &tables[static_cast<size_t>(link.Number) - 1];
   if (!chosen) return place;
-  const size_t end = TableSourceEnd(bytes, *chosen);
-  if (end == std::string_view::npos) return place;
+  const TPaperSpan span = PaperTableSpan(bytes, *chosen, false);
+  if (span.End == std::string_view::npos) return place;
   // Without a remembered source (a recovered document) there is nothing to
   // compare with: finding the table by its number is all there is.
   place.State = known ? TPaperPlace::Changed : TPaperPlace::Found;
-  place.Begin = chosen->Begin;
-  place.End = end;
+  place.Begin = span.Begin;
+  place.End = span.End;
   place.Number = static_cast<int>(chosen - tables.data()) + 1;
   return place;
 }
 
 std::vector<std::string> DescribeApproximations(std::string_view source, const TTable& table,
-                                                const std::vector<std::string>& readerWarnings) {
+                                                const std::vector<std::string>& readerWarnings, bool withFloat) {
   std::vector<std::string> out;
-  const std::string code = TableCode(table);
+  const std::string code = TableCode(table, {}, withFloat);
   if (CountBooktabsRules(source) > CountBooktabsRules(code)) out.emplace_back("booktabs rules become \\hline");
   const int dropped = CountComments(source) - CountComments(code);
   if (dropped == 1) out.emplace_back("1 comment is dropped");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "latex/LatexReader.h"
+#include "model/Tables.h"
 
 class TTable;
 
@@ -46,6 +47,15 @@ std::vector<TLatexTableSource> FindPaperTables(std::string_view bytes);
 // Where the source of table (one of FindPaperTables(bytes)) ends: just after
 // its "\end{...}". npos when the table has no end.
 size_t TableSourceEnd(std::string_view bytes, const TLatexTableSource& table);
+// The bytes a table's code replaces: its source, or with withFloat (the code
+// writes a float) the table float around it when the reader keeps that
+// float with the table (FindLatexFloat). Code without a float leaves the
+// paper's float as it is. End is npos when the table has no end.
+struct TPaperSpan {
+  size_t Begin = 0;
+  size_t End = 0;
+};
+TPaperSpan PaperTableSpan(std::string_view bytes, const TLatexTableSource& table, bool withFloat);
 
 // Whether the bytes hold one table and nothing else but blanks and line
 // breaks around it: such a file is the table's own and may be written whole.
@@ -71,7 +81,7 @@ TCodeLayout AppendLayoutOf(std::string_view bytes);
 // lines joined by its line break (none after the last), and line feeds
 // inside a line (a cell text spanning lines) written as that break too, so
 // that a CR LF paper stays CR LF throughout.
-std::string TableCode(const TTable& table, const TCodeLayout& layout = {});
+std::string TableCode(const TTable& table, const TCodeLayout& layout = {}, bool withFloat = true);
 
 // The bytes with [begin, end) replaced by code.
 std::string SpliceTable(std::string_view bytes, size_t begin, size_t end, std::string_view code);
@@ -87,6 +97,10 @@ struct TPaperLink {
   // when unknown (a recovered document): the table is then found by number.
   size_t Begin = 0;
   std::string Source;
+  // The table's float as read or last written: while the table's float is
+  // this one, the paper's own float text around the table stays untouched
+  // and only the environment is replaced.
+  TTableFloat Float;
   // The file as last read or written.
   TFileIdentity Identity;
   // What the generator will write differently from the source, in words;
@@ -113,7 +127,8 @@ TPaperPlace LocatePaperTable(std::string_view bytes, const TFileIdentity& now, c
 // phrase ("booktabs rules become \hline", "3 comments are dropped"),
 // followed by the reader's warnings.
 std::vector<std::string> DescribeApproximations(std::string_view source, const TTable& table,
-                                                const std::vector<std::string>& readerWarnings);
+                                                const std::vector<std::string>& readerWarnings,
+                                                bool withFloat = true);
 // "Saving rewrites table 2 of paper.tex in Quiltor's style: ..."
 std::string ApproximationQuestion(const std::string& fileName, int number,
                                   const std::vector<std::string>& approximations);

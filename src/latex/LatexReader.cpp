@@ -1711,13 +1711,22 @@ TFloatText SplitFloatText(std::string_view s) {
   return out;
 }
 
-// The table float (table or table*) directly around the environment that
-// starts at begin and ends before afterEnd: its placement, \centering,
-// caption, label and the rest of its text before and after the
-// environment. Nothing when the environment is not directly in a float.
-void ReadFloat(std::string_view s, size_t begin, size_t afterEnd, TTableFloat& tableFloat) {
+// Where the table float (table or table*) directly around the environment
+// that starts at begin and ends before afterEnd is: its "\begin", its body
+// after the placement, its "\end". Start is npos when the environment is not
+// directly in a float.
+struct TFloatPlace {
+  size_t Start = std::string_view::npos;
+  size_t Body = 0;
+  size_t End = 0;
+  bool Wide = false;
+  std::string Placement;
+};
+
+TFloatPlace FindFloat(std::string_view s, size_t begin, size_t afterEnd) {
   struct TOpen {
     std::string Name;
+    size_t Start;  // its "\begin"
     size_t After;  // after the name's braces
   };
   std::vector<TOpen> open;
@@ -1727,7 +1736,7 @@ void ReadFloat(std::string_view s, size_t begin, size_t afterEnd, TTableFloat& t
     if (control.Name == "begin" || control.Name == "end") {
       const TEnvName env = ReadEnvName(s, control.End);
       if (!env.Name.empty()) {
-        if (control.Name == "begin") open.push_back({env.Name, env.End});
+        if (control.Name == "begin") open.push_back({env.Name, p, env.End});
         else if (!open.empty()) open.pop_back();
         p = env.End;
         continue;
@@ -1735,22 +1744,38 @@ void ReadFloat(std::string_view s, size_t begin, size_t afterEnd, TTableFloat& t
     }
     p = control.End;
   }
-  if (open.empty() || (open.back().Name != "table" && open.back().Name != "table*")) return;
+  TFloatPlace place;
+  if (open.empty() || (open.back().Name != "table" && open.back().Name != "table*")) return place;
   size_t body = open.back().After;
-  std::string placement;
   size_t q = body;
   while (q < s.size() && IsBlank(s[q])) ++q;
   if (q < s.size() && s[q] == '[') {
     const size_t close = s.find(']', q);
-    if (close == std::string_view::npos || close > begin) return;
-    placement = std::string(Trim(s.substr(q + 1, close - q - 1)));
+    if (close == std::string_view::npos || close > begin) return place;
+    place.Placement = std::string(Trim(s.substr(q + 1, close - q - 1)));
     body = close + 1;
   }
   const size_t floatEnd = FindEnd(s, body);
-  if (floatEnd == std::string_view::npos || floatEnd < afterEnd) return;
+  if (floatEnd == std::string_view::npos || floatEnd < afterEnd) return place;
+  place.Start = open.back().Start;
+  place.Body = body;
+  place.End = floatEnd;
+  place.Wide = open.back().Name == "table*";
+  return place;
+}
+
+// The table float directly around the environment that starts at begin and
+// ends before afterEnd: its placement, \centering, caption, label and the
+// rest of its text before and after the environment. Nothing when the
+// environment is not directly in a float.
+void ReadFloat(std::string_view s, size_t begin, size_t afterEnd, TTableFloat& tableFloat) {
+  const TFloatPlace place = FindFloat(s, begin, afterEnd);
+  if (place.Start == std::string_view::npos) return;
+  const size_t body = place.Body, floatEnd = place.End;
+  const std::string placement = place.Placement;
   const TFloatText before = SplitFloatText(s.substr(body, begin - body));
   const TFloatText after = SplitFloatText(s.substr(afterEnd, floatEnd - afterEnd));
-  tableFloat.Wide = open.back().Name == "table*";
+  tableFloat.Wide = place.Wide;
   tableFloat.Placement = placement;
   tableFloat.Centering = before.Centering || after.Centering;
   // Below when the caption is after the tabular, or without a caption the
@@ -1876,6 +1901,21 @@ std::vector<std::string> ReadLatexTable(std::string_view text, const TLatexTable
   ReadRuleStyle(reader, table.ColCount(), table, built);
   ReadFloat(text, source.Begin, ReadEnvName(text, ReadControl(text, source.BodyEnd).End).End, table.Style.Float);
   return built;
+}
+
+TLatexFloatPlace FindLatexFloat(std::string_view text, const TLatexTableSource& source) {
+  TLatexFloatPlace out;
+  if (!source.Ended) return out;
+  const size_t afterEnd = ReadEnvName(text, ReadControl(text, source.BodyEnd).End).End;
+  const TFloatPlace place = FindFloat(text, source.Begin, afterEnd);
+  if (place.Start == std::string_view::npos) return out;
+  // Only a float the reader keeps with the table is written back with it.
+  TTableFloat tableFloat;
+  ReadFloat(text, source.Begin, afterEnd, tableFloat);
+  if (!tableFloat.Active()) return out;
+  out.Begin = place.Start;
+  out.EndAt = place.End;
+  return out;
 }
 
 std::vector<std::string> ReadLatexTable(std::string_view text, TTable& table, size_t index) {

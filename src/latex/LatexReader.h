@@ -52,5 +52,16 @@ std::vector<std::string> ReadLatexTable(std::string_view text, const TLatexTable
 // table found" when text has none and names the count when index is beyond.
 std::vector<std::string> ReadLatexTable(std::string_view text, TTable& table, size_t index = 0);
 
+// Where the table float (table or table*) directly around source is, when
+// ReadLatexTable keeps that float with the table (its placement, caption,
+// label, \centering or other text): Begin at its "\begin", EndAt at its
+// "\end". Both npos otherwise. The table's code holds that float, so code
+// put back in place of the table replaces the float too.
+struct TLatexFloatPlace {
+  size_t Begin = std::string_view::npos;
+  size_t EndAt = std::string_view::npos;
+};
+TLatexFloatPlace FindLatexFloat(std::string_view text, const TLatexTableSource& source);
+
 // The message for a text without any table.
 extern const char* const kNoLatexTable;

@@ -482,7 +482,7 @@ template <class Out>
 void Generate(const TTable& table, const TLatexOptions& options, Out& out, std::vector<size_t>* rowLines,
               std::vector<bool>* boundaryRules) {
   const TTableFloat& tableFloat = table.Style.Float;
-  const bool inFloat = tableFloat.Active();
+  const bool inFloat = tableFloat.Active() && !options.WithoutFloat;
   if (inFloat) WriteFloatBegin(tableFloat, out);
   const int c = table.ColCount();
   if (c == 0) {

@@ -17,6 +17,9 @@ struct TLatexOptions {
   // Cells padded with blanks so that the "&" of all rows line up, counted
   // in display columns of the UTF-8 text. Off, nothing is padded.
   bool AlignColumns = false;
+  // The environment alone, without the table's float: code put back into a
+  // paper whose own float around the table is kept as it is.
+  bool WithoutFloat = false;
 };
 
 // Clears lines and fills it with the table as one LaTeX environment: the

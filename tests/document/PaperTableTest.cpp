@@ -12,6 +12,7 @@
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
 #include "document/PaperTable.h"
+#include "undo/UndoBuffers.h"
 #include "latex/TabToLatex.h"
 #include "undo/UndoBuffers.h"
 
@@ -143,13 +144,47 @@ TEST_F(PaperTableTest, SaveChangesOnlyTheTablesBytes) {
     EXPECT_EQ(source.find('\n') != std::string::npos && source.find("\r\n") != std::string::npos, crlf);
     const std::vector<TLatexTableSource> old = FindPaperTables(c.bytes);
     const TLatexTableSource& t = old[static_cast<size_t>(c.table - 1)];
-    EXPECT_EQ(TableCode(*CurrentTable, CodeLayoutOf(c.bytes, t.Begin, TableSourceEnd(c.bytes, t))), source);
+    EXPECT_EQ(TableCode(*CurrentTable, CodeLayoutOf(c.bytes, t.Begin, TableSourceEnd(c.bytes, t)), false), source);
     // A second save finds the table where the first one put it.
     Edit(0, 0, "newer");
     ASSERT_TRUE(SaveDocument());
     EXPECT_EQ(Around(ReadFile(Path(c.name)), c.table), Around(c.bytes, c.table));
     EXPECT_TRUE(UI.Asked.empty());
   }
+}
+
+// The table's float is read with it. Saved back, the float must be written
+// once: a second float inside the paper's own cannot typeset, and a float
+// the user changed must replace the old one, not sit beside it.
+TEST_F(PaperTableTest, FloatOfThePaperIsWrittenOnce) {
+  const auto count = [](const std::string& s, const std::string& what) {
+    int n = 0;
+    for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1)) ++n;
+    return n;
+  };
+  WriteFile(Path("f.tex"), kPaper);
+  ASSERT_TRUE(OpenFile(Path("f.tex"), 2));
+  ASSERT_EQ(CurrentTable->Style.Float.Caption, "Prices");
+  Edit(0, 0, "cell");
+  ASSERT_TRUE(SaveDocument());
+  std::string saved = ReadFile(Path("f.tex"));
+  EXPECT_EQ(count(saved, "\\begin{table}"), 1);
+  EXPECT_EQ(Around(saved, 2), Around(kPaper, 2));
+
+  CurrentTable->Style.Float.Caption = "Costs";
+  RecordUndo("Float");
+  ASSERT_TRUE(SaveDocument());
+  saved = ReadFile(Path("f.tex"));
+  EXPECT_EQ(count(saved, "\\begin{table}"), 1);
+  EXPECT_EQ(count(saved, "\\end{table}"), 1);
+  EXPECT_EQ(count(saved, "Prices"), 0);
+  EXPECT_EQ(count(saved, "\\caption{Costs}"), 1);
+  EXPECT_NE(saved.find("\\end{document}"), std::string::npos);
+  // And the next save finds the table again where the float moved it.
+  Edit(0, 0, "again");
+  ASSERT_TRUE(SaveDocument());
+  EXPECT_TRUE(UI.Asked.empty());
+  EXPECT_EQ(count(ReadFile(Path("f.tex")), "\\begin{table}"), 1);
 }
 
 // If Save did not look at the file again, another program's change would
@@ -200,8 +235,7 @@ TEST_F(PaperTableTest, ApproximationsAreToldOnceBeforeTheFirstSave) {
   EXPECT_EQ(ReadFile(Path("b.tex")), paper);
   ASSERT_EQ(UI.Asked.size(), 1u);
   EXPECT_EQ(UI.Asked[0],
-            "Saving rewrites table 1 of b.tex in Quiltor's style: booktabs rules become \\hline, 2 comments are "
-            "dropped.");
+            "Saving rewrites table 1 of b.tex in Quiltor's style: 2 comments are dropped.");
   UI.AskAnswers = {0};  // Save
   ASSERT_TRUE(SaveDocument());
   Edit(0, 0, "AA");
