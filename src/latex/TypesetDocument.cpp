@@ -164,10 +164,18 @@ bool IsRuleLine(std::string_view line) {
 
 // Where the error point lies in the physical line: just after the text TeX
 // showed before it. npos when the context does not fit the line.
-size_t ErrorColumn(std::string_view line, std::string context) {
+size_t ErrorColumn(std::string_view line, std::string_view shown) {
   // TeX shows a TAB as ^^I.
-  for (size_t at = context.find("^^I"); at != std::string::npos; at = context.find("^^I", at + 1))
-    context.replace(at, 3, "\t");
+  std::string context;
+  context.reserve(shown.size());
+  for (size_t i = 0; i < shown.size();) {
+    if (shown.compare(i, 3, "^^I") == 0) {
+      context += '\t';
+      i += 3;
+    } else {
+      context += shown[i++];
+    }
+  }
   if (context.rfind("...", 0) == 0) {
     const std::string tail = context.substr(3);
     const size_t at = line.find(tail);
