@@ -290,7 +290,10 @@ std::string FormatCellNumber(double value, std::string_view formatCode) {
       }
       const int exponent = std::atoi(m.c_str() + e + 1);
       char exp[32];
-      snprintf(exp, sizeof exp, "E%c%0*d", exponent < 0 ? '-' : '+', std::max(f.ExponentDigits, 1), std::abs(exponent));
+      // A format may ask for any number of exponent digits; a double's
+      // exponent has at most three, so more than nine only pads.
+      snprintf(exp, sizeof exp, "E%c%0*d", exponent < 0 ? '-' : '+', std::clamp(f.ExponentDigits, 1, 9),
+               std::abs(exponent));
       return (value < 0 ? "-" : "") + f.Prefix + mantissa + exp + f.Suffix;
     }
     case TNumberFormat::Number: {
