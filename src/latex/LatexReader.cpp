@@ -1370,7 +1370,7 @@ class TTableBuilder {
   size_t Begin;
   const TSpec& Spec;
   TTable& Table;
-  long long Columns;  // of the widest row so far, and at least the specification's
+  long long Columns;  // of the widest row so far, and at least the column list's
 };
 
 void TReader::Read(size_t p) {
@@ -1432,7 +1432,7 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
     if (i < specColumns) column->Format = Spec.Formats[static_cast<size_t>(i)];
   }
   if (c > specColumns && specColumns > 0) {
-    // Text after the specification's last column went with that column;
+    // Text after the column list's last column went with that column;
     // with columns added after it, reading the code written back would give
     // it to the next one. Split as it will be split then.
     std::string preamble;
@@ -1488,7 +1488,7 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
     }
   }
 
-  // A "|" of the specification that the generator's vote would not write
+  // A "|" of the column list that the generator's vote would not write
   // back (too few single-column cells vote for it, or there is no row)
   // becomes a rule of the format beside it, which the generator writes in
   // every row; so only where every row that has a cell edge there draws it.
