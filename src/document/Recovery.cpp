@@ -330,7 +330,8 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
       }
       WriteStringIfAny(stream, ctText, image.CellText(c));
       if (cell.Align != 0) WriteChunkValue(stream, ctAlign, static_cast<uint8_t>(cell.Align));
-      WriteBlockChunks(stream, cell.RowSpan, cell.HasArgs ? image.Args()[args++] : TBlockArgs());
+      if (cell.RowSpan > 1 || cell.HasArgs)
+        WriteBlockChunks(stream, cell.RowSpan, cell.HasArgs ? image.Args()[args++] : TBlockArgs());
       EndChunk(stream, ctCell, start);
     }
     WriteStringIfAny(stream, ctPrefix, image.Prefix());

@@ -309,7 +309,7 @@ uint32_t RequiredVersion(const TTableStyle& style, bool hasBlocks) {
 
 void WriteBlockChunks(TStream& stream, int rowSpan, const TBlockArgs& args) {
   if (rowSpan > 1) WriteChunkValue(stream, ctRowSpan, static_cast<uint32_t>(rowSpan));
-  const TBlockArgs defaults;
+  static const TBlockArgs defaults;
   WriteStringIfAny(stream, ctBlockVPos, args.VPos);
   WriteStringIfAny(stream, ctBlockStruts, args.BigStruts);
   if (args.Width != defaults.Width) WriteChunkString(stream, ctBlockWidth, args.Width);
@@ -332,7 +332,7 @@ void TCell::SaveToStream(TStream& stream) const {
   }
   WriteStringIfAny(stream, ctText, FText);
   if (Align != 0) WriteChunkValue(stream, ctAlign, static_cast<uint8_t>(Align));
-  WriteBlockChunks(stream, RowSpan, BlockArgs());
+  if (RowSpan > 1 || HasBlockArgs()) WriteBlockChunks(stream, RowSpan, BlockArgs());
   EndChunk(stream, ctCell, start);
 }
 
@@ -367,7 +367,7 @@ void TTable::SaveToStream(TStream& stream) const {
   const int64_t start = BeginChunk(stream, ctTable);
   bool blocks = false;
   for (const TRow* row : Rows)
-    for (const TCell* cell : *row) blocks = blocks || cell->RowSpan > 1 || cell->BlockArgs() != TBlockArgs();
+    for (const TCell* cell : *row) blocks = blocks || cell->RowSpan > 1 || cell->HasBlockArgs();
   WriteChunkValue(stream, ctVersion, RequiredVersion(Style, blocks));
   WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(ColCount()));
   for (const TColumn* column : Columns) column->SaveToStream(stream);

@@ -144,7 +144,7 @@ std::string TableDefect(const TTable& table) {
         }
       }
       if (c->Covered()) {
-        if (!c->Text().empty() || c->Align != 0 || c->BlockArgs() != TBlockArgs())
+        if (!c->Text().empty() || c->Align != 0 || c->HasBlockArgs())
           return at("covered cell holds content", i, col);
         const int top = i - c->RowsToTop;
         const TCell* t = top >= 0 ? table.GetCell(top, col) : nullptr;
