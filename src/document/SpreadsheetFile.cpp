@@ -1,15 +1,11 @@
 #include "document/SpreadsheetFile.h"
 
 #include <orcus/exception.hpp>
-#include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
 #include <orcus/spreadsheet/factory.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
 #include <orcus/spreadsheet/styles.hpp>
 #include <orcus/string_pool.hpp>
-#include <orcus/zip_archive.hpp>
-#include <orcus/zip_archive_stream.hpp>
-#include <libxml/xmlreader.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +15,7 @@
 #include <unordered_map>
 
 #include "document/DocumentFiles.h"
+#include "document/OdsReader.h"
 #include "model/Errors.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
@@ -341,13 +338,6 @@ struct TAreaFormat {
   uint32_t Format;
 };
 
-// Raised from the import callbacks when a sheet grows past the cell limit;
-// caught around the filter and turned into the message for the user.
-struct ETooLarge {
-  std::string Sheet;
-  long long Rows, Columns;
-};
-
 class TSheet;
 
 }  // namespace
@@ -490,7 +480,7 @@ class TSheet : public ss::iface::import_sheet,
       // Refused as soon as the used range passes the limit: the cells
       // already read are at most the limit's worth.
       const long long rows = static_cast<long long>(bottom) - top + 1, cols = static_cast<long long>(right) - left + 1;
-      if (rows * cols > TextLines::kMaxImportCells) throw ETooLarge{Name, rows, cols};
+      if (rows * cols > TextLines::kMaxImportCells) throw ESheetTooLarge{Name, rows, cols};
       Top = top, Bottom = bottom, Left = left, Right = right;
     }
     Cells.push_back(cell);
@@ -621,75 +611,33 @@ bool EndsWithNoCase(const std::string& s, std::string_view suffix) {
   return s.size() >= suffix.size() && Lower(std::string_view(s).substr(s.size() - suffix.size())) == suffix;
 }
 
-// What the .ods filter of the liborcus in use cannot read faithfully:
-// covered cells (it does not count them, so the cells right of a merged area
-// shift left) and percentage and currency cells (it drops them). The
-// document is walked with libxml2's streaming reader; the text of the
-// refusal, or empty when the file holds none of them.
-std::string OdsLimitation(std::string_view bytes) {
-  orcus::zip_archive_stream_blob stream(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  orcus::zip_archive archive(&stream);
-  archive.load();
-  // Asked for an entry it lacks, the archive prints a complaint: looked up first.
-  bool hasContent = false;
-  for (size_t i = 0; i < archive.get_file_entry_count(); ++i) hasContent |= archive.get_file_entry_name(i) == "content.xml";
-  std::vector<unsigned char> content;
-  if (!hasContent || !archive.read_file_entry("content.xml", content) || content.size() > static_cast<size_t>(INT32_MAX))
-    return {};
-  xmlTextReaderPtr reader = xmlReaderForMemory(reinterpret_cast<const char*>(content.data()),
-                                               static_cast<int>(content.size()), nullptr, nullptr,
-                                               XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (!reader) return {};
-  static const xmlChar kTableNs[] = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
-  static const xmlChar kOfficeNs[] = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
-  std::string found;
-  while (found.empty() && xmlTextReaderRead(reader) == 1) {
-    if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) continue;
-    const xmlChar* ns = xmlTextReaderConstNamespaceUri(reader);
-    if (!ns || xmlStrEqual(ns, kTableNs) == 0) continue;
-    const xmlChar* local = xmlTextReaderConstLocalName(reader);
-    if (xmlStrEqual(local, reinterpret_cast<const xmlChar*>("covered-table-cell"))) {
-      found = "merged cells";
-    } else if (xmlStrEqual(local, reinterpret_cast<const xmlChar*>("table-cell"))) {
-      xmlChar* type = xmlTextReaderGetAttributeNs(reader, reinterpret_cast<const xmlChar*>("value-type"), kOfficeNs);
-      if (type && (xmlStrEqual(type, reinterpret_cast<const xmlChar*>("percentage")) ||
-                   xmlStrEqual(type, reinterpret_cast<const xmlChar*>("currency"))))
-        found = "percentage or currency cells";
-      xmlFree(type);
-    }
-  }
-  xmlFreeTextReader(reader);
-  return found;
-}
-
 }  // namespace
 
 struct TWorkbook::TImpl {
+  // An xlsx workbook is read through liborcus's filter into Factory, an
+  // ods one by the reader of its own into Ods.
   TFactory Factory;
+  std::vector<TShownSheet> Ods;
+  bool IsOds = false;
   std::vector<TSheetInfo> Infos;
-  // An xlsx cell format names its number format by the file's number (the
-  // built-in ones have none of their own); ods by the order of the styles.
-  bool ByIdentifier = false;
+  // A cell format names its number format by the file's number (the
+  // built-in ones have none of their own).
   std::unordered_map<size_t, std::string_view> Codes;
 
   void IndexFormats() {
     const ss::styles& styles = Factory.Styles;
     for (size_t i = 0; i < styles.get_number_format_count(); ++i)
-      if (const ss::number_format_t* nf = styles.get_number_format(i))
-        Codes.emplace(ByIdentifier ? nf->identifier : i, nf->format_string);
-  }
-
-  // The ods filter gives its cells the automatic styles, which it keeps
-  // among the cell style formats.
-  const ss::cell_format_t* CellFormat(size_t xf) const {
-    const ss::styles& styles = Factory.Styles;
-    return ByIdentifier ? styles.get_cell_format(xf) : styles.get_cell_style_format(xf);
+      if (const ss::number_format_t* nf = styles.get_number_format(i)) Codes.emplace(nf->identifier, nf->format_string);
   }
 
   std::string_view FormatCode(size_t number) const {
     const auto it = Codes.find(number);
     if (it != Codes.end() && !it->second.empty()) return it->second;
-    return ByIdentifier ? BuiltinFormat(number) : std::string_view();
+    return BuiltinFormat(number);
+  }
+
+  void AddInfo(const std::string& name, int top, int left, int bottom, int right) {
+    Infos.push_back(bottom < 0 ? TSheetInfo{name, 0, 0} : TSheetInfo{name, bottom - top + 1, right - left + 1});
   }
 };
 
@@ -727,21 +675,15 @@ void TWorkbook::Load(std::string_view bytes, const std::string& name) {
                                   name.c_str()));
   try {
     if (EndsWithNoCase(name, ".ods")) {
-      const std::string limitation = OdsLimitation(bytes);
-      if (!limitation.empty())
-        throw EQuiltorError(FormatStr("Cannot open %s: its %s cannot be read from an .ods file yet. Save it as .xlsx "
-                                      "and open that.",
-                                      name.c_str(), limitation.c_str()));
-      orcus::orcus_ods filter(&F->Factory);
-      filter.read_stream(bytes);
+      F->IsOds = true;
+      F->Ods = ReadOdsSheets(bytes, name);
     } else {
-      F->ByIdentifier = true;
       orcus::orcus_xlsx filter(&F->Factory);
       filter.read_stream(bytes);
     }
   } catch (const EQuiltorError&) {
     throw;
-  } catch (const ETooLarge& e) {
+  } catch (const ESheetTooLarge& e) {
     throw EQuiltorError(FormatStr("Cannot open %s: sheet %s uses more than %lld rows by %lld columns, more than the "
                                   "%lld cells a table can hold",
                                   name.c_str(), e.Sheet.c_str(), e.Rows, e.Columns, TextLines::kMaxImportCells));
@@ -750,14 +692,8 @@ void TWorkbook::Load(std::string_view bytes, const std::string& name) {
                                   name.c_str()));
   }
   F->IndexFormats();
-  for (const auto& sheet : F->Factory.Sheets) {
-    TSheetInfo info{sheet->Name, 0, 0};
-    if (sheet->Bottom >= 0) {
-      info.Rows = sheet->Bottom - sheet->Top + 1;
-      info.Columns = sheet->Right - sheet->Left + 1;
-    }
-    F->Infos.push_back(std::move(info));
-  }
+  for (const auto& sheet : F->Factory.Sheets) F->AddInfo(sheet->Name, sheet->Top, sheet->Left, sheet->Bottom, sheet->Right);
+  for (const TShownSheet& sheet : F->Ods) F->AddInfo(sheet.Name, sheet.Top, sheet.Left, sheet.Bottom, sheet.Right);
   if (F->Infos.empty())
     throw EQuiltorError(FormatStr("Cannot open %s: the file is damaged or is not a spreadsheet of its kind",
                                   name.c_str()));
@@ -778,8 +714,15 @@ int TWorkbook::FindSheet(const std::string& name) const {
 }
 
 TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const std::string& range) const {
-  const TSheet& sheet = *F->Factory.Sheets.at(static_cast<size_t>(index));
-  int top = sheet.Top, left = sheet.Left, bottom = sheet.Bottom, right = sheet.Right;
+  const TSheetInfo& info = F->Infos.at(static_cast<size_t>(index));
+  int top, left, bottom, right;
+  if (F->IsOds) {
+    const TShownSheet& sheet = F->Ods[static_cast<size_t>(index)];
+    top = sheet.Top, left = sheet.Left, bottom = sheet.Bottom, right = sheet.Right;
+  } else {
+    const TSheet& sheet = *F->Factory.Sheets[static_cast<size_t>(index)];
+    top = sheet.Top, left = sheet.Left, bottom = sheet.Bottom, right = sheet.Right;
+  }
   if (!range.empty()) {
     const size_t colon = range.find(':');
     const std::string first = range.substr(0, colon);
@@ -790,16 +733,27 @@ TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const s
     if (left > right) std::swap(left, right);
     if (static_cast<long double>(bottom - top + 1) * (right - left + 1) > TextLines::kMaxImportCells)
       throw EQuiltorError(FormatStr("The range %s has more than %lld cells", range.c_str(), TextLines::kMaxImportCells));
-  } else if (sheet.Bottom < 0) {
-    throw EQuiltorError(FormatStr("Sheet %s is empty", sheet.Name.c_str()));
+  } else if (info.Rows == 0) {
+    throw EQuiltorError(FormatStr("Sheet %s is empty", info.Name.c_str()));
   }
 
+  TBlockBuilder builder(bottom - top + 1, right - left + 1);
+  const auto inside = [&](int row, int column) { return row >= top && row <= bottom && column >= left && column <= right; };
+  if (F->IsOds) {
+    const TShownSheet& sheet = F->Ods[static_cast<size_t>(index)];
+    for (const TShownCell& cell : sheet.Cells)
+      if (inside(cell.Row, cell.Column))
+        builder.SetText(cell.Row - top, cell.Column - left, StyledText(cell.Text, cell.Bold, cell.Italic, options));
+    for (const TMergedArea& m : sheet.Merges) builder.Merge(m.Top - top, m.Left - left, m.Bottom - top, m.Right - left);
+    return builder.Finish();
+  }
+
+  const TSheet& sheet = *F->Factory.Sheets[static_cast<size_t>(index)];
   const ss::styles& styles = F->Factory.Styles;
   const long long originShift = F->Factory.Settings.OriginShift;
-  TBlockBuilder builder(bottom - top + 1, right - left + 1);
   for (const TRawCell& cell : sheet.Cells) {
-    if (cell.Row < top || cell.Row > bottom || cell.Column < left || cell.Column > right) continue;
-    const ss::cell_format_t* format = F->CellFormat(sheet.FormatAt(cell));
+    if (!inside(cell.Row, cell.Column)) continue;
+    const ss::cell_format_t* format = styles.get_cell_format(sheet.FormatAt(cell));
     const ss::font_t* font = format ? styles.get_font(format->font) : nullptr;
     std::string text;
     switch (cell.Kind) {
