@@ -58,7 +58,8 @@ TEST(HtmlTable, CellsAsTheBrowserLaysThemOut) {
 }
 
 // Faults caught: the formats real programs write misread — Calc's
-// clipboard (rowspan, colspan, <b>/<i>, <br> in empty cells), a web page's
+// clipboard (rowspan, colspan, <b>/<i>, <br> in empty cells), Excel's
+// (bold and italic by classes of a style sheet), a web page's
 // head and body sections, caption and entities, and --table counting.
 TEST(HtmlTable, SpreadsheetClipboardAndWebPage) {
   const std::string calc = Sample("calc-clipboard.html");
@@ -76,6 +77,13 @@ TEST(HtmlTable, SpreadsheetClipboardAndWebPage) {
             (TRows{"Site | Yield\u00a0(t/ha)<2> | Notes", " | 2022 | 2023 | ", "North \\& East | 3.5 | 4.1 | dry spring\nlate harvest",
                    "South | no data<2> | 50\\% loss <est.>", "Café “plot” | 2.0 | 2.2 | a\\_b \\textasciitilde{} c"}));
   EXPECT_EQ(BlockRows(ReadHtmlTable(web, 0, plain)), (TRows{"layout only"}));
+
+  // Excel: emphasis by classes of its style sheet; the td rule, the
+  // commented-out rule and the overridden one must not apply, the inline
+  // style wins over the class.
+  EXPECT_EQ(BlockRows(ReadHtmlTable(Sample("excel-clipboard.html"), 0, TBlockOptions())),
+            (TRows{"\\textbf{Sample} | \\textbf{Measured}<2> | \\textbf{\\textit{Share}}",
+                   "x\\_1 | \\textit{mass (g)} | 0.50 | \\textbf{\\textit{both}}", "off | inline | a \\& b | \\textbf{run}"}));
 
   auto error = [](const std::string& html, int index) {
     try {
