@@ -105,14 +105,24 @@ void Apply(const TEmphasis& emphasis, bool& bold, bool& italic) {
 // followed; a later rule overrides an earlier one, as in CSS.
 using TClassStyles = std::unordered_map<std::string, TEmphasis>;
 
-void ReadClassRules(std::string css, TClassStyles& classes) {
-  for (size_t at; (at = css.find("/*")) != std::string::npos;) {
-    const size_t end = css.find("*/", at + 2);
-    css.erase(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+void ReadClassRules(std::string_view sheet, TClassStyles& classes) {
+  // Comments go, and so do the markers that hide a style sheet from old
+  // browsers.
+  std::string css;
+  for (size_t i = 0; i < sheet.size();) {
+    if (sheet.substr(i, 2) == "/*") {
+      const size_t end = sheet.find("*/", i + 2);
+      i = end == std::string_view::npos ? sheet.size() : end + 2;
+    } else if (sheet.substr(i, 4) == "<!--") {
+      i += 4;
+    } else if (sheet.substr(i, 3) == "-->") {
+      i += 3;
+    } else {
+      css += sheet[i++];
+      continue;
+    }
+    css += ' ';
   }
-  // The comment markers that hide a style sheet from old browsers.
-  for (const char* marker : {"<!--", "-->"})
-    for (size_t at; (at = css.find(marker)) != std::string::npos;) css.replace(at, std::strlen(marker), " ");
   size_t i = 0;
   while (i < css.size()) {
     const size_t open = css.find('{', i);

@@ -642,7 +642,8 @@ struct TWorkbook::TImpl {
 };
 
 bool IsSpreadsheetFile(const std::string& path) {
-  return EndsWithNoCase(path, ".xlsx") || EndsWithNoCase(path, ".xlsm") || EndsWithNoCase(path, ".ods");
+  return EndsWithNoCase(path, ".xlsx") || EndsWithNoCase(path, ".xlsm") || EndsWithNoCase(path, ".ods") ||
+         EndsWithNoCase(path, ".xls");
 }
 
 namespace {
@@ -668,6 +669,12 @@ TWorkbook::TWorkbook(std::string_view bytes, const std::string& name) : F(std::m
 }
 
 void TWorkbook::Load(std::string_view bytes, const std::string& name) {
+  // No reader at hand knows Excel's binary format; the user is told how to
+  // get a file that can be read rather than that this one is damaged.
+  if (EndsWithNoCase(name, ".xls"))
+    throw EQuiltorError(FormatStr("Cannot open %s: workbooks in the old Excel format (.xls) cannot be read. Save it "
+                                  "as .xlsx or .ods in a spreadsheet program, then open that.",
+                                  name.c_str()));
   // An encrypted workbook is an OLE compound file, whatever its extension.
   if (bytes.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
     throw EQuiltorError(FormatStr("Cannot open %s: the workbook is password-protected or in the old binary "

@@ -11,7 +11,7 @@
 #include "document/CellBlock.h"
 
 // True for the names of the files read here: .xlsx, .xlsm and .ods, in any
-// letter case.
+// letter case, and .xls, which is refused with a message saying what to do.
 bool IsSpreadsheetFile(const std::string& path);
 
 struct TSheetInfo {

@@ -149,7 +149,8 @@ TEST(SpreadsheetFile, OdsShowsWhatTheXlsxOfTheSameWorkbookShows) {
 // Faults caught: a damaged or foreign file crashing the filter or opening
 // as an empty table, an encrypted workbook reported as merely damaged, a
 // sheet far beyond the cell limit read (and its memory taken) before the
-// refusal, an empty sheet opening as an empty table, a bad range accepted.
+// refusal, an empty sheet opening as an empty table, a bad range accepted,
+// an .xls workbook reported as damaged instead of told what to do.
 TEST(SpreadsheetFile, UnreadableFilesGetOneClearMessage) {
   TTempDir dir;
   const std::string xlsx = Bytes(Sample("book.xlsx"));
@@ -166,6 +167,9 @@ TEST(SpreadsheetFile, UnreadableFilesGetOneClearMessage) {
       {"locked.xlsx", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'),
        "Cannot open locked.xlsx: the workbook is password-protected or in the old binary format. Save it as .xlsx "
        "or .ods without a password, then open it again."},
+      {"old.XLS", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0'),
+       "Cannot open old.XLS: workbooks in the old Excel format (.xls) cannot be read. Save it as .xlsx or .ods in a "
+       "spreadsheet program, then open that."},
       {"huge.xlsx", Bytes(Sample("huge-range.xlsx")),
        "Cannot open huge.xlsx: sheet Huge uses more than 1048576 rows by 16384 columns, more than the 33554432 cells "
        "a table can hold"},
@@ -232,6 +236,10 @@ TEST_F(SpreadsheetOpenTest, OpensTheChosenSheetAsAnUnnamedDocument) {
   WriteBytes(dir.File("bad.xlsx"), "PK\x03\x04 not really");
   EXPECT_EQ(ErrorOf([&] { OpenFile(dir.File("bad.xlsx")); }),
             "Cannot open bad.xlsx: the file is damaged or is not a spreadsheet of its kind");
+  // Not taken for a file of the program's own format.
+  WriteBytes(dir.File("old.xls"), "\xD0\xCF\x11\xE0");
+  EXPECT_EQ(ErrorOf([&] { OpenFile(dir.File("old.xls")); }).substr(0, 58),
+            "Cannot open old.xls: workbooks in the old Excel format (.x");
   Sheets.Answer = -1;
   EXPECT_FALSE(OpenFile(Sample("book.xlsx")));
   EXPECT_EQ(TableRows(*CurrentTable)[0], "Sample | Measured<2> | Share | Date");
