@@ -8,6 +8,7 @@
 #include <orcus/string_pool.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -142,10 +143,12 @@ TNumberFormat ParseNumberFormat(std::string_view code) {
   return f;
 }
 
-std::string Printf(const char* fmt, int precision, double value) {
+// value as printf's %.*e, %.*f or %.*g would write it (std::to_chars writes
+// the same digits without printf's arbitrary-precision arithmetic).
+std::string Chars(double value, std::chars_format format, int precision) {
   char buf[400];
-  snprintf(buf, sizeof buf, fmt, precision, value);
-  return buf;
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+  return result.ec == std::errc() ? std::string(buf, result.ptr) : std::string();
 }
 
 // Days from 1970-01-01 to the civil date, and back (proleptic Gregorian).
@@ -206,7 +209,7 @@ std::string DateTimeText(double serial, const TNumberFormat& f) {
 // 1.005 as 1.01), where printf would round the binary value to even.
 std::string FixedText(double value, int places) {
   char buf[64];
-  snprintf(buf, sizeof buf, "%.14e", value);
+  *std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14).ptr = '\0';
   std::string digits(1, buf[0]);
   digits.append(buf + 2, 14);
   int point = std::atoi(std::strchr(buf, 'e') + 1) + 1;  // digits before the decimal point
@@ -251,23 +254,25 @@ std::string ShortestNumberText(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Inf" : "Inf";
   if (value == 0) return "0";
-  for (int p = 1; p <= 17; ++p) {
-    const std::string text = Printf("%.*g", p, value);
-    if (std::strtod(text.c_str(), nullptr) != value) continue;
-    // %g writes 921410 as 9.2141e+05 when 5 digits suffice; a spreadsheet
-    // shows such numbers in full.
-    const double magnitude = std::fabs(value);
-    if (text.find('e') == std::string::npos || magnitude < 1e-5 || magnitude >= 1e15) return text;
-    const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
-    return Printf("%.*f", std::max(0, p - 1 - exponent), value);
-  }
-  return Printf("%.*g", 17, value);
+  // The fewest significant digits that read back as value.
+  char buf[64];
+  const char* begin = buf;
+  const char* end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr;
+  const char* e = std::find(begin, end, 'e');
+  const int digits = static_cast<int>(std::count_if(begin, e, [](char c) { return c >= '0' && c <= '9'; }));
+  const int exponent = std::atoi(std::string(e + 1, end).c_str());
+  // Spreadsheets show such numbers in full (921410, not 9.2141e+05).
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1e-5 && magnitude < 1e15) return Chars(value, std::chars_format::fixed, std::max(0, digits - 1 - exponent));
+  return Chars(value, std::chars_format::general, digits);
 }
 
-std::string FormatCellNumber(double value, std::string_view formatCode) {
+namespace {
+
+std::string FormatNumber(double value, const TNumberFormat& f) {
   if (!std::isfinite(value)) return ShortestNumberText(value);
-  const TNumberFormat f = ParseNumberFormat(formatCode);
   switch (f.Kind) {
+
     case TNumberFormat::General:
       return ShortestNumberText(value);
     case TNumberFormat::DateTime:
@@ -275,7 +280,7 @@ std::string FormatCellNumber(double value, std::string_view formatCode) {
       if (value < -1e7 || value > 1e7) return ShortestNumberText(value);
       return DateTimeText(value, f);  // ISO whatever the separators of the code
     case TNumberFormat::Scientific: {
-      const std::string m = Printf("%.*e", f.Decimals + f.OptionalDecimals, std::fabs(value));
+      const std::string m = Chars(std::fabs(value), std::chars_format::scientific, f.Decimals + f.OptionalDecimals);
       const size_t e = m.find('e');
       std::string mantissa = m.substr(0, e);
       if (f.OptionalDecimals > 0 && mantissa.find('.') != std::string::npos) {
@@ -312,6 +317,12 @@ std::string FormatCellNumber(double value, std::string_view formatCode) {
     }
   }
   return ShortestNumberText(value);
+}
+
+}  // namespace
+
+std::string FormatCellNumber(double value, std::string_view formatCode) {
+  return FormatNumber(value, ParseNumberFormat(formatCode));
 }
 
 // ---- reading with liborcus
@@ -758,6 +769,16 @@ TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const s
   const TSheet& sheet = *F->Factory.Sheets[static_cast<size_t>(index)];
   const ss::styles& styles = F->Factory.Styles;
   const long long originShift = F->Factory.Settings.OriginShift;
+  // The cells of one format come in runs: its code is read once a run.
+  std::string_view lastCode;
+  TNumberFormat lastFormat = ParseNumberFormat(lastCode);
+  const auto Parsed = [&](std::string_view code) -> const TNumberFormat& {
+    if (code.data() != lastCode.data() || code.size() != lastCode.size()) {
+      lastCode = code;
+      lastFormat = ParseNumberFormat(code);
+    }
+    return lastFormat;
+  };
   for (const TRawCell& cell : sheet.Cells) {
     if (!inside(cell.Row, cell.Column)) continue;
     const ss::cell_format_t* format = styles.get_cell_format(sheet.FormatAt(cell));
@@ -772,16 +793,11 @@ TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const s
         break;
       case TCellKind::Number:
       case TCellKind::DateTime: {
-        const std::string_view code = format ? F->FormatCode(format->number_format) : std::string_view();
-        if (cell.Kind == TCellKind::DateTime) {
-          text = FormatCellNumber(cell.Number,
-                                  ParseNumberFormat(code).Kind == TNumberFormat::DateTime ? code : "yyyy-mm-dd");
-        } else {
-          const TNumberFormat parsed = ParseNumberFormat(code);
-          const double value = parsed.Kind == TNumberFormat::DateTime ? cell.Number + static_cast<double>(originShift)
-                                                                      : cell.Number;
-          text = FormatCellNumber(value, code);
-        }
+        const TNumberFormat& f = Parsed(format ? F->FormatCode(format->number_format) : std::string_view());
+        if (cell.Kind == TCellKind::DateTime)
+          text = f.Kind == TNumberFormat::DateTime ? FormatNumber(cell.Number, f) : FormatCellNumber(cell.Number, "yyyy-mm-dd");
+        else
+          text = FormatNumber(f.Kind == TNumberFormat::DateTime ? cell.Number + static_cast<double>(originShift) : cell.Number, f);
         break;
       }
     }
