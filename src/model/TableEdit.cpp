@@ -21,6 +21,89 @@ void AppendSpanTabs(std::string& text, const TCell& cell) {
 
 }  // namespace
 
+TCell* JoinCells(TTable& table, const TCellRect& rect) {
+  if (rect.Left < 0 || rect.Top < 0 || rect.Right < rect.Left || rect.Bottom < rect.Top ||
+      rect.Right >= table.ColCount() || rect.Bottom >= table.RowCount())
+    throw EQuiltorError("The cells to join lie outside the table");
+  // Each row's part must begin and end at cell edges, and no block may
+  // reach into the rectangle from above or out of it below.
+  std::vector<std::pair<int, int>> parts;  // first cell index and count, per row
+  parts.reserve(static_cast<size_t>(rect.Bottom - rect.Top + 1));
+  for (int i = rect.Top; i <= rect.Bottom; ++i) {
+    const TRow& row = *table.Rows[i];
+    int col = 0;
+    int first = -1;
+    int count = 0;
+    for (const TCell* c : row) {
+      const int end = col + c->Span - 1;
+      if (end >= rect.Left && col <= rect.Right) {
+        const TCell* top = c->BlockCell();
+        if (col < rect.Left || end > rect.Right || top->RowIndex() < rect.Top || c->LastRowIndex() > rect.Bottom)
+          throw EQuiltorError("Only whole cells can be joined");
+        if (first < 0) first = c->Index();
+        ++count;
+      }
+      col = end + 1;
+    }
+    parts.emplace_back(first, count);
+  }
+
+  TRow& topRow = *table.Rows[rect.Top];
+  TCell& joined = *topRow[parts.front().first];
+  const TCell& topRight = *topRow[parts.front().first + parts.front().second - 1];
+  const uint8_t right = topRight.RuleRight;
+  const TRow& bottomRow = *table.Rows[rect.Bottom];
+  const uint8_t bottom = bottomRow[parts.back().first]->RuleBottom;
+  const int height = rect.Bottom - rect.Top + 1;
+  for (int k = 0; k < height; ++k) {
+    TRow& row = *table.Rows[rect.Top + k];
+    const auto [first, count] = parts[static_cast<size_t>(k)];
+    TCell& keep = *row[first];
+    for (int n = 1; n < count; ++n) {
+      if (table.CurrentCell == row[first + 1]) table.CurrentCell = &keep;
+      row.Delete(first + 1);
+    }
+    keep.Span = rect.Right - rect.Left + 1;
+    keep.RuleRight = right;
+    if (k == 0) {
+      keep.RowSpan = height;
+      keep.RowsToTop = 0;
+      keep.RuleBottom = height > 1 ? 0 : bottom;
+      continue;
+    }
+    if (table.CurrentCell == &keep) table.CurrentCell = &joined;
+    keep.SetText(std::string());
+    keep.Align = 0;
+    keep.SetBlockArgs(TBlockArgs());
+    keep.RowSpan = 1;
+    keep.RowsToTop = k;
+    keep.RuleLeft = joined.RuleLeft;
+    keep.RuleTop = 0;
+    keep.RuleBottom = k + 1 < height ? 0 : bottom;
+    keep.Selected = joined.Selected;
+  }
+  return &joined;
+}
+
+TCell* SplitBlock(TCell& cell) {
+  TCell& top = *cell.BlockCell();
+  TTable& table = *top.Table();
+  const int first = top.RowIndex();
+  const int col = top.ColIndex();
+  const int height = top.RowSpan;
+  // Each row's part becomes a plain joined cell first, so that SplitCell
+  // finds the table consistent row by row.
+  top.RowSpan = 1;
+  top.SetBlockArgs(TBlockArgs());
+  for (int k = 0; k < height; ++k) {
+    TCell& part = *table.GetCell(first + k, col);
+    part.RowsToTop = 0;
+    if (k > 0) part.Selected = true;
+    SplitCell(part);
+  }
+  return &top;
+}
+
 void SplitCell(TCell& cell) {
   TRow& row = *cell.Row();
   const int k = cell.Index();

@@ -13,6 +13,25 @@
 
 #include "model/Tables.h"
 
+// Joins rect, which must consist of whole cells (a cell or block that sticks
+// out of it makes the call throw EQuiltorError before anything changes),
+// into one cell: a block over rect's rows when they are several. The
+// top-left cell becomes the joined cell and keeps its text, alignment,
+// arguments and top and left rules; it takes the right rule of the top
+// row's last cell, and the block's bottom rule is the bottom row's first
+// cell's. The other cells of the top row are removed and each lower row
+// keeps one covered cell. The joined cell's Selected flag is given to the
+// covered cells. Returns the joined cell.
+TCell* JoinCells(TTable& table, const TCellRect& rect);
+
+// Gives a block (cell is its top cell or one it covers) back as single
+// cells, in place: every row's part of it is split like SplitCell does, the
+// top cell keeps the text, and the pieces in the rows below are empty and
+// selected. The block's rules stay on its outline; inside it there are
+// none. A cell joined over one row only is split like SplitCell does.
+// Returns the top-left cell.
+TCell* SplitBlock(TCell& cell);
+
 // Breaks a joined cell into Span single-column cells in place. The cell keeps
 // its text, alignment and rules and becomes the first of them; the new cells
 // follow it in its row with empty text, the column's alignment, the joined

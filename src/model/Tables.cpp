@@ -1,6 +1,7 @@
 #include "model/Tables.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "model/CellPool.h"
@@ -80,6 +81,75 @@ void TCell::Assign(const TCell& source) {
   RuleBottom = source.RuleBottom;
   Span = source.Span;
   Align = source.Align;
+  RowSpan = source.RowSpan;
+  RowsToTop = source.RowsToTop;
+  if (source.FBlockArgs) FBlockArgs = std::make_unique<TBlockArgs>(*source.FBlockArgs);
+  else FBlockArgs.reset();
+}
+
+TCell* TCell::BlockCell() const {
+  TCell* self = const_cast<TCell*>(this);
+  if (RowsToTop <= 0) return self;
+  const TTable& table = *Table();
+  const int top = RowIndex() - RowsToTop;
+  return top >= 0 ? table.GetCell(top, ColIndex()) : self;
+}
+
+int TCell::LastRowIndex() const {
+  const TCell* top = BlockCell();
+  return top->RowIndex() + top->RowSpan - 1;
+}
+
+const TBlockArgs& TCell::BlockArgs() const {
+  static const TBlockArgs kDefaults;
+  return FBlockArgs ? *FBlockArgs : kDefaults;
+}
+
+void TCell::SetBlockArgs(const TBlockArgs& args) {
+  if (args == TBlockArgs()) FBlockArgs.reset();
+  else FBlockArgs = std::make_unique<TBlockArgs>(args);
+}
+
+// ---------------------------------------------------------------- consistency
+
+std::string TableDefect(const TTable& table) {
+  auto at = [](const char* what, int row, int col) {
+    return std::string(what) + " at row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1);
+  };
+  const int rows = table.RowCount();
+  for (int i = 0; i < rows; ++i) {
+    const TRow& row = *table.Rows[i];
+    int col = 0;
+    for (const TCell* c : row) {
+      if (c->Row() != &row) return at("cell in the wrong row", i, col);
+      if (c->Span < 1) return at("span below 1", i, col);
+      if (c->RowSpan < 1 || c->RowsToTop < 0) return at("row span below 1", i, col);
+      if (c->RowSpan > 1 && c->RowsToTop > 0) return at("cell both joins and is covered", i, col);
+      if (c->RowSpan > 1) {
+        if (i + c->RowSpan > rows) return at("block crosses the table's bottom", i, col);
+        if (c->RuleBottom) return at("rule inside a block", i, col);
+        for (int k = 1; k < c->RowSpan; ++k) {
+          const TCell* d = table.GetCell(i + k, col);
+          if (!d || d->ColIndex() != col || d->Span != c->Span || d->RowsToTop != k)
+            return at("block not covered below", i, col);
+          if (d->RuleLeft != c->RuleLeft || d->RuleRight != c->RuleRight)
+            return at("block side rules differ", i + k, col);
+          if (d->RuleTop || (k + 1 < c->RowSpan && d->RuleBottom)) return at("rule inside a block", i + k, col);
+        }
+      }
+      if (c->Covered()) {
+        if (!c->Text().empty() || c->Align != 0 || c->BlockArgs() != TBlockArgs())
+          return at("covered cell holds content", i, col);
+        const int top = i - c->RowsToTop;
+        const TCell* t = top >= 0 ? table.GetCell(top, col) : nullptr;
+        if (!t || t->ColIndex() != col || t->RowSpan <= c->RowsToTop || t->Span != c->Span)
+          return at("covered cell without its block", i, col);
+      }
+      col += c->Span;
+    }
+    if (col != table.ColCount()) return at("spans do not add up", i, col);
+  }
+  return {};
 }
 
 // ---------------------------------------------------------------- TRow

@@ -3,7 +3,26 @@
 // Span adjacent columns starting at its ColIndex, the sum of the spans before
 // it in its row; in every row the spans add up to the number of columns.
 // Positions are always computed by walking the lists, never stored.
+//
+// Cells joined across rows (\multirow) form a block of RowSpan rows by Span
+// columns. Its top-left cell, the block's own cell, holds the text, the
+// alignment and the arguments; in each row below it the block keeps a covered
+// cell, so that every row still covers every column. The table is consistent
+// (TableDefect says why not) when:
+//  - every cell has Span >= 1 and every row's spans add up to ColCount;
+//  - a cell is plain (RowSpan 1, RowsToTop 0), a block's top (RowSpan > 1,
+//    RowsToTop 0) or covered (RowSpan 1, RowsToTop > 0), never both;
+//  - a block of r rows at row i never crosses the table's edge (i + r <=
+//    RowCount), and rows i + 1 .. i + r - 1 each hold a covered cell at the
+//    block's column with the block's Span and RowsToTop 1 .. r - 1, empty
+//    text and no alignment or arguments of its own;
+//  - every covered cell belongs to such a block (so no two blocks overlap);
+//  - a block has no rules inside it: the top cell's bottom rule, the
+//    covered cells' top rules and all but the last covered cell's bottom
+//    rules are off; the block's bottom rule is its last covered cell's, and
+//    every covered cell's left and right rules are the top cell's.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -204,6 +223,17 @@ class TOwnedList {
   std::vector<T*> FItems;
 };
 
+// The arguments of \multirow besides the row count and the text, kept as
+// read so that a table from a paper is written back as it stood. The
+// defaults write \multirow{r}{*}{text}.
+struct TBlockArgs {
+  std::string VPos;       // "c", "t" or "b" of \multirow[t]{r}..; empty: none
+  std::string BigStruts;  // n of \multirow{r}[n]{..}; empty: none
+  std::string Width = "*";  // "*", "=" or a length such as "2cm"
+  std::string VMove;      // the length of \multirow{r}{w}[1ex]{text}; empty: none
+  bool operator==(const TBlockArgs&) const = default;
+};
+
 class TCell {
  public:
   // Appends the new cell to row: span 1, everything else empty or false.
@@ -222,8 +252,21 @@ class TCell {
   int ColIndex() const;  // first covered column
   int RowIndex() const;  // its row's position in the table
   char EffectiveAlign() const;
-  // Copies Text, Selected, the four rule flags, Span and Align.
+  // Copies Text, Selected, the four rule flags, Span, Align, RowSpan,
+  // RowsToTop and the block's arguments.
   void Assign(const TCell& source);
+
+  // Covered by a block that starts in a row above (RowsToTop > 0).
+  bool Covered() const { return RowsToTop > 0; }
+  // The cell whose block covers this one: its top cell when covered, else
+  // the cell itself.
+  TCell* BlockCell() const;
+  // The last row the cell or its block covers: RowIndex() + RowSpan - 1
+  // for the block's own cell, the block's last row for a covered one.
+  int LastRowIndex() const;
+  // The block's \multirow arguments (the defaults when none were set).
+  const TBlockArgs& BlockArgs() const;
+  void SetBlockArgs(const TBlockArgs& args);
 
   // Laid-out height: always its row's height, so it is not stored per cell.
   float Height() const;
@@ -243,6 +286,9 @@ class TCell {
  private:
   std::string FText;
   TRow* FRow;
+  // Only a block's top cell with arguments other than the defaults has
+  // them, so that the many plain cells pay one pointer.
+  std::unique_ptr<TBlockArgs> FBlockArgs;
 
  public:
   TRect BoundsRect;
@@ -250,6 +296,12 @@ class TCell {
   float MeasuredHeight = 0;
   float Width = 0;  // laid-out width: the sum of the covered columns' widths
   TSpanField Span{1};
+  // Rows the cell's block covers, its own included: above 1 only for a
+  // block's top cell.
+  TSpanField RowSpan{1};
+  // For a covered cell, how many rows up its block's top cell stands; 0
+  // for every other cell.
+  TSpanField RowsToTop{0};
   TAlignField Align{0};  // 0 = follow the column; else 'l', 'c' or 'r'
   TSelectedFlag Selected{false};
   // Rule flags in file order: left, top, right, bottom. Any non-zero byte is a rule.
@@ -377,6 +429,10 @@ struct TTextImportOptions {
   // LaTeX special characters in the texts are escaped (EscapeLatexSpecials).
   bool Escape = false;
 };
+
+// Why table is not consistent (see the top of this file), naming the first
+// fault found by row and column; empty when it is.
+std::string TableDefect(const TTable& table);
 
 class TTable {
  public:

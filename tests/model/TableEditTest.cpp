@@ -77,6 +77,68 @@ std::vector<std::pair<int, int>> SelectedPositions(const TTable& t) {
   return out;
 }
 
+// A block over rows 1-3, columns 1-2 of a 4 x 4 table, with rules all
+// round every cell before the join.
+TEST(JoinCells, BlockAcrossRowsAndBackToSingleCells) {
+  TTable t;
+  Grid(t, 4, 4);
+  SetTexts(t, {{}, {"", "", "b"}, {"", "a"}});
+  t.SetRules({0, 0, 3, 3}, rbAll, 1);
+  TCell* joined = JoinCells(t, {1, 1, 2, 3});
+  ASSERT_EQ(TableDefect(t), "");
+  EXPECT_EQ(joined, t.GetCell(1, 1));
+  EXPECT_EQ(joined->RowSpan, 3);
+  EXPECT_EQ(joined->Span, 2);
+  EXPECT_EQ(joined->Text(), "") << "the top-left cell keeps its own text";
+  EXPECT_EQ(t.GetCell(3, 2)->BlockCell(), joined);
+  EXPECT_EQ(t.GetCell(3, 2)->LastRowIndex(), 3);
+  EXPECT_EQ(DescribeRow(*t.Rows[3]), (std::vector<std::string>{":1:-:LTRB", ":2:-:L-RB", ":1:-:LTRB"}));
+
+  // Rectangles that cut the block are refused and change nothing.
+  for (const TCellRect& cut : {TCellRect{1, 0, 2, 2}, TCellRect{0, 2, 3, 3}, TCellRect{2, 1, 3, 3}})
+    EXPECT_THROW(JoinCells(t, cut), EQuiltorError);
+  EXPECT_EQ(TableDefect(t), "");
+  EXPECT_EQ(joined->RowSpan, 3);
+
+  // Joining a rectangle around the block swallows it.
+  JoinCells(t, {0, 0, 3, 3});
+  EXPECT_EQ(TableDefect(t), "");
+  EXPECT_EQ(t.Rows[3]->Count(), 1);
+
+  SplitBlock(*t.GetCell(2, 3));
+  EXPECT_EQ(TableDefect(t), "");
+  for (const TRow* row : t.Rows) EXPECT_EQ(row->Count(), 4);
+  EXPECT_EQ(Describe(t.GetCell(3, 3)), ":1:-:L-RB:*") << "the outline's rules stay, none across rows";
+  EXPECT_EQ(Describe(t.GetCell(2, 0)), ":1:-:L-R-:*");
+}
+
+// If the checker missed a broken rule, every command test that relies on it
+// would pass on a corrupted table.
+TEST(TableDefect, NamesEachBrokenRule) {
+  struct Case {
+    const char* Name;
+    std::function<void(TTable&)> Break;
+    const char* Defect;
+  };
+  const Case cases[] = {
+      {"covered text", [](TTable& t) { t.GetCell(2, 1)->SetText("x"); }, "covered cell holds content at row 3"},
+      {"block too tall", [](TTable& t) { t.GetCell(1, 1)->RowSpan = 4; }, "block crosses the table's bottom"},
+      {"covered cell lost", [](TTable& t) { t.GetCell(2, 1)->RowsToTop = 0; }, "block not covered below"},
+      {"stray covered cell", [](TTable& t) { t.GetCell(0, 0)->RowsToTop = 1; }, "covered cell without its block"},
+      {"inner rule", [](TTable& t) { t.GetCell(2, 1)->RuleTop = 1; }, "rule inside a block"},
+      {"side rule", [](TTable& t) { t.GetCell(2, 1)->RuleRight = 1; }, "block side rules differ"},
+      {"spans", [](TTable& t) { t.GetCell(0, 0)->Span = 2; }, "spans do not add up"},
+  };
+  for (const Case& c : cases) {
+    TTable t;
+    Grid(t, 3, 3);
+    JoinCells(t, {1, 1, 2, 2});
+    ASSERT_EQ(TableDefect(t), "");
+    c.Break(t);
+    EXPECT_NE(TableDefect(t).find(c.Defect), std::string::npos) << c.Name << ": " << TableDefect(t);
+  }
+}
+
 TEST(SplitCell, PiecesTakeTheJoinedCellsRightRule) {
   TTable t;
   Build(t, 4, {{1, 3}});
