@@ -429,14 +429,11 @@ class TContent {
         } else if (table && xmlStrEqual(local, X("table-column"))) {
           AddColumns(reader);
         } else if ((table && xmlStrEqual(local, X("table-row"))) || IsStyle(ns, local)) {
-          // Only elements never nested in one another are expanded: after
-          // an element inside an expanded one is expanded too, the libxml2
-          // of Debian 12 reports a well-formed document as damaged.
           const xmlNode* node = xmlTextReaderExpand(reader);
           if (!node) throw std::runtime_error("damaged XML");
           if (table) ReadRow(node);
           else Styles.Add(node);
-          status = SkipSubtree(reader);
+          status = xmlTextReaderNext(reader);
           continue;
         }
       }
@@ -449,18 +446,6 @@ class TContent {
   static bool IsStyle(const xmlChar* ns, const xmlChar* local) {
     return ns && ((xmlStrEqual(ns, X(kStyleNs)) && xmlStrEqual(local, X("style"))) ||
                   (xmlStrEqual(ns, X(kNumberNs)) && xmlStrstr(local, X("-style"))));
-  }
-
-  // Past the end of the element the reader is on.
-  static int SkipSubtree(xmlTextReader* reader) {
-    if (!xmlTextReaderIsEmptyElement(reader)) {
-      const int depth = xmlTextReaderDepth(reader);
-      int status;
-      while ((status = xmlTextReaderRead(reader)) == 1)
-        if (xmlTextReaderNodeType(reader) == XML_READER_TYPE_END_ELEMENT && xmlTextReaderDepth(reader) == depth) break;
-      if (status != 1) return status;
-    }
-    return xmlTextReaderRead(reader);
   }
 
   std::string Attribute(xmlTextReader* reader, const char* name) {
