@@ -272,7 +272,6 @@ namespace {
 std::string FormatNumber(double value, const TNumberFormat& f) {
   if (!std::isfinite(value)) return ShortestNumberText(value);
   switch (f.Kind) {
-
     case TNumberFormat::General:
       return ShortestNumberText(value);
     case TNumberFormat::DateTime:
