@@ -13,10 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "document/DocumentFiles.h"
 #include "document/OdsReader.h"
+#include "document/ZipCheck.h"
 #include "model/Errors.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
@@ -691,6 +693,7 @@ void TWorkbook::Load(std::string_view bytes, const std::string& name) {
                                   "format. Save it as .xlsx or .ods without a password, then open it again.",
                                   name.c_str()));
   try {
+    if (!ZipSizesPlausible(bytes)) throw std::runtime_error("implausible zip");
     if (EndsWithNoCase(name, ".ods")) {
       F->IsOds = true;
       F->Ods = ReadOdsSheets(bytes, name);

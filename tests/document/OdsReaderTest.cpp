@@ -4,6 +4,7 @@
 
 #include "document/BlockText.h"
 #include "document/SpreadsheetFile.h"
+#include "document/ZipCheck.h"
 #include "model/Errors.h"
 
 namespace {
@@ -183,6 +184,51 @@ TEST(OdsReader, RefusesWhatCannotBeReadWithOneMessage) {
        "Cannot open d.ods: the workbook is password-protected. Save it without a password, then open it again."},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.Bytes, "d.ods"), c.Message);
+}
+
+// Faults caught: a package whose directory declares more bytes than its
+// entries can hold (gigabytes unpacked from a few, an entry reaching past
+// the directory) believed, so that the zip reader allocates what it says;
+// a real package or one with a comment refused.
+TEST(OdsReader, ZipSizesCheckedAgainstTheBytes) {
+  const std::string good = Zip({{"content.xml", std::string(200, 'x')}, {"b", "yz"}});
+  const size_t entry = good.find("PK\x01\x02");
+  const auto patched = [&](size_t offset, uint32_t value) {
+    std::string bad = good;
+    for (int i = 0; i < 4; ++i) bad[entry + offset + static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bad;
+  };
+  struct Case {
+    std::string Bytes;
+    bool Plausible;
+  } cases[] = {
+      {good, true},
+      {good.substr(0, good.size() - 2) + std::string("\x05\x00", 2) + "hello", true},  // a comment
+      {patched(24, 0x7FFFFFF0), false},  // unpacked size
+      {patched(24, 200 * 1032 + 1000), false},
+      {patched(20, 5000), false},  // packed size past the directory
+      {patched(42, 3000), false},  // local header offset
+      {good.substr(0, good.size() - 1), false},
+      {"", false},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(ZipSizesPlausible(cases[i].Bytes), cases[i].Plausible) << i;
+}
+
+// Faults caught: a damaged package (a byte changed anywhere: in the zip's
+// structure, the XML or a name) crashing the reader, reading out of bounds,
+// or raising anything but the one message for the user.
+TEST(OdsReader, DamagedPackagesNeverCrash) {
+  const std::string good = Ods(kStyles, Row(Cell("a", "table:number-columns-spanned=\"2\"") +
+                                            "<table:covered-table-cell/>" + Number("percentage", "0.5", "cP")));
+  for (size_t at = 0; at < good.size(); at += 7) {
+    std::string bad = good;
+    bad[at] = static_cast<char>(bad[at] ^ 0x5A);
+    try {
+      const TWorkbook book(bad, "d.ods");
+      if (!book.Sheets().empty() && book.Sheets()[0].Rows > 0) book.ReadSheet(0, TBlockOptions());
+    } catch (const EQuiltorError&) {
+    }
+  }
 }
 
 }  // namespace
