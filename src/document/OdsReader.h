@@ -41,7 +41,7 @@ struct ESheetTooLarge {
 };
 
 // Every sheet of the .ods file held in bytes. A damaged file (a broken zip,
-// content.xml missing or not well-formed) raises a std::runtime_error; an
-// encrypted one an EQuiltorError naming it as name; a sheet too large
-// ESheetTooLarge.
+// content.xml missing or not well-formed) raises a std::exception other than
+// EQuiltorError; an encrypted one an EQuiltorError naming it as name; a
+// sheet too large ESheetTooLarge.
 std::vector<TShownSheet> ReadOdsSheets(std::string_view bytes, const std::string& name);
