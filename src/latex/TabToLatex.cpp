@@ -187,7 +187,10 @@ class TRuleLine {
     bool groupBefore = false;  // the cell before is a ruled joined cell
     for (const TCell* cell : row) {
       const long long next = k + cell->Span;
-      const bool ruled = (bottom ? cell->RuleBottom : cell->RuleTop) != 0;
+      // No rule runs through a block: the boundaries inside it are left
+      // out even if a damaged table holds a rule flag there.
+      const bool inside = bottom ? cell->RowSpan > 1 : cell->Covered();
+      const bool ruled = !inside && (bottom ? cell->RuleBottom : cell->RuleTop) != 0;
       if (ruled) {
         for (long long i = std::max(k, 0LL), e = std::min(next, c); i < e; ++i) {
           if (!FMarks[i]) {
@@ -271,13 +274,44 @@ class TRuleLine {
 constexpr std::string_view kCellSeparator = " & ";
 constexpr std::string_view kRowEnd = " \\\\ ";
 
+// A cell's text, and for a block's own cell the \multirow around it with
+// the arguments it was read with: "\multirow[t]{3}[2]{*}[1ex]{text}". The
+// cells a block covers are empty.
+void WriteCellText(const TCell& cell, std::string& line) {
+  if (cell.RowSpan <= 1) {
+    line += cell.Text();
+    return;
+  }
+  const TBlockArgs& args = cell.BlockArgs();
+  const auto optional = [&line](const std::string& arg) {
+    if (arg.empty()) return;
+    line += '[';
+    line += arg;
+    line += ']';
+  };
+  line += "\\multirow";
+  optional(args.VPos);
+  line += '{';
+  AppendInt(line, cell.RowSpan);
+  line += '}';
+  optional(args.BigStruts);
+  line += '{';
+  line += args.Width.empty() ? std::string_view("*") : std::string_view(args.Width);
+  line += '}';
+  optional(args.VMove);
+  line += '{';
+  line += cell.Text();
+  line += '}';
+}
+
 // One cell's code, appended to line. A cell is wrapped in \multicolumn
 // when the preamble cannot say what the cell needs: a span, an alignment
 // other than its column's letter, or a vertical rule that the preamble
 // lacks or has where the cell has none (booktabs: the cells' own vertical
 // rules count as none). The rules a format writes itself ("r|") belong to
 // the column in every row: a cell that is wrapped keeps them. k is the
-// cell's first column.
+// cell's first column. A cell covered by a wide block is an empty
+// \multicolumn with the block's sides and alignment, as people write it.
 void WriteCell(const TCell& cell, long long k, const TColumnView& columns, std::string& line) {
   const long long e = k + cell.Span;
   const bool left = (columns.VerticalRules() && cell.RuleLeft != 0) || !columns.SideRules(0).empty();
@@ -285,17 +319,18 @@ void WriteCell(const TCell& cell, long long k, const TColumnView& columns, std::
   bool wrap = cell.Span > 1 || right != columns.Drawn(e) || (k == 0 && left != columns.Drawn(0));
   if (!wrap && cell.Align != 0) wrap = cell.Align != columns.Align(k);
   if (wrap) {
+    const char align = cell.Covered() ? cell.BlockCell()->Align : cell.Align;
     line += "\\multicolumn{";
     AppendInt(line, cell.Span);
     line += "}{";
     if (k == 0 && left) line += columns.SideRules(0).empty() ? "|" : columns.SideRules(0);
-    line += cell.Align != 0 ? cell.Align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
+    line += align != 0 ? align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
     if (right) line += columns.SideRules(e).empty() ? "|" : columns.SideRules(e);
     line += "}{";
-    line += cell.Text();
+    WriteCellText(cell, line);
     line += '}';
   } else {
-    line += cell.Text();
+    WriteCellText(cell, line);
   }
 }
 
@@ -606,7 +641,16 @@ uint64_t RowShape(const TRow& row) {
   uint64_t rules = 0;
   uint64_t weight = kFnvPrime;
   for (const TCell* cell : row) {
-    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32;
+    uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32 |
+                      uint64_t{static_cast<uint32_t>(cell->RowSpan)} << 40;
+    // A block's arguments are written with its text; the few blocks of a
+    // table pay for hashing them.
+    if (cell->RowSpan > 1) {
+      const TBlockArgs& args = cell->BlockArgs();
+      uint64_t a = kFnvOffset;
+      for (const std::string* text : {&args.VPos, &args.BigStruts, &args.Width, &args.VMove}) a = MixText(a, *text);
+      packed ^= a;
+    }
     // The rule bytes as they are: a rule's value changing without its
     // being drawn or not only costs a complete generation.
     const uint64_t ruled = uint64_t{cell->RuleLeft} | uint64_t{cell->RuleTop} << 8 | uint64_t{cell->RuleRight} << 16 |
