@@ -1428,7 +1428,9 @@ class TTableBuilder {
   bool Rule(long long boundary) const {
     return boundary < static_cast<long long>(Spec.Rules.size()) && Spec.Rules[static_cast<size_t>(boundary)];
   }
-  void MakeBlocks(std::vector<std::string>& warnings);
+  void MakeBlocks();
+  void LeaveRulesOutOfBlocks();
+  void BlockWarnings(std::vector<std::string>& warnings) const;
 
   // A cell read as a \multirow: its row and columns, the rows it asks for
   // (negative: upward), its arguments and its code as written.
@@ -1441,6 +1443,10 @@ class TTableBuilder {
     std::string Code;
   };
   std::vector<TBlockStart> Blocks;
+  // The rows (0-based) to name in the warnings about blocks: a \multirow
+  // cut at the table's edge, cut short by cells joined otherwise, counted
+  // upward, a block with rules across it, a covered cell that held text.
+  std::vector<int> Beyond, Cut, Upward, Ruled, CoveredText;
 
   std::string_view Text;
   size_t Begin;
@@ -1526,13 +1532,11 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
   boundary.resize(static_cast<size_t>(c) + 1, false);
 
   std::vector<int> widened, filled;
-  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
   int index = 0;
   for (TRow* row : table.Rows) {
     long long k = 0;
     bool drawn = boundary[0];
     for (const TCell* cell : *row) {
-      if (cell->Span == 1 && cell->RuleLeft) ++votes[static_cast<size_t>(k)];
       drawn = cell->RuleRight;
       k += cell->Span;
     }
@@ -1542,10 +1546,20 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
       auto* cell = new TCell(*row);
       cell->RuleLeft = drawn;
       cell->RuleRight = boundary[static_cast<size_t>(k) + 1];
-      if (drawn) ++votes[static_cast<size_t>(k)];
       drawn = cell->RuleRight;
     }
     ++index;
+  }
+  // The blocks before the vote: the cells a block covers take its side
+  // rules, and vote with them.
+  MakeBlocks();
+  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
+  for (const TRow* row : table.Rows) {
+    long long k = 0;
+    for (const TCell* cell : *row) {
+      if (cell->Span == 1 && cell->RuleLeft) ++votes[static_cast<size_t>(k)];
+      k += cell->Span;
+    }
   }
   const int needed = table.RowCount() / 2;
   std::vector<char> revote(static_cast<size_t>(c) + 1, 0);
@@ -1667,7 +1681,8 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
     warnings.push_back(FormatStr("%s \\multicolumn formats that say more than an alignment and side rules: "
                                  "only those were kept.",
                                  RowsHave(simplified).c_str()));
-  MakeBlocks(warnings);
+  LeaveRulesOutOfBlocks();
+  BlockWarnings(warnings);
   return warnings;
 }
 
@@ -1693,22 +1708,20 @@ std::vector<TCell*> WholeCells(const TRow& row, long long col, long long span) {
   return cells;
 }
 
-// Joins the cells of every \multirow into its block, once the rows are
-// complete and their rules set. LaTeX typesets a \multirow's text over the
-// rows it names and every other cell of those rows as well; the model holds
-// one text per block. So the text of a cell the block covers is added to the
-// block's text (nothing typed is lost, and the block shows it), a block that
-// would leave the table, or cut a cell joined differently or another
-// block, is cut there, and a rule inside a block is left out. Each case is
-// told once per table, naming the rows.
-void TTableBuilder::MakeBlocks(std::vector<std::string>& warnings) {
-  std::vector<int> beyond, cut, upward, covered, ruled;
+// Joins the cells of every \multirow into its block once the rows are
+// complete. LaTeX typesets a \multirow's text over the rows it names and
+// every other cell of those rows as well; the model holds one text per
+// block. So the text of a cell the block covers is added to the block's text
+// (nothing typed is lost, and the block shows it), and a block that would
+// leave the table, or cut a cell joined differently or another block, is
+// cut there.
+void TTableBuilder::MakeBlocks() {
   const int r = Table.RowCount();
   for (TBlockStart& b : Blocks) {
     TCell* source = Table.Rows[b.Row]->CellAtCol(static_cast<int>(b.Col));
     // Another block took the cell already, and its text with it.
     if (!source || source->Covered() || source->RowSpan > 1) {
-      Note(cut, b.Row);
+      Note(Cut, b.Row);
       continue;
     }
     const bool down = b.Rows > 0;
@@ -1730,57 +1743,72 @@ void TTableBuilder::MakeBlocks(std::vector<std::string>& warnings) {
       source->SetText(b.Code);
       continue;
     }
-    if (shortened) Note(cut, b.Row);
-    else if (want > room) Note(beyond, b.Row);
-    if (!down) Note(upward, b.Row);
+    if (shortened) Note(Cut, b.Row);
+    else if (want > room) Note(Beyond, b.Row);
+    if (!down) Note(Upward, b.Row);
     // The block's text first, then what the cells it covers hold, top down.
     std::string text = source->Text();
-    bool inside = false;
     for (int i = first; i <= last; ++i) {
       for (TCell* cell : WholeCells(*Table.Rows[i], b.Col, b.Span)) {
-        inside = inside || (i < last && cell->RuleBottom) || (i > first && cell->RuleTop);
         if (cell == source || cell->Text().empty()) continue;
-        Note(covered, i);
+        CoveredText.push_back(i);
         if (!text.empty()) text += ' ';
         text += cell->Text();
         cell->SetText(std::string());
       }
     }
-    if (inside) Note(ruled, b.Row);
     TCell& top = *WholeCells(*Table.Rows[first], b.Col, b.Span).front();
     if (&top != source) {
       // Counted upward, the \multirow stood in the bottom row: its cell's
-      // alignment and text go to the block's own cell.
+      // alignment goes to the block's own cell.
       top.Align = source->Align;
       source->Align = 0;
       source->SetText(std::string());
     }
-    TCell* block = JoinCells(Table, TCellRect{static_cast<int>(b.Col), first,
-                                              static_cast<int>(b.Col + b.Span - 1), last});
+    TCell* block =
+        JoinCells(Table, TCellRect{static_cast<int>(b.Col), first, static_cast<int>(b.Col + b.Span - 1), last});
     block->SetText(std::move(text));
     block->SetBlockArgs(b.Args);
   }
+}
+
+// A rule read across a block (an \hline through a \multirow) cannot stay:
+// a block has none inside. Its bottom rule is its last row's.
+void TTableBuilder::LeaveRulesOutOfBlocks() {
+  int i = 0;
+  for (const TRow* row : Table.Rows) {
+    for (TCell* cell : *row) {
+      if (cell->RowSpan <= 1) continue;
+      bool ruled = cell->RuleBottom != 0;
+      cell->RuleBottom = 0;
+      const int col = cell->ColIndex();
+      for (int below = 1; below < cell->RowSpan; ++below) {
+        TCell* covered = Table.Rows[i + below]->CellAtCol(col);
+        const bool inside = below + 1 < cell->RowSpan;
+        ruled = ruled || covered->RuleTop || (inside && covered->RuleBottom);
+        covered->RuleTop = 0;
+        if (inside) covered->RuleBottom = 0;
+      }
+      if (ruled) Note(Ruled, i);
+    }
+    ++i;
+  }
+}
+
+void TTableBuilder::BlockWarnings(std::vector<std::string>& warnings) const {
+  std::vector<int> covered = CoveredText;
   std::sort(covered.begin(), covered.end());
   covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
-  if (!beyond.empty())
-    warnings.push_back(FormatStr("%s a \\multirow over more rows than the table has there: it was cut at the "
-                                 "table's edge.",
-                                 RowsHave(beyond).c_str()));
-  if (!cut.empty())
-    warnings.push_back(FormatStr("%s a \\multirow whose rows are joined differently or already taken by another "
-                                 "\\multirow: it joins only the rows up to there.",
-                                 RowsHave(cut).c_str()));
-  if (!covered.empty())
-    warnings.push_back(FormatStr("%s text in cells that a \\multirow covers: it was added to the \\multirow's "
-                                 "text.",
-                                 RowsHave(covered).c_str()));
-  if (!ruled.empty())
-    warnings.push_back(FormatStr("%s a \\multirow with rules across it: they were left out, since a block has no "
-                                 "rules inside.",
-                                 RowsHave(ruled).c_str()));
-  if (!upward.empty())
-    warnings.push_back(FormatStr("%s a \\multirow that counts rows upward: it is written in the block's top row.",
-                                 RowsHave(upward).c_str()));
+  const auto warn = [&warnings](const std::vector<int>& rows, const char* what) {
+    if (!rows.empty()) warnings.push_back(RowsHave(rows) + what);
+  };
+  warn(Beyond, " a \\multirow over more rows than the table has there: it was cut at the table's edge.");
+  warn(Cut,
+       " a \\multirow whose rows are joined differently or already taken by another \\multirow: it joins only the "
+       "rows up to there.");
+  warn(covered, " text in cells that a \\multirow covers: it was added to the \\multirow's text.");
+  warn(Ruled, " a \\multirow with rules across it: they were left out, since a block has no rules inside.");
+  warn(Upward, " a \\multirow that counts rows upward: it is written in the block's top row.");
 }
 
 }  // namespace
