@@ -153,6 +153,68 @@ TEST_F(PaperTableTest, SaveChangesOnlyTheTablesBytes) {
   }
 }
 
+// A paper's \multirow tables read as blocks. If the code written back for
+// an unedited block differed from what the paper says (its arguments, the
+// \multicolumn around it, the empty cells below, the \cline or \cmidrule
+// beside it), saving one changed cell elsewhere would rewrite more lines of
+// the paper than that cell's, and would ask about approximations.
+TEST_F(PaperTableTest, MultirowTablesKeepTheirLines) {
+  const std::string paper =
+      "\\documentclass{article}\n"
+      "\\usepackage{multirow,booktabs}\n"
+      "\\begin{document}\n"
+      "\\begin{tabular}{|l|l|l|}\n"
+      "\\hline\n"
+      "\\multirow{2}{*}{Group} & x & 1 \\\\\n"
+      "\\cline{2-3}\n"
+      " & y & 2 \\\\\n"
+      "\\hline\n"
+      "\\multicolumn{2}{|c|}{\\multirow[t]{2}{=}[1ex]{Wide}} & 3 \\\\\n"
+      "\\cline{3-3}\n"
+      "\\multicolumn{2}{|c|}{} & 4 \\\\\n"
+      "\\hline\n"
+      "u & v & 5 \\\\\n"
+      "\\hline\n"
+      "\\end{tabular}\n"
+      "\n"
+      "\\begin{table}[t]\n"
+      "  \\centering\n"
+      "  \\begin{tabular}{llr}\n"
+      "  \\toprule\n"
+      "  \\multirow{3}{*}{Model} & a & 1 \\\\\n"
+      "  \\cmidrule(l){2-3}\n"
+      "   & b & 2 \\\\\n"
+      "   & c & 3 \\\\\n"
+      "  \\bottomrule\n"
+      "  \\end{tabular}\n"
+      "\\end{table}\n"
+      "\\end{document}\n";
+  struct Case {
+    int table;
+    int row, col;  // the cell edited, outside the blocks
+  } cases[] = {{1, 4, 2}, {2, 2, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    WriteFile(Path("m.tex"), paper);
+    ASSERT_TRUE(OpenFile(Path("m.tex"), c.table));
+    ASSERT_EQ(TableDefect(*CurrentTable), "");
+    ASSERT_GT(CurrentTable->GetCell(0, 0)->RowSpan, 1);
+    Edit(c.row, c.col, "new");
+    ASSERT_TRUE(SaveDocument());
+    EXPECT_TRUE(UI.Asked.empty()) << UI.Asked.front();
+    const std::string saved = ReadFile(Path("m.tex"));
+    std::istringstream was(paper), now(saved);
+    int changed = 0;
+    std::string diff;
+    for (std::string a, b; std::getline(was, a) && std::getline(now, b);) {
+      if (a != b) diff += "was: " + a + "\nnow: " + b + "\n";
+      changed += a != b;
+    }
+    EXPECT_EQ(changed, 1) << diff;
+    UI.Asked.clear();
+  }
+}
+
 // The table's float is read with it. Saved back, the float must be written
 // once: a second float inside the paper's own cannot typeset, and a float
 // the user changed must replace the old one, not sit beside it.
