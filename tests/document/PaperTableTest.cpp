@@ -481,6 +481,37 @@ TEST_F(PaperTableTest, UnfitFilesAreRefused) {
 
 // If the merge lost the table's look, regenerating a paper's table from
 // data would undo the author's formatting.
+// A block has one text and covered cells none. If the data's text where a
+// block covers a cell were written into the covered cell, a row copied from
+// a last row inside a block stayed covered, or a block reached past rows
+// removed, the table would be inconsistent; if the text were dropped, data
+// would be lost.
+TEST(MergeCellTexts, BlocksKeepOneTextAndEndWithTheTable) {
+  const char* paper = "\\begin{tabular}{ll}\n\\multirow{3}{*}{A} & 1 \\\\\n & 2 \\\\\n & 3 \\\\\n\\end{tabular}";
+  struct Case {
+    const char* Data;
+    std::vector<std::string> Rows;  // the rows written
+  } cases[] = {
+      {"G & x \\\\\nH & y \\\\\n & z \\\\\n",
+       {"\\multirow{3}{*}{G H} & x \\\\ ", " & y \\\\ ", " & z \\\\ "}},
+      {"G & x \\\\\n & y \\\\\n & z \\\\\nI & w \\\\\n",
+       {"\\multirow{3}{*}{G} & x \\\\ ", " & y \\\\ ", " & z \\\\ ", "I & w \\\\ "}},
+      {"G & x \\\\\n & y \\\\\n", {"\\multirow{2}{*}{G} & x \\\\ ", " & y \\\\ "}},
+      {"G & x \\\\\n", {"G & x \\\\ "}},
+  };
+  for (const Case& c : cases) {
+    TTable table, data;
+    ReadLatexTable(paper, table);
+    ReadLatexTable(std::string("\\begin{tabular}{ll}\n") + c.Data + "\\end{tabular}", data);
+    MergeCellTexts(table, data);
+    EXPECT_EQ(TableDefect(table), "") << c.Data;
+    std::vector<std::string> lines;
+    TableToLatex(table, lines);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end() - 1), c.Rows) << c.Data;
+  }
+}
+
 TEST(MergeCellTexts, KeepsTheLookAndFollowsTheDataSize) {
   TTable table;
   ReadLatexTable("\\begin{tabular}{|l|r|}\n\\hline\n\\multicolumn{2}{c}{Head}\\\\\n\\hline\na & 1\\\\\n\\hline\n"
