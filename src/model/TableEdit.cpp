@@ -203,6 +203,7 @@ void AppendColumns(TTable& table, int count) {
         TCell* cell = new TCell(*row);
         if (row->Count() - 1 != j + 1 + n) row->Move(row->Count() - 1, j + 1 + n);
         cell->Assign(*c);
+        cell->MakePlain();
         cell->Span = 1;
         cell->SetText(std::string());
         cell->Selected = false;
@@ -266,8 +267,14 @@ TCellRect PasteText(TTable& table, int left, int top, std::string_view text, boo
       const int end = start + c->Span - 1;
       if (end >= left) {
         c->Selected = true;
-        // The pieces follow at once and are visited next.
-        if (c->Span > 1) SplitCell(*c);
+        // The pieces follow at once and are visited next. A block is split
+        // whole, its parts outside the pasted rows too.
+        if (c->RowSpan > 1 || c->Covered()) {
+          c->BlockCell()->Selected = true;
+          SplitBlock(*c);
+        } else if (c->Span > 1) {
+          SplitCell(*c);
+        }
       }
       start += c->Span;
     }

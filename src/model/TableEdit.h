@@ -6,7 +6,8 @@
 // Cell text on the clipboard: a TAB between the fields of a row, CR LF
 // between rows, no quoting. A cell that spans n columns is followed by n - 1
 // further TABs, so that every column of the table takes one field and the
-// columns of later cells line up.
+// columns of later cells line up. A block across rows gives its text once,
+// in its top row; the cells it covers below give empty fields.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,8 +70,9 @@ void AppendColumns(TTable& table, int count);
 // fields are escaped (EscapeLatexSpecials) as they are pasted.
 // The selection
 // is cleared; the table grows by repeating its last column and row until the
-// block fits; every joined cell the block touches is split and every cell of
-// the block is selected (pieces of a split cell outside the block too); then
+// block fits; every joined cell and every block across rows that the block
+// touches is split and every cell of the block is selected (pieces of a
+// split cell or block outside the block too); then
 // each field becomes the text of its cell. Cells for which a line has no
 // field keep their text. Returns the block (empty when the text has no
 // fields). A paste that would grow the table beyond
