@@ -630,12 +630,11 @@ uint64_t TableShape(const TTable& table) {
 
 // The cells are summed, each weighted by an odd number of its own, rather
 // than chained through the hash: the products do not wait for each other,
-// and a fingerprint that reads every cell of a large table on every
-// keystroke then costs little more than reading them. Spans and alignments
-// make one sum, the rule bytes another; a change of either in any one cell
-// always changes its sum, the weight being odd. Other changes are caught
-// with the odds of a 64-bit hash.
-uint64_t RowShape(const TRow& row) {
+// so a fingerprint of every cell of a large table costs little more than
+// reading them. Spans and alignments make one sum, the rule bytes another;
+// a change of either in any one cell always changes its sum, the weight
+// being odd. Other changes are caught with the odds of a 64-bit hash.
+uint64_t RowCellsShape(const TRow& row) {
   constexpr uint64_t kWeightStep = 0x9e3779b97f4a7c16ull;  // even: the weights stay odd
   uint64_t sum = 0;
   uint64_t rules = 0;
@@ -659,13 +658,11 @@ uint64_t RowShape(const TRow& row) {
     rules += ruled * weight;
     weight += kWeightStep;
   }
-  uint64_t h = kFnvOffset;
-  h = MixText(h, row.Prefix);
-  h = MixText(h, row.Postfix);
-  h = Mix(h, sum);
-  h = Mix(h, rules);
-  return Mix(h, static_cast<uint64_t>(row.Count()));
+  return Mix(Mix(Mix(kFnvOffset, sum), rules), static_cast<uint64_t>(row.Count()));
 }
+
+// The row's prefix and postfix, which count no changes of their own.
+uint64_t RowEndsShape(const TRow& row) { return MixText(MixText(kFnvOffset, row.Prefix), row.Postfix); }
 
 }  // namespace
 
@@ -709,27 +706,34 @@ int64_t TextToLatex(TStream& stream, const TTextShape& shape, const TTextImportO
 }
 
 // The same rows as last time, in the same places (no list of any table has
-// changed since), and nothing but texts changed in them.
-bool TLatexGenerator::Unchanged(const TTable& table, std::vector<uint64_t>& shapes) const {
+// changed since), and nothing but texts changed in them. The cells' spans,
+// alignments and rules count their changes (gCellSpanEpoch,
+// gCellFormatEpoch): while the counts stand still, no cell is read, and a
+// keystroke costs a look at each row's ends rather than at every cell.
+bool TLatexGenerator::Unchanged(const TTable& table) const {
   if (FTable != &table || FEpoch != gTableShapeEpoch || FRows.size() != static_cast<size_t>(table.RowCount()) ||
       table.ColCount() == 0 || TableShape(table) != FTableShape)
     return false;
-  shapes.clear();
-  shapes.reserve(FRows.size());
+  const bool cellsStill = FSpanEpoch == gCellSpanEpoch && FFormatEpoch == gCellFormatEpoch;
   size_t i = 0;
   for (const TRow* row : table.Rows) {
-    const uint64_t shape = RowShape(*row);
-    if (FRows[i].Row != row || FRows[i].Shape != shape) return false;
-    shapes.push_back(shape);
-    ++i;
+    const TRowState& state = FRows[i++];
+    if (state.Row != row || state.Ends != RowEndsShape(*row) || (!cellsStill && state.Cells != RowCellsShape(*row)))
+      return false;
   }
   return true;
 }
 
+void TLatexGenerator::NoteCellEpochs() {
+  FSpanEpoch = gCellSpanEpoch;
+  FFormatEpoch = gCellFormatEpoch;
+}
+
 const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table, const TLatexOptions& options) {
-  std::vector<uint64_t> shapes;
+  FChanged.clear();
   // Aligned code may change every line for one changed text: no short cut.
-  if (!options.AlignColumns && !FAligned && Unchanged(table, shapes)) {
+  if (!options.AlignColumns && !FAligned && Unchanged(table)) {
+    NoteCellEpochs();
     TColumnView columns(table);
     for (int i = 0; i <= columns.Count(); ++i) columns.SetRule(i, FBoundaryRules[static_cast<size_t>(i)]);
     std::string line;
@@ -737,23 +741,30 @@ const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table, c
       if (state.Row->TextVersion == state.TextVersion) continue;
       line.clear();
       WriteRow(*state.Row, columns, nullptr, line);
-      FLines[state.Line] = line;
+      if (FLines[state.Line] != line) {
+        FLines[state.Line] = line;
+        FChanged.push_back(state.Line);
+      }
       state.TextVersion = state.Row->TextVersion;
     }
+    FAllChanged = false;
     return FLines;
   }
   std::vector<size_t> rowLines;
   rowLines.reserve(static_cast<size_t>(table.RowCount()));
   GenerateLines(table, options, FLines, &rowLines, &FBoundaryRules);
+  FAllChanged = true;
   FAligned = options.AlignColumns;
   FTable = &table;
   FEpoch = gTableShapeEpoch;
+  NoteCellEpochs();
   FTableShape = TableShape(table);
   FRows.clear();
   FRows.reserve(rowLines.size());
   size_t i = 0;
   for (const TRow* row : table.Rows) {
-    FRows.push_back({row, row->TextVersion, RowShape(*row), i < rowLines.size() ? rowLines[i] : 0});
+    FRows.push_back(
+        {row, row->TextVersion, RowCellsShape(*row), RowEndsShape(*row), i < rowLines.size() ? rowLines[i] : 0});
     ++i;
   }
   return FLines;
