@@ -1272,8 +1272,9 @@ void ReadMultirow(TReadCell& cell) {
 }
 
 // A cell from S[begin, end): its text without comments, trimmed; a
-// \multicolumn becomes a joined cell, a \multirow the start of a block. In a row's first cell, text in front of
-// a \multicolumn goes to the row's prefix.
+// \multicolumn becomes a joined cell, a \multirow the start of a block. In
+// a row's first cell, text in front of a \multicolumn goes to the row's
+// prefix.
 void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   std::string_view raw = S.substr(begin, end - begin);
   std::string stripped;
