@@ -367,16 +367,9 @@ void MergeCellTexts(TTable& table, const TTable& data) {
   if (table.RowCount() > data.RowCount() && data.RowCount() > 0) {
     // The rows that go take the table's end with them: the new last row
     // gets the old last row's closing rules and postfix.
-    // Blocks that reach past the new end end with it.
-    const int keep = data.RowCount();
-    for (int i = 0; i < keep; ++i)
-      for (TCell* c : *table.Rows[i])
-        if (c->RowSpan > 1 && i + c->RowSpan > keep) {
-          c->RowSpan = keep - i;
-          if (c->RowSpan == 1) c->SetBlockArgs(TBlockArgs());
-        }
+    // Deleting a row shrinks the blocks over it: they end with the table.
     const TRow* old = table.Rows[table.RowCount() - 1];
-    TRow* kept = table.Rows[keep - 1];
+    TRow* kept = table.Rows[data.RowCount() - 1];
     for (TCell* c : *kept) {
       const TCell* below = old->CellAtCol(c->ColIndex());
       c->RuleBottom = below ? below->RuleBottom : 0;
