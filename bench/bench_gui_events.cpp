@@ -2,7 +2,8 @@
 // loop runs after it (RunUntilIdle), on tables of 10 x 10 to 1000 x 1000
 // cells: the pointer moving over the grid, a wake of the loop with nothing
 // to do (a caret blink costs one), an edit committed with Enter, and the
-// undo of such an edit. Offscreen; run from a Release build.
+// undo of such an edit, these two with the code window hidden and shown.
+// Offscreen; run from a Release build.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -18,8 +19,8 @@ namespace {
 
 constexpr int kAt = 5;
 
-void Prepare(int n) {
-  Editor().Code->hide();
+void Prepare(int n, bool code = false) {
+  Editor().Code->setVisible(code);
   PrepareTyping(Editor(), n, n, kAt);
   RunUntilIdle();
 }
@@ -77,7 +78,8 @@ void PressEnter() {
 }
 
 void BM_EnterCommittedEdit(benchmark::State& state) {
-  Prepare(static_cast<int>(state.range(0)));
+  const bool code = state.range(1) != 0;
+  Prepare(static_cast<int>(state.range(0)), code);
   for (auto _ : state) {
     state.PauseTiming();
     TypeCharacter();
@@ -85,13 +87,15 @@ void BM_EnterCommittedEdit(benchmark::State& state) {
     PressEnter();
   }
   Editor().Form->FocusGrid();
+  state.SetLabel(code ? "code shown" : "code hidden");
 }
-BENCHMARK(BM_EnterCommittedEdit)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EnterCommittedEdit)->ArgsProduct({{10, 100, 1000}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // The undo of an edit committed with Enter, as Ctrl+Z on the grid runs it
 // (the menu entry that carries the key), then the idle pass.
 void BM_UndoEnterCommittedEdit(benchmark::State& state) {
-  Prepare(static_cast<int>(state.range(0)));
+  const bool code = state.range(1) != 0;
+  Prepare(static_cast<int>(state.range(0)), code);
   for (auto _ : state) {
     state.PauseTiming();
     TypeCharacter();
@@ -101,7 +105,8 @@ void BM_UndoEnterCommittedEdit(benchmark::State& state) {
     QCoreApplication::processEvents();
     RunUntilIdle();
   }
+  state.SetLabel(code ? "code shown" : "code hidden");
 }
-BENCHMARK(BM_UndoEnterCommittedEdit)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UndoEnterCommittedEdit)->ArgsProduct({{10, 100, 1000}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 }  // namespace

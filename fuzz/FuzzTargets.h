@@ -279,6 +279,7 @@ inline void LatexReader(const uint8_t* data, size_t size) {
       continue;
     }
     RequireSpans(table);
+    Require(TableDefect(table).empty(), "a table read is consistent");
     std::vector<std::string> lines, again;
     TableToLatex(table, lines);
     std::string code;

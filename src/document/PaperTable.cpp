@@ -354,6 +354,10 @@ void MergeCellTexts(TTable& table, const TTable& data) {
     for (TCell* c : *row) {
       c->Selected = false;
       c->SetText(std::string());
+      // The last row's blocks end there: the new row's cells are its own.
+      c->RowsToTop = 0;
+      c->RowSpan = 1;
+      c->SetBlockArgs(TBlockArgs());
       const TCell* lastCell = last->CellAtCol(c->ColIndex());
       const TCell* aboveCell = above ? above->CellAtCol(c->ColIndex()) : nullptr;
       c->RuleTop = above && ((lastCell && lastCell->RuleTop) || (aboveCell && aboveCell->RuleBottom)) ? 1 : 0;
@@ -363,6 +367,7 @@ void MergeCellTexts(TTable& table, const TTable& data) {
   if (table.RowCount() > data.RowCount() && data.RowCount() > 0) {
     // The rows that go take the table's end with them: the new last row
     // gets the old last row's closing rules and postfix.
+    // Deleting a row shrinks the blocks over it: they end with the table.
     const TRow* old = table.Rows[table.RowCount() - 1];
     TRow* kept = table.Rows[data.RowCount() - 1];
     for (TCell* c : *kept) {
@@ -377,7 +382,15 @@ void MergeCellTexts(TTable& table, const TTable& data) {
       const TCell* from = r < data.RowCount() ? data.GetCell(r, c->ColIndex()) : nullptr;
       // Only the cell that starts at the column: a joined cell of data does
       // not repeat its text over the columns it covers.
-      c->SetText(from && from->ColIndex() == c->ColIndex() ? from->Text() : std::string());
+      const std::string& text = from && from->ColIndex() == c->ColIndex() ? from->Text() : std::string();
+      if (!c->Covered()) {
+        c->SetText(text);
+      } else if (!text.empty()) {
+        // A block has one text: data's text where the block covers a cell
+        // is added to it rather than lost.
+        TCell* block = c->BlockCell();
+        block->SetText(block->Text().empty() ? text : block->Text() + ' ' + text);
+      }
     }
   }
 }

@@ -138,8 +138,10 @@ void WritePaperFile(const std::string& path, std::string_view bytes);
 
 // Puts the cell texts of data into the structure of table: formats, rules,
 // joins, prefixes, postfixes and environment stay. A joined cell takes the
-// text of data's cell at its first column. Rows missing at the end are added
-// looking like the last row; rows beyond data's are removed. Columns
+// text of data's cell at its first column, a block also the texts of data
+// where it covers cells. Rows missing at the end are added looking like the
+// last row (without its blocks); rows beyond data's are removed, and blocks
+// end at the new last row. Columns
 // missing at the end are added with the last column's format, so that no
 // text of data is lost.
 void MergeCellTexts(TTable& table, const TTable& data);

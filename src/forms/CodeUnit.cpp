@@ -91,33 +91,48 @@ void ReplaceMiddle(QTextCursor& cursor, int position, const QString& from, const
 
 }  // namespace
 
-void TCodeForm::SetLines(const std::vector<std::string>& lines) {
+void TCodeForm::SetLines(const std::vector<std::string>& lines, const std::vector<size_t>* changed) {
   // An edit usually changes one line of the code. Replacing only the lines
   // that differ keeps a large preview responsive while typing, and keeps the
-  // user's scroll position. A line with line breaks takes several blocks of
-  // the box; FBlocks keeps the count of every line shown, so that a line's
-  // blocks are found wherever it stands.
+  // user's scroll position. When the caller knows which lines those are,
+  // nothing else is looked at: a million cells' code is megabytes.
+  if (changed && !FShown.empty() && lines.size() == FShown.size()) {
+    for (const size_t i : *changed)
+      if (FShown[i] != lines[i]) Splice(i, i + 1, i + 1, lines);
+    return;
+  }
   const size_t n = FShown.size();
   const size_t m = lines.size();
   size_t head = 0;
   while (head < n && head < m && FShown[head] == lines[head]) ++head;
   size_t tail = 0;
   while (tail < n - head && tail < m - head && FShown[n - 1 - tail] == lines[m - 1 - tail]) ++tail;
-  const size_t oldEnd = n - tail;  // old lines [head, oldEnd) become new lines [head, newEnd)
-  const size_t newEnd = m - tail;
-  if (n > 0 && head == oldEnd && head == newEnd) return;
+  if (n > 0 && head == n - tail && head == m - tail) return;
+  Splice(head, n - tail, m - tail, lines);
+}
 
+void TCodeForm::Splice(size_t head, size_t oldEnd, size_t newEnd, const std::vector<std::string>& lines) {
+  // A line with line breaks takes several blocks of the box; FBlocks keeps
+  // the count of every line shown, so that a line's blocks are found
+  // wherever it stands.
+  const size_t n = FShown.size();
+  const size_t m = FShown.size() - (oldEnd - head) + (newEnd - head);
   std::vector<int> counts(newEnd - head);
   QString text;
   for (size_t i = head; i < newEnd; ++i) {
     if (i > head) text += u'\n';
     text += ShownLine(lines[i], counts[i - head]);
   }
-  int first = 0;  // the first block of line head
-  for (size_t i = 0; i < head; ++i) first += FBlocks[i];
+  int first = static_cast<int>(head);  // the first block of line head
+  if (FExtraBlocks > 0) {
+    first = 0;
+    for (size_t i = 0; i < head; ++i) first += FBlocks[i];
+  }
   int removed = 0;  // the blocks of the old lines [head, oldEnd)
   for (size_t i = head; i < oldEnd; ++i) removed += FBlocks[i];
-  // Only the changed lines are copied: a large table's code is megabytes.
+  FExtraBlocks -= removed - static_cast<int>(oldEnd - head);
+  for (const int count : counts) FExtraBlocks += count - 1;
+  // Only the changed lines are copied.
   FShown.erase(FShown.begin() + static_cast<std::ptrdiff_t>(head), FShown.begin() + static_cast<std::ptrdiff_t>(oldEnd));
   FShown.insert(FShown.begin() + static_cast<std::ptrdiff_t>(head), lines.begin() + static_cast<std::ptrdiff_t>(head),
                 lines.begin() + static_cast<std::ptrdiff_t>(newEnd));

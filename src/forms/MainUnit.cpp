@@ -364,7 +364,8 @@ void TMainForm::RefreshCodePreview() {
   // Kept from one change to the next, so that typing in a cell writes only
   // that cell's row again.
   static TCodePreview preview;
-  CodeForm->SetLines(preview.Generate(*CurrentTable, CodePreferences));
+  const std::vector<std::string>& lines = preview.Generate(*CurrentTable, CodePreferences);
+  CodeForm->SetLines(lines, preview.Changed());
   CodeForm->SetPackages(preview.Packages());
 }
 

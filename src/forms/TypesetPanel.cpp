@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "latex/TabToLatex.h"
 #include "model/Tables.h"
 
 namespace {
@@ -146,10 +145,8 @@ void TTypesetPanel::SetPreamble(const std::string& preamble) {
 
 void TTypesetPanel::TypesetNow(const TTable& table) {
   FPause.stop();
-  std::vector<std::string> lines;
-  TableToLatex(table, lines);
   const uint64_t request = FOrder.NextRequest();
-  TTypesetDocument document = BuildTypesetDocument(lines, FPreamble);
+  TTypesetDocument document = BuildTypesetDocument(FGenerator.Generate(table), FPreamble);
   const QByteArray tex = QByteArray::fromStdString(document.Text);
   FDocuments[request] = std::move(document);
   FRunner.Request(request, tex);

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "forms/TypesetRunner.h"
+#include "latex/TabToLatex.h"
 #include "latex/TypesetDocument.h"
 
 class QLabel;
@@ -87,6 +88,9 @@ class TTypesetPanel : public QDockWidget {
   // The documents of the runs still to report, to explain their errors.
   std::map<uint64_t, TTypesetDocument> FDocuments;
   QTimer FPause;
+  // Kept from run to run: after typing, only the typed rows' code is
+  // written again before TeX runs.
+  TLatexGenerator FGenerator;
 
   QByteArray FPdf;  // the last good picture's PDF
   QByteArray FLog;  // the last failed run's log

@@ -37,10 +37,32 @@ void DocumentCode(const TTable& table, const TCodePreferences& preferences, std:
 
 const std::vector<std::string>& TCodePreview::Generate(const TTable& table, const TCodePreferences& preferences) {
   const std::vector<std::string>& lines = FGenerator.Generate(table, preferences.Latex);
-  const std::vector<TPackageNeed> packages = NeededPackages(lines);
+  const std::vector<size_t>* changed = FGenerator.AllChanged() ? nullptr : &FGenerator.Changed();
+  FSearch.Update(lines, changed);
+  const std::vector<TPackageNeed> packages = NeededPackages(FSearch);
   FPackages = PackageListText(packages);
   const std::string comment = preferences.PackageComment ? PackageCommentLine(packages) : std::string();
-  if (comment.empty()) return lines;
+  const bool wasCommented = FCommented;
+  FCommented = !comment.empty();
+  FKnown = changed && FCommented == wasCommented;
+  if (!FCommented) {
+    if (FKnown) FChanged = *changed;
+    return lines;
+  }
+  FChanged.clear();
+  if (FKnown && FWithComment.size() == lines.size() + 1) {
+    // The code's lines one further down, after the comment.
+    if (FWithComment.front() != comment) {
+      FWithComment.front() = comment;
+      FChanged.push_back(0);
+    }
+    for (const size_t i : *changed) {
+      FWithComment[i + 1] = lines[i];
+      FChanged.push_back(i + 1);
+    }
+    return FWithComment;
+  }
+  FKnown = false;
   FWithComment.clear();
   FWithComment.reserve(lines.size() + 1);
   FWithComment.push_back(comment);

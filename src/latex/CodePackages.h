@@ -6,8 +6,7 @@
 #include <vector>
 
 #include "latex/TabToLatex.h"
-
-struct TPackageNeed;
+#include "latex/TypesetDocument.h"
 
 // "booktabs, multirow"; "none" when the code needs none.
 std::string PackageListText(const std::vector<TPackageNeed>& packages);
@@ -37,9 +36,16 @@ class TCodePreview {
   const std::vector<std::string>& Generate(const TTable& table, const TCodePreferences& preferences);
   // PackageListText of the last generated code.
   const std::string& Packages() const { return FPackages; }
+  // The lines the last Generate changed from the call before, ascending;
+  // nullptr when any may have.
+  const std::vector<size_t>* Changed() const { return FKnown ? &FChanged : nullptr; }
 
  private:
   TLatexGenerator FGenerator;
+  TKeptCodeSearch FSearch;
   std::vector<std::string> FWithComment;
+  bool FCommented = false;  // the lines were FWithComment
+  bool FKnown = false;
+  std::vector<size_t> FChanged;
   std::string FPackages;
 };

@@ -6,6 +6,7 @@
 
 #include "latex/TabToLatex.h"
 #include "model/Errors.h"
+#include "model/TableEdit.h"
 #include "model/Tables.h"
 
 const char* const kNoLatexTable = "No LaTeX table found (tabular, array, longtable or another table environment)";
@@ -560,6 +561,12 @@ struct TReadCell {
   bool Left = false;
   bool Right = false;
   bool Simplified = false;  // its \multicolumn format said more than the model holds
+  // A \multirow that makes the whole cell: the rows it joins (negative:
+  // counted upward from this row), its arguments, and the cell's text as
+  // written, for when no block can be made of it after all.
+  long long RowSpan = 1;
+  TBlockArgs BlockArgs;
+  std::string Code;
 };
 
 struct TReadRow {
@@ -1210,9 +1217,64 @@ bool TReader::ReadMulticolumn(std::string_view t, size_t at, TReadCell& cell, st
   return true;
 }
 
+constexpr std::string_view kMultirow = "\\multirow";
+// Rows beyond this are cut at the table's end anyway; the bound keeps the
+// number in range.
+constexpr long long kMaxRowSpan = 1000000000;
+
+// Reads "\multirow[vpos]{rows}[bigstruts]{width}[vmove]{text}" when it is
+// the whole of the cell's text: the cell then starts a block, with the
+// \multirow's text as its own. Anything else (a \multirow among other text,
+// a row count that is no number, one row) stays text as it is, which LaTeX
+// typesets the same.
+void ReadMultirow(TReadCell& cell) {
+  const std::string_view t = cell.Text;
+  if (!t.starts_with(kMultirow) || (t.size() > kMultirow.size() && IsLetter(t[kMultirow.size()]))) return;
+  size_t p = kMultirow.size();
+  // An optional [..] argument: its content, or false when it is not closed.
+  const auto optional = [&](std::string& content) {
+    size_t q = p;
+    while (q < t.size() && IsSpace(t[q])) ++q;
+    if (q >= t.size() || t[q] != '[') return true;
+    const size_t e = GroupEnd(t, q);
+    if (e == std::string_view::npos) return false;
+    content.assign(Trim(t.substr(q + 1, e - q - 2)));
+    p = e;
+    return true;
+  };
+  const auto argument = [&](std::string_view& content) {
+    p = TokenArgument(t, p, content);
+    return p != std::string_view::npos;
+  };
+  TBlockArgs args;
+  std::string_view count, width, text;
+  if (!optional(args.VPos) || !argument(count) || !optional(args.BigStruts) || !argument(width) ||
+      !optional(args.VMove) || !argument(text) || !TrimText(t.substr(p)).empty())
+    return;
+  count = Trim(count);
+  const bool negative = count.starts_with('-');
+  if (negative || count.starts_with('+')) count.remove_prefix(1);
+  long long n = 0;
+  if (count.empty()) return;
+  for (const char d : count) {
+    if (d < '0' || d > '9') return;
+    n = std::min(n * 10 + (d - '0'), kMaxRowSpan);
+  }
+  if (n <= 1) return;
+  // The text is the block's own: written without the \multirow once the
+  // block is split, it must still be one cell, as a \multicolumn's must.
+  if (HoldsOpenVerb(text) || !CellBreakIn(text).empty()) return;
+  args.Width.assign(Trim(width));
+  cell.RowSpan = negative ? -n : n;
+  cell.BlockArgs = std::move(args);
+  cell.Code = std::move(cell.Text);
+  cell.Text.assign(TrimText(text));
+}
+
 // A cell from S[begin, end): its text without comments, trimmed; a
-// \multicolumn becomes a joined cell. In a row's first cell, text in front of
-// a \multicolumn goes to the row's prefix.
+// \multicolumn becomes a joined cell, a \multirow the start of a block. In
+// a row's first cell, text in front of a \multicolumn goes to the row's
+// prefix.
 void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
   std::string_view raw = S.substr(begin, end - begin);
   std::string stripped;
@@ -1252,6 +1314,7 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
     // separator's, not the prefix's.
     if (first && t.empty() && !row.Prefix.empty() && row.Prefix.back() == ' ') row.Prefix.pop_back();
   }
+  ReadMultirow(cell);
   row.Cells.push_back(std::move(cell));
 }
 
@@ -1350,6 +1413,7 @@ class TTableBuilder {
         cell->Align = same ? 0 : rc.Align;
       }
       if (!rc.Text.empty()) cell->SetText(rc.Text);
+      if (rc.RowSpan != 1) Blocks.push_back({Table.RowCount() - 1, k, rc.Span, rc.RowSpan, rc.BlockArgs, rc.Code});
       drawn = right;
       k += rc.Span;
     }
@@ -1365,6 +1429,25 @@ class TTableBuilder {
   bool Rule(long long boundary) const {
     return boundary < static_cast<long long>(Spec.Rules.size()) && Spec.Rules[static_cast<size_t>(boundary)];
   }
+  void MakeBlocks();
+  void LeaveRulesOutOfBlocks();
+  void BlockWarnings(std::vector<std::string>& warnings) const;
+
+  // A cell read as a \multirow: its row and columns, the rows it asks for
+  // (negative: upward), its arguments and its code as written.
+  struct TBlockStart {
+    int Row;
+    long long Col;
+    long long Span;
+    long long Rows;
+    TBlockArgs Args;
+    std::string Code;
+  };
+  std::vector<TBlockStart> Blocks;
+  // The rows (0-based) to name in the warnings about blocks: a \multirow
+  // cut at the table's edge, cut short by cells joined otherwise, counted
+  // upward, a block with rules across it, a covered cell that held text.
+  std::vector<int> Beyond, Cut, Upward, Ruled, CoveredText;
 
   std::string_view Text;
   size_t Begin;
@@ -1450,13 +1533,11 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
   boundary.resize(static_cast<size_t>(c) + 1, false);
 
   std::vector<int> widened, filled;
-  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
   int index = 0;
   for (TRow* row : table.Rows) {
     long long k = 0;
     bool drawn = boundary[0];
     for (const TCell* cell : *row) {
-      if (cell->Span == 1 && cell->RuleLeft) ++votes[static_cast<size_t>(k)];
       drawn = cell->RuleRight;
       k += cell->Span;
     }
@@ -1466,10 +1547,20 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
       auto* cell = new TCell(*row);
       cell->RuleLeft = drawn;
       cell->RuleRight = boundary[static_cast<size_t>(k) + 1];
-      if (drawn) ++votes[static_cast<size_t>(k)];
       drawn = cell->RuleRight;
     }
     ++index;
+  }
+  // The blocks before the vote: the cells a block covers take its side
+  // rules, and vote with them.
+  MakeBlocks();
+  std::vector<int> votes(static_cast<size_t>(c) + 1, 0);
+  for (const TRow* row : table.Rows) {
+    long long k = 0;
+    for (const TCell* cell : *row) {
+      if (cell->Span == 1 && cell->RuleLeft) ++votes[static_cast<size_t>(k)];
+      k += cell->Span;
+    }
   }
   const int needed = table.RowCount() / 2;
   std::vector<char> revote(static_cast<size_t>(c) + 1, 0);
@@ -1591,7 +1682,134 @@ std::vector<std::string> TTableBuilder::Finish(const THeader& header, const std:
     warnings.push_back(FormatStr("%s \\multicolumn formats that say more than an alignment and side rules: "
                                  "only those were kept.",
                                  RowsHave(simplified).c_str()));
+  LeaveRulesOutOfBlocks();
+  BlockWarnings(warnings);
   return warnings;
+}
+
+// Adds row to a list of rows for a warning; the blocks come row by row.
+void Note(std::vector<int>& rows, int row) {
+  if (rows.empty() || rows.back() != row) rows.push_back(row);
+}
+
+// The cells of row that make up exactly columns col..col+span-1, none of
+// them part of a block; empty when a cell reaches out of those columns.
+std::vector<TCell*> WholeCells(const TRow& row, long long col, long long span) {
+  std::vector<TCell*> cells;
+  long long k = 0;
+  for (TCell* cell : row) {
+    const long long next = k + cell->Span;
+    if (next > col && k < col + span) {
+      if (k < col || next > col + span || cell->RowSpan > 1 || cell->Covered()) return {};
+      cells.push_back(cell);
+    }
+    k = next;
+  }
+  if (k < col + span) return {};
+  return cells;
+}
+
+// Joins the cells of every \multirow into its block once the rows are
+// complete. LaTeX typesets a \multirow's text over the rows it names and
+// every other cell of those rows as well; the model holds one text per
+// block. So the text of a cell the block covers is added to the block's text
+// (nothing typed is lost, and the block shows it), and a block that would
+// leave the table, or cut a cell joined differently or another block, is
+// cut there.
+void TTableBuilder::MakeBlocks() {
+  const int r = Table.RowCount();
+  for (TBlockStart& b : Blocks) {
+    TCell* source = Table.Rows[b.Row]->CellAtCol(static_cast<int>(b.Col));
+    // Another block took the cell already, and its text with it.
+    if (!source || source->Covered() || source->RowSpan > 1) {
+      Note(Cut, b.Row);
+      continue;
+    }
+    const bool down = b.Rows > 0;
+    const long long want = down ? b.Rows : -b.Rows;
+    const long long room = down ? r - b.Row : b.Row + 1;
+    // The rows joined: from the \multirow's row on, in its direction, while
+    // the cells there are whole.
+    int first = b.Row;
+    int last = b.Row;
+    bool shortened = false;
+    for (long long n = 1; n < std::min(want, room) && !shortened; ++n) {
+      const int i = down ? b.Row + static_cast<int>(n) : b.Row - static_cast<int>(n);
+      shortened = WholeCells(*Table.Rows[i], b.Col, b.Span).empty();
+      if (!shortened) (down ? last : first) = i;
+    }
+    // Not even two rows: the \multirow stays the cell's text, which LaTeX
+    // typesets as before.
+    if (first == last) {
+      source->SetText(b.Code);
+      continue;
+    }
+    if (shortened) Note(Cut, b.Row);
+    else if (want > room) Note(Beyond, b.Row);
+    if (!down) Note(Upward, b.Row);
+    // The block's text first, then what the cells it covers hold, top down.
+    std::string text = source->Text();
+    for (int i = first; i <= last; ++i) {
+      for (TCell* cell : WholeCells(*Table.Rows[i], b.Col, b.Span)) {
+        if (cell == source || cell->Text().empty()) continue;
+        CoveredText.push_back(i);
+        if (!text.empty()) text += ' ';
+        text += cell->Text();
+        cell->SetText(std::string());
+      }
+    }
+    TCell& top = *WholeCells(*Table.Rows[first], b.Col, b.Span).front();
+    if (&top != source) {
+      // Counted upward, the \multirow stood in the bottom row: its cell's
+      // alignment goes to the block's own cell.
+      top.Align = source->Align;
+      source->Align = 0;
+      source->SetText(std::string());
+    }
+    TCell* block =
+        JoinCells(Table, TCellRect{static_cast<int>(b.Col), first, static_cast<int>(b.Col + b.Span - 1), last});
+    block->SetText(std::move(text));
+    block->SetBlockArgs(b.Args);
+  }
+}
+
+// A rule read across a block (an \hline through a \multirow) cannot stay:
+// a block has none inside. Its bottom rule is its last row's.
+void TTableBuilder::LeaveRulesOutOfBlocks() {
+  int i = 0;
+  for (const TRow* row : Table.Rows) {
+    for (TCell* cell : *row) {
+      if (cell->RowSpan <= 1) continue;
+      bool ruled = cell->RuleBottom != 0;
+      cell->RuleBottom = 0;
+      const int col = cell->ColIndex();
+      for (int below = 1; below < cell->RowSpan; ++below) {
+        TCell* covered = Table.Rows[i + below]->CellAtCol(col);
+        const bool inside = below + 1 < cell->RowSpan;
+        ruled = ruled || covered->RuleTop || (inside && covered->RuleBottom);
+        covered->RuleTop = 0;
+        if (inside) covered->RuleBottom = 0;
+      }
+      if (ruled) Note(Ruled, i);
+    }
+    ++i;
+  }
+}
+
+void TTableBuilder::BlockWarnings(std::vector<std::string>& warnings) const {
+  std::vector<int> covered = CoveredText;
+  std::sort(covered.begin(), covered.end());
+  covered.erase(std::unique(covered.begin(), covered.end()), covered.end());
+  const auto warn = [&warnings](const std::vector<int>& rows, const char* what) {
+    if (!rows.empty()) warnings.push_back(RowsHave(rows) + what);
+  };
+  warn(Beyond, " a \\multirow over more rows than the table has there: it was cut at the table's edge.");
+  warn(Cut,
+       " a \\multirow whose rows are joined differently or already taken by another \\multirow: it joins only the "
+       "rows up to there.");
+  warn(covered, " text in cells that a \\multirow covers: it was added to the \\multirow's text.");
+  warn(Ruled, " a \\multirow with rules across it: they were left out, since a block has no rules inside.");
+  warn(Upward, " a \\multirow that counts rows upward: it is written in the block's top row.");
 }
 
 }  // namespace

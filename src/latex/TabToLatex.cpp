@@ -187,7 +187,10 @@ class TRuleLine {
     bool groupBefore = false;  // the cell before is a ruled joined cell
     for (const TCell* cell : row) {
       const long long next = k + cell->Span;
-      const bool ruled = (bottom ? cell->RuleBottom : cell->RuleTop) != 0;
+      // No rule runs through a block: the boundaries inside it are left
+      // out even if a damaged table holds a rule flag there.
+      const bool inside = bottom ? cell->RowSpan > 1 : cell->Covered();
+      const bool ruled = !inside && (bottom ? cell->RuleBottom : cell->RuleTop) != 0;
       if (ruled) {
         for (long long i = std::max(k, 0LL), e = std::min(next, c); i < e; ++i) {
           if (!FMarks[i]) {
@@ -271,13 +274,44 @@ class TRuleLine {
 constexpr std::string_view kCellSeparator = " & ";
 constexpr std::string_view kRowEnd = " \\\\ ";
 
+// A cell's text, and for a block's own cell the \multirow around it with
+// the arguments it was read with: "\multirow[t]{3}[2]{*}[1ex]{text}". The
+// cells a block covers are empty.
+void WriteCellText(const TCell& cell, std::string& line) {
+  if (cell.RowSpan <= 1) {
+    line += cell.Text();
+    return;
+  }
+  const TBlockArgs& args = cell.BlockArgs();
+  const auto optional = [&line](const std::string& arg) {
+    if (arg.empty()) return;
+    line += '[';
+    line += arg;
+    line += ']';
+  };
+  line += "\\multirow";
+  optional(args.VPos);
+  line += '{';
+  AppendInt(line, cell.RowSpan);
+  line += '}';
+  optional(args.BigStruts);
+  line += '{';
+  line += args.Width.empty() ? std::string_view("*") : std::string_view(args.Width);
+  line += '}';
+  optional(args.VMove);
+  line += '{';
+  line += cell.Text();
+  line += '}';
+}
+
 // One cell's code, appended to line. A cell is wrapped in \multicolumn
 // when the preamble cannot say what the cell needs: a span, an alignment
 // other than its column's letter, or a vertical rule that the preamble
 // lacks or has where the cell has none (booktabs: the cells' own vertical
 // rules count as none). The rules a format writes itself ("r|") belong to
 // the column in every row: a cell that is wrapped keeps them. k is the
-// cell's first column.
+// cell's first column. A cell covered by a wide block is an empty
+// \multicolumn with the block's sides and alignment, as people write it.
 void WriteCell(const TCell& cell, long long k, const TColumnView& columns, std::string& line) {
   const long long e = k + cell.Span;
   const bool left = (columns.VerticalRules() && cell.RuleLeft != 0) || !columns.SideRules(0).empty();
@@ -285,17 +319,18 @@ void WriteCell(const TCell& cell, long long k, const TColumnView& columns, std::
   bool wrap = cell.Span > 1 || right != columns.Drawn(e) || (k == 0 && left != columns.Drawn(0));
   if (!wrap && cell.Align != 0) wrap = cell.Align != columns.Align(k);
   if (wrap) {
+    const char align = cell.Covered() ? cell.BlockCell()->Align : cell.Align;
     line += "\\multicolumn{";
     AppendInt(line, cell.Span);
     line += "}{";
     if (k == 0 && left) line += columns.SideRules(0).empty() ? "|" : columns.SideRules(0);
-    line += cell.Align != 0 ? cell.Align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
+    line += align != 0 ? align : columns.Align(k) != 0 ? columns.Align(k) : 'l';
     if (right) line += columns.SideRules(e).empty() ? "|" : columns.SideRules(e);
     line += "}{";
-    line += cell.Text();
+    WriteCellText(cell, line);
     line += '}';
   } else {
-    line += cell.Text();
+    WriteCellText(cell, line);
   }
 }
 
@@ -595,18 +630,26 @@ uint64_t TableShape(const TTable& table) {
 
 // The cells are summed, each weighted by an odd number of its own, rather
 // than chained through the hash: the products do not wait for each other,
-// and a fingerprint that reads every cell of a large table on every
-// keystroke then costs little more than reading them. Spans and alignments
-// make one sum, the rule bytes another; a change of either in any one cell
-// always changes its sum, the weight being odd. Other changes are caught
-// with the odds of a 64-bit hash.
-uint64_t RowShape(const TRow& row) {
+// so a fingerprint of every cell of a large table costs little more than
+// reading them. Spans and alignments make one sum, the rule bytes another;
+// a change of either in any one cell always changes its sum, the weight
+// being odd. Other changes are caught with the odds of a 64-bit hash.
+uint64_t RowCellsShape(const TRow& row) {
   constexpr uint64_t kWeightStep = 0x9e3779b97f4a7c16ull;  // even: the weights stay odd
   uint64_t sum = 0;
   uint64_t rules = 0;
   uint64_t weight = kFnvPrime;
   for (const TCell* cell : row) {
-    const uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32;
+    uint64_t packed = static_cast<uint32_t>(cell->Span) | uint64_t{static_cast<unsigned char>(cell->Align)} << 32 |
+                      uint64_t{static_cast<uint32_t>(cell->RowSpan)} << 40;
+    // A block's arguments are written with its text; the few blocks of a
+    // table pay for hashing them.
+    if (cell->RowSpan > 1) {
+      const TBlockArgs& args = cell->BlockArgs();
+      uint64_t a = kFnvOffset;
+      for (const std::string* text : {&args.VPos, &args.BigStruts, &args.Width, &args.VMove}) a = MixText(a, *text);
+      packed ^= a;
+    }
     // The rule bytes as they are: a rule's value changing without its
     // being drawn or not only costs a complete generation.
     const uint64_t ruled = uint64_t{cell->RuleLeft} | uint64_t{cell->RuleTop} << 8 | uint64_t{cell->RuleRight} << 16 |
@@ -615,13 +658,11 @@ uint64_t RowShape(const TRow& row) {
     rules += ruled * weight;
     weight += kWeightStep;
   }
-  uint64_t h = kFnvOffset;
-  h = MixText(h, row.Prefix);
-  h = MixText(h, row.Postfix);
-  h = Mix(h, sum);
-  h = Mix(h, rules);
-  return Mix(h, static_cast<uint64_t>(row.Count()));
+  return Mix(Mix(Mix(kFnvOffset, sum), rules), static_cast<uint64_t>(row.Count()));
 }
+
+// The row's prefix and postfix, which count no changes of their own.
+uint64_t RowEndsShape(const TRow& row) { return MixText(MixText(kFnvOffset, row.Prefix), row.Postfix); }
 
 }  // namespace
 
@@ -665,27 +706,34 @@ int64_t TextToLatex(TStream& stream, const TTextShape& shape, const TTextImportO
 }
 
 // The same rows as last time, in the same places (no list of any table has
-// changed since), and nothing but texts changed in them.
-bool TLatexGenerator::Unchanged(const TTable& table, std::vector<uint64_t>& shapes) const {
+// changed since), and nothing but texts changed in them. The cells' spans,
+// alignments and rules count their changes (gCellSpanEpoch,
+// gCellFormatEpoch): while the counts stand still, no cell is read, and a
+// keystroke costs a look at each row's ends rather than at every cell.
+bool TLatexGenerator::Unchanged(const TTable& table) const {
   if (FTable != &table || FEpoch != gTableShapeEpoch || FRows.size() != static_cast<size_t>(table.RowCount()) ||
       table.ColCount() == 0 || TableShape(table) != FTableShape)
     return false;
-  shapes.clear();
-  shapes.reserve(FRows.size());
+  const bool cellsStill = FSpanEpoch == gCellSpanEpoch && FFormatEpoch == gCellFormatEpoch;
   size_t i = 0;
   for (const TRow* row : table.Rows) {
-    const uint64_t shape = RowShape(*row);
-    if (FRows[i].Row != row || FRows[i].Shape != shape) return false;
-    shapes.push_back(shape);
-    ++i;
+    const TRowState& state = FRows[i++];
+    if (state.Row != row || state.Ends != RowEndsShape(*row) || (!cellsStill && state.Cells != RowCellsShape(*row)))
+      return false;
   }
   return true;
 }
 
+void TLatexGenerator::NoteCellEpochs() {
+  FSpanEpoch = gCellSpanEpoch;
+  FFormatEpoch = gCellFormatEpoch;
+}
+
 const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table, const TLatexOptions& options) {
-  std::vector<uint64_t> shapes;
+  FChanged.clear();
   // Aligned code may change every line for one changed text: no short cut.
-  if (!options.AlignColumns && !FAligned && Unchanged(table, shapes)) {
+  if (!options.AlignColumns && !FAligned && Unchanged(table)) {
+    NoteCellEpochs();
     TColumnView columns(table);
     for (int i = 0; i <= columns.Count(); ++i) columns.SetRule(i, FBoundaryRules[static_cast<size_t>(i)]);
     std::string line;
@@ -693,23 +741,30 @@ const std::vector<std::string>& TLatexGenerator::Generate(const TTable& table, c
       if (state.Row->TextVersion == state.TextVersion) continue;
       line.clear();
       WriteRow(*state.Row, columns, nullptr, line);
-      FLines[state.Line] = line;
+      if (FLines[state.Line] != line) {
+        FLines[state.Line] = line;
+        FChanged.push_back(state.Line);
+      }
       state.TextVersion = state.Row->TextVersion;
     }
+    FAllChanged = false;
     return FLines;
   }
   std::vector<size_t> rowLines;
   rowLines.reserve(static_cast<size_t>(table.RowCount()));
   GenerateLines(table, options, FLines, &rowLines, &FBoundaryRules);
+  FAllChanged = true;
   FAligned = options.AlignColumns;
   FTable = &table;
   FEpoch = gTableShapeEpoch;
+  NoteCellEpochs();
   FTableShape = TableShape(table);
   FRows.clear();
   FRows.reserve(rowLines.size());
   size_t i = 0;
   for (const TRow* row : table.Rows) {
-    FRows.push_back({row, row->TextVersion, RowShape(*row), i < rowLines.size() ? rowLines[i] : 0});
+    FRows.push_back(
+        {row, row->TextVersion, RowCellsShape(*row), RowEndsShape(*row), i < rowLines.size() ? rowLines[i] : 0});
     ++i;
   }
   return FLines;

@@ -80,23 +80,35 @@ int64_t TextToLatex(TStream& stream, const TTextShape& shape, const TTextImportO
 class TLatexGenerator {
  public:
   const std::vector<std::string>& Generate(const TTable& table, const TLatexOptions& options = {});
+  // What the last Generate changed: every line (AllChanged), or only the
+  // lines listed in Changed, ascending (none when nothing did). A view that
+  // holds the previous lines takes over only those.
+  bool AllChanged() const { return FAllChanged; }
+  const std::vector<size_t>& Changed() const { return FChanged; }
 
  private:
-  // A row as last generated: the row, its text version, a fingerprint of
-  // everything but its texts that its lines depend on, and its line.
+  // A row as last generated: the row, its text version, fingerprints of
+  // everything but its texts that its line depends on (its cells' spans,
+  // alignments and rules; its prefix and postfix), and its line.
   struct TRowState {
     const TRow* Row;
     uint64_t TextVersion;
-    uint64_t Shape;
+    uint64_t Cells;
+    uint64_t Ends;
     size_t Line;
   };
-  bool Unchanged(const TTable& table, std::vector<uint64_t>& shapes) const;
+  bool Unchanged(const TTable& table) const;
+  void NoteCellEpochs();
 
   const TTable* FTable = nullptr;
   bool FAligned = false;  // the lines were generated aligned
   uint64_t FEpoch = 0;
+  uint64_t FSpanEpoch = 0;
+  uint64_t FFormatEpoch = 0;
   uint64_t FTableShape = 0;
   std::vector<TRowState> FRows;
   std::vector<bool> FBoundaryRules;
   std::vector<std::string> FLines;
+  bool FAllChanged = true;
+  std::vector<size_t> FChanged;
 };

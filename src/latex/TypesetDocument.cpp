@@ -61,36 +61,30 @@ std::string_view BeginLine(const std::vector<std::string>& lines) {
   return {};
 }
 
-// Everything the code gives as column formats: the environment's preamble
-// (the last argument of the \begin line) and the format of every
-// \multicolumn.
-std::string ColumnFormats(const std::vector<std::string>& lines) {
-  std::string formats;
-  {
-    const std::string_view begin = BeginLine(lines);
-    // The preamble is the last braced group of the line; find its opening
-    // brace by balancing from the end.
-    int depth = 0;
-    for (size_t i = begin.size(); i-- > 0;) {
-      if (begin[i] == '}') ++depth;
-      if (begin[i] == '{' && --depth == 0) {
-        formats += BracedArgument(begin, i);
-        break;
-      }
-    }
+// The column formats of the environment's preamble: the last argument of
+// the \begin line.
+std::string PreambleFormats(const std::vector<std::string>& lines) {
+  const std::string_view begin = BeginLine(lines);
+  // The preamble is the last braced group of the line; find its opening
+  // brace by balancing from the end.
+  int depth = 0;
+  for (size_t i = begin.size(); i-- > 0;) {
+    if (begin[i] == '}') ++depth;
+    if (begin[i] == '{' && --depth == 0) return std::string(BracedArgument(begin, i));
   }
+  return {};
+}
+
+// Appends the format of every \multicolumn in line, each after a blank.
+void AppendMulticolumnFormats(std::string_view line, std::string& formats) {
   constexpr std::string_view kMulti = "\\multicolumn";
-  for (const std::string& line : lines) {
-    const std::string_view text = line;
-    for (size_t at = text.find(kMulti); at != std::string_view::npos; at = text.find(kMulti, at + 1)) {
-      size_t pos = at + kMulti.size();
-      const std::string_view span = BracedArgument(text, pos);
-      pos += span.size() + 2;
-      formats += ' ';
-      formats += BracedArgument(text, pos);
-    }
+  for (size_t at = line.find(kMulti); at != std::string_view::npos; at = line.find(kMulti, at + 1)) {
+    size_t pos = at + kMulti.size();
+    const std::string_view span = BracedArgument(line, pos);
+    pos += span.size() + 2;
+    formats += ' ';
+    formats += BracedArgument(line, pos);
   }
-  return formats;
 }
 
 bool HasColumnType(std::string_view formats, std::string_view types) {
@@ -235,25 +229,50 @@ bool UnbalancedBraces(std::string_view text) {
 
 }  // namespace
 
-std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLines) {
-  std::string code;
-  for (const std::string& line : codeLines) {
-    code += line;
-    code += '\n';
+namespace {
+
+// The search of code held whole: what NeededPackages always did.
+class TWholeCodeSearch : public TCodeSearch {
+ public:
+  explicit TWholeCodeSearch(const std::vector<std::string>& lines)
+      : FFormats(PreambleFormats(lines)), FEnvironment(EnvironmentOf(lines)) {
+    for (const std::string& line : lines) {
+      FCode += line;
+      FCode += '\n';
+      AppendMulticolumnFormats(line, FFormats);
+    }
   }
-  const std::string formats = ColumnFormats(codeLines);
-  const std::string environment = EnvironmentOf(codeLines);
+  bool HasCommand(std::string_view name) override { return ::HasCommand(FCode, name); }
+  bool Contains(std::string_view text) override { return FCode.find(text) != std::string::npos; }
+  bool HasColumnType(std::string_view types) override { return ::HasColumnType(FFormats, types); }
+  std::string Environment() override { return FEnvironment; }
+
+ private:
+  std::string FCode;
+  std::string FFormats;
+  std::string FEnvironment;
+};
+
+}  // namespace
+
+std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLines) {
+  TWholeCodeSearch search(codeLines);
+  return NeededPackages(search);
+}
+
+std::vector<TPackageNeed> NeededPackages(TCodeSearch& code) {
+  const std::string environment = code.Environment();
   std::vector<TPackageNeed> needs;
   auto need = [&needs](const char* name, const char* options = "") { needs.push_back({name, options}); };
 
   auto hasAny = [&code](std::initializer_list<const char*> commands) {
     for (const char* command : commands)
-      if (HasCommand(code, command)) return true;
+      if (code.HasCommand(command)) return true;
     return false;
   };
   auto usesEnvironment = [&code](std::initializer_list<const char*> names) {
     for (const char* name : names)
-      if (code.find(std::string("\\begin{") + name + "}") != std::string::npos) return true;
+      if (code.Contains(std::string("\\begin{") + name + "}")) return true;
     return false;
   };
 
@@ -267,37 +286,115 @@ std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLin
               "\\therefore", "\\because", "\\nmid", "\\smallsetminus"}))
     need("amssymb");
   // !{..} is array's; @{..}, p{..} and the rest are LaTeX's own.
-  if (HasColumnType(formats, "mb><wW!")) need("array");
-  const bool tableColours = HasCommand(code, "\\rowcolor") || HasCommand(code, "\\cellcolor") ||
-                            HasCommand(code, "\\columncolor") || HasCommand(code, "\\rowcolors") ||
-                            HasCommand(code, "\\arrayrulecolor");
+  if (code.HasColumnType("mb><wW!")) need("array");
+  const bool tableColours = code.HasCommand("\\rowcolor") || code.HasCommand("\\cellcolor") ||
+                            code.HasCommand("\\columncolor") || code.HasCommand("\\rowcolors") ||
+                            code.HasCommand("\\arrayrulecolor");
   if (tableColours) need("xcolor", "table");
-  else if (HasCommand(code, "\\color") || HasCommand(code, "\\textcolor") || HasCommand(code, "\\colorbox"))
+  else if (code.HasCommand("\\color") || code.HasCommand("\\textcolor") || code.HasCommand("\\colorbox"))
     need("xcolor");
   for (const char* rule : {"\\toprule", "\\midrule", "\\bottomrule", "\\cmidrule", "\\addlinespace", "\\specialrule"}) {
-    if (HasCommand(code, rule)) {
+    if (code.HasCommand(rule)) {
       need("booktabs");
       break;
     }
   }
-  if (HasCommand(code, "\\multirow")) need("multirow");
+  if (code.HasCommand("\\multirow")) need("multirow");
   if (environment == "tabularx" || environment == "tabularx*") need("tabularx");
   if (environment == "tabulary") need("tabulary");
   if (environment.rfind("NiceTabular", 0) == 0 || environment == "NiceArray") need("nicematrix");
-  if (HasColumnType(formats, "D")) need("dcolumn");
+  if (code.HasColumnType("D")) need("dcolumn");
   if (hasAny({"\\makecell", "\\thead", "\\rothead", "\\makegapedcells", "\\Gape", "\\multirowcell",
               "\\multirowthead", "\\diaghead", "\\setcellgapes", "\\theadfont"}))
     need("makecell");
-  if (HasCommand(code, "\\diagbox")) need("diagbox");
+  if (code.HasCommand("\\diagbox")) need("diagbox");
   if (environment == "longtable" || environment == "longtable*") need("longtable");
-  bool units = HasColumnType(formats, "S");
+  bool units = code.HasColumnType("S");
   for (const char* command : {"\\SI", "\\si", "\\num", "\\qty", "\\unit", "\\ang", "\\tablenum"})
-    units = units || HasCommand(code, command);
+    units = units || code.HasCommand(command);
   if (units) need("siunitx");
-  if (HasCommand(code, "\\hhline")) need("hhline");
+  if (code.HasCommand("\\hhline")) need("hhline");
   if (hasAny({"\\includegraphics", "\\rotatebox", "\\scalebox", "\\resizebox", "\\reflectbox"})) need("graphicx");
   return needs;
 }
+
+void TKeptCodeSearch::Update(const std::vector<std::string>& lines, const std::vector<size_t>* changed) {
+  const bool whole = !changed || !FLines || FLines->size() != lines.size();
+  FLines = &lines;
+  if (whole) {
+    // Every question is answered again, as it is asked.
+    FQuestions.clear();
+    FLineFormats.clear();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      std::string formats;
+      AppendMulticolumnFormats(lines[i], formats);
+      if (!formats.empty()) FLineFormats.emplace(i, std::move(formats));
+    }
+    FFormatsStale = true;
+    return;
+  }
+  std::string formats;
+  for (const size_t i : *changed) {
+    const std::string& line = lines[i];
+    for (TQuestion& question : FQuestions) {
+      const bool holds = Holds(question, line);
+      if (holds == question.Holding[i]) continue;
+      question.Holding[i] = holds;
+      holds ? ++question.Count : --question.Count;
+    }
+    formats.clear();
+    AppendMulticolumnFormats(line, formats);
+    const auto kept = FLineFormats.find(i);
+    if (kept == FLineFormats.end() ? formats.empty() : kept->second == formats) continue;
+    if (formats.empty()) FLineFormats.erase(kept);
+    else FLineFormats[i] = formats;
+    FFormatsStale = true;
+  }
+}
+
+// A line of the whole code is followed by a line break, which is no letter:
+// a command at the line's end counts, as it does in the whole code.
+bool TKeptCodeSearch::Holds(const TQuestion& question, std::string_view line) const {
+  return question.Command ? ::HasCommand(line, question.Text) : line.find(question.Text) != std::string_view::npos;
+}
+
+bool TKeptCodeSearch::Ask(bool command, std::string_view text) {
+  for (const TQuestion& question : FQuestions)
+    if (question.Command == command && question.Text == text) return question.Count > 0;
+  TQuestion& question = FQuestions.emplace_back(TQuestion{command, std::string(text), {}, 0});
+  const size_t n = FLines ? FLines->size() : 0;
+  question.Holding.resize(n);
+  for (size_t i = 0; i < n; ++i)
+    if (Holds(question, (*FLines)[i])) {
+      question.Holding[i] = true;
+      ++question.Count;
+    }
+  return question.Count > 0;
+}
+
+bool TKeptCodeSearch::HasCommand(std::string_view name) { return Ask(true, name); }
+
+bool TKeptCodeSearch::Contains(std::string_view text) { return Ask(false, text); }
+
+bool TKeptCodeSearch::HasColumnType(std::string_view types) {
+  // The preamble is on the \begin line, which only a whole update changes;
+  // it is read again all the same, being one line.
+  std::string preamble = FLines ? PreambleFormats(*FLines) : std::string();
+  if (FFormatsStale || preamble != FPreamble) {
+    FPreamble = std::move(preamble);
+    FFormats = FPreamble;
+    for (const auto& [line, formats] : FLineFormats) FFormats += formats;
+    FFormatsStale = false;
+    FTypeAnswers.clear();
+  }
+  for (const auto& [asked, answer] : FTypeAnswers)
+    if (asked == types) return answer;
+  const bool answer = ::HasColumnType(FFormats, types);
+  FTypeAnswers.emplace_back(std::string(types), answer);
+  return answer;
+}
+
+std::string TKeptCodeSearch::Environment() { return FLines ? EnvironmentOf(*FLines) : std::string(); }
 
 TTypesetDocument BuildTypesetDocument(const std::vector<std::string>& codeLines, const std::string& userPreamble) {
   TTypesetDocument doc;

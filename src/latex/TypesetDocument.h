@@ -8,7 +8,10 @@
 // directly, so no cropping package is needed. A longtable cannot live in a
 // box; it is set on one tall page and taken from there, cropped the same.
 #include <cstdint>
+#include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 class TTable;
@@ -29,6 +32,62 @@ struct TPackageNeed {
 // package that does no harm. Whoever lists a table's packages for the user
 // asks here, so that the list and the typeset preview agree.
 std::vector<TPackageNeed> NeededPackages(const std::vector<std::string>& codeLines);
+
+// What NeededPackages asks of the code.
+class TCodeSearch {
+ public:
+  virtual ~TCodeSearch() = default;
+  // The code holds the control word name ("\\toprule") not followed by
+  // another letter ("\\numberline" is no "\\num").
+  virtual bool HasCommand(std::string_view name) = 0;
+  // The code holds text, which has no line break.
+  virtual bool Contains(std::string_view text) = 0;
+  // One of types is a column type of the preamble or of a \multicolumn.
+  virtual bool HasColumnType(std::string_view types) = 0;
+  // The name of the environment ("tabular"); empty when there is none.
+  virtual std::string Environment() = 0;
+};
+std::vector<TPackageNeed> NeededPackages(TCodeSearch& code);
+
+// The search of code that changes a few lines at a time, as the code
+// preview's does while the user types: what each question found is kept
+// per line, so that after an edit only the changed lines are searched
+// again. Its answers are those of a search of the whole code.
+class TKeptCodeSearch : public TCodeSearch {
+ public:
+  // The code is now lines. changed lists the lines that differ from the
+  // last call's, ascending, when the number of lines is the same; nullptr
+  // when any line may differ. lines must stay alive and unchanged until the
+  // next call.
+  void Update(const std::vector<std::string>& lines, const std::vector<size_t>* changed);
+
+  bool HasCommand(std::string_view name) override;
+  bool Contains(std::string_view text) override;
+  bool HasColumnType(std::string_view types) override;
+  std::string Environment() override;
+
+ private:
+  // A question asked before: which lines answer it yes, and how many.
+  struct TQuestion {
+    bool Command;  // HasCommand, else Contains
+    std::string Text;
+    std::vector<bool> Holding;
+    size_t Count = 0;
+  };
+  bool Holds(const TQuestion& question, std::string_view line) const;
+  bool Ask(bool command, std::string_view text);
+
+  const std::vector<std::string>* FLines = nullptr;
+  std::vector<TQuestion> FQuestions;
+  // The \multicolumn formats of every line that has any, and all the
+  // code's formats as the whole search has them: the preamble's, then
+  // those, in order. FFormatsStale when that is out of date.
+  std::map<size_t, std::string> FLineFormats;
+  std::string FPreamble;
+  std::string FFormats;
+  bool FFormatsStale = true;
+  std::vector<std::pair<std::string, bool>> FTypeAnswers;  // HasColumnType's, for FFormats
+};
 
 // The marker the document writes to the log for a package it wanted but the
 // TeX installation lacks.

@@ -106,6 +106,9 @@ const TBlockArgs& TCell::BlockArgs() const {
 }
 
 void TCell::SetBlockArgs(const TBlockArgs& args) {
+  // The arguments are written into the code like an alignment: whoever
+  // keeps code by the format count must see them change.
+  if (args != BlockArgs()) ++gCellFormatEpoch;
   if (args == TBlockArgs()) FBlockArgs.reset();
   else FBlockArgs = std::make_unique<TBlockArgs>(args);
 }

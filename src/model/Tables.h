@@ -81,11 +81,11 @@ inline uint64_t gTableShapeEpoch = 0;
 using TArrayOfInteger = std::vector<int>;
 
 // Count every change of a selection flag (gSelectionEpoch), of a span
-// (gCellSpanEpoch), and of a rule flag or an alignment (gCellFormatEpoch),
-// in any table. What is derived from them, such as the selection's bounds
-// that the command states read whenever the event loop goes idle, is kept
-// with the counts it was derived at and worked out again only when they
-// moved.
+// (gCellSpanEpoch), and of a rule flag, an alignment or a block's
+// arguments (gCellFormatEpoch), in any table. What is derived from them,
+// such as the selection's bounds that the command states read whenever the
+// event loop goes idle, is kept with the counts it was derived at and
+// worked out again only when they moved.
 inline uint64_t gSelectionEpoch = 0;
 inline uint64_t gCellSpanEpoch = 0;
 inline uint64_t gCellFormatEpoch = 0;

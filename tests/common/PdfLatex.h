@@ -25,7 +25,7 @@ inline std::string PdfLatexPath() {
 }
 
 // Generated table code inside the smallest document that can hold it; array
-// is a math environment, booktabs rules need their package.
+// is a math environment, booktabs rules and \multirow need their packages.
 inline std::string LatexDocument(const std::string& code) {
   const bool math = code.rfind("\\begin{array}", 0) == 0;
   std::string doc = "\\documentclass{article}\n";
@@ -34,6 +34,8 @@ inline std::string LatexDocument(const std::string& code) {
       doc += "\\usepackage{booktabs}\n";
       break;
     }
+  // Blocks over rows.
+  if (code.find("\\multirow") != std::string::npos) doc += "\\usepackage{multirow}\n";
   doc += "\\begin{document}\n";
   doc += math ? "\\[\n" + code + "\\]\n" : code;
   doc += "\\end{document}\n";

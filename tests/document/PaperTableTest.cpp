@@ -153,6 +153,68 @@ TEST_F(PaperTableTest, SaveChangesOnlyTheTablesBytes) {
   }
 }
 
+// A paper's \multirow tables read as blocks. If the code written back for
+// an unedited block differed from what the paper says (its arguments, the
+// \multicolumn around it, the empty cells below, the \cline or \cmidrule
+// beside it), saving one changed cell elsewhere would rewrite more lines of
+// the paper than that cell's, and would ask about approximations.
+TEST_F(PaperTableTest, MultirowTablesKeepTheirLines) {
+  const std::string paper =
+      "\\documentclass{article}\n"
+      "\\usepackage{multirow,booktabs}\n"
+      "\\begin{document}\n"
+      "\\begin{tabular}{|l|l|l|}\n"
+      "\\hline\n"
+      "\\multirow{2}{*}{Group} & x & 1 \\\\\n"
+      "\\cline{2-3}\n"
+      " & y & 2 \\\\\n"
+      "\\hline\n"
+      "\\multicolumn{2}{|c|}{\\multirow[t]{2}{=}[1ex]{Wide}} & 3 \\\\\n"
+      "\\cline{3-3}\n"
+      "\\multicolumn{2}{|c|}{} & 4 \\\\\n"
+      "\\hline\n"
+      "u & v & 5 \\\\\n"
+      "\\hline\n"
+      "\\end{tabular}\n"
+      "\n"
+      "\\begin{table}[t]\n"
+      "  \\centering\n"
+      "  \\begin{tabular}{llr}\n"
+      "  \\toprule\n"
+      "  \\multirow{3}{*}{Model} & a & 1 \\\\\n"
+      "  \\cmidrule(l){2-3}\n"
+      "   & b & 2 \\\\\n"
+      "   & c & 3 \\\\\n"
+      "  \\bottomrule\n"
+      "  \\end{tabular}\n"
+      "\\end{table}\n"
+      "\\end{document}\n";
+  struct Case {
+    int table;
+    int row, col;  // the cell edited, outside the blocks
+  } cases[] = {{1, 4, 2}, {2, 2, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.table);
+    WriteFile(Path("m.tex"), paper);
+    ASSERT_TRUE(OpenFile(Path("m.tex"), c.table));
+    ASSERT_EQ(TableDefect(*CurrentTable), "");
+    ASSERT_GT(CurrentTable->GetCell(0, 0)->RowSpan, 1);
+    Edit(c.row, c.col, "new");
+    ASSERT_TRUE(SaveDocument());
+    EXPECT_TRUE(UI.Asked.empty()) << UI.Asked.front();
+    const std::string saved = ReadFile(Path("m.tex"));
+    std::istringstream was(paper), now(saved);
+    int changed = 0;
+    std::string diff;
+    for (std::string a, b; std::getline(was, a) && std::getline(now, b);) {
+      if (a != b) diff += "was: " + a + "\nnow: " + b + "\n";
+      changed += a != b;
+    }
+    EXPECT_EQ(changed, 1) << diff;
+    UI.Asked.clear();
+  }
+}
+
 // The table's float is read with it. Saved back, the float must be written
 // once: a second float inside the paper's own cannot typeset, and a float
 // the user changed must replace the old one, not sit beside it.
@@ -419,6 +481,37 @@ TEST_F(PaperTableTest, UnfitFilesAreRefused) {
 
 // If the merge lost the table's look, regenerating a paper's table from
 // data would undo the author's formatting.
+// A block has one text and covered cells none. If the data's text where a
+// block covers a cell were written into the covered cell, a row copied from
+// a last row inside a block stayed covered, or a block reached past rows
+// removed, the table would be inconsistent; if the text were dropped, data
+// would be lost.
+TEST(MergeCellTexts, BlocksKeepOneTextAndEndWithTheTable) {
+  const char* paper = "\\begin{tabular}{ll}\n\\multirow{3}{*}{A} & 1 \\\\\n & 2 \\\\\n & 3 \\\\\n\\end{tabular}";
+  struct Case {
+    const char* Data;
+    std::vector<std::string> Rows;  // the rows written
+  } cases[] = {
+      {"G & x \\\\\nH & y \\\\\n & z \\\\\n",
+       {"\\multirow{3}{*}{G H} & x \\\\ ", " & y \\\\ ", " & z \\\\ "}},
+      {"G & x \\\\\n & y \\\\\n & z \\\\\nI & w \\\\\n",
+       {"\\multirow{3}{*}{G} & x \\\\ ", " & y \\\\ ", " & z \\\\ ", "I & w \\\\ "}},
+      {"G & x \\\\\n & y \\\\\n", {"\\multirow{2}{*}{G} & x \\\\ ", " & y \\\\ "}},
+      {"G & x \\\\\n", {"G & x \\\\ "}},
+  };
+  for (const Case& c : cases) {
+    TTable table, data;
+    ReadLatexTable(paper, table);
+    ReadLatexTable(std::string("\\begin{tabular}{ll}\n") + c.Data + "\\end{tabular}", data);
+    MergeCellTexts(table, data);
+    EXPECT_EQ(TableDefect(table), "") << c.Data;
+    std::vector<std::string> lines;
+    TableToLatex(table, lines);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end() - 1), c.Rows) << c.Data;
+  }
+}
+
 TEST(MergeCellTexts, KeepsTheLookAndFollowsTheDataSize) {
   TTable table;
   ReadLatexTable("\\begin{tabular}{|l|r|}\n\\hline\n\\multicolumn{2}{c}{Head}\\\\\n\\hline\na & 1\\\\\n\\hline\n"

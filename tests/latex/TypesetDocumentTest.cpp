@@ -13,6 +13,7 @@
 #include "common/PdfLatex.h"
 #include "latex/TabToLatex.h"
 #include "latex/TypesetDocument.h"
+#include "model/TableEdit.h"
 #include "model/Tables.h"
 
 namespace {
@@ -124,6 +125,31 @@ TEST(TypesetDocument, TabularxAndLongtableCompile) {
     bool ok = false;
     const std::string log = TypesetLog(doc.Text, ok);
     EXPECT_TRUE(ok) << environment << "\n" << doc.Text << "\n" << FirstLatexError(log).Message;
+  }
+}
+
+// If the preview left multirow out, or the code of a block were no LaTeX
+// (a \multirow argument out of place, a \cline range through the block, an
+// empty \multicolumn with a wrong count), the preview would fail.
+TEST(TypesetDocument, BlocksCompile) {
+  ASSERT_FALSE(PdfLatexPath().empty());
+  if (!Installed("multirow")) GTEST_SKIP() << "multirow is not installed";
+  for (const TRuleStyle style : {rsClassic, rsBooktabs}) {
+    TTable table;
+    MakeTable(table, {{"Group", "Head", "", "x"}, {"", "", "", "y"}, {"", "a", "b", "z"}, {"", "c", "d", "w"}});
+    for (TRow* row : table.Rows)
+      for (TCell* cell : *row) cell->RuleLeft = cell->RuleTop = cell->RuleRight = cell->RuleBottom = 1;
+    table.Style.Rules = style;
+    JoinCells(table, {0, 0, 0, 3});
+    TCell* head = JoinCells(table, {1, 0, 2, 1});
+    head->Align = 'c';
+    head->SetBlockArgs({"t", "2", "=", "-1ex"});
+    ASSERT_EQ(TableDefect(table), "");
+    const TTypesetDocument doc = DocumentOf(table);
+    EXPECT_NE(doc.Text.find("{multirow}"), std::string::npos) << doc.Text;
+    bool ok = false;
+    const std::string log = TypesetLog(doc.Text, ok);
+    EXPECT_TRUE(ok) << doc.Text << "\n" << FirstLatexError(log).Message;
   }
 }
 
