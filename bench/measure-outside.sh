@@ -58,9 +58,12 @@ $probe enter $app $cell 10 213 246 | sed 's/^/hidden: /'
 $probe motion $app 300 300 1 1 200 | sed 's/^/hidden: /'
 click_cell
 $probe idle $app 0 0 1 1 5 | sed 's/^/hidden: /'
-# All cells selected, then the Rules button's own face (All Rules).
+# All cells selected (Edit > Select All Cells), then the Rules button's own
+# face (All Rules).
 click_cell
-xdotool key Escape key ctrl+a
+xdotool mousemove 65 9 click 1
+sleep 1
+xdotool mousemove 119 253 click 1
 sleep 1
 $probe rules $app $cell 5 312 66 | sed 's/^/hidden: /'
 
@@ -73,9 +76,9 @@ $probe enter $app $cell 10 213 246 | sed 's/^/code shown: /'
 xdotool mousemove 439 35 click 1
 sleep 1
 
-# The typeset preview (Ctrl+T); its first run is left to finish.
-click_cell
-xdotool key Escape key ctrl+t
+# The typeset preview (View > Typeset Preview's button); its first run is
+# left to finish.
+xdotool mousemove 468 35 click 1
 settle
 click_cell
 $probe type $app $cell 60 | sed 's/^/typeset shown: /'
