@@ -33,7 +33,7 @@ TEST(ConverterSheets, SpreadsheetAndHtmlInput) {
   WriteBytes(dir.File("old.xls"), "\xD0\xCF\x11\xE0");
   const std::string book =
       "\\begin{tabular}{lllll}\n"
-      "\\textbf{Sample} & \\multicolumn{2}{l}{\\textbf{Measured}} & \\textbf{Share} & \\textbf{Date} \\\\ \n"
+      "\\multirow{2}{*}{\\textbf{Sample}} & \\multicolumn{2}{l}{\\textbf{Measured}} & \\textbf{Share} & \\textbf{Date} \\\\ \n"
       " & \\textit{mass (g)} & \\textit{cost \\$} &  &  \\\\ \n"
       "Ünïcødé α\\_1 & 0.50 & 1,234,567.89 & 12.5\\% & 2024-02-29 \\\\ \n"
       "Total \\& 100\\% & 1.50 & 0.333333333333333 & 25.0\\% &  \\\\ \n"
