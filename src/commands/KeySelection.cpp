@@ -40,7 +40,11 @@ TCellPlace KeyTarget(const TTable& table, TCellPlace from, TGridKey key, int pag
       return {r, c ? c->ColIndex() + c->Span : k + 1};
     }
     case gkUp: return {r - 1, k};
-    case gkDown: return {r + 1, k};
+    case gkDown: {
+      // Below a block is the row after its last.
+      const TCell* c = table.GetCell(r, k);
+      return {c ? c->LastRowIndex() + 1 : r + 1, k};
+    }
     case gkHome: return {r, 0};
     case gkEnd: return {r, lastCol};
     case gkFirst: return {0, 0};
@@ -61,7 +65,10 @@ TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows) {
     return table.GetCell(0, 0);
   }
   const TCellPlace to = KeyTarget(table, {cell->RowIndex(), cell->ColIndex()}, key, pageRows);
-  return table.GetCell(to.Row, to.Col);
+  // A covered cell is never current: a key that lands in a block gives
+  // the block's own cell.
+  TCell* target = table.GetCell(to.Row, to.Col);
+  return target ? target->BlockCell() : nullptr;
 }
 
 TCellPlace SelectionFarEnd(TTable& table) {
