@@ -203,6 +203,7 @@ void AppendColumns(TTable& table, int count) {
         TCell* cell = new TCell(*row);
         if (row->Count() - 1 != j + 1 + n) row->Move(row->Count() - 1, j + 1 + n);
         cell->Assign(*c);
+        cell->MakePlain();
         cell->Span = 1;
         cell->SetText(std::string());
         cell->Selected = false;

@@ -110,6 +110,12 @@ void TCell::SetBlockArgs(const TBlockArgs& args) {
   else FBlockArgs = std::make_unique<TBlockArgs>(args);
 }
 
+void TCell::MakePlain() {
+  RowSpan = 1;
+  RowsToTop = 0;
+  FBlockArgs.reset();
+}
+
 // ---------------------------------------------------------------- consistency
 
 std::string TableDefect(const TTable& table) {
@@ -334,6 +340,7 @@ void TTable::InsertColumn(int index, bool after) {
         TCell* cell = new TCell(*row);
         row->Move(row->Count() - 1, place);
         cell->Assign(*c);
+        cell->MakePlain();
         cell->Span = 1;
         cell->SetText(std::string());
         cell->Selected = false;
@@ -349,14 +356,37 @@ void TTable::InsertColumn(int index, bool after) {
 void TTable::InsertRow(int index, bool after) {
   if (index < 0 || index >= RowCount()) throw EAssertionFailed("Tables", kInsertRowCheckLine);
   const TRow* model = Rows[index];
+  const int place = after ? index + 1 : index;
   TRow* row = new TRow(*this);
-  Rows.Move(RowCount() - 1, after ? index + 1 : index);
+  Rows.Move(RowCount() - 1, place);
   row->Reserve(model->Count());
+  int col = 0;
   for (const TCell* source : *model) {
     TCell* cell = new TCell(*row);
     cell->Assign(*source);
     cell->Selected = false;
     cell->SetText(std::string());
+    const int sourceCol = col;
+    col += source->Span;
+    if (source->RowSpan > 1 || source->Covered()) {
+      // The block's rows as they stand after the insertion.
+      int top = index - source->RowsToTop;
+      if (top >= place) ++top;
+      TCell* topCell = GetCell(top, sourceCol);
+      cell->MakePlain();
+      if (place > top && place < top + topCell->RowSpan) {
+        // Between two of the block's rows: the block grows over the new row.
+        cell->RowsToTop = place - top;
+        cell->Align = 0;
+        cell->RuleTop = 0;
+        cell->RuleBottom = 0;
+        ++topCell->RowSpan;
+        for (int k = place + 1; k < top + topCell->RowSpan; ++k) ++GetCell(k, sourceCol)->RowsToTop;
+        continue;
+      }
+      // Beside the block: a plain cell that reads like the block's.
+      cell->Align = topCell->Align;
+    }
     if (after) cell->RuleTop = source->RuleBottom;
     else cell->RuleBottom = source->RuleTop;
   }
@@ -376,18 +406,80 @@ void TTable::DeleteColumn(int index) {
 void TTable::DeleteRow(int index) {
   const TRow* row = Rows[index];
   if (CurrentCell && CurrentCell->Row() == row) CurrentCell = nullptr;
+  int col = 0;
+  for (TCell* c : *row) {
+    const int cellCol = col;
+    col += c->Span;
+    if (c->RowSpan == 1 && !c->Covered()) continue;
+    const int top = index - c->RowsToTop;
+    TCell* topCell = GetCell(top, cellCol);
+    const int last = top + topCell->RowSpan - 1;
+    for (int k = index + 1; k <= last; ++k) --GetCell(k, cellCol)->RowsToTop;
+    if (c == topCell) {
+      // The cell below takes over the block and what it shows.
+      TCell* next = GetCell(index + 1, cellCol);
+      next->SetText(c->Text());
+      next->Align = c->Align;
+      next->RowSpan = c->RowSpan - 1;
+      if (next->RowSpan > 1) next->SetBlockArgs(c->BlockArgs());
+      next->RuleTop = c->RuleTop;
+      next->Selected = c->Selected;
+    } else {
+      --topCell->RowSpan;
+      if (index == last) GetCell(index - 1, cellCol)->RuleBottom = c->RuleBottom;
+    }
+  }
   Rows.Delete(index);
 }
+
+namespace {
+
+// Whether the cell at row, col (a cell of that row) is the last row of
+// its block, where a rule below it lies on the block's outline.
+bool EndsBlockAt(const TTable& table, const TCell& cell, int row, int col) {
+  if (cell.RowSpan > 1) return false;
+  if (!cell.Covered()) return true;
+  const TCell* below = table.GetCell(row + 1, col);
+  return !below || below->RowsToTop != cell.RowsToTop + 1;
+}
+
+// Sets the left or right rule of the cell at row, col and, when it is part
+// of a block, of every other part, since a block has one rule on each
+// side; the cells next to those parts get the same rule on their facing
+// side.
+void SetSideRule(const TTable& table, TCell& cell, int row, int col, bool left, uint8_t value) {
+  auto setPart = [&](TCell& part, int i) {
+    (left ? part.RuleLeft : part.RuleRight) = value;
+    if (TCell* next = table.GetCell(i, left ? col - 1 : col + part.Span)) (left ? next->RuleRight : next->RuleLeft) = value;
+  };
+  if (cell.RowSpan == 1 && !cell.Covered()) return setPart(cell, row);
+  const int top = row - cell.RowsToTop;
+  const TCell* topCell = table.GetCell(top, col);
+  for (int k = 0; topCell && k < topCell->RowSpan; ++k)
+    if (TCell* part = table.GetCell(top + k, col)) setPart(*part, top + k);
+}
+
+}  // namespace
 
 void TTable::SetRules(const TCellRect& rect, int bits, uint8_t value) {
   // Cells only partly inside the columns get no top, bottom or inner rules.
   auto inside = [&rect](int s, int e) { return s >= rect.Left && e <= rect.Right; };
+  // A rule above or below a cell is set only on a block's outline.
+  auto setTop = [&](TCell& c) {
+    if (!c.Covered()) c.RuleTop = value;
+  };
+  auto setBottom = [&](TCell& c, int i, int s) {
+    if (EndsBlockAt(*this, c, i, s)) c.RuleBottom = value;
+  };
   auto markNeighbourRow = [&](int i, bool below) {
     TRow* row = Rows[i];
     int s = 0;
     for (TCell* c : *row) {
       const int e = s + c->Span - 1;
-      if (inside(s, e)) (below ? c->RuleTop : c->RuleBottom) = value;
+      if (inside(s, e)) {
+        if (below) setTop(*c);
+        else setBottom(*c, i, s);
+      }
       s = e + 1;
     }
   };
@@ -400,23 +492,23 @@ void TTable::SetRules(const TCellRect& rect, int bits, uint8_t value) {
       TCell* c = (*row)[j];
       const int e = s + c->Span - 1;
       if ((bits & rbLeft) && s == rect.Left) {
-        c->RuleLeft = value;
-        if (j > 0) (*row)[j - 1]->RuleRight = value;
+        SetSideRule(*this, *c, i, s, true, value);
+        if (j > 0) SetSideRule(*this, *(*row)[j - 1], i, s - (*row)[j - 1]->Span, false, value);
       }
       if ((bits & rbRight) && e == rect.Right) {
-        c->RuleRight = value;
-        if (j < n - 1) (*row)[j + 1]->RuleLeft = value;
+        SetSideRule(*this, *c, i, s, false, value);
+        if (j < n - 1) SetSideRule(*this, *(*row)[j + 1], i, e + 1, true, value);
       }
       if (inside(s, e)) {
         if (bits & rbInnerVert) {
-          if (s > rect.Left) c->RuleLeft = value;
-          if (e < rect.Right) c->RuleRight = value;
+          if (s > rect.Left) SetSideRule(*this, *c, i, s, true, value);
+          if (e < rect.Right) SetSideRule(*this, *c, i, s, false, value);
         }
-        if ((bits & rbTop) && i == rect.Top) c->RuleTop = value;
-        if ((bits & rbBottom) && i == rect.Bottom) c->RuleBottom = value;
+        if ((bits & rbTop) && i == rect.Top) setTop(*c);
+        if ((bits & rbBottom) && i == rect.Bottom) setBottom(*c, i, s);
         if (bits & rbInnerHorz) {
-          if (i > rect.Top) c->RuleTop = value;
-          if (i < rect.Bottom) c->RuleBottom = value;
+          if (i > rect.Top) setTop(*c);
+          if (i < rect.Bottom) setBottom(*c, i, s);
         }
       }
       s = e + 1;
@@ -470,15 +562,22 @@ void TTable::ClearSelection() {
 
 void TTable::SelectCell(TCell* cell) {
   if (SelectionMode != smCells) ClearSelection();
+  if (cell && cell->Covered()) cell = cell->BlockCell();
   if (cell && !cell->Selected) {
     const bool wasEmpty = SelectionKept() && FSelection.Empty();
     cell->Selected = true;
+    const bool block = cell->RowSpan > 1;
+    const int col = block || wasEmpty ? cell->ColIndex() : 0;
+    const int row = block || wasEmpty ? cell->RowIndex() : 0;
+    if (wasEmpty) FSelection.Cells.assign(1, cell);
+    for (int k = 1; block && k < cell->RowSpan; ++k) {
+      TCell* part = GetCell(row + k, col);
+      part->Selected = true;
+      if (wasEmpty) FSelection.Cells.push_back(part);
+    }
     if (wasEmpty) {
-      // One cell is its own rectangle of whole cells.
-      const int col = cell->ColIndex();
-      const int row = cell->RowIndex();
-      FSelection.Cells.assign(1, cell);
-      FSelection.Bounds = {col, row, col + cell->Span - 1, row};
+      // One cell or block is its own rectangle of whole cells.
+      FSelection.Bounds = {col, row, col + cell->Span - 1, row + cell->RowSpan - 1};
       KeepSelection();
     }
   }
@@ -545,8 +644,9 @@ void TTable::ReadSelectionAnew(const std::vector<int>* within) {
   }
 
   if (!s.Cells.empty()) {
-    // Joined cells that stick out of the rectangle widen it, which can pull
-    // in further cells of other rows: repeat until the rectangle is stable.
+    // Joined cells and blocks that stick out of the rectangle widen it,
+    // which can pull in further cells of other rows and columns: repeat
+    // until the rectangle is stable.
     bool grown = false;
     bool changed = true;
     while (changed) {
@@ -555,6 +655,17 @@ void TTable::ReadSelectionAnew(const std::vector<int>* within) {
         int col = 0;
         for (TCell* c : *Rows[k]) {
           const int e = col + c->Span - 1;
+          if ((c->RowSpan > 1 || c->Covered()) && col <= r.Right && e >= r.Left) {
+            const int top = k - c->RowsToTop;
+            const TCell* topCell = c->Covered() ? GetCell(top, col) : c;
+            const int last = topCell ? top + topCell->RowSpan - 1 : k;
+            if (topCell && (top < r.Top || last > r.Bottom)) {
+              if (within) return;
+              r.Top = std::min(r.Top, top);
+              r.Bottom = std::max(r.Bottom, last);
+              grown = changed = true;
+            }
+          }
           if (!c->Selected && col <= r.Right && e >= r.Left) {
             // Reading within rows is for a restore, which must leave the
             // flags as they were restored: such a selection is not kept.

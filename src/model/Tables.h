@@ -268,6 +268,9 @@ class TCell {
   // The block's \multirow arguments (the defaults when none were set).
   const TBlockArgs& BlockArgs() const;
   void SetBlockArgs(const TBlockArgs& args);
+  // Drops the cell's part in a block: RowSpan 1, RowsToTop 0, no
+  // arguments. For a copy of a block's cell that is to stand alone.
+  void MakePlain();
 
   // Laid-out height: always its row's height, so it is not stored per cell.
   float Height() const;
@@ -468,21 +471,37 @@ class TTable {
   TRow* RowAt(int x, int y) const;
   TColumn* ColumnAt(int x, int y) const;
 
+  // Inserting a column inside a joined cell or block widens it in every
+  // row; beside one, the new cells are plain copies of its edge.
   void InsertColumn(int index, bool after);
+  // A row inserted between two rows of a block joins it: the block grows
+  // and the row gets a covered cell there. A row inserted above a block's
+  // top row or below its last row stays outside it, with a plain cell as
+  // wide as the block.
   void InsertRow(int index, bool after);
   void DeleteColumn(int index);
+  // Deleting a row a block covers shrinks the block. When it is the
+  // block's top row, the cell below becomes the top and takes the text,
+  // alignment, arguments, top rule and selection; when it is its last row,
+  // the block's bottom rule moves up to the new last row.
   void DeleteRow(int index);
+  // A block's left and right rules are set over its whole side, even for
+  // rows outside rect; top and bottom rules (inner ones too) are set only
+  // where they lie on a block's outline, never inside one.
   void SetRules(const TCellRect& rect, int bits, uint8_t value);
   // Whether any cell has a left or right rule, which booktabs leaves out.
   bool HasVerticalRules() const;
 
   void ClearSelection();
+  // Selects cell's block whole (its top and covered cells) when cell is
+  // part of one.
   void SelectCell(TCell* cell);
   void SelectRow(int index);
   void SelectColumn(int index);
   void SelectRowRange(int anchor, int index);
   void SelectColumnRange(int anchor, int index);
-  // Covers whole cells; marks every cell inside the result as selected.
+  // Covers whole cells and blocks; marks every cell inside the result as
+  // selected.
   TCellRect GetSelectionRect();
   // The selection, its cells completed to whole cells as GetSelectionRect
   // does. Read once and kept until a selection flag, a span or a list of any

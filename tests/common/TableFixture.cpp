@@ -76,12 +76,36 @@ void ParseCell(TRow& row, const std::string& rest, const std::string& where) {
   TCell* cell = new TCell(row);
   std::istringstream attrs(rest.substr(0, bar));
   std::string token;
+  TBlockArgs args;
+  auto count = [&](const std::string& value) {
+    size_t used = 0;
+    int n = -1;
+    try {
+      n = std::stoi(value, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used == 0 || used != value.size()) throw std::runtime_error(where + ": \"" + value + "\" is no number");
+    return n;
+  };
   while (attrs >> token) {
     const size_t eq = token.find('=');
     const std::string key = token.substr(0, eq);
     const std::string value = eq == std::string::npos ? std::string() : token.substr(eq + 1);
     if (key == "span" && !value.empty()) {
-      cell->Span = std::stoi(value);
+      cell->Span = count(value);
+    } else if (key == "rows" && !value.empty()) {
+      cell->RowSpan = count(value);
+    } else if (key == "covered" && !value.empty()) {
+      cell->RowsToTop = count(value);
+    } else if (key == "vpos" && eq != std::string::npos) {
+      args.VPos = Unescape(value, where);
+    } else if (key == "struts" && eq != std::string::npos) {
+      args.BigStruts = Unescape(value, where);
+    } else if (key == "width" && eq != std::string::npos) {
+      args.Width = Unescape(value, where);
+    } else if (key == "vmove" && eq != std::string::npos) {
+      args.VMove = Unescape(value, where);
     } else if (key == "align" && value.size() == 1) {
       cell->Align = value[0];
     } else if (key == "rules") {
@@ -92,7 +116,15 @@ void ParseCell(TRow& row, const std::string& rest, const std::string& where) {
       throw std::runtime_error(where + ": unknown cell attribute \"" + token + "\"");
     }
   }
+  cell->SetBlockArgs(args);
   cell->SetText(Unescape(rest.substr(textStart), where));
+}
+
+// An attribute value cannot hold a blank, which ends the attribute.
+std::string AttributeValue(const std::string& value) {
+  if (value.find(' ') != std::string::npos)
+    throw std::runtime_error("a cell attribute cannot hold a blank: " + value);
+  return Escape(value);
 }
 
 std::vector<int> ParseIndices(const std::string& rest, const std::string& where) {
@@ -117,9 +149,10 @@ const char* const kModeNames[] = {"none", "rows", "columns", "cells"};
 
 }  // namespace
 
-void LoadTableFixture(const fs::path& file, TTable& table, std::vector<std::string>* recentFormats) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + file.string());
+namespace {
+
+void LoadTableFixture(std::istream& in, const std::string& name, TTable& table,
+                      std::vector<std::string>* recentFormats) {
   std::string line;
   int number = 0;
   TRow* row = nullptr;
@@ -128,7 +161,7 @@ void LoadTableFixture(const fs::path& file, TTable& table, std::vector<std::stri
   std::vector<std::pair<std::string, std::vector<int>>> deferred;
   while (std::getline(in, line)) {
     ++number;
-    const std::string where = file.string() + ":" + std::to_string(number);
+    const std::string where = name + ":" + std::to_string(number);
     if (line.empty() || line[0] == '#') continue;
     const size_t blank = line.find(' ');
     const std::string keyword = line.substr(0, blank);
@@ -188,7 +221,7 @@ void LoadTableFixture(const fs::path& file, TTable& table, std::vector<std::stri
     int spans = 0;
     for (const TCell* c : *r) spans += c->Span;
     if (spans != table.ColCount())
-      throw std::runtime_error(file.string() + ": row " + std::to_string(r->Index()) + " covers " +
+      throw std::runtime_error(name + ": row " + std::to_string(r->Index()) + " covers " +
                                std::to_string(spans) + " columns, the table has " +
                                std::to_string(table.ColCount()));
   }
@@ -208,6 +241,19 @@ void LoadTableFixture(const fs::path& file, TTable& table, std::vector<std::stri
       else table.Columns[i]->Selected = true;
     }
   }
+}
+
+}  // namespace
+
+void LoadTableFixture(const fs::path& file, TTable& table, std::vector<std::string>* recentFormats) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot open " + file.string());
+  LoadTableFixture(in, file.string(), table, recentFormats);
+}
+
+void LoadTableFixtureText(const std::string& text, TTable& table) {
+  std::istringstream in(text);
+  LoadTableFixture(in, "fixture text", table, nullptr);
 }
 
 std::string WriteTableFixture(const TTable& table, bool withViewState, const std::vector<std::string>* recentFormats) {
@@ -235,7 +281,15 @@ std::string WriteTableFixture(const TTable& table, bool withViewState, const std
     for (const TCell* c : *row) {
       out += "cell";
       if (c->Span != 1) out += " span=" + std::to_string(c->Span);
+      if (c->RowSpan != 1) out += " rows=" + std::to_string(c->RowSpan);
+      if (c->RowsToTop != 0) out += " covered=" + std::to_string(c->RowsToTop);
       if (c->Align) out += std::string(" align=") + char{c->Align};
+      const TBlockArgs& args = c->BlockArgs();
+      const TBlockArgs defaults;
+      if (args.VPos != defaults.VPos) out += " vpos=" + AttributeValue(args.VPos);
+      if (args.BigStruts != defaults.BigStruts) out += " struts=" + AttributeValue(args.BigStruts);
+      if (args.Width != defaults.Width) out += " width=" + AttributeValue(args.Width);
+      if (args.VMove != defaults.VMove) out += " vmove=" + AttributeValue(args.VMove);
       std::string rules;
       AppendRuleLetter(rules, c->RuleLeft, 'L');
       AppendRuleLetter(rules, c->RuleTop, 'T');

@@ -18,6 +18,9 @@ class TTable;
 void LoadTableFixture(const std::filesystem::path& file, TTable& table,
                       std::vector<std::string>* recentFormats = nullptr);
 
+// The same from the fixture text itself, for cases written in a test.
+void LoadTableFixtureText(const std::string& text, TTable& table);
+
 // The canonical text of table. Content is what TTable::Assign copies and an
 // undo step restores: environment and options, columns, rows with prefixes,
 // postfixes and cells, and the selection flags. The view state (selection
