@@ -238,7 +238,6 @@ void PaintBooktabsRules(const TCell& c, TCanvas& canvas) {
 void PaintCoveredRules(const TCell& c, TCanvas& canvas, TRuleStyle style) {
   if (style == rsBooktabs) PaintBooktabsRules(c, canvas);
   else PaintClassicRules(c, canvas);
-  canvas.SetBrushColor(clWindow);
 }
 
 void PaintCell(TCell& c, TCanvas& canvas, char align, const TColumnLook* look, const TLooks& looks) {
@@ -646,6 +645,11 @@ void TColumn::Paint(TCanvas& canvas) {
 }
 
 void TCell::Paint(TCanvas& canvas) {
+  // A covered cell shows nothing of its own: its block's cell draws it.
+  if (Covered()) {
+    PaintCoveredRules(*this, canvas, Table()->Style.Rules);
+    return;
+  }
   const TLooks looks(*Table(), canvas);
   const int col = ColIndex();
   PaintCell(*this, canvas, AlignOf(*this, looks.At(col)), looks.Of(col, Span), looks);
@@ -715,10 +719,11 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
   // bottom edge inclusive, but for a block's own cell, which reaches down
   // over the rows it covers.
   const int rowCount = RowCount();
+  const bool blocks = !FBlockRows.empty();
   // Which rows' bands moved, kept only when blocks need to know: a block's
   // own cell is laid out again when the bottom of its last row moved.
   std::vector<uint8_t> moved;
-  if (!FBlockRows.empty()) moved.assign(static_cast<size_t>(rowCount), 0);
+  if (blocks) moved.assign(static_cast<size_t>(rowCount), 0);
   float y = y0;
   int rowIndex = 0;
   for (TRow* row : Rows) {
@@ -729,7 +734,7 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
     if (!(row->BoundsRect == band)) {
       row->BoundsRect = band;
       row->FCellRectsStamp = 0;
-      if (!moved.empty()) moved[static_cast<size_t>(rowIndex)] = 1;
+      if (blocks) moved[static_cast<size_t>(rowIndex)] = 1;
     }
     ++rowIndex;
   }
@@ -744,7 +749,7 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
     if (!Meets(clip, 0, top, PixelWidth, bottom + 1)) continue;
     UpdateCellRects(*row, rowIndex);
     if (!grid) continue;
-    if (moved.empty()) {
+    if (!blocks) {
       canvas.MoveTo(gridLeft, top);
       canvas.LineTo(gridRight, top);
     } else {
@@ -843,9 +848,10 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
         const int topRow = rowIndex - c->RowsToTop;
         if (first && topRow >= 0) {
           TRow& above = *Rows[topRow];
-          TCell* own = above.CellAtCol(start);
           UpdateCellRects(above, topRow);
-          if (own && own->RowSpan > 1) PaintCell(*own, canvas, AlignOf(*own, looks.At(start)), looks.Of(start, own->Span), looks);
+          TCell* own = above.CellAtCol(start);
+          if (own && own->RowSpan > 1)
+            PaintCell(*own, canvas, AlignOf(*own, looks.At(start)), looks.Of(start, own->Span), looks);
         }
         // Its left and right rules are its block's; only the last covered
         // cell's bottom rule, the block's own, adds anything.
