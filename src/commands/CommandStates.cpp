@@ -1,5 +1,6 @@
 #include "commands/CommandStates.h"
 
+#include <algorithm>
 #include <utility>
 
 TCellRect SelectionBounds(TTable& table, const TArrayOfCells& cells, const TArrayOfInteger& columns,
@@ -28,13 +29,21 @@ int SelectionRuleFlags(const TTable& table, const TCellRect& r) {
         if (c->RuleRight) innerVertSeen = true;
         else innerVert = false;
       }
-      if (c0 <= r.Right && c1 >= r.Left) {
+      // The edges inside a block are no inner edges of the rectangle.
+      const bool openAbove = c->Covered() && i > r.Top;
+      const bool openBelow = c->RowSpan > 1 || (c->Covered() && [&] {
+                               const TCell* below = table.GetCell(i + 1, c0);
+                               return below && below->RowsToTop == c->RowsToTop + 1;
+                             }());
+      if (c0 <= r.Right && c1 >= r.Left && !openAbove) {
         if (!c->RuleTop) {
           if (i == r.Top) top = false;
           else innerHorz = false;
         } else if (i > r.Top) {
           innerHorzSeen = true;
         }
+      }
+      if (c0 <= r.Right && c1 >= r.Left && !(openBelow && i < r.Bottom)) {
         if (!c->RuleBottom) {
           if (i == r.Bottom) bottom = false;
           else innerHorz = false;
@@ -77,14 +86,48 @@ bool CellsInOneRow(const TArrayOfCells& cells) {
 }
 
 bool CellsJoinable(const TArrayOfCells& cells) {
-  if (cells.size() < 2 || !CellsInOneRow(cells)) return false;
-  const TRow& row = *cells.front()->Row();
-  const int first = cells.front()->Index();
-  const int n = static_cast<int>(cells.size());
-  if (first + n > row.Count()) return false;
-  for (int k = 0; k < n; ++k)
-    if (row[first + k] != cells[static_cast<size_t>(k)]) return false;
-  return true;
+  if (cells.size() < 2) return false;
+  const TTable& table = *cells.front()->Table();
+  const int top = cells.front()->RowIndex();
+  int left = -1;
+  int right = -1;
+  int rowIndex = top;
+  int lowest = top;  // the last row a block among the cells covers
+  int whole = 0;     // cells and blocks, each counted once
+  size_t k = 0;
+  while (k < cells.size()) {
+    const TRow* row = cells[k]->Row();
+    if (rowIndex >= table.RowCount() || table.Rows[rowIndex] != row) return false;
+    const int first = cells[k]->Index();
+    const int start = cells[k]->ColIndex();
+    int end = start - 1;
+    for (int n = 0; k < cells.size() && cells[k]->Row() == row; ++k, ++n) {
+      const TCell* c = cells[k];
+      if (first + n >= row->Count() || (*row)[first + n] != c) return false;
+      // A block that starts above the first row sticks out of the rectangle.
+      if (c->RowsToTop > rowIndex - top) return false;
+      if (!c->Covered()) ++whole;
+      lowest = std::max(lowest, rowIndex + c->RowSpan - 1);
+      end += c->Span;
+    }
+    if (left < 0) {
+      left = start;
+      right = end;
+    } else if (start != left || end != right) {
+      return false;
+    }
+    ++rowIndex;
+  }
+  return lowest < rowIndex && whole >= 2;
+}
+
+TCell* SelectedBlock(const TArrayOfCells& cells) {
+  if (cells.empty()) return nullptr;
+  TCell* top = cells.front();
+  if (top->Covered() || cells.size() != static_cast<size_t>(top->RowSpan)) return nullptr;
+  for (size_t k = 1; k < cells.size(); ++k)
+    if (cells[k]->RowsToTop != static_cast<int>(k) || cells[k]->Span != top->Span) return nullptr;
+  return top;
 }
 
 TDeleteState DeleteStateFor(const TTable& table, TFocusState focus, const TArrayOfCells& cells,
@@ -186,7 +229,8 @@ TCommandStates CommandStatesFor(const TTable& table, const TSelection& selection
   const bool sel = !selection.Empty();
   s.Cut = grid && sel;
   s.Delete = DeleteStateFor(table, focus, selection.Cells, selection.Columns, selection.Rows);
-  if (selection.Cells.size() == 1 && selection.Cells.front()->Span > 1) {
+  const TCell* one = SelectedBlock(selection.Cells);
+  if (one && (one->Span > 1 || one->RowSpan > 1)) {
     s.JoinFace = jfSplit;
     s.JoinEnabled = true;
   } else {

@@ -29,7 +29,8 @@ TCellRect SelectionBounds(TTable& table, const TArrayOfCells& cells, const TArra
                           const TArrayOfInteger& rows);
 
 // The rule bits (rbTop, rbBottom, rbInnerHorz, rbLeft, rbRight, rbInnerVert)
-// that hold all over the rectangle. An inner kind needs at least one inner
+// that hold all over the rectangle; the edges inside a block, which never
+// have rules, do not count. An inner kind needs at least one inner
 // edge, so one column never has inner vertical rules nor one row inner
 // horizontal ones.
 int SelectionRuleFlags(const TTable& table, const TCellRect& r);
@@ -42,9 +43,14 @@ char CommonAlignment(const TArrayOfCells& cells);
 std::string CommonColumnFormat(const TTable& table, const TArrayOfInteger& columns);
 // All cells lie in one row (and there is at least one).
 bool CellsInOneRow(const TArrayOfCells& cells);
-// At least two cells of one row that follow each other in the row, in list
-// order, without a gap.
+// The cells, in reading order, are a rectangle of whole cells that holds
+// at least two cells or blocks: in each row they follow each other without
+// a gap, every row's part covers the same columns, the rows follow each
+// other, and every block among them lies wholly inside.
 bool CellsJoinable(const TArrayOfCells& cells);
+// The one cell the cells make up: a single cell, or a block's top cell
+// followed by the cells it covers. None for anything else.
+TCell* SelectedBlock(const TArrayOfCells& cells);
 
 struct TDeleteState {
   TDeleteMode Mode = dmDeleteNone;

@@ -13,7 +13,7 @@ TCellRect CellsCovered(TTable& table) {
     if (r.Right >= 0) return r;
   }
   if (const TCell* c = table.CurrentCell)
-    return {c->ColIndex(), c->RowIndex(), c->ColIndex() + c->Span - 1, c->RowIndex()};
+    return {c->ColIndex(), c->RowIndex(), c->ColIndex() + c->Span - 1, c->RowIndex() + c->RowSpan - 1};
   return {};
 }
 
@@ -39,11 +39,15 @@ TCellPlace KeyTarget(const TTable& table, TCellPlace from, TGridKey key, int pag
       const TCell* c = table.GetCell(r, k);
       return {r, c ? c->ColIndex() + c->Span : k + 1};
     }
-    case gkUp: return {r - 1, k};
-    case gkDown: {
-      // Below a block is the row after its last.
+    // Up and down step over a block as over one cell.
+    case gkUp: {
       const TCell* c = table.GetCell(r, k);
-      return {c ? c->LastRowIndex() + 1 : r + 1, k};
+      return {(c ? r - c->RowsToTop : r) - 1, k};
+    }
+    case gkDown: {
+      const TCell* c = table.GetCell(r, k);
+      const TCell* top = c && c->Covered() ? table.GetCell(r - c->RowsToTop, k) : c;
+      return {top ? r - c->RowsToTop + top->RowSpan : r + 1, k};
     }
     case gkHome: return {r, 0};
     case gkEnd: return {r, lastCol};
@@ -61,12 +65,14 @@ TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows) {
     // Without a place to move from, the arrows start at the first cell;
     // End and Ctrl+End name a place of their own.
     if (key == gkEnd) return table.GetCell(0, table.ColCount() - 1);
-    if (key == gkLast) return table.GetCell(table.RowCount() - 1, table.ColCount() - 1);
+    if (key == gkLast) {
+      TCell* last = table.GetCell(table.RowCount() - 1, table.ColCount() - 1);
+      return last ? last->BlockCell() : nullptr;
+    }
     return table.GetCell(0, 0);
   }
   const TCellPlace to = KeyTarget(table, {cell->RowIndex(), cell->ColIndex()}, key, pageRows);
-  // A covered cell is never current: a key that lands in a block gives
-  // the block's own cell.
+  // A block is entered at its own cell: the current cell is never covered.
   TCell* target = table.GetCell(to.Row, to.Col);
   return target ? target->BlockCell() : nullptr;
 }

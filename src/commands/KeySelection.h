@@ -23,8 +23,9 @@ enum TGridKey : uint8_t {
 };
 
 // Where a key moves the place (row, col) to. The arrows step off the cell
-// that covers the place (Right past its span) and give -1 for the row when
-// that leaves the table; the other keys stop at the table's edges. pageRows
+// or block that covers the place (Right past its span, Down past its last
+// row) and give -1 for the row when that leaves the table; the other keys
+// stop at the table's edges. pageRows
 // is the number of rows a page moves, at least 1.
 struct TCellPlace {
   int Row = -1;
@@ -34,7 +35,8 @@ TCellPlace KeyTarget(const TTable& table, TCellPlace from, TGridKey key, int pag
 
 // The cell a plain key makes current: from the current cell; without one,
 // the table's last cell for Ctrl+End, the first row's last for End, else the
-// first cell. Null when the key leads out of the table.
+// first cell. A place inside a block gives the block's own cell. Null when
+// the key leads out of the table.
 TCell* MoveTarget(const TTable& table, TGridKey key, int pageRows);
 
 // Shift with a key: the selection's far end moves and the selection becomes

@@ -77,36 +77,41 @@ TCommandResult DeleteSelection(TTable& table, TDeleteMode mode, bool cut) {
 
 TCommandResult JoinOrSplit(TTable& table) {
   const TArrayOfCells cells = table.GetSelectedCells();
-  if (cells.size() == 1) {
-    TCell& cell = *cells.front();
-    if (cell.Span <= 1) return {};
-    SplitCell(cell);
+  if (TCell* one = SelectedBlock(cells)) {
+    if (one->RowSpan > 1) SplitBlock(*one);
+    else if (one->Span > 1) SplitCell(*one);
+    else return {};
     return Step("Split");
   }
   if (!CellsJoinable(cells)) return {};
 
-  TCell& joined = *cells.front();
   std::string text;
-  int span = 0;
-  for (const TCell* c : cells) {
+  for (const TCell* c : cells)
     if (text.empty()) text = c->Text();
-    span += c->Span;
+  TCell* joined = cells.front();
+  if (CellsInOneRow(cells)) {
+    // Within one row the joined cell keeps its own rules.
+    int span = 0;
+    for (const TCell* c : cells) span += c->Span;
+    TRow& row = *joined->Row();
+    const int first = joined->Index();
+    for (size_t k = 1; k < cells.size(); ++k) {
+      if (table.CurrentCell == cells[k]) table.CurrentCell = nullptr;
+      row.Delete(first + 1);
+    }
+    joined->Span = span;
+  } else {
+    const TCell& last = *cells.back();
+    joined = JoinCells(table, {joined->ColIndex(), joined->RowIndex(), last.ColIndex() + last.Span - 1, last.RowIndex()});
   }
-  TRow& row = *joined.Row();
-  const int first = joined.Index();
-  for (size_t k = 1; k < cells.size(); ++k) {
-    if (table.CurrentCell == cells[k]) table.CurrentCell = nullptr;
-    row.Delete(first + 1);
-  }
-  joined.Span = span;
-  joined.SetText(std::move(text));
-  joined.Align = 'c';
+  joined->SetText(std::move(text));
+  joined->Align = 'c';
 
   table.ClearSelection();
-  table.SelectCell(&joined);
+  table.SelectCell(joined);
   TCommandResult r = Step("Join");
   r.Current = ccCell;
-  r.Cell = &joined;
+  r.Cell = joined;
   return r;
 }
 
@@ -145,8 +150,9 @@ TCommandResult AlignCells(TTable& table, char align) {
     int s = 0;
     for (TCell* c : *table.Rows[i]) {
       const int e = s + c->Span - 1;
-      // A joined cell keeps its letter: its \multicolumn needs one.
-      if (s >= r.Left && e <= r.Right && (c->Span == 1 || align != 0) && c->Align != align) {
+      // A joined cell keeps its letter: its \multicolumn needs one. A
+      // block's alignment is its top cell's.
+      if (s >= r.Left && e <= r.Right && (c->Span == 1 || align != 0) && !c->Covered() && c->Align != align) {
         c->Align = align;
         changed = true;
       }

@@ -71,12 +71,14 @@ TCommandResult DeleteSelection(TTable& table, TDeleteMode mode, bool cut);
 
 // ---- join and split
 
-// With one selected joined cell: splits it (SplitCell), the pieces selected
-// after it, the current cell kept ("Split"). With joinable cells
-// (CellsJoinable): joins them into the first one, which takes the first
-// non-empty text, the sum of the spans, alignment 'c' and keeps its own
-// rules; it alone is selected and becomes current ("Join"). Anything else
-// changes nothing.
+// With one selected joined cell or block (SelectedBlock): splits it
+// (SplitCell, SplitBlock), the pieces selected with it, the current cell
+// kept ("Split"). With joinable cells (CellsJoinable): joins them into the
+// first one, which takes the first non-empty text and alignment 'c'; in one
+// row it takes the sum of the spans and keeps its own rules, over several
+// rows it becomes a block with the rules of the rectangle's outline
+// (JoinCells). It alone is selected and becomes current ("Join"). Anything
+// else changes nothing.
 TCommandResult JoinOrSplit(TTable& table);
 
 // ---- rules and borders

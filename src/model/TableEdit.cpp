@@ -267,8 +267,14 @@ TCellRect PasteText(TTable& table, int left, int top, std::string_view text, boo
       const int end = start + c->Span - 1;
       if (end >= left) {
         c->Selected = true;
-        // The pieces follow at once and are visited next.
-        if (c->Span > 1) SplitCell(*c);
+        // The pieces follow at once and are visited next. A block is split
+        // whole, its parts outside the pasted rows too.
+        if (c->RowSpan > 1 || c->Covered()) {
+          c->BlockCell()->Selected = true;
+          SplitBlock(*c);
+        } else if (c->Span > 1) {
+          SplitCell(*c);
+        }
       }
       start += c->Span;
     }

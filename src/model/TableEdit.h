@@ -69,8 +69,9 @@ void AppendColumns(TTable& table, int count);
 // fields are escaped (EscapeLatexSpecials) as they are pasted.
 // The selection
 // is cleared; the table grows by repeating its last column and row until the
-// block fits; every joined cell the block touches is split and every cell of
-// the block is selected (pieces of a split cell outside the block too); then
+// block fits; every joined cell and every block across rows that the block
+// touches is split and every cell of the block is selected (pieces of a
+// split cell or block outside the block too); then
 // each field becomes the text of its cell. Cells for which a line has no
 // field keep their text. Returns the block (empty when the text has no
 // fields). A paste that would grow the table beyond

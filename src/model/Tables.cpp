@@ -374,7 +374,7 @@ void TTable::InsertRow(int index, bool after) {
       if (top >= place) ++top;
       TCell* topCell = GetCell(top, sourceCol);
       cell->MakePlain();
-      if (place > top && place < top + topCell->RowSpan) {
+      if (topCell && place > top && place < top + topCell->RowSpan) {
         // Between two of the block's rows: the block grows over the new row.
         cell->RowsToTop = place - top;
         cell->Align = 0;
@@ -385,7 +385,7 @@ void TTable::InsertRow(int index, bool after) {
         continue;
       }
       // Beside the block: a plain cell that reads like the block's.
-      cell->Align = topCell->Align;
+      if (topCell) cell->Align = topCell->Align;
     }
     if (after) cell->RuleTop = source->RuleBottom;
     else cell->RuleBottom = source->RuleTop;
@@ -413,20 +413,21 @@ void TTable::DeleteRow(int index) {
     if (c->RowSpan == 1 && !c->Covered()) continue;
     const int top = index - c->RowsToTop;
     TCell* topCell = GetCell(top, cellCol);
-    const int last = top + topCell->RowSpan - 1;
+    if (!topCell) continue;  // a damaged table: nothing to keep whole
+    const int last = std::min(top + topCell->RowSpan - 1, RowCount() - 1);
     for (int k = index + 1; k <= last; ++k) --GetCell(k, cellCol)->RowsToTop;
-    if (c == topCell) {
+    TCell* next = GetCell(index + 1, cellCol);
+    if (c == topCell && next) {
       // The cell below takes over the block and what it shows.
-      TCell* next = GetCell(index + 1, cellCol);
       next->SetText(c->Text());
       next->Align = c->Align;
       next->RowSpan = c->RowSpan - 1;
       if (next->RowSpan > 1) next->SetBlockArgs(c->BlockArgs());
       next->RuleTop = c->RuleTop;
       next->Selected = c->Selected;
-    } else {
+    } else if (c != topCell) {
       --topCell->RowSpan;
-      if (index == last) GetCell(index - 1, cellCol)->RuleBottom = c->RuleBottom;
+      if (index == last && index > 0) GetCell(index - 1, cellCol)->RuleBottom = c->RuleBottom;
     }
   }
   Rows.Delete(index);

@@ -47,7 +47,13 @@ TRowImage::TRowImage(const TRow& row) : FSelected(row.Selected), FAnySelected(ro
     TCellRecord r{};
     r.TextEnd = CheckedEnd(FTexts.size());
     r.Span = c->Span;
+    r.RowSpan = c->RowSpan;
+    r.RowsToTop = c->RowsToTop;
     r.Align = c->Align;
+    if (c->BlockArgs() != TBlockArgs()) {
+      r.HasArgs = 1;
+      FArgs.push_back(c->BlockArgs());
+    }
     r.Selected = c->Selected ? 1 : 0;
     FAnySelected = FAnySelected || c->Selected;
     r.RuleLeft = c->RuleLeft;
@@ -64,6 +70,9 @@ TRowImage::TRowImage(const TRow& row) : FSelected(row.Selected), FAnySelected(ro
   uint64_t h = HashBytes(FTexts.data(), FTexts.size());
   h = Mix(h, HashBytes(FCells.data(), FCells.size() * sizeof(TCellRecord)));
   h = Mix(h, FPrefixEnd);
+  for (const TBlockArgs& a : FArgs)
+    for (const std::string* part : {&a.VPos, &a.BigStruts, &a.Width, &a.VMove})
+      h = Mix(h, HashBytes(part->data(), part->size()));
   FHash = Mix(h, FSelected);
 }
 
@@ -71,11 +80,14 @@ bool TRowImage::Matches(const TRow& row) const {
   if (row.Selected != FSelected || static_cast<size_t>(row.Count()) != FCells.size()) return false;
   uint32_t start = 0;
   size_t i = 0;
+  size_t args = 0;
   for (const TCell* c : row) {
     const TCellRecord& r = FCells[i++];
-    if (c->Span != r.Span || c->Align != r.Align || c->Selected != (r.Selected != 0) || c->RuleLeft != r.RuleLeft ||
-        c->RuleTop != r.RuleTop || c->RuleRight != r.RuleRight || c->RuleBottom != r.RuleBottom)
+    if (c->Span != r.Span || c->RowSpan != r.RowSpan || c->RowsToTop != r.RowsToTop || c->Align != r.Align ||
+        c->Selected != (r.Selected != 0) || c->RuleLeft != r.RuleLeft || c->RuleTop != r.RuleTop ||
+        c->RuleRight != r.RuleRight || c->RuleBottom != r.RuleBottom)
       return false;
+    if (c->BlockArgs() != (r.HasArgs ? FArgs[args++] : TBlockArgs())) return false;
     if (!SameText(c->Text(), FTexts, start, r.TextEnd)) return false;
     start = r.TextEnd;
   }
@@ -91,7 +103,7 @@ bool TRowImage::SameAffixes(const TRow& row) const {
 
 bool TRowImage::operator==(const TRowImage& other) const {
   return FHash == other.FHash && FSelected == other.FSelected && FPrefixEnd == other.FPrefixEnd &&
-         FCells.size() == other.FCells.size() && FTexts == other.FTexts &&
+         FCells.size() == other.FCells.size() && FTexts == other.FTexts && FArgs == other.FArgs &&
          (FCells.empty() || std::memcmp(FCells.data(), other.FCells.data(), FCells.size() * sizeof(TCellRecord)) == 0);
 }
 
@@ -114,9 +126,13 @@ void TRowImage::Restore(TTable& table) const {
   row->Reserve(CellCount());
   row->Selected = FSelected;
   uint32_t start = 0;
+  size_t args = 0;
   for (const TCellRecord& r : FCells) {
     TCell* c = new TCell(*row);
     c->SetText(std::string(FTexts.data() + start, r.TextEnd - start));
+    c->RowSpan = r.RowSpan;
+    c->RowsToTop = r.RowsToTop;
+    if (r.HasArgs) c->SetBlockArgs(FArgs[args++]);
     c->Selected = r.Selected != 0;
     c->RuleLeft = r.RuleLeft;
     c->RuleTop = r.RuleTop;
@@ -133,8 +149,10 @@ void TRowImage::Restore(TTable& table) const {
 bool TRowImage::SameSpans(const TRow& row) const {
   if (static_cast<size_t>(row.Count()) != FCells.size()) return false;
   size_t i = 0;
-  for (const TCell* c : row)
-    if (c->Span != FCells[i++].Span) return false;
+  for (const TCell* c : row) {
+    const TCellRecord& r = FCells[i++];
+    if (c->Span != r.Span || c->RowSpan != r.RowSpan || c->RowsToTop != r.RowsToTop) return false;
+  }
   return true;
 }
 
@@ -142,9 +160,11 @@ void TRowImage::RestoreInPlace(TRow& row) const {
   row.Selected = FSelected;
   uint32_t start = 0;
   size_t i = 0;
+  size_t args = 0;
   for (TCell* c : row) {
     const TCellRecord& r = FCells[i++];
     if (!SameText(c->Text(), FTexts, start, r.TextEnd)) c->SetText(std::string(FTexts.data() + start, r.TextEnd - start));
+    c->SetBlockArgs(r.HasArgs ? FArgs[args++] : TBlockArgs());
     c->Selected = r.Selected != 0;
     c->RuleLeft = r.RuleLeft;
     c->RuleTop = r.RuleTop;

@@ -25,18 +25,23 @@ namespace Snapshots {
 // One cell of a row image. The cell's text is the stretch of the row's text
 // buffer that ends at TextEnd and starts where the previous cell's ends.
 // No padding bytes, so that records compare and hash as plain bytes.
+// A block's arguments other than the defaults are kept beside the records,
+// in the order of the cells whose HasArgs is set.
 struct TCellRecord {
   uint32_t TextEnd;
   int32_t Span;
+  int32_t RowSpan;
+  int32_t RowsToTop;
   char Align;
   uint8_t Selected;
   uint8_t RuleLeft;
   uint8_t RuleTop;
   uint8_t RuleRight;
   uint8_t RuleBottom;
-  uint8_t Unused[2];
+  uint8_t HasArgs;
+  uint8_t Unused;
 };
-static_assert(sizeof(TCellRecord) == 16, "cell records are packed");
+static_assert(sizeof(TCellRecord) == 24, "cell records are packed");
 
 // One row: the cells' texts followed by the prefix and the postfix in one
 // buffer, and one record per cell.
@@ -61,15 +66,16 @@ class TRowImage {
 
   // Appends a new row holding this image's content to table.
   void Restore(TTable& table) const;
-  // Gives row, whose cells have this image's spans (SameSpans), this
-  // image's content without changing its lists: only the texts that differ
-  // are set, so that only they are measured again.
+  // Gives row, whose cells have this image's spans and row spans
+  // (SameSpans), this image's content without changing its lists: only the
+  // texts that differ are set, so that only they are measured again.
   bool SameSpans(const TRow& row) const;
   void RestoreInPlace(TRow& row) const;
 
  private:
   std::string FTexts;
   std::vector<TCellRecord> FCells;
+  std::vector<TBlockArgs> FArgs;
   uint32_t FPrefixEnd = 0;  // the postfix runs from here to the end
   bool FSelected = false;
   bool FAnySelected = false;

@@ -93,7 +93,8 @@ TEST(CommandStates, JoinFaceAndEnabling) {
       {"neighbours, editor focused", {{0, 2}, {0, 3}}, fsEditor, jfJoin, false},
       {"joined cell and neighbour", {{0, 0}, {0, 2}}, fsGrid, jfJoin, true},
       {"a gap between", {{0, 2}, {0, 4}}, fsGrid, jfJoin, false},
-      {"two rows", {{0, 3}, {1, 3}}, fsGrid, jfJoin, false},
+      {"a column over two rows", {{0, 3}, {1, 3}}, fsGrid, jfJoin, true},
+      {"two rows of unequal widths", {{0, 2}, {0, 3}, {1, 3}}, fsGrid, jfJoin, false},
   };
   for (const Case& c : cases) {
     TTable t;

@@ -9,6 +9,7 @@
 
 #include "commands/CommandStates.h"
 #include "commands/TableCommands.h"
+#include "common/TableFixture.h"
 #include "model/Tables.h"
 
 namespace {
@@ -130,7 +131,11 @@ TEST(SelectionQueries, CellsJoinable) {
       {"two neighbours", {r0[1], r0[2]}, true, true},
       {"three neighbours", {r0[0], r0[1], r0[2]}, true, true},
       {"a gap", {r0[0], r0[2]}, true, false},
-      {"two rows", {r0[1], r1[1]}, false, false},
+      {"a column over two rows", {r0[1], r1[1]}, false, true},
+      {"a square over two rows", {r0[1], r0[2], r1[1], r1[2]}, false, true},
+      {"rows of unequal widths", {r0[1], r0[2], r1[1]}, false, false},
+      {"rows shifted", {r0[1], r0[2], r1[2], r1[3]}, false, false},
+      {"rows out of order", {r1[1], r0[1]}, false, false},
       {"out of order", {r0[2], r0[1]}, true, false},
       {"at the row's end", {r0[2], r0[3]}, true, true},
   };
@@ -138,6 +143,36 @@ TEST(SelectionQueries, CellsJoinable) {
     EXPECT_EQ(CellsInOneRow(c.Cells), c.InOneRow) << c.Name;
     EXPECT_EQ(CellsJoinable(c.Cells), c.Joinable) << c.Name;
   }
+}
+
+// Joining must never cut a block: one that reaches out of the rows given
+// makes them unjoinable, and one block alone is no join.
+TEST(SelectionQueries, CellsJoinableWithBlocks) {
+  TTable t;
+  LoadTableFixtureText("column l\ncolumn l\n"
+                       "row\ncell | a\ncell rows=2 | B\n"
+                       "row\ncell | c\ncell covered=1 |\n"
+                       "row\ncell | e\ncell | f\n",
+                       t);
+  auto at = [&t](int r, int c) { return t.GetCell(r, c); };
+  struct Case {
+    const char* Name;
+    TArrayOfCells Cells;
+    bool Joinable;
+  };
+  const std::vector<Case> cases = {
+      {"the block alone", {at(0, 1), at(1, 1)}, false},
+      {"the block and the cells beside it", {at(0, 0), at(0, 1), at(1, 0), at(1, 1)}, true},
+      {"the block and the cell below", {at(0, 1), at(1, 1), at(2, 1)}, true},
+      {"the block's top row only", {at(0, 0), at(0, 1)}, false},
+      {"the block's lower row only", {at(1, 0), at(1, 1)}, false},
+      {"the lower row and the next", {at(1, 0), at(1, 1), at(2, 0), at(2, 1)}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CellsJoinable(c.Cells), c.Joinable) << c.Name;
+  EXPECT_EQ(SelectedBlock({at(0, 1), at(1, 1)}), at(0, 1));
+  EXPECT_EQ(SelectedBlock({at(0, 0)}), at(0, 0));
+  EXPECT_EQ(SelectedBlock({at(0, 1)}), nullptr) << "the block's top without the cell it covers";
+  EXPECT_EQ(SelectedBlock({at(0, 0), at(1, 0)}), nullptr);
 }
 
 TEST(SelectionQueries, CommonAlignmentAndFormat) {

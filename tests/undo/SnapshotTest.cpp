@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TableDump.h"
+#include "model/TableEdit.h"
 #include "model/Tables.h"
 #include "undo/UndoBuffers.h"
 
@@ -116,12 +117,15 @@ TEST(Snapshot, EachFieldIsPartOfTheState) {
       {"float kept text", [](TTable& t) { t.Style.Float.TextAfter = "\\par"; }},
       {"row added", [](TTable& t) { t.AddRow(); }},
       {"row removed", [](TTable& t) { t.DeleteRow(3); }},
+      {"block", [](TTable& t) { JoinCells(t, {1, 1, 1, 2}); }},
+      {"block arguments", [](TTable& t) { t.GetCell(1, 0)->SetBlockArgs({"", "", "=", ""}); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TTable t;
     BuildGrid(t, 4, 4);
     t.GetCell(1, 1)->RuleLeft = 255;
+    JoinCells(t, {0, 1, 0, 3});
     const std::string before = DumpContent(t);
     const TSnapshotPtr s1 = TSnapshot::Capture(t, nullptr);
     c.change(t);
@@ -226,10 +230,11 @@ void RandomEdit(TTable& t, std::mt19937& rng, bool shapeKept = false) {
   auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const int row = pick(t.RowCount());
   const int col = pick(t.ColCount());
-  TCell* cell = t.GetCell(row, col);
+  // Edits go to a block's own cell, as the commands' do.
+  TCell* cell = t.GetCell(row, col)->BlockCell();
   static const char* const kTexts[] = {"", "x", "r0c0", "a text longer than sixteen bytes", "\xc3\xa9", "\xff"};
   static const int kShapeKept[] = {0, 1, 2, 3, 4, 5, 6, 12, 13, 14};
-  switch (shapeKept ? kShapeKept[pick(10)] : pick(15)) {
+  switch (shapeKept ? kShapeKept[pick(10)] : pick(17)) {
     case 0:
     case 1:
     case 2:
@@ -265,7 +270,7 @@ void RandomEdit(TTable& t, std::mt19937& rng, bool shapeKept = false) {
     case 11: {  // join with the next cell of the row
       TRow& r = *cell->Row();
       const int i = cell->Index();
-      if (i + 1 < r.Count()) {
+      if (i + 1 < r.Count() && cell->RowSpan == 1 && r[i + 1]->RowSpan == 1 && !r[i + 1]->Covered()) {
         cell->Span += r[i + 1]->Span;
         r.Delete(i + 1);
       }
@@ -284,6 +289,18 @@ void RandomEdit(TTable& t, std::mt19937& rng, bool shapeKept = false) {
     case 14:  // a flag written directly, past the select operations
       cell->Selected = pick(2) == 1;
       if (pick(2)) t.Rows[row]->Selected = pick(2) == 1;
+      break;
+    case 15: {  // a block over a few rows, if they are whole cells there
+      const int c0 = cell->ColIndex();
+      const TCellRect r{c0, row, c0 + cell->Span - 1 + pick(2), std::min(t.RowCount() - 1, row + 1 + pick(2))};
+      try {
+        if (r.Right < t.ColCount()) JoinCells(t, r)->SetBlockArgs({pick(2) ? "t" : "", "", pick(2) ? "*" : "2cm", ""});
+      } catch (const EQuiltorError&) {
+      }
+      break;
+    }
+    case 16:
+      SplitBlock(*cell);
       break;
   }
 }

@@ -34,7 +34,9 @@ inline std::string DumpContent(const TTable& t) {
     for (const TCell* c : *r) {
       out += " {";
       text(c->Text());
-      for (int n : {int{c->Span}, static_cast<int>(c->Align), c->Selected ? 1 : 0, static_cast<int>(c->RuleLeft),
+      const TBlockArgs& a = c->BlockArgs();
+      for (const std::string* s : {&a.VPos, &a.BigStruts, &a.Width, &a.VMove}) text(*s);
+      for (int n : {int{c->Span}, int{c->RowSpan}, int{c->RowsToTop}, static_cast<int>(c->Align), c->Selected ? 1 : 0, static_cast<int>(c->RuleLeft),
                     static_cast<int>(c->RuleTop), static_cast<int>(c->RuleRight), static_cast<int>(c->RuleBottom)})
         number(n);
       out += '}';
