@@ -40,8 +40,10 @@ const char* KindName(int kind) {
 
 // The document becomes the 1000 x 1000 table of short texts with the
 // blocks of kind: two to a pair of rows, half the table apart, so that
-// every part of the table has some and none overlap.
-void Prepare(int kind) {
+// every part of the table has some and none overlap. With selectAll, every
+// cell is selected, and recorded with the table so that undo brings the
+// selection back.
+void Prepare(int kind, bool selectAll = false) {
   TBenchEditor& e = Editor();
   e.Code->hide();
   e.Form->SetCurrentCell(nullptr);
@@ -57,6 +59,9 @@ void Prepare(int kind) {
     const int left = ((i / 2) * 37 + (i % 2) * (kSize / 2)) % (kSize - 1);
     JoinCells(t, {left, top, left + width - 1, top + 1})->SetText("block " + std::to_string(i));
   }
+  if (selectAll)
+    for (TRow* row : t.Rows)
+      for (TCell* c : *row) t.SelectCell(c);
   RecordUndo("Prepared");
   e.Form->FocusGrid();
   e.Form->RefreshGrid();
@@ -99,12 +104,8 @@ void BM_TypeUntilIdle(benchmark::State& state) {
 // All Rules with every cell selected, as the window runs it: the command,
 // its undo step and the refresh. Each step is undone, untimed.
 void BM_AllRulesWholeTable(benchmark::State& state) {
-  Prepare(static_cast<int>(state.range(0)));
+  Prepare(static_cast<int>(state.range(0)), true);
   TMainForm& form = *Editor().Form;
-  TTable& t = *CurrentTable;
-  for (TRow* row : t.Rows)
-    for (TCell* c : *row) t.SelectCell(c);
-  form.UpdateCommandStates();
   for (auto _ : state) {
     const int steps = UndoCount();
     form.ClickRule(form.RuleItems[0]);
