@@ -26,22 +26,28 @@ void TBlockBuilder::Merge(int top, int left, int bottom, int right) {
   bottom = std::min(bottom, FRows - 1);
   right = std::min(right, FColumns - 1);
   if (top > bottom || left > right || (top == bottom && left == right)) return;
-  TSlot& corner = FSlots[static_cast<size_t>(top) * FColumns + left];
-  if (corner.Covered) return;  // overlapping areas: the first one holds
+  const auto slot = [&](int r, int c) -> TSlot& { return FSlots[static_cast<size_t>(r) * FColumns + c]; };
+  // Overlapping areas cannot all be joined: the first one holds.
+  for (int r = top; r <= bottom; ++r)
+    for (int c = left; c <= right; ++c)
+      if (slot(r, c).InArea) {
+        ++FOverlaps;
+        return;
+      }
   for (int r = top; r <= bottom; ++r)
     for (int c = left; c <= right; ++c) {
-      TSlot& slot = FSlots[static_cast<size_t>(r) * FColumns + c];
-      // A cell below the top row of the area keeps its place as an empty
-      // cell joined like the top row, so that the columns still line up.
-      if (r > top && c == left) {
-        slot.Text.clear();
-        slot.Span = right - left + 1;
-      } else if (!(r == top && c == left)) {
-        slot.Covered = true;
+      TSlot& s = slot(r, c);
+      s.InArea = true;
+      if (c > left) {
+        s.Covered = true;
+      } else {
+        // Below the top row the area keeps a cell of its width in each row,
+        // empty, which the table's block covers.
+        s.Span = right - left + 1;
+        if (r > top) s.Text.clear();
       }
     }
-  corner.Span = right - left + 1;
-  if (bottom > top) ++FRowMerges;
+  slot(top, left).RowSpan = bottom - top + 1;
 }
 
 TCellBlock TBlockBuilder::Finish() {
@@ -53,16 +59,51 @@ TCellBlock TBlockBuilder::Finish() {
     for (int c = 0; c < FColumns; ++c) {
       TSlot& slot = FSlots[static_cast<size_t>(r) * FColumns + c];
       if (slot.Covered) continue;
-      row.push_back({std::move(slot.Text), slot.Span});
+      row.push_back({std::move(slot.Text), slot.Span, slot.RowSpan});
     }
   }
-  if (FRowMerges > 0)
-    block.Warnings.push_back(FormatStr("%d merged area%s over several rows kept %s text in the top row only: "
-                                       "cells cannot be joined across rows.",
-                                       FRowMerges, FRowMerges == 1 ? "" : "s", FRowMerges == 1 ? "its" : "their"));
+  if (FOverlaps > 0)
+    block.Warnings.push_back(FormatStr("%d merged area%s overlapping another %s left as single cells.", FOverlaps,
+                                       FOverlaps == 1 ? "" : "s", FOverlaps == 1 ? "was" : "were"));
   FSlots.clear();
   return block;
 }
+
+namespace {
+
+// Joins the cells that the block joins over rows, the block's top-left
+// corner being at (left, top) in the table; the rows below each such cell
+// hold a cell of its width there, so the rectangle is of whole cells.
+void JoinBlockRows(TTable& table, int left, int top, const TCellBlock& block) {
+  for (size_t r = 0; r < block.Rows.size(); ++r) {
+    int column = left;
+    for (const TBlockCell& bc : block.Rows[r]) {
+      if (bc.RowSpan > 1)
+        JoinCells(table, {column, top + static_cast<int>(r), column + bc.Span - 1, top + static_cast<int>(r) + bc.RowSpan - 1});
+      column += bc.Span;
+    }
+  }
+}
+
+// Gives every block that reaches into rect back as single cells.
+void SplitBlocksIn(TTable& table, const TCellRect& rect) {
+  for (int r = rect.Top; r <= std::min(rect.Bottom, table.RowCount() - 1); ++r) {
+    for (bool again = true; again;) {
+      again = false;
+      int column = 0;
+      for (TCell* cell : *table.Rows[r]) {
+        if (column <= rect.Right && column + cell->Span - 1 >= rect.Left && (cell->RowSpan > 1 || cell->Covered())) {
+          SplitBlock(*cell);
+          again = true;  // the row's cells changed
+          break;
+        }
+        column += cell->Span;
+      }
+    }
+  }
+}
+
+}  // namespace
 
 void BlockToTable(const TCellBlock& block, TTable& table) {
   table.Clear();
@@ -78,6 +119,7 @@ void BlockToTable(const TCellBlock& block, TTable& table) {
       if (!bc.Text.empty()) cell->SetText(bc.Text);
     }
   }
+  JoinBlockRows(table, 0, 0, block);
 }
 
 TCellRect PasteBlock(TTable& table, int left, int top, const TCellBlock& block) {
@@ -89,6 +131,7 @@ TCellRect PasteBlock(TTable& table, int left, int top, const TCellBlock& block) 
     for (int c = 0; c < block.Columns; ++c) skeleton += c ? "\t " : " ";
     skeleton += '\n';
   }
+  SplitBlocksIn(table, {left, top, left + block.Columns - 1, top + static_cast<int>(block.Rows.size()) - 1});
   const TCellRect rect = PasteText(table, left, top, skeleton);
   for (size_t r = 0; r < block.Rows.size(); ++r) {
     TRow& row = *table.Rows[top + static_cast<int>(r)];
@@ -107,5 +150,6 @@ TCellRect PasteBlock(TTable& table, int left, int top, const TCellBlock& block) 
       ++j;
     }
   }
+  JoinBlockRows(table, left, top, block);
   return rect;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "model/Errors.h"
 #include "model/TextLines.h"
@@ -66,11 +67,16 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// The emphasis an inline style attribute sets: declarations "name: value"
-// separated by semicolons.
-void ReadStyle(const xmlNode* node, bool& bold, bool& italic) {
-  const std::string style = Lower(Attribute(node, "style"));
-  std::string_view rest = style;
+// The emphasis CSS declarations ("name: value; ...") set: -1 where they
+// say nothing.
+struct TEmphasis {
+  int Bold = -1, Italic = -1;
+};
+
+TEmphasis ReadDeclarations(std::string_view text) {
+  TEmphasis emphasis;
+  const std::string lower = Lower(text);
+  std::string_view rest = lower;
   while (!rest.empty()) {
     const size_t semi = rest.find(';');
     const std::string_view decl = rest.substr(0, semi);
@@ -80,17 +86,119 @@ void ReadStyle(const xmlNode* node, bool& bold, bool& italic) {
     const std::string_view name = Trim(decl.substr(0, colon));
     std::string_view value = Trim(decl.substr(colon + 1));
     if (value.ends_with("!important")) value = Trim(value.substr(0, value.size() - 10));
-    if (name == "font-weight") bold = value == "bold" || value == "bolder" || value == "600" || value == "700" ||
-                                      value == "800" || value == "900";
-    else if (name == "font-style") italic = value == "italic" || value == "oblique";
+    if (name == "font-weight")
+      emphasis.Bold = value == "bold" || value == "bolder" || value == "600" || value == "700" || value == "800" ||
+                      value == "900";
+    else if (name == "font-style") emphasis.Italic = value == "italic" || value == "oblique";
   }
+  return emphasis;
+}
+
+void Apply(const TEmphasis& emphasis, bool& bold, bool& italic) {
+  if (emphasis.Bold >= 0) bold = emphasis.Bold > 0;
+  if (emphasis.Italic >= 0) italic = emphasis.Italic > 0;
+}
+
+// Emphasis by class name (lower case), from the rules of the document's
+// <style> blocks whose selector is a class (".xl65", "td.xl65"): Excel marks
+// its bold and italic cells so on the clipboard. Other selectors are not
+// followed; a later rule overrides an earlier one, as in CSS.
+using TClassStyles = std::unordered_map<std::string, TEmphasis>;
+
+void ReadClassRules(std::string_view sheet, TClassStyles& classes) {
+  // Comments go, and so do the markers that hide a style sheet from old
+  // browsers.
+  std::string css;
+  for (size_t i = 0; i < sheet.size();) {
+    if (sheet.substr(i, 2) == "/*") {
+      const size_t end = sheet.find("*/", i + 2);
+      i = end == std::string_view::npos ? sheet.size() : end + 2;
+    } else if (sheet.substr(i, 4) == "<!--") {
+      i += 4;
+    } else if (sheet.substr(i, 3) == "-->") {
+      i += 3;
+    } else {
+      css += sheet[i++];
+      continue;
+    }
+    css += ' ';
+  }
+  size_t i = 0;
+  while (i < css.size()) {
+    const size_t open = css.find('{', i);
+    if (open == std::string::npos) break;
+    std::string_view prelude = std::string_view(css).substr(i, open - i);
+    const size_t semi = prelude.rfind(';');  // an at-rule without a block ends there
+    if (semi != std::string_view::npos) prelude.remove_prefix(semi + 1);
+    prelude = Trim(prelude);
+    if (prelude.starts_with('@')) {
+      // An at-rule's block (@page, @media) skipped whole, nested rules too.
+      int depth = 0;
+      for (i = open; i < css.size(); ++i) {
+        if (css[i] == '{') ++depth;
+        else if (css[i] == '}' && --depth == 0) break;
+      }
+      ++i;
+      continue;
+    }
+    const size_t close = std::min(css.find('}', open), css.size());
+    const TEmphasis emphasis = ReadDeclarations(std::string_view(css).substr(open + 1, close - open - 1));
+    i = close + 1;
+    if (emphasis.Bold < 0 && emphasis.Italic < 0) continue;
+    while (!prelude.empty()) {
+      const size_t comma = prelude.find(',');
+      const std::string_view selector = Trim(prelude.substr(0, comma));
+      prelude = comma == std::string_view::npos ? std::string_view() : prelude.substr(comma + 1);
+      const size_t dot = selector.find('.');
+      if (dot == std::string_view::npos || dot + 1 == selector.size()) continue;
+      const std::string_view tag = selector.substr(0, dot), name = selector.substr(dot + 1);
+      const auto plain = [](std::string_view s, const char* allowed) {
+        return std::all_of(s.begin(), s.end(), [&](char c) {
+          return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr(allowed, c);
+        });
+      };
+      if (!plain(tag, "") || !plain(name, "-_")) continue;
+      TEmphasis& slot = classes[Lower(name)];
+      if (emphasis.Bold >= 0) slot.Bold = emphasis.Bold;
+      if (emphasis.Italic >= 0) slot.Italic = emphasis.Italic;
+    }
+  }
+}
+
+void FindStyleSheets(const xmlNode* node, TClassStyles& classes, int depth) {
+  if (depth > kMaxDepth) return;
+  for (const xmlNode* child = node->children; child; child = child->next) {
+    if (child->type != XML_ELEMENT_NODE) continue;
+    if (Is(child, "style")) {
+      xmlChar* css = xmlNodeGetContent(child);
+      if (css) ReadClassRules(reinterpret_cast<const char*>(css), classes);
+      xmlFree(css);
+    } else {
+      FindStyleSheets(child, classes, depth + 1);
+    }
+  }
+}
+
+// The emphasis of an element: its classes' first, then its own style
+// attribute, which overrides them.
+void ReadStyle(const xmlNode* node, const TClassStyles& classes, bool& bold, bool& italic) {
+  if (!classes.empty()) {
+    const std::string names = Lower(Attribute(node, "class"));
+    for (size_t start = 0; start < names.size();) {
+      const size_t end = std::min(names.find_first_of(" \t\n\r\f", start), names.size());
+      const auto it = end > start ? classes.find(names.substr(start, end - start)) : classes.end();
+      if (it != classes.end()) Apply(it->second, bold, italic);
+      start = end + 1;
+    }
+  }
+  Apply(ReadDeclarations(Attribute(node, "style")), bold, italic);
 }
 
 // Collects the text of one cell as runs of equal emphasis, white space
 // collapsed as a browser renders it.
 class TCellText {
  public:
-  explicit TCellText(const TBlockOptions& options) : FOptions(options) {}
+  TCellText(const TBlockOptions& options, const TClassStyles& classes) : FOptions(options), FClasses(classes) {}
 
   void Walk(const xmlNode* node, bool bold, bool italic, int depth) {
     if (depth > kMaxDepth) return;
@@ -105,7 +213,7 @@ class TCellText {
         if (Is(child, "script") || Is(child, "style")) continue;
         bool b = bold || Is(child, "b") || Is(child, "strong");
         bool i = italic || Is(child, "i") || Is(child, "em");
-        ReadStyle(child, b, i);
+        ReadStyle(child, FClasses, b, i);
         const bool block = Is(child, "p") || Is(child, "div") || Is(child, "li") || Is(child, "tr");
         if (block) Break();
         Walk(child, b, i, depth + 1);
@@ -157,6 +265,7 @@ class TCellText {
   }
 
   const TBlockOptions& FOptions;
+  const TClassStyles& FClasses;
   std::string FText;
   std::string FRun;
   bool FBold = false;
@@ -209,7 +318,9 @@ int CountHtmlTables(std::string_view html) {
 
 namespace {
 
-TCellBlock BlockOfTable(const xmlNode* table, const TBlockOptions& options) {
+TCellBlock BlockOfTable(xmlDoc* doc, const xmlNode* table, const TBlockOptions& options) {
+  TClassStyles classes;
+  if (const xmlNode* root = xmlDocGetRootElement(doc)) FindStyleSheets(root, classes, 0);
   // The places of the cells, as the HTML table model lays them out: a cell
   // goes to the first column of its row that no cell above still covers.
   const std::vector<const xmlNode*> rows = RowsOf(table);
@@ -242,8 +353,8 @@ TCellBlock BlockOfTable(const xmlNode* table, const TBlockOptions& options) {
   for (const TPlaced& p : placed) {
     bool bold = Is(p.Cell, "th");
     bool italic = false;
-    ReadStyle(p.Cell, bold, italic);
-    TCellText text(options);
+    ReadStyle(p.Cell, classes, bold, italic);
+    TCellText text(options, classes);
     text.Walk(p.Cell, bold, italic, 0);
     builder.SetText(p.Row, p.Column, text.Finish());
     builder.Merge(p.Row, p.Column, p.Row + p.Rows - 1, p.Column + p.Columns - 1);
@@ -259,7 +370,7 @@ TCellBlock ReadHtmlTable(std::string_view html, int index, const TBlockOptions& 
   if (tables.empty()) throw EQuiltorError("No HTML table found");
   if (index < 0 || static_cast<size_t>(index) >= tables.size())
     throw EQuiltorError(FormatStr("There is no table %d: the text holds %zu", index + 1, tables.size()));
-  return BlockOfTable(tables[static_cast<size_t>(index)], options);
+  return BlockOfTable(doc.get(), tables[static_cast<size_t>(index)], options);
 }
 
 bool PasteHtmlTable(TTable& table, int left, int top, std::string_view html, std::vector<std::string>& warnings) {
@@ -279,7 +390,7 @@ bool PasteHtmlTable(TTable& table, int left, int top, std::string_view html, std
       most = cells;
     }
   }
-  TCellBlock block = BlockOfTable(best, TBlockOptions());
+  TCellBlock block = BlockOfTable(doc.get(), best, TBlockOptions());
   PasteBlock(table, left, top, block);
   warnings = std::move(block.Warnings);
   return true;

@@ -12,10 +12,10 @@
 int CountHtmlTables(std::string_view html);
 
 // The index-th table (0-based, as CountHtmlTables counts) as a block:
-// colspan joins columns; rowspan keeps its cell's text in the top row (with
-// a warning); <b>, <strong>, <th> and a bold font-weight style make a cell
-// bold, <i>, <em> and an italic font-style italic; <br> and the end of a
-// <p> or <div> are line breaks; entities are decoded and white space is
+// colspan joins columns and rowspan rows; <b>, <strong>, <th> and a bold
+// font-weight style (inline, or in a class rule of a <style> block, as
+// Excel writes) make a cell bold, <i>, <em> and an italic font-style
+// italic; <br> and the end of a <p> or <div> are line breaks; entities are decoded and white space is
 // collapsed as a browser does. encoding names the text's encoding, or is
 // null to let the document say (a <meta charset>). A table of more than
 // TextLines::kMaxImportCells cells is refused; an index with no table raises

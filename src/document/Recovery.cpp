@@ -299,7 +299,12 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
   // SaveToStream of its parts; a test holds the two byte for byte equal.
   TMemoryStream stream;
   const int64_t table = BeginChunk(stream, ctTable);
-  WriteChunkValue(stream, ctVersion, RequiredVersion(snapshot.Texts().Style));
+  bool blocks = false;
+  for (int r = 0; r < snapshot.RowCount() && !blocks; ++r) {
+    const Snapshots::TRowImage& image = snapshot.Row(r);
+    for (int c = 0; c < image.CellCount(); ++c) blocks = blocks || image.Cell(c).RowSpan > 1 || image.Cell(c).HasArgs;
+  }
+  WriteChunkValue(stream, ctVersion, RequiredVersion(snapshot.Texts().Style, blocks));
   const Snapshots::TColumnsImage& columns = snapshot.Columns();
   WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(columns.FormatEnds.size()));
   uint32_t formatStart = 0;
@@ -314,6 +319,7 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
     const Snapshots::TRowImage& image = snapshot.Row(r);
     const int64_t row = BeginChunk(stream, ctRow);
     WriteChunkValue(stream, ctCellCount, static_cast<uint32_t>(image.CellCount()));
+    size_t args = 0;
     for (int c = 0; c < image.CellCount(); ++c) {
       const Snapshots::TCellRecord& cell = image.Cell(c);
       const int64_t start = BeginChunk(stream, ctCell);
@@ -324,6 +330,8 @@ std::string SnapshotToNative(const Snapshots::TSnapshot& snapshot) {
       }
       WriteStringIfAny(stream, ctText, image.CellText(c));
       if (cell.Align != 0) WriteChunkValue(stream, ctAlign, static_cast<uint8_t>(cell.Align));
+      if (cell.RowSpan > 1 || cell.HasArgs)
+        WriteBlockChunks(stream, cell.RowSpan, cell.HasArgs ? image.Args()[args++] : TBlockArgs());
       EndChunk(stream, ctCell, start);
     }
     WriteStringIfAny(stream, ctPrefix, image.Prefix());

@@ -1,24 +1,24 @@
 #include "document/SpreadsheetFile.h"
 
 #include <orcus/exception.hpp>
-#include <orcus/orcus_ods.hpp>
 #include <orcus/orcus_xlsx.hpp>
 #include <orcus/spreadsheet/factory.hpp>
 #include <orcus/spreadsheet/import_interface.hpp>
 #include <orcus/spreadsheet/styles.hpp>
 #include <orcus/string_pool.hpp>
-#include <orcus/zip_archive.hpp>
-#include <orcus/zip_archive_stream.hpp>
-#include <libxml/xmlreader.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "document/DocumentFiles.h"
+#include "document/OdsReader.h"
+#include "document/ZipCheck.h"
 #include "model/Errors.h"
 #include "model/StreamIO.h"
 #include "model/TextLines.h"
@@ -145,10 +145,12 @@ TNumberFormat ParseNumberFormat(std::string_view code) {
   return f;
 }
 
-std::string Printf(const char* fmt, int precision, double value) {
+// value as printf's %.*e, %.*f or %.*g would write it (std::to_chars writes
+// the same digits without printf's arbitrary-precision arithmetic).
+std::string Chars(double value, std::chars_format format, int precision) {
   char buf[400];
-  snprintf(buf, sizeof buf, fmt, precision, value);
-  return buf;
+  const auto result = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+  return result.ec == std::errc() ? std::string(buf, result.ptr) : std::string();
 }
 
 // Days from 1970-01-01 to the civil date, and back (proleptic Gregorian).
@@ -209,7 +211,7 @@ std::string DateTimeText(double serial, const TNumberFormat& f) {
 // 1.005 as 1.01), where printf would round the binary value to even.
 std::string FixedText(double value, int places) {
   char buf[64];
-  snprintf(buf, sizeof buf, "%.14e", value);
+  *std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::scientific, 14).ptr = '\0';
   std::string digits(1, buf[0]);
   digits.append(buf + 2, 14);
   int point = std::atoi(std::strchr(buf, 'e') + 1) + 1;  // digits before the decimal point
@@ -254,22 +256,23 @@ std::string ShortestNumberText(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Inf" : "Inf";
   if (value == 0) return "0";
-  for (int p = 1; p <= 17; ++p) {
-    const std::string text = Printf("%.*g", p, value);
-    if (std::strtod(text.c_str(), nullptr) != value) continue;
-    // %g writes 921410 as 9.2141e+05 when 5 digits suffice; a spreadsheet
-    // shows such numbers in full.
-    const double magnitude = std::fabs(value);
-    if (text.find('e') == std::string::npos || magnitude < 1e-5 || magnitude >= 1e15) return text;
-    const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
-    return Printf("%.*f", std::max(0, p - 1 - exponent), value);
-  }
-  return Printf("%.*g", 17, value);
+  // The fewest significant digits that read back as value.
+  char buf[64];
+  const char* begin = buf;
+  const char* end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr;
+  const char* e = std::find(begin, end, 'e');
+  const int digits = static_cast<int>(std::count_if(begin, e, [](char c) { return c >= '0' && c <= '9'; }));
+  const int exponent = std::atoi(std::string(e + 1, end).c_str());
+  // Spreadsheets show such numbers in full (921410, not 9.2141e+05).
+  const double magnitude = std::fabs(value);
+  if (magnitude >= 1e-5 && magnitude < 1e15) return Chars(value, std::chars_format::fixed, std::max(0, digits - 1 - exponent));
+  return Chars(value, std::chars_format::general, digits);
 }
 
-std::string FormatCellNumber(double value, std::string_view formatCode) {
+namespace {
+
+std::string FormatNumber(double value, const TNumberFormat& f) {
   if (!std::isfinite(value)) return ShortestNumberText(value);
-  const TNumberFormat f = ParseNumberFormat(formatCode);
   switch (f.Kind) {
     case TNumberFormat::General:
       return ShortestNumberText(value);
@@ -278,7 +281,7 @@ std::string FormatCellNumber(double value, std::string_view formatCode) {
       if (value < -1e7 || value > 1e7) return ShortestNumberText(value);
       return DateTimeText(value, f);  // ISO whatever the separators of the code
     case TNumberFormat::Scientific: {
-      const std::string m = Printf("%.*e", f.Decimals + f.OptionalDecimals, std::fabs(value));
+      const std::string m = Chars(std::fabs(value), std::chars_format::scientific, f.Decimals + f.OptionalDecimals);
       const size_t e = m.find('e');
       std::string mantissa = m.substr(0, e);
       if (f.OptionalDecimals > 0 && mantissa.find('.') != std::string::npos) {
@@ -317,6 +320,12 @@ std::string FormatCellNumber(double value, std::string_view formatCode) {
   return ShortestNumberText(value);
 }
 
+}  // namespace
+
+std::string FormatCellNumber(double value, std::string_view formatCode) {
+  return FormatNumber(value, ParseNumberFormat(formatCode));
+}
+
 // ---- reading with liborcus
 
 namespace {
@@ -339,13 +348,6 @@ struct TRawCell {
 struct TAreaFormat {
   ss::range_t Range;
   uint32_t Format;
-};
-
-// Raised from the import callbacks when a sheet grows past the cell limit;
-// caught around the filter and turned into the message for the user.
-struct ETooLarge {
-  std::string Sheet;
-  long long Rows, Columns;
 };
 
 class TSheet;
@@ -490,7 +492,7 @@ class TSheet : public ss::iface::import_sheet,
       // Refused as soon as the used range passes the limit: the cells
       // already read are at most the limit's worth.
       const long long rows = static_cast<long long>(bottom) - top + 1, cols = static_cast<long long>(right) - left + 1;
-      if (rows * cols > TextLines::kMaxImportCells) throw ETooLarge{Name, rows, cols};
+      if (rows * cols > TextLines::kMaxImportCells) throw ESheetTooLarge{Name, rows, cols};
       Top = top, Bottom = bottom, Left = left, Right = right;
     }
     Cells.push_back(cell);
@@ -621,80 +623,39 @@ bool EndsWithNoCase(const std::string& s, std::string_view suffix) {
   return s.size() >= suffix.size() && Lower(std::string_view(s).substr(s.size() - suffix.size())) == suffix;
 }
 
-// What the .ods filter of the liborcus in use cannot read faithfully:
-// covered cells (it does not count them, so the cells right of a merged area
-// shift left) and percentage and currency cells (it drops them). The
-// document is walked with libxml2's streaming reader; the text of the
-// refusal, or empty when the file holds none of them.
-std::string OdsLimitation(std::string_view bytes) {
-  orcus::zip_archive_stream_blob stream(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-  orcus::zip_archive archive(&stream);
-  archive.load();
-  // Asked for an entry it lacks, the archive prints a complaint: looked up first.
-  bool hasContent = false;
-  for (size_t i = 0; i < archive.get_file_entry_count(); ++i) hasContent |= archive.get_file_entry_name(i) == "content.xml";
-  std::vector<unsigned char> content;
-  if (!hasContent || !archive.read_file_entry("content.xml", content) || content.size() > static_cast<size_t>(INT32_MAX))
-    return {};
-  xmlTextReaderPtr reader = xmlReaderForMemory(reinterpret_cast<const char*>(content.data()),
-                                               static_cast<int>(content.size()), nullptr, nullptr,
-                                               XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (!reader) return {};
-  static const xmlChar kTableNs[] = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
-  static const xmlChar kOfficeNs[] = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
-  std::string found;
-  while (found.empty() && xmlTextReaderRead(reader) == 1) {
-    if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) continue;
-    const xmlChar* ns = xmlTextReaderConstNamespaceUri(reader);
-    if (!ns || xmlStrEqual(ns, kTableNs) == 0) continue;
-    const xmlChar* local = xmlTextReaderConstLocalName(reader);
-    if (xmlStrEqual(local, reinterpret_cast<const xmlChar*>("covered-table-cell"))) {
-      found = "merged cells";
-    } else if (xmlStrEqual(local, reinterpret_cast<const xmlChar*>("table-cell"))) {
-      xmlChar* type = xmlTextReaderGetAttributeNs(reader, reinterpret_cast<const xmlChar*>("value-type"), kOfficeNs);
-      if (type && (xmlStrEqual(type, reinterpret_cast<const xmlChar*>("percentage")) ||
-                   xmlStrEqual(type, reinterpret_cast<const xmlChar*>("currency"))))
-        found = "percentage or currency cells";
-      xmlFree(type);
-    }
-  }
-  xmlFreeTextReader(reader);
-  return found;
-}
-
 }  // namespace
 
 struct TWorkbook::TImpl {
+  // An xlsx workbook is read through liborcus's filter into Factory, an
+  // ods one by the reader of its own into Ods.
   TFactory Factory;
+  std::vector<TShownSheet> Ods;
+  bool IsOds = false;
   std::vector<TSheetInfo> Infos;
-  // An xlsx cell format names its number format by the file's number (the
-  // built-in ones have none of their own); ods by the order of the styles.
-  bool ByIdentifier = false;
+  // A cell format names its number format by the file's number (the
+  // built-in ones have none of their own).
   std::unordered_map<size_t, std::string_view> Codes;
 
   void IndexFormats() {
     const ss::styles& styles = Factory.Styles;
     for (size_t i = 0; i < styles.get_number_format_count(); ++i)
-      if (const ss::number_format_t* nf = styles.get_number_format(i))
-        Codes.emplace(ByIdentifier ? nf->identifier : i, nf->format_string);
-  }
-
-  // The ods filter gives its cells the automatic styles, which it keeps
-  // among the cell style formats.
-  const ss::cell_format_t* CellFormat(size_t xf) const {
-    const ss::styles& styles = Factory.Styles;
-    return ByIdentifier ? styles.get_cell_format(xf) : styles.get_cell_style_format(xf);
+      if (const ss::number_format_t* nf = styles.get_number_format(i)) Codes.emplace(nf->identifier, nf->format_string);
   }
 
   std::string_view FormatCode(size_t number) const {
     const auto it = Codes.find(number);
     if (it != Codes.end() && !it->second.empty()) return it->second;
-    return ByIdentifier ? BuiltinFormat(number) : std::string_view();
+    return BuiltinFormat(number);
+  }
+
+  void AddInfo(const std::string& name, int top, int left, int bottom, int right) {
+    Infos.push_back(bottom < 0 ? TSheetInfo{name, 0, 0} : TSheetInfo{name, bottom - top + 1, right - left + 1});
   }
 };
 
 bool IsSpreadsheetFile(const std::string& path) {
-  return EndsWithNoCase(path, ".xlsx") || EndsWithNoCase(path, ".xlsm") || EndsWithNoCase(path, ".ods");
+  return EndsWithNoCase(path, ".xlsx") || EndsWithNoCase(path, ".xlsm") || EndsWithNoCase(path, ".ods") ||
+         EndsWithNoCase(path, ".xls");
 }
 
 namespace {
@@ -720,28 +681,29 @@ TWorkbook::TWorkbook(std::string_view bytes, const std::string& name) : F(std::m
 }
 
 void TWorkbook::Load(std::string_view bytes, const std::string& name) {
+  // No reader at hand knows Excel's binary format; the user is told how to
+  // get a file that can be read rather than that this one is damaged.
+  if (EndsWithNoCase(name, ".xls"))
+    throw EQuiltorError(FormatStr("Cannot open %s: workbooks in the old Excel format (.xls) cannot be read. Save it "
+                                  "as .xlsx or .ods in a spreadsheet program, then open that.",
+                                  name.c_str()));
   // An encrypted workbook is an OLE compound file, whatever its extension.
   if (bytes.starts_with("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
     throw EQuiltorError(FormatStr("Cannot open %s: the workbook is password-protected or in the old binary "
                                   "format. Save it as .xlsx or .ods without a password, then open it again.",
                                   name.c_str()));
   try {
+    if (!ZipSizesPlausible(bytes)) throw std::runtime_error("implausible zip");
     if (EndsWithNoCase(name, ".ods")) {
-      const std::string limitation = OdsLimitation(bytes);
-      if (!limitation.empty())
-        throw EQuiltorError(FormatStr("Cannot open %s: its %s cannot be read from an .ods file yet. Save it as .xlsx "
-                                      "and open that.",
-                                      name.c_str(), limitation.c_str()));
-      orcus::orcus_ods filter(&F->Factory);
-      filter.read_stream(bytes);
+      F->IsOds = true;
+      F->Ods = ReadOdsSheets(bytes, name);
     } else {
-      F->ByIdentifier = true;
       orcus::orcus_xlsx filter(&F->Factory);
       filter.read_stream(bytes);
     }
   } catch (const EQuiltorError&) {
     throw;
-  } catch (const ETooLarge& e) {
+  } catch (const ESheetTooLarge& e) {
     throw EQuiltorError(FormatStr("Cannot open %s: sheet %s uses more than %lld rows by %lld columns, more than the "
                                   "%lld cells a table can hold",
                                   name.c_str(), e.Sheet.c_str(), e.Rows, e.Columns, TextLines::kMaxImportCells));
@@ -750,14 +712,8 @@ void TWorkbook::Load(std::string_view bytes, const std::string& name) {
                                   name.c_str()));
   }
   F->IndexFormats();
-  for (const auto& sheet : F->Factory.Sheets) {
-    TSheetInfo info{sheet->Name, 0, 0};
-    if (sheet->Bottom >= 0) {
-      info.Rows = sheet->Bottom - sheet->Top + 1;
-      info.Columns = sheet->Right - sheet->Left + 1;
-    }
-    F->Infos.push_back(std::move(info));
-  }
+  for (const auto& sheet : F->Factory.Sheets) F->AddInfo(sheet->Name, sheet->Top, sheet->Left, sheet->Bottom, sheet->Right);
+  for (const TShownSheet& sheet : F->Ods) F->AddInfo(sheet.Name, sheet.Top, sheet.Left, sheet.Bottom, sheet.Right);
   if (F->Infos.empty())
     throw EQuiltorError(FormatStr("Cannot open %s: the file is damaged or is not a spreadsheet of its kind",
                                   name.c_str()));
@@ -778,8 +734,15 @@ int TWorkbook::FindSheet(const std::string& name) const {
 }
 
 TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const std::string& range) const {
-  const TSheet& sheet = *F->Factory.Sheets.at(static_cast<size_t>(index));
-  int top = sheet.Top, left = sheet.Left, bottom = sheet.Bottom, right = sheet.Right;
+  const TSheetInfo& info = F->Infos.at(static_cast<size_t>(index));
+  int top, left, bottom, right;
+  if (F->IsOds) {
+    const TShownSheet& sheet = F->Ods[static_cast<size_t>(index)];
+    top = sheet.Top, left = sheet.Left, bottom = sheet.Bottom, right = sheet.Right;
+  } else {
+    const TSheet& sheet = *F->Factory.Sheets[static_cast<size_t>(index)];
+    top = sheet.Top, left = sheet.Left, bottom = sheet.Bottom, right = sheet.Right;
+  }
   if (!range.empty()) {
     const size_t colon = range.find(':');
     const std::string first = range.substr(0, colon);
@@ -790,16 +753,37 @@ TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const s
     if (left > right) std::swap(left, right);
     if (static_cast<long double>(bottom - top + 1) * (right - left + 1) > TextLines::kMaxImportCells)
       throw EQuiltorError(FormatStr("The range %s has more than %lld cells", range.c_str(), TextLines::kMaxImportCells));
-  } else if (sheet.Bottom < 0) {
-    throw EQuiltorError(FormatStr("Sheet %s is empty", sheet.Name.c_str()));
+  } else if (info.Rows == 0) {
+    throw EQuiltorError(FormatStr("Sheet %s is empty", info.Name.c_str()));
   }
 
+  TBlockBuilder builder(bottom - top + 1, right - left + 1);
+  const auto inside = [&](int row, int column) { return row >= top && row <= bottom && column >= left && column <= right; };
+  if (F->IsOds) {
+    const TShownSheet& sheet = F->Ods[static_cast<size_t>(index)];
+    for (const TShownCell& cell : sheet.Cells)
+      if (inside(cell.Row, cell.Column))
+        builder.SetText(cell.Row - top, cell.Column - left, StyledText(cell.Text, cell.Bold, cell.Italic, options));
+    for (const TMergedArea& m : sheet.Merges) builder.Merge(m.Top - top, m.Left - left, m.Bottom - top, m.Right - left);
+    return builder.Finish();
+  }
+
+  const TSheet& sheet = *F->Factory.Sheets[static_cast<size_t>(index)];
   const ss::styles& styles = F->Factory.Styles;
   const long long originShift = F->Factory.Settings.OriginShift;
-  TBlockBuilder builder(bottom - top + 1, right - left + 1);
+  // The cells of one format come in runs: its code is read once a run.
+  std::string_view lastCode;
+  TNumberFormat lastFormat = ParseNumberFormat(lastCode);
+  const auto Parsed = [&](std::string_view code) -> const TNumberFormat& {
+    if (code.data() != lastCode.data() || code.size() != lastCode.size()) {
+      lastCode = code;
+      lastFormat = ParseNumberFormat(code);
+    }
+    return lastFormat;
+  };
   for (const TRawCell& cell : sheet.Cells) {
-    if (cell.Row < top || cell.Row > bottom || cell.Column < left || cell.Column > right) continue;
-    const ss::cell_format_t* format = F->CellFormat(sheet.FormatAt(cell));
+    if (!inside(cell.Row, cell.Column)) continue;
+    const ss::cell_format_t* format = styles.get_cell_format(sheet.FormatAt(cell));
     const ss::font_t* font = format ? styles.get_font(format->font) : nullptr;
     std::string text;
     switch (cell.Kind) {
@@ -811,16 +795,11 @@ TCellBlock TWorkbook::ReadSheet(int index, const TBlockOptions& options, const s
         break;
       case TCellKind::Number:
       case TCellKind::DateTime: {
-        const std::string_view code = format ? F->FormatCode(format->number_format) : std::string_view();
-        if (cell.Kind == TCellKind::DateTime) {
-          text = FormatCellNumber(cell.Number,
-                                  ParseNumberFormat(code).Kind == TNumberFormat::DateTime ? code : "yyyy-mm-dd");
-        } else {
-          const TNumberFormat parsed = ParseNumberFormat(code);
-          const double value = parsed.Kind == TNumberFormat::DateTime ? cell.Number + static_cast<double>(originShift)
-                                                                      : cell.Number;
-          text = FormatCellNumber(value, code);
-        }
+        const TNumberFormat& f = Parsed(format ? F->FormatCode(format->number_format) : std::string_view());
+        if (cell.Kind == TCellKind::DateTime)
+          text = f.Kind == TNumberFormat::DateTime ? FormatNumber(cell.Number, f) : FormatCellNumber(cell.Number, "yyyy-mm-dd");
+        else
+          text = FormatNumber(f.Kind == TNumberFormat::DateTime ? cell.Number + static_cast<double>(originShift) : cell.Number, f);
         break;
       }
     }

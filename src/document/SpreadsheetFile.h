@@ -1,6 +1,6 @@
 #pragma once
-// Spreadsheet files (.xlsx, .ods) read as tables, with liborcus's import
-// filters. A sheet's used range becomes the table, each cell's text as the
+// Spreadsheet files (.xlsx, .ods) read as tables: .xlsx with liborcus's
+// import filter, .ods by OdsReader. A sheet's used range becomes the table, each cell's text as the
 // spreadsheet shows it: formula cells give their stored result, numbers
 // follow their number format where it is a common one.
 #include <memory>
@@ -11,7 +11,7 @@
 #include "document/CellBlock.h"
 
 // True for the names of the files read here: .xlsx, .xlsm and .ods, in any
-// letter case.
+// letter case, and .xls, which is refused with a message saying what to do.
 bool IsSpreadsheetFile(const std::string& path);
 
 struct TSheetInfo {

@@ -75,6 +75,13 @@ constexpr uint32_t ctSpan = Tag(0x62);        // value, written only above 1
 constexpr uint32_t ctRules = Tag(0x63);       // data, exactly kRulesSize bytes
 constexpr uint32_t ctText = Tag(0x64);        // string
 constexpr uint32_t ctAlign = Tag(0x65);       // value: the letter's character code
+// Since version 2, on a block's top cell; the cells it covers in the rows
+// below are written as ordinary cells and known by the block above them.
+constexpr uint32_t ctRowSpan = Tag(0x66);     // value, written only above 1
+constexpr uint32_t ctBlockVPos = Tag(0x67);   // string, \multirow's [t]; written only when not empty
+constexpr uint32_t ctBlockStruts = Tag(0x68); // string, \multirow's [n]; written only when not empty
+constexpr uint32_t ctBlockWidth = Tag(0x69);  // string, the width; written only when not "*"
+constexpr uint32_t ctBlockVMove = Tag(0x6A);  // string, the vertical move; written only when not empty
 
 // Rule flags in the order left, top, right, bottom.
 constexpr uint32_t kRulesSize = 4;

@@ -6,7 +6,8 @@
 // Cell text on the clipboard: a TAB between the fields of a row, CR LF
 // between rows, no quoting. A cell that spans n columns is followed by n - 1
 // further TABs, so that every column of the table takes one field and the
-// columns of later cells line up.
+// columns of later cells line up. A block across rows gives its text once,
+// in its top row; the cells it covers below give empty fields.
 #include <optional>
 #include <string>
 #include <string_view>

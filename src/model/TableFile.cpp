@@ -51,6 +51,8 @@ void TakeString(TStream& stream, uint32_t tag, std::string* text) {
 class TSpanCheck {
  public:
   int64_t Columns = 0;
+  // A cell says it is a block's top: the blocks must be checked too.
+  bool Blocks = false;
 
   void BeginRow() {
     FCovered.push_back(0);
@@ -77,15 +79,17 @@ class TSpanCheck {
   std::string FFirstBadSpan;      // the message for the first cell with a span below 1
 };
 
-// Returns the cell's span.
+// Returns the cell's span; notes a row span in check.
 template <bool Build>
-int WalkCell(TStream& stream, TCell* cell) {
+int WalkCell(TStream& stream, TCell* cell, TSpanCheck* check = nullptr) {
   int span = 1;
+  TBlockArgs args;
   if constexpr (Build) {
     cell->RuleLeft = cell->RuleTop = cell->RuleRight = cell->RuleBottom = 0;
     cell->SetText(std::string());
     cell->Selected = false;
     cell->Align = 0;
+    cell->MakePlain();
   }
   const int64_t end = OpenChunk(stream, ctCell);
   for (uint32_t tag; (tag = PeekChunkId(stream)) != kEndMark;) {
@@ -111,12 +115,43 @@ int WalkCell(TStream& stream, TCell* cell) {
         if constexpr (Build) cell->Align = static_cast<char>(align & 0xFF);
         break;
       }
+      case ctRowSpan: {
+        const int rows = static_cast<int>(ReadChunkValue(stream, ctRowSpan));
+        if constexpr (Build) cell->RowSpan = rows;
+        else check->Blocks = true;
+        break;
+      }
+      case ctBlockVPos: TakeString<Build>(stream, tag, &args.VPos); break;
+      case ctBlockStruts: TakeString<Build>(stream, tag, &args.BigStruts); break;
+      case ctBlockWidth: TakeString<Build>(stream, tag, &args.Width); break;
+      case ctBlockVMove: TakeString<Build>(stream, tag, &args.VMove); break;
       default: ReadError();
     }
   }
   CloseChunk(stream, end);
-  if constexpr (Build) cell->Span = span;
+  if constexpr (Build) {
+    cell->Span = span;
+    cell->SetBlockArgs(args);
+  }
   return span;
+}
+
+// The cells each block covers in the rows below it are written as plain
+// cells: they become its covered cells here. Whatever does not fit - a
+// block over the table's edge, covered cells of another width or with
+// content, blocks overlapping - is left for TableDefect to name.
+void LinkBlocks(TTable& table) {
+  for (int i = 0; i < table.RowCount(); ++i) {
+    int col = 0;
+    for (const TCell* c : *table.Rows[i]) {
+      for (int k = 1; k < c->RowSpan && i + k < table.RowCount(); ++k) {
+        TCell* d = table.GetCell(i + k, col);
+        if (!d || d->ColIndex() != col || d->Span != c->Span || d->RowSpan != 1 || d->Covered()) break;
+        d->RowsToTop = k;
+      }
+      col += c->Span;
+    }
+  }
 }
 
 template <bool Build>
@@ -136,7 +171,7 @@ void WalkRow(TStream& stream, TRow* row, TSpanCheck* check) {
           row->Reserve(BoundedReservation(stream, row->Count(), n));
           for (uint32_t i = 0; i < n; ++i) WalkCell<true>(stream, new TCell(*row));
         } else {
-          for (uint32_t i = 0; i < n; ++i) check->AddCell(WalkCell<false>(stream, nullptr));
+          for (uint32_t i = 0; i < n; ++i) check->AddCell(WalkCell<false>(stream, nullptr, check));
         }
         break;
       }
@@ -268,8 +303,17 @@ void WriteFloat(TStream& stream, const TTableFloat& f) {
 
 }  // namespace
 
-uint32_t RequiredVersion(const TTableStyle& style) {
-  return style == TTableStyle() ? kFormatVersion1 : kFormatVersion;
+uint32_t RequiredVersion(const TTableStyle& style, bool hasBlocks) {
+  return style == TTableStyle() && !hasBlocks ? kFormatVersion1 : kFormatVersion;
+}
+
+void WriteBlockChunks(TStream& stream, int rowSpan, const TBlockArgs& args) {
+  if (rowSpan > 1) WriteChunkValue(stream, ctRowSpan, static_cast<uint32_t>(rowSpan));
+  static const TBlockArgs defaults;
+  WriteStringIfAny(stream, ctBlockVPos, args.VPos);
+  WriteStringIfAny(stream, ctBlockStruts, args.BigStruts);
+  if (args.Width != defaults.Width) WriteChunkString(stream, ctBlockWidth, args.Width);
+  WriteStringIfAny(stream, ctBlockVMove, args.VMove);
 }
 
 void WriteStyleChunks(TStream& stream, const TTableStyle& style) {
@@ -288,6 +332,7 @@ void TCell::SaveToStream(TStream& stream) const {
   }
   WriteStringIfAny(stream, ctText, FText);
   if (Align != 0) WriteChunkValue(stream, ctAlign, static_cast<uint8_t>(Align));
+  if (RowSpan > 1 || HasBlockArgs()) WriteBlockChunks(stream, RowSpan, BlockArgs());
   EndChunk(stream, ctCell, start);
 }
 
@@ -320,7 +365,10 @@ void TColumn::LoadFromStream(TStream& stream) { WalkColumn<true>(stream, this); 
 
 void TTable::SaveToStream(TStream& stream) const {
   const int64_t start = BeginChunk(stream, ctTable);
-  WriteChunkValue(stream, ctVersion, RequiredVersion(Style));
+  bool blocks = false;
+  for (const TRow* row : Rows)
+    for (const TCell* cell : *row) blocks = blocks || cell->RowSpan > 1 || cell->HasBlockArgs();
+  WriteChunkValue(stream, ctVersion, RequiredVersion(Style, blocks));
   WriteChunkValue(stream, ctColCount, static_cast<uint32_t>(ColCount()));
   for (const TColumn* column : Columns) column->SaveToStream(stream);
   WriteChunkValue(stream, ctRowCount, static_cast<uint32_t>(RowCount()));
@@ -340,6 +388,18 @@ void TTable::LoadFromStream(TStream& stream) {
   WalkTable<false>(stream, nullptr, &check);
   check.Raise();
   stream.Seek(start);
+  if (check.Blocks) {
+    // Blocks are checked on the table they make, so it is made aside and
+    // taken only when it is sound.
+    TTable made;
+    WalkTable<true>(stream, &made, nullptr);
+    LinkBlocks(made);
+    const std::string defect = TableDefect(made);
+    if (!defect.empty()) throw EQuiltorError("Invalid table: " + defect);
+    CurrentCell = nullptr;
+    TakeContent(made);
+    return;
+  }
   // The old cells are about to go; a current cell would dangle.
   CurrentCell = nullptr;
   try {

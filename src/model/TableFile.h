@@ -4,9 +4,13 @@
 
 #include "model/Tables.h"
 
-// The lowest format version that holds a table of this style: 1 for the
-// defaults, so that such files stay as they always were.
-uint32_t RequiredVersion(const TTableStyle& style);
+// The lowest format version that holds a table of this style, with or
+// without blocks across rows: 1 for the default style and no blocks, so
+// that such files stay as they always were.
+uint32_t RequiredVersion(const TTableStyle& style, bool hasBlocks);
+// The chunks of a cell container that describe a block across rows, each
+// only when it differs from its default; they follow the alignment.
+void WriteBlockChunks(TStream& stream, int rowSpan, const TBlockArgs& args);
 // The style's chunks of the table container, each only when it differs from
 // its default; they follow the environment options.
 void WriteStyleChunks(TStream& stream, const TTableStyle& style);

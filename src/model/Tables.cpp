@@ -144,7 +144,7 @@ std::string TableDefect(const TTable& table) {
         }
       }
       if (c->Covered()) {
-        if (!c->Text().empty() || c->Align != 0 || c->BlockArgs() != TBlockArgs())
+        if (!c->Text().empty() || c->Align != 0 || c->HasBlockArgs())
           return at("covered cell holds content", i, col);
         const int top = i - c->RowsToTop;
         const TCell* t = top >= 0 ? table.GetCell(top, col) : nullptr;
@@ -444,20 +444,23 @@ bool EndsBlockAt(const TTable& table, const TCell& cell, int row, int col) {
   return !below || below->RowsToTop != cell.RowsToTop + 1;
 }
 
-// Sets the left or right rule of the cell at row, col and, when it is part
-// of a block, of every other part, since a block has one rule on each
-// side; the cells next to those parts get the same rule on their facing
-// side.
-void SetSideRule(const TTable& table, TCell& cell, int row, int col, bool left, uint8_t value) {
-  auto setPart = [&](TCell& part, int i) {
-    (left ? part.RuleLeft : part.RuleRight) = value;
-    if (TCell* next = table.GetCell(i, left ? col - 1 : col + part.Span)) (left ? next->RuleRight : next->RuleLeft) = value;
-  };
-  if (cell.RowSpan == 1 && !cell.Covered()) return setPart(cell, row);
+// Sets the left or right rule of the cell at row, col, and the facing rule
+// of facing, the cell next to that side (if any). When the cell is part of
+// a block its other parts get the rule too, and so do the cells facing
+// them, since a block has one rule on each side.
+void SetSideRule(const TTable& table, TCell& cell, int row, int col, bool left, uint8_t value, TCell* facing) {
+  (left ? cell.RuleLeft : cell.RuleRight) = value;
+  if (facing) (left ? facing->RuleRight : facing->RuleLeft) = value;
+  if (cell.RowSpan == 1 && !cell.Covered()) return;
   const int top = row - cell.RowsToTop;
   const TCell* topCell = table.GetCell(top, col);
-  for (int k = 0; topCell && k < topCell->RowSpan; ++k)
-    if (TCell* part = table.GetCell(top + k, col)) setPart(*part, top + k);
+  for (int k = 0; topCell && k < topCell->RowSpan; ++k) {
+    TCell* part = table.GetCell(top + k, col);
+    if (!part || top + k == row) continue;
+    (left ? part->RuleLeft : part->RuleRight) = value;
+    if (TCell* next = table.GetCell(top + k, left ? col - 1 : col + part->Span))
+      (left ? next->RuleRight : next->RuleLeft) = value;
+  }
 }
 
 }  // namespace
@@ -492,18 +495,20 @@ void TTable::SetRules(const TCellRect& rect, int bits, uint8_t value) {
     for (int j = 0; j < n; ++j) {
       TCell* c = (*row)[j];
       const int e = s + c->Span - 1;
+      TCell* before = j > 0 ? (*row)[j - 1] : nullptr;
+      TCell* after = j < n - 1 ? (*row)[j + 1] : nullptr;
       if ((bits & rbLeft) && s == rect.Left) {
-        SetSideRule(*this, *c, i, s, true, value);
-        if (j > 0) SetSideRule(*this, *(*row)[j - 1], i, s - (*row)[j - 1]->Span, false, value);
+        SetSideRule(*this, *c, i, s, true, value, before);
+        if (before) SetSideRule(*this, *before, i, s - before->Span, false, value, c);
       }
       if ((bits & rbRight) && e == rect.Right) {
-        SetSideRule(*this, *c, i, s, false, value);
-        if (j < n - 1) SetSideRule(*this, *(*row)[j + 1], i, e + 1, true, value);
+        SetSideRule(*this, *c, i, s, false, value, after);
+        if (after) SetSideRule(*this, *after, i, e + 1, true, value, c);
       }
       if (inside(s, e)) {
         if (bits & rbInnerVert) {
-          if (s > rect.Left) SetSideRule(*this, *c, i, s, true, value);
-          if (e < rect.Right) SetSideRule(*this, *c, i, s, false, value);
+          if (s > rect.Left) SetSideRule(*this, *c, i, s, true, value, nullptr);
+          if (e < rect.Right) SetSideRule(*this, *c, i, s, false, value, nullptr);
         }
         if ((bits & rbTop) && i == rect.Top) setTop(*c);
         if ((bits & rbBottom) && i == rect.Bottom) setBottom(*c, i, s);

@@ -267,6 +267,9 @@ class TCell {
   int LastRowIndex() const;
   // The block's \multirow arguments (the defaults when none were set).
   const TBlockArgs& BlockArgs() const;
+  // Whether they differ from the defaults; costs nothing, for the walks
+  // over every cell (saving, undo pictures).
+  bool HasBlockArgs() const { return FBlockArgs != nullptr; }
   void SetBlockArgs(const TBlockArgs& args);
   // Drops the cell's part in a block: RowSpan 1, RowsToTop 0, no
   // arguments. For a copy of a block's cell that is to stand alone.

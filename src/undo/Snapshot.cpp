@@ -50,7 +50,7 @@ TRowImage::TRowImage(const TRow& row) : FSelected(row.Selected), FAnySelected(ro
     r.RowSpan = c->RowSpan;
     r.RowsToTop = c->RowsToTop;
     r.Align = c->Align;
-    if (c->BlockArgs() != TBlockArgs()) {
+    if (c->HasBlockArgs()) {
       r.HasArgs = 1;
       FArgs.push_back(c->BlockArgs());
     }
@@ -87,7 +87,7 @@ bool TRowImage::Matches(const TRow& row) const {
         c->Selected != (r.Selected != 0) || c->RuleLeft != r.RuleLeft || c->RuleTop != r.RuleTop ||
         c->RuleRight != r.RuleRight || c->RuleBottom != r.RuleBottom)
       return false;
-    if (c->BlockArgs() != (r.HasArgs ? FArgs[args++] : TBlockArgs())) return false;
+    if (c->HasBlockArgs() != (r.HasArgs != 0) || (r.HasArgs && c->BlockArgs() != FArgs[args++])) return false;
     if (!SameText(c->Text(), FTexts, start, r.TextEnd)) return false;
     start = r.TextEnd;
   }
@@ -164,7 +164,8 @@ void TRowImage::RestoreInPlace(TRow& row) const {
   for (TCell* c : row) {
     const TCellRecord& r = FCells[i++];
     if (!SameText(c->Text(), FTexts, start, r.TextEnd)) c->SetText(std::string(FTexts.data() + start, r.TextEnd - start));
-    c->SetBlockArgs(r.HasArgs ? FArgs[args++] : TBlockArgs());
+    if (r.HasArgs) c->SetBlockArgs(FArgs[args++]);
+    else if (c->HasBlockArgs()) c->SetBlockArgs(TBlockArgs());
     c->Selected = r.Selected != 0;
     c->RuleLeft = r.RuleLeft;
     c->RuleTop = r.RuleTop;

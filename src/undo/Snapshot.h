@@ -55,6 +55,8 @@ class TRowImage {
 
   int CellCount() const { return static_cast<int>(FCells.size()); }
   const TCellRecord& Cell(int i) const { return FCells[static_cast<size_t>(i)]; }
+  // The block arguments of the cells whose HasArgs is set, in their order.
+  const std::vector<TBlockArgs>& Args() const { return FArgs; }
   std::string CellText(int i) const;
   std::string Prefix() const;
   std::string Postfix() const;

@@ -30,16 +30,18 @@ TEST(ConverterSheets, SpreadsheetAndHtmlInput) {
   WriteBytes(dir.File("page.txt"), "<table><tr><td colspan=2>a &amp; b</td></tr><tr><td>1</td><td>2</td></tr></table>");
   WriteBytes(dir.File("bad.xlsx"), "not a zip");
   WriteBytes(dir.File("t.csv"), "a,b\n");
+  WriteBytes(dir.File("old.xls"), "\xD0\xCF\x11\xE0");
+  const std::string book =
+      "\\begin{tabular}{lllll}\n"
+      "\\textbf{Sample} & \\multicolumn{2}{l}{\\textbf{Measured}} & \\textbf{Share} & \\textbf{Date} \\\\ \n"
+      " & \\textit{mass (g)} & \\textit{cost \\$} &  &  \\\\ \n"
+      "Ünïcødé α\\_1 & 0.50 & 1,234,567.89 & 12.5\\% & 2024-02-29 \\\\ \n"
+      "Total \\& 100\\% & 1.50 & 0.333333333333333 & 25.0\\% &  \\\\ \n"
+      "\\end{tabular}\n";
   const TRun runs[] = {
-      {{"--latex", Sample("book.xlsx")},
-       0,
-       "\\begin{tabular}{lllll}\n"
-       "\\textbf{Sample} & \\multicolumn{2}{l}{\\textbf{Measured}} & \\textbf{Share} & \\textbf{Date} \\\\ \n"
-       " & \\textit{mass (g)} & \\textit{cost \\$} &  &  \\\\ \n"
-       "Ünïcødé α\\_1 & 0.50 & 1,234,567.89 & 12.5\\% & 2024-02-29 \\\\ \n"
-       "Total \\& 100\\% & 1.50 & 0.333333333333333 & 25.0\\% &  \\\\ \n"
-       "\\end{tabular}\n",
-       "book.xlsx: 1 merged area over several rows kept its text in the top row only"},
+      {{"--latex", Sample("book.xlsx")}, 0, book, ""},
+      {{"--latex", Sample("book.ods")}, 0, book, ""},
+      {{"--latex", dir.File("old.xls")}, 1, "", "Cannot open old.xls: workbooks in the old Excel format (.xls)"},
       {{"--latex", "--sheet=Notes", Sample("book.xlsx")}, 0, "\\begin{tabular}{l}\nn \\\\ \n\\end{tabular}\n", ""},
       {{"--latex", "--sheet", "2", "--range", "A1:B1", Sample("book.xlsx")},
        0,
@@ -53,7 +55,7 @@ TEST(ConverterSheets, SpreadsheetAndHtmlInput) {
        0,
        "\\begin{tabular}{ll}\n\\multicolumn{2}{l}{a \\& b} \\\\ \n1 & 2 \\\\ \n\\end{tabular}\n",
        ""},
-      {{"--latex", "--table=2", Sample("web-table.html")}, 0, "", "web-table.html: 2 merged areas"},
+      {{"--latex", "--table=2", Sample("web-table.html")}, 0, "", ""},
       {{"--latex", "--table=3", Sample("web-table.html")}, 1, "", "web-table.html: There is no table 3: the text holds 2"},
       {{"--latex", "--sheet=Missing", Sample("book.xlsx")}, 1, "", "book.xlsx has no sheet Missing; its sheets: Results, Notes"},
       {{"--latex", "--range=A1-B2", Sample("book.xlsx")}, 1, "", "Invalid range A1-B2"},

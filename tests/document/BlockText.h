@@ -1,6 +1,7 @@
 #pragma once
 // A block or a table row by row as text, for comparisons: cells separated by
-// " | ", a joined cell followed by "<N>" for the columns it covers.
+// " | ", a joined cell followed by "<N>" for the columns it covers and "^N"
+// for the rows (a table's covered cells show as "^").
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ inline std::vector<std::string> BlockRows(const TCellBlock& block) {
       if (i) row += " | ";
       row += cells[i].Text;
       if (cells[i].Span > 1) row += "<" + std::to_string(cells[i].Span) + ">";
+      if (cells[i].RowSpan > 1) row += "^" + std::to_string(cells[i].RowSpan);
     }
     rows.push_back(row);
   }
@@ -27,7 +29,10 @@ inline std::vector<std::string> TableRows(const TTable& table) {
     for (int i = 0; i < r->Count(); ++i) {
       if (i) row += " | ";
       row += (*r)[i]->Text();
-      if ((*r)[i]->Span > 1) row += "<" + std::to_string((*r)[i]->Span) + ">";
+      const TCell& cell = *(*r)[i];
+      if (cell.Span > 1) row += "<" + std::to_string(cell.Span) + ">";
+      if (cell.RowSpan > 1) row += "^" + std::to_string(cell.RowSpan);
+      if (cell.Covered()) row += "^";
     }
     rows.push_back(row);
   }

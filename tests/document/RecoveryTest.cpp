@@ -20,6 +20,7 @@
 #include "model/AtomicFile.h"
 #include "model/ChunkTags.h"
 #include "model/StreamIO.h"
+#include "model/TableEdit.h"
 #include "model/TableFile.h"
 #include "model/Tables.h"
 #include "undo/Snapshot.h"
@@ -50,8 +51,10 @@ void FillRichTable(TTable& t) {
 }
 
 TEST(RecoverySnapshot, SameBytesAsTheNativeWriter) {
-  // Version 1, and version 2 with its style chunks.
-  for (const bool styled : {false, true}) {
+  // Version 1, version 2 with its style chunks, and version 2 with a
+  // block across rows and its arguments.
+  for (const int variant : {0, 1, 2}) {
+    const bool styled = variant == 1;
     TTable t;
     FillRichTable(t);
     if (styled) {
@@ -59,9 +62,10 @@ TEST(RecoverySnapshot, SameBytesAsTheNativeWriter) {
       t.Style.Float.Caption = "Results";
       t.Style.Float.Centering = true;
     }
+    if (variant == 2) JoinCells(t, {1, 0, 2, 1})->SetBlockArgs({"b", "", "2cm", ""});
     TMemoryStream native;
     t.SaveToStream(native);
-    EXPECT_EQ(SnapshotToNative(*Snapshots::TSnapshot::Capture(t, nullptr)), native.Data()) << styled;
+    EXPECT_EQ(SnapshotToNative(*Snapshots::TSnapshot::Capture(t, nullptr)), native.Data()) << variant;
   }
 }
 

@@ -209,7 +209,7 @@ TEST_F(MainFormTest, JoinSplitFace) {
   const std::vector<Case> cases = {
       {"two neighbours", {{0, 0}, {0, 1}}, true},
       {"neighbours next to a joined cell", {{1, 0}, {1, 1}}, true},
-      {"two rows make a block", {{0, 0}, {1, 0}}, true},
+      {"a column over two rows", {{0, 0}, {1, 0}}, true},
       {"one cell", {{0, 0}}, false},
       // The selection is read as the rectangle the screen shows: the gap fills.
       {"a gap", {{0, 0}, {0, 2}}, true},

@@ -1,8 +1,13 @@
 // The shared test support itself: a command that is disabled must not run
-// through the window fixture, and the output filter must let every message
-// through but the platform's known notices.
+// through the window fixture, the output filter must let every message
+// through but the platform's known notices, and a dialog nobody answers
+// must fail the test instead of hanging it.
+#include <gtest/gtest-spi.h>
+
+#include <QMessageBox>
 #include <QSignalSpy>
 
+#include "common/gui/DialogWatchdog.h"
 #include "common/gui/QuietPlatform.h"
 #include "common/gui/WindowFixture.h"
 
@@ -28,6 +33,15 @@ TEST_F(TestSupportTest, RunRefusesADisabledCommand) {
   EXPECT_TRUE(Run(Form->bSave));
   EXPECT_EQ(save.count(), 1);
   EXPECT_EQ(Script.SaveProposals.size(), 1u) << "the save dialog was asked for a name";
+}
+
+// Without the watchdog this test would wait on the box until the test
+// runner killed the whole suite.
+TEST(DialogWatchdog, FailsAndClosesADialogNobodyAnswers) {
+  SetDialogWatchdogLimit(200);
+  QMessageBox box(QMessageBox::Question, "Unexpected", "Nobody answers this.");
+  EXPECT_NONFATAL_FAILURE(box.exec(), "an unexpected dialog stayed open: QMessageBox \"Unexpected\"");
+  SetDialogWatchdogLimit(15000);
 }
 
 // A filter that matched too much would hide the real warnings it is there

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "common/gui/DialogWatchdog.h"
 #include "common/gui/QuietPlatform.h"
 #include "forms/TypesetRunner.h"
 
@@ -30,5 +31,6 @@ int main(int argc, char** argv) {
   // The platform's harmless notices go; a real warning stands out.
   InstallQuietPlatformHandler();
   QApplication app(argc, argv);
+  InstallDialogWatchdog();
   return RUN_ALL_TESTS();
 }

@@ -103,6 +103,10 @@ const TBlockCase kBlockCases[] = {
      {{"| b"}, {"| d"}, {"| f"}}},
     {"AppendColumnsArePlain", {{"rows=2 | A"}, {"covered=1 |"}}, [](TTable& t) { AppendColumns(t, 1); },
      {{"rows=2 | A", "|"}, {"covered=1 |", "|"}}},
+    // A paste over part of a block splits the whole block first: the text
+    // it had stays in its top cell, and no covered cell receives text.
+    {"PasteOverPartOfABlockSplitsIt", kLabel, [](TTable& t) { PasteText(t, 0, 1, "x"); },
+     {{"align=c rules=LT selected | A", "| b"}, {"rules=LB selected | x", "| d"}, {"| e", "| f"}}},
     // Rules: a side rule covers the block's whole side even when the rows
     // given are only some of the block's; no rule lands inside a block.
     {"LeftRuleCoversTheWholeSide", {{"| a", "rows=2 | B"}, {"| c", "covered=1 |"}},

@@ -327,7 +327,7 @@ TEST_F(DamagedFile, EachDamageRaisesItsMessage) {
       {"version 3", FlipByte(version, 3), "Invalid version"},
       {"version 0", FlipByte(version, 0), "Invalid version"},
       {"unknown tag in the table", FlipByte(version + 3, 0x0A), "Invalid stream read"},
-      {"unknown tag in a cell", FlipByte(align + 3, 0x66), "Stream read error"},
+      {"unknown tag in a cell", FlipByte(align + 3, 0x6F), "Stream read error"},
       {"a row where a cell must be", FlipByte(cell + 3, ctRow >> 24), "Stream read error"},
       {"not a table at all", FlipByte(3, 0x41), "Stream read error"},
       {"table size one too large", FlipByte(0, Good[0] + 1), "Stream size mismatch"},

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "common/gui/DialogWatchdog.h"
 #include "common/gui/QuietPlatform.h"
 
 int main(int argc, char** argv) {
@@ -25,5 +26,6 @@ int main(int argc, char** argv) {
   // The platform's harmless notices go; a real warning stands out.
   InstallQuietPlatformHandler();
   QApplication app(argc, argv);
+  InstallDialogWatchdog();
   return RUN_ALL_TESTS();
 }
