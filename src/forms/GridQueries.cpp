@@ -1,6 +1,6 @@
 #include "forms/GridQueries.h"
 
-#include <cstdio>
+#include <string>
 #include <cstdlib>
 #include <utility>
 
@@ -9,12 +9,11 @@ std::string StatusText(const TTable& table) {
   if (!c) return {};
   const int col = c->ColIndex();
   const int row = c->RowIndex();
-  char buf[96];
-  if (c->Span > 1)
-    std::snprintf(buf, sizeof buf, " Col: %d-%d   Row: %d", col + 1, col + c->Span, row + 1);
-  else
-    std::snprintf(buf, sizeof buf, " Col: %d   Row: %d", col + 1, row + 1);
-  return buf;
+  // A range where the cell covers more than one column or row.
+  auto range = [](int first, int count) {
+    return count > 1 ? std::to_string(first) + "-" + std::to_string(first + count - 1) : std::to_string(first);
+  };
+  return " Col: " + range(col + 1, c->Span) + "   Row: " + range(row + 1, c->RowSpan);
 }
 
 namespace {

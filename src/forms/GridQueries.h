@@ -9,8 +9,8 @@
 #include "commands/CommandStates.h"
 #include "model/Tables.h"
 
-// " Col: 2   Row: 3", " Col: 2-4   Row: 3" for a joined cell, or empty
-// without a current cell.
+// " Col: 2   Row: 3", " Col: 2-4   Row: 3" for a joined cell, " Col: 2
+// Row: 3-5" for a block, or empty without a current cell.
 std::string StatusText(const TTable& table);
 
 // The undo caption of a finished edit of a cell's text: "Typing" and the

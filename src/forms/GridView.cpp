@@ -549,11 +549,18 @@ bool TScrollBox::TabKey() {
   if (!cell) return false;
   int row = cell->RowIndex();
   int col = cell->ColIndex() + cell->Span;
-  if (col >= table.ColCount()) {
-    ++row;
-    col = 0;
+  // The cells a block covers are passed over: their block came before.
+  TCell* next = nullptr;
+  for (;;) {
+    if (col >= table.ColCount()) {
+      ++row;
+      col = 0;
+    }
+    next = table.GetCell(row, col);
+    if (!next || !next->Covered()) break;
+    col += next->Span;
   }
-  if (TCell* next = table.GetCell(row, col)) {
+  if (next) {
     table.ClearSelection();
     table.SelectCell(next);
     FHost->SetCurrentCell(next);

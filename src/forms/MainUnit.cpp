@@ -291,7 +291,8 @@ void TMainForm::EditorEnterKey() {
   FocusGrid();
   const TCell* cell = table.CurrentCell;
   if (!cell) return;
-  const int row = cell->RowIndex();
+  // Below a block is the row after its last.
+  const int row = cell->LastRowIndex();
   if (row + 1 >= table.RowCount()) return;
   if (TCell* next = table.GetCell(row + 1, cell->ColIndex())) {
     table.ClearSelection();
@@ -320,6 +321,8 @@ void TMainForm::ShowNoCurrentCell() {
 
 void TMainForm::SetCurrentCell(TCell* cell) {
   TTable& table = *CurrentTable;
+  // A block is edited through its own cell, which holds its text.
+  if (cell) cell = cell->BlockCell();
   if (cell == table.CurrentCell) return;
   FocusGrid();
   if (cell) {

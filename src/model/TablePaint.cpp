@@ -6,6 +6,7 @@
 // to the nearest integer, halves to the even neighbour.
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
 #if defined(__SSE__) || defined(__x86_64__)
@@ -233,6 +234,12 @@ void PaintBooktabsRules(const TCell& c, TCanvas& canvas) {
   horizontal(&TCell::RuleBottom, b.Bottom, lastRow, -1);
 }
 
+// The rules of a cell that a block covers, on its own row's band.
+void PaintCoveredRules(const TCell& c, TCanvas& canvas, TRuleStyle style) {
+  if (style == rsBooktabs) PaintBooktabsRules(c, canvas);
+  else PaintClassicRules(c, canvas);
+}
+
 void PaintCell(TCell& c, TCanvas& canvas, char align, const TColumnLook* look, const TLooks& looks) {
   const TTable& table = *c.Table();
   canvas.SetFont(table.FontName, table.FontSize);
@@ -283,17 +290,24 @@ void PaintCell(TCell& c, TCanvas& canvas, char align, const TColumnLook* look, c
   }
 
   if (!c.Text().empty()) {
-    const TRect textRect = Inflated(b, -table.CellPadding);
+    TRect textRect = Inflated(b, -table.CellPadding);
+    const float padding = static_cast<float>(2 * table.CellPadding);
+    const bool wrapped = align != 'c' && align != 'r' && Wraps(c, look) &&
+                         c.MeasuredWidth - padding > looks.TextWidth(*look);
+    std::string wrappedText;
+    if (wrapped) wrappedText = WrapText(canvas, c.Text(), looks.TextWidth(*look));
+    const std::string& text = wrapped ? wrappedText : c.Text();
+    // A block's text stands in the middle of its rows, as \multirow sets it.
+    if (c.RowSpan > 1) {
+      const float height = wrapped ? canvas.TextExtent(text).Height : c.MeasuredHeight - padding;
+      const int room = textRect.Bottom - textRect.Top - R(height);
+      if (room > 1) textRect.Top += room / 2;
+    }
     canvas.SetBrushStyle(TBrushStyle::Clear);
     switch (align) {
-      case 'c': canvas.TextRect(textRect, c.Text(), TTextAlign::Center, false); break;
-      case 'r': canvas.TextRect(textRect, c.Text(), TTextAlign::Right, false); break;
-      default:
-        if (Wraps(c, look) && c.MeasuredWidth - static_cast<float>(2 * table.CellPadding) > looks.TextWidth(*look))
-          canvas.TextRect(textRect, WrapText(canvas, c.Text(), looks.TextWidth(*look)), TTextAlign::Left, true);
-        else
-          canvas.TextRect(textRect, c.Text(), TTextAlign::Left, true);
-        break;
+      case 'c': canvas.TextRect(textRect, text, TTextAlign::Center, false); break;
+      case 'r': canvas.TextRect(textRect, text, TTextAlign::Right, false); break;
+      default: canvas.TextRect(textRect, text, TTextAlign::Left, true); break;
     }
   }
 
@@ -309,6 +323,23 @@ void PaintBand(TCanvas& canvas, TRect r) {
   canvas.FrameRect(r);
   canvas.SetBrushColor(clBtnFace);
   canvas.FillRect(Inflated(r, -1));
+}
+
+// A block's own cell, found while measuring: the rows it covers, first
+// and last, must together be as tall as its text.
+struct TBlockNeed {
+  int Top;
+  int Last;
+  float Height;
+};
+
+// What the rows top .. last - 1 leave to a block's last row of the height
+// it needs. The sum runs top to bottom wherever it is taken, so that it
+// rounds alike.
+float LastRowNeed(const TTable& table, int top, int last, float height) {
+  float sum = 0;
+  for (int i = top; i < last; ++i) sum += table.Rows[i]->Height;
+  return height - sum;
 }
 
 // A joined cell whose text is wider than its columns, found while measuring.
@@ -366,7 +397,7 @@ void TTable::NoteTextChange(TCell* cell) {
 void TTable::Measure(TCanvas& canvas) {
   const uint64_t formats = FormatsKey(*this);
   bool incremental = FLayoutFormatsKey == formats && FLayoutValid && FLayoutSimple && !FChangedOverflow &&
-                     FLayoutEpoch == gTableShapeEpoch &&
+                     FLayoutEpoch == gTableShapeEpoch && FLayoutSpans == gCellSpanEpoch &&
                      FLayoutPadding == CellPadding && FLayoutFontSize == FontSize && FLayoutFontName == FontName &&
                      ExtentFontSize == FontSize && ExtentFontName == FontName;
   // A cell that took another's span in place (TCell::Assign) changed the
@@ -380,6 +411,7 @@ void TTable::Measure(TCanvas& canvas) {
   FChangedOverflow = false;
   FLayoutValid = true;
   FLayoutEpoch = gTableShapeEpoch;
+  FLayoutSpans = gCellSpanEpoch;
   FLayoutPadding = CellPadding;
   FLayoutFontName = FontName;
   FLayoutFontSize = FontSize;
@@ -388,27 +420,49 @@ void TTable::Measure(TCanvas& canvas) {
 
 void TTable::MeasureChanged(TCanvas& canvas) {
   canvas.SetFont(FontName, FontSize);
-  std::vector<int> rows;
+  // Rows to measure again, settled top to bottom: a row that changes its
+  // height changes what the blocks across it leave to their last rows.
+  std::set<int> rows;
   std::vector<int> cols;
   for (TCell* c : FChanged) {
     MeasureCached(c, canvas);
-    rows.push_back(c->Row()->Index());
+    const int r = c->Row()->Index();
+    rows.insert(r);
+    if (c->RowSpan > 1) rows.insert(std::min(r + c->RowSpan - 1, RowCount() - 1));
     cols.push_back(c->Index());
   }
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   std::sort(cols.begin(), cols.end());
   cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
 
-  // The same maxima the full walk takes, from the same cached extents.
-  for (int r : rows) {
+  // The same maxima the full walk takes, from the same cached extents. The
+  // layout is simple here: a cell's index is its column.
+  std::vector<int> later;
+  while (!rows.empty()) {
+    const int r = *rows.begin();
+    rows.erase(rows.begin());
     TRow* row = Rows[r];
     float height = 0;
+    later.clear();
+    int col = 0;
     for (TCell* c : *row) {
       MeasureCached(c, canvas);
-      height = std::max(height, c->MeasuredHeight);
+      if (c->RowSpan > 1) {
+        later.push_back(r + c->RowSpan - 1);
+      } else {
+        height = std::max(height, c->MeasuredHeight);
+        const int top = r - c->RowsToTop;
+        if (top < r && top >= 0) {
+          const TCell* own = (*Rows[top])[col];
+          const int last = top + own->RowSpan - 1;
+          if (last == r) height = std::max(height, LastRowNeed(*this, top, r, own->MeasuredHeight));
+          else if (last > r) later.push_back(last);
+        }
+      }
+      ++col;
     }
+    if (row->Height == height) continue;
     row->Height = height;
+    for (int last : later) rows.insert(std::min(last, RowCount() - 1));
   }
   for (int col : cols) {
     const size_t i = static_cast<size_t>(col);
@@ -443,8 +497,10 @@ void TTable::MeasureAll(TCanvas& canvas) {
   bool simple = true;
 
   const int colCount = ColCount();
+  const int rowCount = RowCount();
   std::vector<float> widths(static_cast<size_t>(colCount), 0.0f);
   std::vector<TJoinedCell> joined;
+  std::vector<TBlockNeed> blocks;
   // Paragraph columns wrap their texts: every cell of theirs is measured
   // again when anything changes.
   const TLooks looks(*this, canvas);
@@ -453,6 +509,7 @@ void TTable::MeasureAll(TCanvas& canvas) {
   // Row heights and the widths single cells need, in one walk; joined cells
   // are set aside, since they can only share out what the single cells
   // leave them.
+  int rowIndex = 0;
   for (TRow* row : Rows) {
     float height = 0;
     int col = 0;
@@ -462,7 +519,11 @@ void TTable::MeasureAll(TCanvas& canvas) {
       float cellHeight = c->MeasuredHeight;
       const TColumnLook* look = looks.Of(col, c->Span);
       if (Wraps(*c, look)) WrappedSize(*c, canvas, looks, *look, cellWidth, cellHeight);
-      height = std::max(height, cellHeight);
+      // A block's text is shared out over its rows once their own heights
+      // are known; one reaching past the last row (a damaged file) ends there.
+      const int last = std::min(rowIndex + c->RowSpan - 1, rowCount - 1);
+      if (last > rowIndex) blocks.push_back({rowIndex, last, cellHeight});
+      else height = std::max(height, cellHeight);
       if (c->Span != 1) simple = false;
       if (c->Span == 1) {
         if (col >= 0 && col < colCount) {
@@ -476,8 +537,21 @@ void TTable::MeasureAll(TCanvas& canvas) {
     }
     row->Height = height;
     if (col != colCount) simple = false;
+    ++rowIndex;
   }
   FLayoutSimple = simple;
+
+  // A block whose text is taller than its rows makes its last row taller.
+  // Blocks ending higher up come first, so that each sees the final heights
+  // of the rows above its last one, which is what MeasureChanged sees too.
+  std::stable_sort(blocks.begin(), blocks.end(),
+                   [](const TBlockNeed& a, const TBlockNeed& b) { return a.Last < b.Last; });
+  FBlockRows.clear();
+  for (const TBlockNeed& b : blocks) {
+    float& height = Rows[b.Last]->Height;
+    height = std::max(height, LastRowNeed(*this, b.Top, b.Last, b.Height));
+    FBlockRows.emplace_back(b.Top, b.Last);
+  }
 
   // A column of a given width is at least that wide, at the grid's scale.
   for (int i = 0; i < colCount; ++i) {
@@ -571,6 +645,11 @@ void TColumn::Paint(TCanvas& canvas) {
 }
 
 void TCell::Paint(TCanvas& canvas) {
+  // A covered cell shows nothing of its own: its block's cell draws it.
+  if (Covered()) {
+    PaintCoveredRules(*this, canvas, Table()->Style.Rules);
+    return;
+  }
   const TLooks looks(*Table(), canvas);
   const int col = ColIndex();
   PaintCell(*this, canvas, AlignOf(*this, looks.At(col)), looks.Of(col, Span), looks);
@@ -584,7 +663,9 @@ uint64_t gLastCellRectsStamp = 0;
 
 void TTable::NewCellRectsStamp() { FCellRectsStamp = ++gLastCellRectsStamp; }
 
-void TTable::UpdateCellRects(const TRow& row) const {
+void TTable::UpdateCellRects(const TRow& row) const { UpdateCellRects(row, -1); }
+
+void TTable::UpdateCellRects(const TRow& row, int index) const {
   // Before the first Paint there is no layout to bring up to date.
   if (row.FCellRectsStamp == FCellRectsStamp || FCellRectsStamp == 0) return;
   // The same sums as a complete layout makes: the cells' widths added up
@@ -596,7 +677,14 @@ void TTable::UpdateCellRects(const TRow& row) const {
   for (TCell* c : row) {
     x += c->Width;
     const int right = R(x);
-    const TRect bounds{left, top, right, bottom};
+    TRect bounds{left, top, right, bottom};
+    // A block's own cell reaches down to the bottom of its last row, so
+    // that it is drawn, framed and hit as one cell; its covered cells keep
+    // their own row's band.
+    if (c->RowSpan > 1) {
+      if (index < 0) index = row.Index();
+      bounds.Bottom = Rows[std::min(index + c->RowSpan - 1, RowCount() - 1)]->BoundsRect.Bottom;
+    }
     if (!(c->BoundsRect == bounds)) c->BoundsRect = bounds;
     left = right;
   }
@@ -604,7 +692,8 @@ void TTable::UpdateCellRects(const TRow& row) const {
 }
 
 void TTable::UpdateCellRects() const {
-  for (const TRow* row : Rows) UpdateCellRects(*row);
+  int index = 0;
+  for (const TRow* row : Rows) UpdateCellRects(*row, index++);
 }
 
 void TTable::Paint(TCanvas& canvas, const TRect* clip) {
@@ -627,8 +716,16 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
   // Every row's band is laid out, since the hit tests find rows by them;
   // the cells only of the rows that meet the clip rectangle, and only what
   // meets it is drawn. Everything a row draws lies between its top and its
-  // bottom edge inclusive.
+  // bottom edge inclusive, but for a block's own cell, which reaches down
+  // over the rows it covers.
+  const int rowCount = RowCount();
+  const bool blocks = !FBlockRows.empty();
+  // Which rows' bands moved, kept only when blocks need to know: a block's
+  // own cell is laid out again when the bottom of its last row moved.
+  std::vector<uint8_t> moved;
+  if (blocks) moved.assign(static_cast<size_t>(rowCount), 0);
   float y = y0;
+  int rowIndex = 0;
   for (TRow* row : Rows) {
     const int top = R(y);
     const int bottom = R(y + row->Height);
@@ -637,12 +734,41 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
     if (!(row->BoundsRect == band)) {
       row->BoundsRect = band;
       row->FCellRectsStamp = 0;
+      if (blocks) moved[static_cast<size_t>(rowIndex)] = 1;
     }
+    ++rowIndex;
+  }
+  for (const auto& [first, last] : FBlockRows)
+    if (last < rowCount && moved[static_cast<size_t>(last)]) Rows[first]->FCellRectsStamp = 0;
+
+  rowIndex = -1;
+  for (TRow* row : Rows) {
+    ++rowIndex;
+    const int top = row->BoundsRect.Top;
+    const int bottom = row->BoundsRect.Bottom;
     if (!Meets(clip, 0, top, PixelWidth, bottom + 1)) continue;
-    UpdateCellRects(*row);
+    UpdateCellRects(*row, rowIndex);
     if (!grid) continue;
-    canvas.MoveTo(gridLeft, top);
-    canvas.LineTo(gridRight, top);
+    if (!blocks) {
+      canvas.MoveTo(gridLeft, top);
+      canvas.LineTo(gridRight, top);
+    } else {
+      // No grid line runs through a block: the line over a row breaks off
+      // over the cells that a block above covers.
+      int from = gridLeft;
+      for (const TCell* c : *row) {
+        if (!c->Covered()) continue;
+        if (c->BoundsRect.Left > from) {
+          canvas.MoveTo(from, top);
+          canvas.LineTo(c->BoundsRect.Left, top);
+        }
+        from = c->BoundsRect.Right;
+      }
+      if (gridRight > from) {
+        canvas.MoveTo(from, top);
+        canvas.LineTo(gridRight, top);
+      }
+    }
     int left = gridLeft;
     for (const TCell* c : *row) {
       left = c->BoundsRect.Left;
@@ -701,15 +827,37 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
     }
     i = last + 1;
   }
+  // A block is drawn with its own row; one whose own row lies above the
+  // clip but that reaches into it, with the first row that shows.
+  bool firstShown = true;
+  rowIndex = -1;
   for (TRow* row : Rows) {
+    ++rowIndex;
     const TRect& rb = row->BoundsRect;
     if (!Meets(clip, rb.Left, rb.Top, rb.Right, rb.Bottom + 1)) continue;
+    const bool first = firstShown;
+    firstShown = false;
     int col = 0;
     for (TCell* c : *row) {
       const TRect& b = c->BoundsRect;
       const int start = col;
       col += c->Span;
       const bool meets = Meets(clip, b.Left, b.Top, b.Right + 1, b.Bottom + 1);
+      if (c->Covered()) {
+        if (!meets) continue;
+        const int topRow = rowIndex - c->RowsToTop;
+        if (first && topRow >= 0) {
+          TRow& above = *Rows[topRow];
+          UpdateCellRects(above, topRow);
+          TCell* own = above.CellAtCol(start);
+          if (own && own->RowSpan > 1)
+            PaintCell(*own, canvas, AlignOf(*own, looks.At(start)), looks.Of(start, own->Span), looks);
+        }
+        // Its left and right rules are its block's; only the last covered
+        // cell's bottom rule, the block's own, adds anything.
+        PaintCoveredRules(*c, canvas, Style.Rules);
+        continue;
+      }
       // Centred and right-aligned text is drawn on one line, so text with
       // line breaks can stick out of its cell; such a cell is drawn
       // whenever its row is.

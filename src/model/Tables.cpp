@@ -292,12 +292,15 @@ TCell* TTable::GetCell(int rowIndex, int colIndex) const {
 
 TCell* TTable::CellAt(int x, int y) const {
   // A cell's band is its row's band, so only rows whose band holds y can
-  // hold the cell; this keeps a hit test on a large table cheap.
+  // hold the cell; this keeps a hit test on a large table cheap. A point in
+  // a block is in one of its covered cells or in its own row, and either
+  // way the block's own cell is the one hit.
   for (const TRow* r : Rows) {
     if (y < r->BoundsRect.Top || y >= r->BoundsRect.Bottom) continue;
     UpdateCellRects(*r);
     for (TCell* c : *r)
-      if (c->BoundsRect.Contains(x, y)) return c;
+      if (c->BoundsRect.Left <= x && x < c->BoundsRect.Right) return c->BlockCell();
+    return nullptr;
   }
   return nullptr;
 }

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/Errors.h"
@@ -625,6 +626,12 @@ class TTable {
   // The column formats the last Measure saw, as a hash: a paragraph
   // column's width changes the layout.
   uint64_t FLayoutFormatsKey = 0;
+  // The span count the last Measure saw: a block made or split in place
+  // reshapes the rows without touching a list.
+  uint64_t FLayoutSpans = 0;
+  // The blocks the last Measure found, as their first and last row, so
+  // that a block's own cell is laid out again when its last row moves.
+  std::vector<std::pair<int, int>> FBlockRows;
   std::vector<TCell*> FChanged;
   bool FChangedOverflow = false;
 
@@ -634,6 +641,8 @@ class TTable {
   // shape epoch) and the margin. A row whose band moved is marked stale by
   // Paint.
   void NewCellRectsStamp();
+  // index: row's position in the table, or -1 to look it up when needed.
+  void UpdateCellRects(const TRow& row, int index) const;
   uint64_t FCellRectsStamp = 0;
   uint64_t FCellRectsEpoch = 0;
   int FCellRectsMargin = 0;

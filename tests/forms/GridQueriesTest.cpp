@@ -7,6 +7,7 @@
 
 #include "commands/TableCommands.h"
 #include "forms/GridQueries.h"
+#include "model/TableEdit.h"
 #include "model/Tables.h"
 
 namespace {
@@ -28,6 +29,11 @@ TEST(GridQueries, StatusText) {
   ASSERT_EQ(joined.Current, ccCell);
   t.CurrentCell = joined.Cell;
   EXPECT_EQ(StatusText(t), " Col: 2-4   Row: 3");
+  // A block names the rows it covers as well.
+  t.CurrentCell = JoinCells(t, {0, 0, 0, 1});
+  EXPECT_EQ(StatusText(t), " Col: 1   Row: 1-2");
+  t.CurrentCell = JoinCells(t, {1, 1, 4, 2});
+  EXPECT_EQ(StatusText(t), " Col: 2-5   Row: 2-3");
 }
 
 TEST(GridQueries, TypingCaption) {

@@ -14,6 +14,7 @@
 #include "common/gui/WindowFixture.h"
 #include "forms/ColumnFmtUnit.h"
 #include "forms/UndoListUnit.h"
+#include "model/TableEdit.h"
 
 namespace {
 
@@ -203,6 +204,46 @@ TEST_F(KeyboardTest, TabGoesOnAndEdits) {
   Form->FocusGrid();
   OnGrid(Qt::Key_Tab);
   EXPECT_EQ(Table().CurrentCell, nullptr);
+}
+
+// A block of column 1 over rows 1 to 3: keys that land in it give its own
+// cell, and keys that leave it go past its last row, never to a covered
+// cell, so that neither Down nor Tab sticks at a block.
+TEST_F(KeyboardTest, KeysStepOverBlocks) {
+  NewTable(5, 4);
+  TCell* block = ::JoinCells(Table(), {1, 1, 1, 3});
+  Form->RefreshGrid();
+  struct Case {
+    const char* Name;
+    TCell* From;
+    Qt::Key Key;
+    TCell* To;
+  };
+  const Case cases[] = {
+      {"down out of a block", block, Qt::Key_Down, Cell(4, 1)},
+      {"down into a block", Cell(0, 1), Qt::Key_Down, block},
+      {"up into a block's last row", Cell(4, 1), Qt::Key_Up, block},
+      {"right into a block's middle row", Cell(2, 0), Qt::Key_Right, block},
+      {"left into a block's last row", Cell(3, 2), Qt::Key_Left, block},
+      {"tab past a block's covered cell", Cell(2, 0), Qt::Key_Tab, Cell(2, 2)},
+      {"tab out of a block", block, Qt::Key_Tab, Cell(1, 2)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Current(c.From);
+    OnGrid(c.Key);
+    EXPECT_EQ(Table().CurrentCell, c.To);
+    Form->FocusGrid();
+  }
+  // Enter in the editor of a block goes on below the block, and what was
+  // typed is the block's text.
+  Current(block);
+  OnGrid(Qt::Key_Return);
+  QTest::keyClicks(Form->Editor, "tall");
+  InEditor(Qt::Key_Return);
+  EXPECT_EQ(block->Text(), "tall");
+  EXPECT_EQ(Cell(2, 1)->BlockCell(), block);
+  EXPECT_EQ(Table().CurrentCell, Cell(4, 1));
 }
 
 TEST_F(KeyboardTest, ArrowsOnTheGrid) {

@@ -8,6 +8,7 @@
 
 #include "common/gui/WindowFixture.h"
 #include "forms/Cursors.h"
+#include "model/TableEdit.h"
 
 namespace {
 
@@ -40,6 +41,44 @@ TEST_F(MouseTest, PressOnACellSelectsItAndMakesItCurrent) {
   EXPECT_EQ(Form->DragMode(), dmNone);
   EXPECT_EQ(Table().CurrentCell, Cell(1, 2));
   EXPECT_EQ(FocusState, fsGrid);
+}
+
+// A block of column 1 over rows 1 to 3: a press anywhere in it gives its
+// own cell, never a covered one, and a drag that reaches into it takes it
+// whole.
+TEST_F(MouseTest, BlocksAreHitAndDraggedWhole) {
+  NewTable(5, 4);
+  TCell* block = ::JoinCells(Table(), {1, 1, 1, 3});
+  block->SetText("label");
+  Form->RefreshGrid();
+  for (int row = 1; row <= 3; ++row) {
+    SCOPED_TRACE(row);
+    const TRect& band = Table().Rows[row]->BoundsRect;
+    const TRect& b = block->BoundsRect;
+    Click(View((b.Left + b.Right) / 2, (band.Top + band.Bottom) / 2));
+    EXPECT_EQ(Table().CurrentCell, block);
+    EXPECT_EQ(Form->Editor->text(), "label");
+    EXPECT_EQ(SelectedCells(), Block(1, 1, 3, 1));
+  }
+  struct Case {
+    const char* Name;
+    TCell* From;
+    TCell* To;  // the pointer ends in this cell's centre
+    Cells Selected;
+  };
+  const Case cases[] = {
+      {"from above into its middle", Cell(0, 0), Cell(2, 1), Block(0, 0, 3, 1)},
+      {"from below into its last row", Cell(4, 2), Cell(3, 1), Block(1, 1, 4, 2)},
+      {"from beside it into its middle row", Cell(2, 3), Cell(2, 1), Block(1, 1, 3, 3)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Press(Centre(c.From));
+    Drag(Centre(c.To));
+    Release(Centre(c.To));
+    EXPECT_EQ(SelectedCells(), c.Selected);
+    EXPECT_FALSE(Table().CurrentCell && Table().CurrentCell->Covered());
+  }
 }
 
 TEST_F(MouseTest, CornerSquareClearsEverythingAndStartsNoDrag) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/Canvas.h"
+#include "model/TableEdit.h"
 #include "model/Tables.h"
 
 namespace {
@@ -752,3 +753,174 @@ TEST(TablePaint, BooktabsRulesHeavyFrameTrimmedPartsGreyVerticals) {
 }
 
 }  // namespace
+
+// ---- blocks: cells joined across rows
+
+// A table of rows x cols cells "t", the block rect joined with text "B" and
+// rules on every edge, laid out and drawn.
+struct TBlockTable {
+  TTable Table;
+  TRecordingCanvas Canvas;
+  TCell* Block = nullptr;
+  TBlockTable(int rows, int cols, const TCellRect& block, const std::string& text = "B") {
+    Build(Table, cols, std::vector<std::vector<TCellSpec>>(static_cast<size_t>(rows),
+                                                           std::vector<TCellSpec>(static_cast<size_t>(cols), {"t"})));
+    Table.SetRules({0, 0, cols - 1, rows - 1}, rbAll, 1);
+    Block = JoinCells(Table, block);
+    Block->SetText(text);
+    EXPECT_EQ(TableDefect(Table), "");
+  }
+  void Draw(const TRect* clip = nullptr) {
+    Table.Measure(Canvas);
+    Canvas.Ops.clear();
+    Table.Paint(Canvas, clip);
+  }
+  // The block's own rectangle as the rows and columns it covers make it.
+  TRect Expected(const TCellRect& block) const {
+    return {Table.Columns[block.Left]->BoundsRect.Left, Table.Rows[block.Top]->BoundsRect.Top,
+            Table.Columns[block.Right]->BoundsRect.Right, Table.Rows[block.Bottom]->BoundsRect.Bottom};
+  }
+};
+
+// Whether a line drawn on the canvas runs through the inside of r, away
+// from its edges, where booktabs draws its heavy rules' second line.
+bool CrossesInside(const TOp& line, const TRect& r) {
+  const TRect a = Reach(line);
+  return a.Left < r.Right - 2 && a.Right > r.Left + 2 && a.Top < r.Bottom - 2 && a.Bottom > r.Top + 2;
+}
+
+TEST(TablePaint, BlockDrawsAsOneCell) {
+  struct TCase {
+    const char* Name;
+    TCellRect Block;
+    TRuleStyle Style;
+  };
+  const TCase cases[] = {
+      {"three rows of one column", {0, 1, 0, 3}, rsClassic},
+      {"two rows of two columns", {1, 0, 2, 1}, rsClassic},
+      {"booktabs, last rows", {2, 2, 2, 4}, rsBooktabs},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TBlockTable w(5, 3, c.Block);
+    w.Table.Style.Rules = c.Style;
+    w.Table.HasFocus = true;
+    w.Table.SelectCell(w.Block);
+    w.Table.CurrentCell = w.Block;
+    w.Draw();
+    const TRect want = w.Expected(c.Block);
+    ASSERT_EQ(w.Block->BoundsRect, want);
+
+    // No rule and no grid line inside the block.
+    for (const TOp& op : w.Canvas.OfKind(TOpKind::Line)) EXPECT_FALSE(CrossesInside(op, want)) << op;
+    // Its side rules run along its whole sides, its bottom rule under its
+    // last row.
+    const auto drawn = [&](const TOp& line) {
+      for (const TOp& op : w.Canvas.OfKind(TOpKind::Line))
+        if (op.Rect == line.Rect && op.Color == clWindowText) return true;
+      return false;
+    };
+    EXPECT_TRUE(drawn(Line(want.Left, want.Top, want.Right + 1, want.Top, clWindowText)));
+    EXPECT_TRUE(drawn(Line(want.Left, want.Bottom, want.Right + 1, want.Bottom, clWindowText)));
+    if (c.Style == rsClassic) {
+      EXPECT_TRUE(drawn(Line(want.Left, want.Top, want.Left, want.Bottom + 1, clWindowText)));
+      EXPECT_TRUE(drawn(Line(want.Right, want.Top, want.Right, want.Bottom + 1, clWindowText)));
+    }
+    // The selection and the focus frame the block as one cell.
+    const TRect inner{want.Left + 2, want.Top + 2, want.Right - 1, want.Bottom - 1};
+    EXPECT_EQ(w.Canvas.Shapes(), (std::vector<TOp>{Focus({inner.Left - 1, inner.Top - 1, inner.Right + 1,
+                                                           inner.Bottom + 1}),
+                                                     Fill(inner, clHighlight)}));
+    // Its text once, in the middle of its rows.
+    std::vector<TOp> texts;
+    for (const TOp& op : w.Canvas.OfKind(TOpKind::Text))
+      if (op.Text == "B") texts.push_back(op);
+    ASSERT_EQ(texts.size(), 1u);
+    const TRect& t = texts[0].Rect;
+    const int above = t.Top - (want.Top + w.Table.CellPadding);
+    const int below = (want.Bottom - w.Table.CellPadding) - (t.Top + 12);
+    EXPECT_GT(above, 0);
+    EXPECT_LE(std::abs(above - below), 1);
+  }
+}
+
+TEST(TableMeasure, BlockTallerThanItsRows) {
+  // The block's three lines need 36 + 8 pixels; its two rows give 20 each:
+  // the last row takes the 4 missing, the first keeps its own height.
+  TBlockTable w(3, 2, {0, 0, 0, 1}, "1\n2\n3");
+  w.Draw();
+  EXPECT_EQ(w.Table.Rows[0]->Height, 20);
+  EXPECT_EQ(w.Table.Rows[1]->Height, 24);
+  EXPECT_EQ(w.Table.Rows[2]->Height, 20);
+  EXPECT_EQ(w.Block->BoundsRect.Bottom - w.Block->BoundsRect.Top, 44);
+}
+
+// The quick re-measure after typing must lay out blocks as a fresh
+// measure does: a block's need shifts when the rows above its last move.
+TEST(TableMeasure, ChangedTextsBesideBlocksLayOutAsAFreshTable) {
+  struct TCase {
+    const char* Name;
+    std::function<void(TTable&)> Change;
+  };
+  const std::vector<TCase> cases = {
+      {"the block's text grows", [](TTable& t) { t.GetCell(1, 1)->SetText("1\n2\n3\n4\n5\n6\n7\n8"); }},
+      {"the block's text shrinks", [](TTable& t) { t.GetCell(1, 1)->SetText("x"); }},
+      {"a row inside the block grows", [](TTable& t) { t.GetCell(2, 0)->SetText("a\nb\nc"); }},
+      {"the block's first row grows", [](TTable& t) { t.GetCell(1, 3)->SetText("a\nb\nc\nd"); }},
+      {"a row of a block that ends lower grows", [](TTable& t) { t.GetCell(3, 3)->SetText("a\nb\nc\nd\ne\nf"); }},
+      {"a row below the blocks grows", [](TTable& t) { t.GetCell(5, 0)->SetText("a\nb"); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRecordingCanvas canvas;
+    TTable t;
+    Build(t, 4, std::vector<std::vector<TCellSpec>>(6, std::vector<TCellSpec>(4, TCellSpec{"ab"})));
+    JoinCells(t, {1, 1, 1, 3})->SetText("1\n2\n3\n4\n5");  // needs more than its rows
+    JoinCells(t, {2, 2, 2, 4})->SetText("p\nq\nr\ns\nt\nu\nv");
+    ASSERT_EQ(TableDefect(t), "");
+    t.Measure(canvas);
+    c.Change(t);
+    t.Measure(canvas);
+
+    TTable fresh;
+    for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
+    for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
+    fresh.Measure(canvas);
+    for (int r = 0; r < t.RowCount(); ++r) EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
+    EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
+  }
+}
+
+TEST(TablePaint, BlockReachingIntoTheClipIsDrawnAndHit) {
+  TBlockTable w(60, 6, {2, 10, 3, 29}, "block");
+  w.Table.SelectCell(w.Block);
+  w.Table.HasFocus = true;
+  w.Draw();
+  const TRect whole = w.Block->BoundsRect;
+  // A clip over rows 25 to 35 only: the block's own row lies far above it.
+  const TRect clip{0, w.Table.Rows[25]->BoundsRect.Top, w.Table.PixelWidth, w.Table.Rows[35]->BoundsRect.Top};
+  // A row of the block above the clip grows, so that the block's bottom
+  // moves while its own row, outside the clip, is laid out lazily.
+  w.Table.GetCell(12, 0)->SetText("x\ny\nz");
+  w.Draw(&clip);
+  const TRect moved = w.Block->BoundsRect;
+  EXPECT_EQ(moved.Top, whole.Top);
+  EXPECT_EQ(moved.Bottom, w.Table.Rows[29]->BoundsRect.Bottom);
+  EXPECT_GT(moved.Bottom, whole.Bottom);
+  int texts = 0;
+  for (const TOp& op : w.Canvas.OfKind(TOpKind::Text)) texts += op.Text == "block";
+  EXPECT_EQ(texts, 1);
+  const TRect inner{moved.Left + 2, moved.Top + 2, moved.Right - 1, moved.Bottom - 1};
+  EXPECT_NE(std::find(w.Canvas.Ops.begin(), w.Canvas.Ops.end(), Fill(inner, clHighlight)), w.Canvas.Ops.end());
+
+  // Anywhere in the block, even in rows never drawn since, hits its own cell;
+  // beside it, the cells of those rows.
+  for (int r = 10; r <= 29; ++r) {
+    const TRect& band = w.Table.Rows[r]->BoundsRect;
+    for (int y : {band.Top, band.Bottom - 1}) {
+      EXPECT_EQ(w.Table.CellAt(moved.Left, y), w.Block) << "row " << r;
+      EXPECT_EQ(w.Table.CellAt(moved.Right - 1, y), w.Block) << "row " << r;
+      EXPECT_EQ(w.Table.CellAt(moved.Right, y), w.Table.GetCell(r, 4)) << "row " << r;
+    }
+  }
+}
