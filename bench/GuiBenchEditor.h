@@ -19,8 +19,8 @@
 #include <string>
 
 #include "document/AppModule.h"
-#include "forms/CodeUnit.h"
-#include "forms/MainUnit.h"
+#include "forms/preview/CodeUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "undo/UndoBuffers.h"
 
 // Notes when the grid's visible part is painted.

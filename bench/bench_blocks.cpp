@@ -18,7 +18,7 @@
 
 #include "GuiBenchEditor.h"
 #include "document/AppModule.h"
-#include "forms/MainUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "model/TableEdit.h"
 #include "platform/QtCanvas.h"
 #include "undo/UndoBuffers.h"

@@ -16,7 +16,7 @@
 
 #include "GuiBenchEditor.h"
 #include "document/AppModule.h"
-#include "forms/MainUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "undo/UndoBuffers.h"
 
 namespace {

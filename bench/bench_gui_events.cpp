@@ -11,7 +11,7 @@
 #include <QMouseEvent>
 
 #include "GuiBenchEditor.h"
-#include "forms/GridView.h"
+#include "forms/grid/GridView.h"
 #include "model/Tables.h"
 
 namespace {

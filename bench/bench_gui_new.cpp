@@ -12,8 +12,8 @@
 #include <chrono>
 
 #include "GuiBenchEditor.h"
-#include "forms/MainUnit.h"
-#include "forms/NewTableUnit.h"
+#include "forms/mainwindow/MainUnit.h"
+#include "forms/dialogs/NewTableUnit.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "GuiBenchEditor.h"
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
-#include "forms/MainUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "model/Tables.h"
 #include "undo/UndoBuffers.h"
 

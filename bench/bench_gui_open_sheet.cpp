@@ -17,7 +17,7 @@
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
 #include "document/SpreadsheetFile.h"
-#include "forms/MainUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "undo/UndoBuffers.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include "GuiBenchEditor.h"
 #include "document/AppModule.h"
 #include "document/Recovery.h"
-#include "forms/MainUnit.h"
-#include "forms/RecoveryController.h"
+#include "forms/mainwindow/MainUnit.h"
+#include "forms/mainwindow/RecoveryController.h"
 #include "undo/Snapshot.h"
 #include "undo/UndoBuffers.h"
 

@@ -14,8 +14,8 @@
 
 #include "GuiBenchEditor.h"
 #include "document/AppModule.h"
-#include "forms/CodeUnit.h"
-#include "forms/MainUnit.h"
+#include "forms/preview/CodeUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "undo/UndoBuffers.h"
 
 namespace {

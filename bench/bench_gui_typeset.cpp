@@ -15,8 +15,8 @@
 #include <string>
 
 #include "GuiBenchEditor.h"
-#include "forms/TypesetPanel.h"
-#include "forms/TypesetRunner.h"
+#include "forms/preview/TypesetPanel.h"
+#include "typeset/TypesetRunner.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <vector>
 
-#include "forms/BorderUnit.h"
+#include "forms/dialogs/BorderUnit.h"
 
 namespace {
 

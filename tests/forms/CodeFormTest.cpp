@@ -4,7 +4,7 @@
 #include <QTextBlock>
 #include <random>
 
-#include "forms/CodeUnit.h"
+#include "forms/preview/CodeUnit.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/ColumnFmtUnit.h"
+#include "forms/dialogs/ColumnFmtUnit.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "common/gui/WindowFixture.h"
-#include "forms/NewTableUnit.h"
-#include "forms/QtDocumentUI.h"
-#include "forms/RowPrefixUnit.h"
-#include "forms/UndoListUnit.h"
+#include "forms/dialogs/NewTableUnit.h"
+#include "forms/mainwindow/QtDocumentUI.h"
+#include "forms/dialogs/RowPrefixUnit.h"
+#include "forms/mainwindow/UndoListUnit.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
-#include "forms/QtDocumentUI.h"
+#include "forms/mainwindow/QtDocumentUI.h"
 #include "undo/UndoBuffers.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 
 #include "common/gui/WindowFixture.h"
 #include "document/AppModule.h"
-#include "forms/MainUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "model/Tables.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "commands/TableCommands.h"
-#include "forms/GridQueries.h"
+#include "forms/grid/GridQueries.h"
 #include "model/TableEdit.h"
 #include "model/Tables.h"
 

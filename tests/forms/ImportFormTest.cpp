@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "document/AppModule.h"
-#include "forms/ImportUnit.h"
-#include "forms/QtDocumentUI.h"
+#include "forms/dialogs/ImportUnit.h"
+#include "forms/mainwindow/QtDocumentUI.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <QWindow>
 
 #include "common/gui/WindowFixture.h"
-#include "forms/ColumnFmtUnit.h"
-#include "forms/UndoListUnit.h"
+#include "forms/dialogs/ColumnFmtUnit.h"
+#include "forms/mainwindow/UndoListUnit.h"
 #include "model/TableEdit.h"
 
 namespace {

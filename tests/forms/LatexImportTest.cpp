@@ -11,8 +11,8 @@
 
 #include "common/gui/WindowFixture.h"
 #include "document/AppModule.h"
-#include "forms/LatexTableChoiceUnit.h"
-#include "forms/QtDocumentUI.h"
+#include "forms/dialogs/LatexTableChoiceUnit.h"
+#include "forms/mainwindow/QtDocumentUI.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "common/gui/WindowFixture.h"
-#include "forms/Cursors.h"
+#include "forms/grid/Cursors.h"
 #include "model/TableEdit.h"
 
 namespace {

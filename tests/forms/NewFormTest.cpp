@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "forms/NewTableUnit.h"
+#include "forms/dialogs/NewTableUnit.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // nothing and put the focus on the offending box, a good Apply sets every
 // value once and the look only when it changed, Defaults are not applied
 // until Apply, and the font/size boxes follow typing, arrows and clicks.
-#include "forms/OptionsUnit.h"
+#include "forms/dialogs/OptionsUnit.h"
 
 #include <gtest/gtest.h>
 

@@ -23,9 +23,9 @@
 #include "document/DocumentFiles.h"
 #include "document/Recovery.h"
 #include "document/Settings.h"
-#include "forms/RecoveryController.h"
-#include "forms/RecoveryUnit.h"
-#include "forms/WindowSettings.h"
+#include "forms/mainwindow/RecoveryController.h"
+#include "forms/dialogs/RecoveryUnit.h"
+#include "forms/settings/WindowSettings.h"
 #include "model/TableFile.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "forms/RowPrefixUnit.h"
+#include "forms/dialogs/RowPrefixUnit.h"
 
 // A multi-line prefix is stored with CR LF, whether the stored text came in
 // with CR LF (shown as two lines, no stray CR) or the user typed the break.

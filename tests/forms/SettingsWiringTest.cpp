@@ -19,12 +19,12 @@
 
 #include "common/gui/WindowFixture.h"
 #include "document/AppSettings.h"
-#include "forms/OptionsUnit.h"
-#include "forms/QtDocumentUI.h"
-#include "forms/ToolbarLooks.h"
-#include "forms/TypesetPanel.h"
-#include "forms/WindowPlacement.h"
-#include "forms/WindowSettings.h"
+#include "forms/dialogs/OptionsUnit.h"
+#include "forms/mainwindow/QtDocumentUI.h"
+#include "forms/settings/ToolbarLooks.h"
+#include "forms/preview/TypesetPanel.h"
+#include "forms/settings/WindowPlacement.h"
+#include "forms/settings/WindowSettings.h"
 #include "platform/JsonSettings.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <QTest>
 
 #include "common/gui/WindowFixture.h"
-#include "forms/FloatUnit.h"
+#include "forms/dialogs/FloatUnit.h"
 #include "undo/UndoBuffers.h"
 
 namespace {

@@ -28,9 +28,9 @@
 #include "common/TableFixture.h"
 #include "common/gui/WindowFixture.h"
 #include "document/SLists.h"
-#include "forms/BorderUnit.h"
-#include "forms/ColumnFmtUnit.h"
-#include "forms/RulesPalette.h"
+#include "forms/dialogs/BorderUnit.h"
+#include "forms/dialogs/ColumnFmtUnit.h"
+#include "forms/mainwindow/RulesPalette.h"
 #include "latex/TabToLatex.h"
 
 namespace fs = std::filesystem;

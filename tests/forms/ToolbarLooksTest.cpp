@@ -1,7 +1,7 @@
 // The toolbar looks and the stored toolbar layout: three looks that differ
 // on screen and leave nothing behind when switched, a layout that survives
 // the settings file, and damaged layouts that never lose a toolbar.
-#include "forms/ToolbarLooks.h"
+#include "forms/settings/ToolbarLooks.h"
 
 #include <gtest/gtest.h>
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "common/PdfLatex.h"
-#include "forms/TypesetPanel.h"
-#include "forms/TypesetRunner.h"
-#include "forms/TexSandbox.h"
+#include "forms/preview/TypesetPanel.h"
+#include "typeset/TypesetRunner.h"
+#include "typeset/TexSandbox.h"
 #include "model/Tables.h"
 
 namespace {

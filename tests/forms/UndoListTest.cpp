@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "commands/HistoryList.h"
-#include "forms/UndoListUnit.h"
+#include "forms/mainwindow/UndoListUnit.h"
 #include "model/Tables.h"
 #include "undo/UndoBuffers.h"
 

@@ -12,7 +12,7 @@
 
 #include "common/gui/DialogWatchdog.h"
 #include "common/gui/QuietPlatform.h"
-#include "forms/TypesetRunner.h"
+#include "typeset/TypesetRunner.h"
 
 int main(int argc, char** argv) {
   // The typeset preview draws its pictures in a copy of the program itself.

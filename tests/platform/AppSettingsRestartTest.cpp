@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include "document/AppSettings.h"
-#include "forms/WindowPlacement.h"
+#include "forms/settings/WindowPlacement.h"
 #include "platform/JsonSettings.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "app/EditorModule.h"
-#include "forms/TypesetRunner.h"
+#include "typeset/TypesetRunner.h"
 
 namespace {
 

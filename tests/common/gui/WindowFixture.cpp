@@ -10,9 +10,9 @@
 #include <QToolButton>
 
 #include "document/AppModule.h"
-#include "forms/CodeUnit.h"
-#include "forms/MainUnit.h"
-#include "forms/QtDocumentUI.h"
+#include "forms/preview/CodeUnit.h"
+#include "forms/mainwindow/MainUnit.h"
+#include "forms/mainwindow/QtDocumentUI.h"
 #include "undo/UndoBuffers.h"
 
 void WindowFixture::Start(const std::string& commandLineFile) {

@@ -21,8 +21,8 @@
 // What every window test works with.
 #include "common/ScriptedUI.h"
 #include "document/AppModule.h"
-#include "forms/CodeUnit.h"
-#include "forms/MainUnit.h"
+#include "forms/preview/CodeUnit.h"
+#include "forms/mainwindow/MainUnit.h"
 #include "model/Tables.h"
 #include "undo/UndoBuffers.h"
 
