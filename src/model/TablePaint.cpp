@@ -342,13 +342,6 @@ float LastRowNeed(const TTable& table, int top, int last, float height) {
   return height - sum;
 }
 
-// A joined cell whose text is wider than its columns, found while measuring.
-struct TJoinedCell {
-  int Span;
-  int Col;
-  const TCell* Cell;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------- measuring
@@ -379,8 +372,9 @@ void TRow::Measure(TCanvas& canvas) {
 
 // A typed character changes one text. Measuring then needs only that
 // cell's row and column, provided the table's shape is the one the last
-// Measure laid out and has no joined cells, whose shares of width reach
-// across columns; the results are the same as from measuring everything.
+// Measure laid out and the changed cells span one column each; joined cells
+// then share out their widths again from the kept single-cell widths. The
+// results are the same as from measuring everything.
 void TTable::NoteTextChange(TCell* cell) {
   // Enough for the texts one command changes in a few cells; more is the
   // work of a command that measures everything anyway.
@@ -396,7 +390,8 @@ void TTable::NoteTextChange(TCell* cell) {
 
 void TTable::Measure(TCanvas& canvas) {
   const uint64_t formats = FormatsKey(*this);
-  bool incremental = FLayoutFormatsKey == formats && FLayoutValid && FLayoutSimple && !FChangedOverflow &&
+  bool incremental = FLayoutFormatsKey == formats && FLayoutValid && (FLayoutSimple || FLayoutJoinable) &&
+                     !FChangedOverflow &&
                      FLayoutEpoch == gTableShapeEpoch && FLayoutSpans == gCellSpanEpoch &&
                      FLayoutPadding == CellPadding && FLayoutFontSize == FontSize && FLayoutFontName == FontName &&
                      ExtentFontSize == FontSize && ExtentFontName == FontName;
@@ -429,13 +424,19 @@ void TTable::MeasureChanged(TCanvas& canvas) {
     const int r = c->Row()->Index();
     rows.insert(r);
     if (c->RowSpan > 1) rows.insert(std::min(r + c->RowSpan - 1, RowCount() - 1));
-    cols.push_back(c->Index());
+    // The cell's column: its index plus what the joined cells before it add.
+    int col = c->Index();
+    if (!FLayoutSimple)
+      for (const auto& [first, span] : FRowJoined[static_cast<size_t>(r)]) {
+        if (first >= col) break;
+        col += span - 1;
+      }
+    cols.push_back(col);
   }
   std::sort(cols.begin(), cols.end());
   cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
 
-  // The same maxima the full walk takes, from the same cached extents. The
-  // layout is simple here: a cell's index is its column.
+  // The same maxima the full walk takes, from the same cached extents.
   std::vector<int> later;
   while (!rows.empty()) {
     const int r = *rows.begin();
@@ -452,18 +453,32 @@ void TTable::MeasureChanged(TCanvas& canvas) {
         height = std::max(height, c->MeasuredHeight);
         const int top = r - c->RowsToTop;
         if (top < r && top >= 0) {
-          const TCell* own = (*Rows[top])[col];
+          const TCell* own = (*Rows[top])[IndexAtColumn(top, col)];
           const int last = top + own->RowSpan - 1;
           if (last == r) height = std::max(height, LastRowNeed(*this, top, r, own->MeasuredHeight));
           else if (last > r) later.push_back(last);
         }
       }
-      ++col;
+      col += c->Span;
     }
     if (row->Height == height) continue;
     row->Height = height;
     for (int last : later) rows.insert(std::min(last, RowCount() - 1));
   }
+  if (FLayoutSimple) MeasureSimpleColumns(canvas, cols);
+  else MeasureJoinedColumns(canvas, cols);
+
+  // The sums in the full walk's order, so that they round alike.
+  ContentHeight = 0;
+  for (TRow* row : Rows) ContentHeight += row->Height;
+  ContentWidth = 0;
+  for (TColumn* col : Columns) ContentWidth += col->Width;
+  PixelWidth = R(ContentWidth) + 2 * Margin;
+  PixelHeight = R(ContentHeight) + 2 * Margin;
+}
+
+// Every row holds one cell per column: a cell's index is its column.
+void TTable::MeasureSimpleColumns(TCanvas& canvas, const std::vector<int>& cols) {
   for (int col : cols) {
     const size_t i = static_cast<size_t>(col);
     float w = 0;
@@ -479,32 +494,109 @@ void TTable::MeasureChanged(TCanvas& canvas) {
       if (c->Width != w) c->Width = w;
     }
   }
+}
 
-  // The sums in the full walk's order, so that they round alike.
-  ContentHeight = 0;
-  for (TRow* row : Rows) ContentHeight += row->Height;
-  ContentWidth = 0;
-  for (TColumn* col : Columns) ContentWidth += col->Width;
-  PixelWidth = R(ContentWidth) + 2 * Margin;
-  PixelHeight = R(ContentHeight) + 2 * Margin;
+// Cells joined across columns: the changed columns' single cells give their
+// widths anew, then the joined cells share out their excess over all the
+// single-cell widths again, as the full walk does.
+void TTable::MeasureJoinedColumns(TCanvas& canvas, const std::vector<int>& cols) {
+  const int rowCount = RowCount();
+  for (int col : cols) {
+    float w = 0;
+    for (int r = 0; r < rowCount; ++r) {
+      TCell* c = (*Rows[r])[IndexAtColumn(r, col)];
+      if (c->Span != 1) continue;
+      MeasureCached(c, canvas);
+      w = std::max(w, c->MeasuredWidth);
+    }
+    FSingleWidths[static_cast<size_t>(col)] = w;
+  }
+  std::vector<float> widths = FSingleWidths;
+  ShareOutJoined(widths);
+
+  const int colCount = ColCount();
+  std::vector<int> moved;
+  for (int i = 0; i < colCount; ++i) {
+    const float w = widths[static_cast<size_t>(i)];
+    if (Columns[i]->Width == w) continue;
+    Columns[i]->Width = w;
+    moved.push_back(i);
+  }
+  if (moved.empty()) return;
+  NewCellRectsStamp();
+  // Each cell over a moved column sums its columns as the full walk does; a
+  // joined cell over several of them is summed once per column, alike.
+  for (int r = 0; r < rowCount; ++r) {
+    for (int col : moved) {
+      int first = col;
+      TCell* c = (*Rows[r])[IndexAtColumn(r, col, &first)];
+      float w = 0;
+      const int last = std::min(first + c->Span, colCount);
+      for (int i = first; i < last; ++i) w += widths[static_cast<size_t>(i)];
+      if (c->Width != w) c->Width = w;
+    }
+  }
+}
+
+int TTable::IndexAtColumn(int r, int col, int* start) const {
+  int index = col;
+  int first = col;
+  if (!FLayoutSimple)
+    for (const auto& [c, span] : FRowJoined[static_cast<size_t>(r)]) {
+      if (c + span <= col) {
+        index -= span - 1;
+      } else {
+        if (c <= col) {
+          index -= col - c;
+          first = c;
+        }
+        break;
+      }
+    }
+  if (start) *start = first;
+  return index;
+}
+
+// Narrow joined cells come first (FJoined is sorted so), so that a wide one
+// sees what the narrow ones produced.
+void TTable::ShareOutJoined(std::vector<float>& widths) const {
+  const int colCount = static_cast<int>(widths.size());
+  for (const TJoinedCell& j : FJoined) {
+    // A cell reaching past the last column (a damaged file) shares its
+    // excess among the columns that exist.
+    const int first = std::max(j.Col, 0);
+    const int last = std::min(j.Col + j.Span, colCount);
+    if (first >= last) continue;
+    float sum = 0;
+    for (int i = first; i < last; ++i) sum += widths[static_cast<size_t>(i)];
+    const float excess = j.Cell->MeasuredWidth - sum;
+    if (excess > 0) {
+      const float share = excess / static_cast<float>(last - first);
+      for (int i = first; i < last; ++i) widths[static_cast<size_t>(i)] += share;
+    }
+  }
 }
 
 void TTable::MeasureAll(TCanvas& canvas) {
   NewCellRectsStamp();
   SyncExtentFont(*this);
   canvas.SetFont(FontName, FontSize);
-  // Whether every row holds one cell per column, for the next Measure.
+  // Whether every row holds one cell per column, for the next Measure; or,
+  // failing that, whether its spans are sound and its columns plain, so that
+  // only the joined cells reach across columns.
   bool simple = true;
+  bool joinable = true;
 
   const int colCount = ColCount();
   const int rowCount = RowCount();
   std::vector<float> widths(static_cast<size_t>(colCount), 0.0f);
-  std::vector<TJoinedCell> joined;
+  FJoined.clear();
+  FRowJoined.clear();
   std::vector<TBlockNeed> blocks;
   // Paragraph columns wrap their texts: every cell of theirs is measured
   // again when anything changes.
   const TLooks looks(*this, canvas);
-  if (!looks.AllPlain) simple = false;
+  if (!looks.AllPlain) joinable = false;
 
   // Row heights and the widths single cells need, in one walk; joined cells
   // are set aside, since they can only share out what the single cells
@@ -525,21 +617,25 @@ void TTable::MeasureAll(TCanvas& canvas) {
       if (last > rowIndex) blocks.push_back({rowIndex, last, cellHeight});
       else height = std::max(height, cellHeight);
       if (c->Span != 1) simple = false;
+      if (c->Span < 1) joinable = false;
       if (c->Span == 1) {
         if (col >= 0 && col < colCount) {
           float& w = widths[static_cast<size_t>(col)];
           w = std::max(w, cellWidth);
         }
       } else if (c->Span > 1) {
-        joined.push_back({c->Span, col, c});
+        FJoined.push_back({c->Span, col, c});
+        if (FRowJoined.empty()) FRowJoined.resize(static_cast<size_t>(rowCount));
+        FRowJoined[static_cast<size_t>(rowIndex)].emplace_back(col, c->Span);
       }
       col += c->Span;
     }
     row->Height = height;
-    if (col != colCount) simple = false;
+    if (col != colCount) joinable = false;
     ++rowIndex;
   }
-  FLayoutSimple = simple;
+  FLayoutSimple = simple && joinable;
+  FLayoutJoinable = joinable && !simple;
 
   // A block whose text is taller than its rows makes its last row taller.
   // Blocks ending higher up come first, so that each sees the final heights
@@ -553,6 +649,11 @@ void TTable::MeasureAll(TCanvas& canvas) {
     FBlockRows.emplace_back(b.Top, b.Last);
   }
 
+  // Plain columns have no given width: these are the widths the quick
+  // re-measure starts from.
+  if (FLayoutJoinable) FSingleWidths = widths;
+  else FSingleWidths.clear();
+
   // A column of a given width is at least that wide, at the grid's scale.
   for (int i = 0; i < colCount; ++i) {
     const TColumnLook& look = looks.Columns[static_cast<size_t>(i)];
@@ -565,22 +666,9 @@ void TTable::MeasureAll(TCanvas& canvas) {
   // produced; among equal spans, rows top to bottom and cells left to right.
   // Sorting the joined cells visits only the spans that occur, however many
   // columns the table has.
-  std::stable_sort(joined.begin(), joined.end(),
+  std::stable_sort(FJoined.begin(), FJoined.end(),
                    [](const TJoinedCell& a, const TJoinedCell& b) { return a.Span < b.Span; });
-  for (const TJoinedCell& j : joined) {
-    // A cell reaching past the last column (a damaged file) shares its
-    // excess among the columns that exist.
-    const int first = std::max(j.Col, 0);
-    const int last = std::min(j.Col + j.Span, colCount);
-    if (first >= last) continue;
-    float sum = 0;
-    for (int i = first; i < last; ++i) sum += widths[static_cast<size_t>(i)];
-    const float excess = j.Cell->MeasuredWidth - sum;
-    if (excess > 0) {
-      const float share = excess / static_cast<float>(last - first);
-      for (int i = first; i < last; ++i) widths[static_cast<size_t>(i)] += share;
-    }
-  }
+  ShareOutJoined(widths);
 
   ContentHeight = 0;
   for (TRow* row : Rows) {

@@ -600,6 +600,8 @@ class TTable {
  private:
   void MeasureAll(TCanvas& canvas);
   void MeasureChanged(TCanvas& canvas);
+  void MeasureSimpleColumns(TCanvas& canvas, const std::vector<int>& cols);
+  void MeasureJoinedColumns(TCanvas& canvas, const std::vector<int>& cols);
 
   // FSelection is the selection while FSelectionShape, FSelectionEpoch and
   // FSelectionSpans are the current counts.
@@ -634,6 +636,25 @@ class TTable {
   std::vector<std::pair<int, int>> FBlockRows;
   std::vector<TCell*> FChanged;
   bool FChangedOverflow = false;
+  // Where the last Measure found cells joined across columns in an
+  // otherwise plain table (FLayoutJoinable): the width each column's single
+  // cells need before the joined cells share out their excess, the joined
+  // cells in the order they share it out, and per row its joined cells'
+  // columns and spans, left to right, to find the cell at a column without
+  // walking the row. Empty for a simple layout.
+  struct TJoinedCell {
+    int Span;
+    int Col;
+    const TCell* Cell;
+  };
+  bool FLayoutJoinable = false;
+  std::vector<float> FSingleWidths;
+  std::vector<TJoinedCell> FJoined;
+  std::vector<std::vector<std::pair<int, int>>> FRowJoined;
+  // The index in row r of the cell covering column col; start, if given,
+  // receives that cell's first column.
+  int IndexAtColumn(int r, int col, int* start = nullptr) const;
+  void ShareOutJoined(std::vector<float>& widths) const;
 
   // The cells' rectangles are laid out lazily. A row's are current when it
   // carries FCellRectsStamp, which changes with anything they derive from

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -888,6 +889,96 @@ TEST(TableMeasure, ChangedTextsBesideBlocksLayOutAsAFreshTable) {
     fresh.Measure(canvas);
     for (int r = 0; r < t.RowCount(); ++r) EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
     EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
+  }
+}
+
+// Measures t afresh in a copy and expects the same layout to the bit: the
+// row heights, the column and cell widths and the cells' rectangles.
+void ExpectLaidOutAsFresh(TTable& t, TRecordingCanvas& canvas) {
+  TTable fresh;
+  for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
+  for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
+  fresh.Measure(canvas);
+  t.UpdateCellRects();
+  fresh.UpdateCellRects();
+  ASSERT_EQ(fresh.RowCount(), t.RowCount());
+  for (int i = 0; i < t.ColCount(); ++i) EXPECT_EQ(t.Columns[i]->Width, fresh.Columns[i]->Width) << "column " << i;
+  for (int r = 0; r < t.RowCount(); ++r) {
+    EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
+    for (int i = 0; i < t.Rows[r]->Count(); ++i) {
+      const TCell* c = (*t.Rows[r])[i];
+      const TCell* f = (*fresh.Rows[r])[i];
+      EXPECT_EQ(c->Width, f->Width) << "row " << r << " cell " << i;
+      EXPECT_EQ(c->BoundsRect, f->BoundsRect) << "row " << r << " cell " << i;
+    }
+  }
+  EXPECT_EQ(t.ContentWidth, fresh.ContentWidth);
+  EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
+  EXPECT_EQ(t.PixelWidth, fresh.PixelWidth);
+  EXPECT_EQ(t.PixelHeight, fresh.PixelHeight);
+}
+
+// Six by six cells with a cell joined over two columns, one over three and
+// a block of two rows by two columns; their texts are wider than their
+// columns, so that each shares out an excess (in thirds: not whole pixels).
+void BuildJoined(TTable& t) {
+  Build(t, 6, std::vector<std::vector<TCellSpec>>(6, std::vector<TCellSpec>(6, TCellSpec{"ab"})));
+  JoinCells(t, {1, 0, 2, 0})->SetText("joined over two columns");
+  JoinCells(t, {0, 2, 2, 2})->SetText("joined over three columns, wide");
+  JoinCells(t, {3, 3, 4, 4})->SetText("a block of two\nby two, wide");
+}
+
+// The quick re-measure beside cells joined across columns must share out
+// their widths as a fresh measure does, whatever single cell changed.
+TEST(TableMeasure, ChangedTextsBesideJoinedCellsLayOutAsAFreshTable) {
+  struct TEdit {
+    int Row;
+    int Col;
+    const char* Text;
+  };
+  struct TCase {
+    const char* Name;
+    std::vector<TEdit> Edits;  // each measured on its own
+  };
+  const std::vector<TCase> cases = {
+      {"a cell under a joined cell outgrows its share", {{1, 1, "wider than any share"}}},
+      {"the widest cell under a joined cell shrinks", {{1, 2, "wider than any share"}, {1, 2, ""}}},
+      {"a cell right of a joined cell, its index not its column", {{0, 4, "wide\nand tall"}, {2, 5, "w"}}},
+      {"a cell beside the block in its last row", {{4, 5, "much wider than before"}, {4, 0, "a\nb\nc"}}},
+      {"a cell under the three-column cell grows, then the block's column", {{5, 1, "x"}, {5, 3, "wider wider"}}},
+      {"the joined cell's own text changes", {{0, 1, "short"}, {2, 0, "now the widest text of all of them"}}},
+      {"the block's text changes", {{3, 3, "tiny"}}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRecordingCanvas canvas;
+    TTable t;
+    BuildJoined(t);
+    ASSERT_EQ(TableDefect(t), "");
+    t.Measure(canvas);
+    for (const TEdit& e : c.Edits) {
+      t.GetCell(e.Row, e.Col)->SetText(e.Text);
+      t.Measure(canvas);
+      ExpectLaidOutAsFresh(t, canvas);
+    }
+  }
+
+  // Many edits in a row, each laid out as a fresh table would be: a layout
+  // kept wrong by one edit shows in a later one too.
+  TRecordingCanvas canvas;
+  TTable t;
+  BuildJoined(t);
+  t.Measure(canvas);
+  std::mt19937 random(7);
+  for (int k = 0; k < 300 && !::testing::Test::HasFailure(); ++k) {
+    TCell* cell = t.GetCell(static_cast<int>(random() % 6), static_cast<int>(random() % 6));
+    if (cell->Covered()) continue;
+    std::string text(random() % 30, 'm');
+    if (random() % 4 == 0) text += "\nline";
+    SCOPED_TRACE("edit " + std::to_string(k));
+    cell->SetText(text);
+    t.Measure(canvas);
+    ExpectLaidOutAsFresh(t, canvas);
   }
 }
 
