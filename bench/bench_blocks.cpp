@@ -1,8 +1,8 @@
 // Tables with cells joined across rows beside the same tables without: a
 // 1000 x 1000 table with 1,000 blocks, as blocks of two rows by one column
-// (the quick re-measure after typing still holds for them) and as blocks of
-// two rows by two columns (which, like cells joined across columns, measure
-// the whole table again). Timed: painting the visible part, one keystroke in
+// and as blocks of two rows by two columns (which, like cells joined across
+// columns, share their widths out over their columns after each keystroke).
+// Timed: painting the visible part, one keystroke in
 // the cell editor until the loop goes idle, and All Rules on the whole table
 // as the window runs it. Offscreen; run from a Release build and read the
 // CPU column, since the machine may be busy:

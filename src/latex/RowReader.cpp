@@ -477,7 +477,11 @@ void TReader::AddCell(size_t begin, size_t end, bool comments, TReadRow& row) {
     // alignment need it, and there braces and comments count in a \verb
     // too: one that holds an unpaired brace or a "%" would break the code.
     if (HoldsVerb(t)) {
-      const std::string braced = "{" + std::string(t) + "}";
+      // Built by appending: g++ 12 takes "{" + string for an overlapping
+      // copy in a Release build.
+      std::string braced;
+      braced.reserve(t.size() + 2);
+      braced.append(1, '{').append(t).append(1, '}');
       if (GroupEnd(braced, 0) != braced.size() || StripComments(braced, true) != braced)
         Fail(at, "this cell's \\verb holds a brace or % that would break it inside a \\multicolumn");
     }

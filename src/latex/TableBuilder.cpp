@@ -24,16 +24,19 @@ std::string RowList(const std::vector<int>& rows) {
     }
     if (!out.empty()) out += ", ";
     out += std::to_string(rows[i] + 1);
-    if (j > i) out += "-" + std::to_string(rows[j] + 1);
+    if (j > i) out.append(1, '-').append(std::to_string(rows[j] + 1));
     i = j + 1;
   }
   return out;
 }
 
-// "Row 3 has" or "Rows 1, 3-5 have".
+// "Row 3 has" or "Rows 1, 3-5 have". Built by appending: g++ 12 takes a
+// literal + string for an overlapping copy in a Release build.
 std::string RowsHave(const std::vector<int>& rows) {
   const bool one = rows.size() == 1;
-  return (one ? "Row " : "Rows ") + RowList(rows) + (one ? " has" : " have");
+  std::string out = one ? "Row " : "Rows ";
+  out.append(RowList(rows)).append(one ? " has" : " have");
+  return out;
 }
 
 }  // namespace
