@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/ScriptedUI.h"
+#include "model/FileTestUtil.h"
 #include "document/AppModule.h"
 #include "document/AppSettings.h"
 #include "document/DocumentFiles.h"
@@ -21,17 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& data) {
-  std::ofstream out(p, std::ios::binary);
-  out << data;
-}
+// The file helpers of the model's tests, under the names used here.
+std::string ReadFile(const fs::path& p) { return ReadBytes(p.string()); }
+void WriteFile(const fs::path& p, const std::string& data) { WriteBytes(p.string(), data); }
 
 bool IsNative(const std::string& bytes) { return bytes.size() > 4 && bytes[3] == 0x01; }
 

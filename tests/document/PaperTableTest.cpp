@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "common/ScriptedUI.h"
+#include "model/FileTestUtil.h"
 #include "document/AppModule.h"
 #include "document/DocumentFiles.h"
 #include "document/PaperTable.h"
-#include "undo/UndoBuffers.h"
 #include "latex/TabToLatex.h"
 #include "undo/UndoBuffers.h"
 
@@ -20,17 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& data) {
-  std::ofstream out(p, std::ios::binary);
-  out << data;
-}
+// The file helpers of the model's tests, under the names used here.
+std::string ReadFile(const fs::path& p) { return ReadBytes(p.string()); }
+void WriteFile(const fs::path& p, const std::string& data) { WriteBytes(p.string(), data); }
 
 std::string Crlf(std::string s) {
   std::string out;

@@ -473,6 +473,32 @@ TEST(TableMeasure, ExtentsAreCachedUntilTextOrFontChanges) {
   EXPECT_EQ(canvas.ExtentCalls, nonEmpty);
 }
 
+// Measures t afresh in a copy and expects the same layout to the bit: the
+// row heights, the column and cell widths and the cells' rectangles.
+void ExpectLaidOutAsFresh(TTable& t, TRecordingCanvas& canvas) {
+  TTable fresh;
+  for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
+  for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
+  fresh.Measure(canvas);
+  t.UpdateCellRects();
+  fresh.UpdateCellRects();
+  ASSERT_EQ(fresh.RowCount(), t.RowCount());
+  for (int i = 0; i < t.ColCount(); ++i) EXPECT_EQ(t.Columns[i]->Width, fresh.Columns[i]->Width) << "column " << i;
+  for (int r = 0; r < t.RowCount(); ++r) {
+    EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
+    for (int i = 0; i < t.Rows[r]->Count(); ++i) {
+      const TCell* c = (*t.Rows[r])[i];
+      const TCell* f = (*fresh.Rows[r])[i];
+      EXPECT_EQ(c->Width, f->Width) << "row " << r << " cell " << i;
+      EXPECT_EQ(c->BoundsRect, f->BoundsRect) << "row " << r << " cell " << i;
+    }
+  }
+  EXPECT_EQ(t.ContentWidth, fresh.ContentWidth);
+  EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
+  EXPECT_EQ(t.PixelWidth, fresh.PixelWidth);
+  EXPECT_EQ(t.PixelHeight, fresh.PixelHeight);
+}
+
 // Measuring after a few texts changed re-measures only their rows and
 // columns; whatever changed, the layout must be the one a fresh table with
 // the same texts gets.
@@ -518,22 +544,7 @@ TEST(TableMeasure, ChangedTextsLayOutAsAFreshTable) {
     t.Measure(canvas);
     c.Change(t);
     t.Measure(canvas);
-
-    TTable fresh;
-    for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
-    for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
-    fresh.Measure(canvas);
-    ASSERT_EQ(fresh.RowCount(), t.RowCount());
-    for (int r = 0; r < t.RowCount(); ++r) {
-      EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
-      for (int i = 0; i < t.Rows[r]->Count(); ++i)
-        EXPECT_EQ((*t.Rows[r])[i]->Width, (*fresh.Rows[r])[i]->Width) << "row " << r << " cell " << i;
-    }
-    for (int i = 0; i < t.ColCount(); ++i) EXPECT_EQ(t.Columns[i]->Width, fresh.Columns[i]->Width) << "column " << i;
-    EXPECT_EQ(t.ContentWidth, fresh.ContentWidth);
-    EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
-    EXPECT_EQ(t.PixelWidth, fresh.PixelWidth);
-    EXPECT_EQ(t.PixelHeight, fresh.PixelHeight);
+    ExpectLaidOutAsFresh(t, canvas);
   }
 }
 
@@ -882,40 +893,8 @@ TEST(TableMeasure, ChangedTextsBesideBlocksLayOutAsAFreshTable) {
     t.Measure(canvas);
     c.Change(t);
     t.Measure(canvas);
-
-    TTable fresh;
-    for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
-    for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
-    fresh.Measure(canvas);
-    for (int r = 0; r < t.RowCount(); ++r) EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
-    EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
+    ExpectLaidOutAsFresh(t, canvas);
   }
-}
-
-// Measures t afresh in a copy and expects the same layout to the bit: the
-// row heights, the column and cell widths and the cells' rectangles.
-void ExpectLaidOutAsFresh(TTable& t, TRecordingCanvas& canvas) {
-  TTable fresh;
-  for (int i = 0; i < t.ColCount(); ++i) new TColumn(fresh);
-  for (const TRow* row : t.Rows) (new TRow(fresh))->Assign(*row);
-  fresh.Measure(canvas);
-  t.UpdateCellRects();
-  fresh.UpdateCellRects();
-  ASSERT_EQ(fresh.RowCount(), t.RowCount());
-  for (int i = 0; i < t.ColCount(); ++i) EXPECT_EQ(t.Columns[i]->Width, fresh.Columns[i]->Width) << "column " << i;
-  for (int r = 0; r < t.RowCount(); ++r) {
-    EXPECT_EQ(t.Rows[r]->Height, fresh.Rows[r]->Height) << "row " << r;
-    for (int i = 0; i < t.Rows[r]->Count(); ++i) {
-      const TCell* c = (*t.Rows[r])[i];
-      const TCell* f = (*fresh.Rows[r])[i];
-      EXPECT_EQ(c->Width, f->Width) << "row " << r << " cell " << i;
-      EXPECT_EQ(c->BoundsRect, f->BoundsRect) << "row " << r << " cell " << i;
-    }
-  }
-  EXPECT_EQ(t.ContentWidth, fresh.ContentWidth);
-  EXPECT_EQ(t.ContentHeight, fresh.ContentHeight);
-  EXPECT_EQ(t.PixelWidth, fresh.PixelWidth);
-  EXPECT_EQ(t.PixelHeight, fresh.PixelHeight);
 }
 
 // Six by six cells with a cell joined over two columns, one over three and
