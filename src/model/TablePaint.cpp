@@ -265,28 +265,14 @@ void TTable::UpdateCellRects() const {
   for (const TRow* row : Rows) UpdateCellRects(*row, index++);
 }
 
-void TTable::Paint(TCanvas& canvas, const TRect* clip) {
-  const float x0 = static_cast<float>(Margin);
-  const float y0 = static_cast<float>(Margin);
-  // A table without rows or columns has no grid to draw; its lines would
-  // shrink to a stray dot in the corner.
-  const bool grid = ShowGrid && RowCount() > 0 && ColCount() > 0;
-  const int gridLeft = R(x0);
-  const int gridRight = R(x0 + ContentWidth) + 1;
-  canvas.SetBrushStyle(TBrushStyle::Solid);
-  if (grid) canvas.SetPenColor(clBtnFace);
-
+void TTable::LayOut(const TRect* clip) {
   if (FCellRectsEpoch != gTableShapeEpoch || FCellRectsMargin != Margin || FCellRectsStamp == 0) {
     NewCellRectsStamp();
     FCellRectsEpoch = gTableShapeEpoch;
     FCellRectsMargin = Margin;
   }
-
-  // Every row's band is laid out, since the hit tests find rows by them;
-  // the cells only of the rows that meet the clip rectangle, and only what
-  // meets it is drawn. Everything a row draws lies between its top and its
-  // bottom edge inclusive, but for a block's own cell, which reaches down
-  // over the rows it covers.
+  // Every row's band is laid out, since the hit tests find rows by them.
+  const float y0 = static_cast<float>(Margin);
   const int rowCount = RowCount();
   const bool blocks = !FBlockRows.empty();
   // Which rows' bands moved, kept only when blocks need to know: a block's
@@ -309,8 +295,40 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
   }
   for (const auto& [first, last] : FBlockRows)
     if (last < rowCount && moved[static_cast<size_t>(last)]) Rows[first]->FCellRectsStamp = 0;
+  FBandsBottom = R(y);
 
-  rowIndex = -1;
+  float x = static_cast<float>(Margin);
+  for (TColumn* col : Columns) {
+    const int left = R(x);
+    x += col->Width;
+    col->BoundsRect = {left, 0, R(x), PixelHeight};
+  }
+  rowIndex = 0;
+  for (const TRow* row : Rows) {
+    const TRect& b = row->BoundsRect;
+    if (Meets(clip, 0, b.Top, PixelWidth, b.Bottom + 1)) UpdateCellRects(*row, rowIndex);
+    ++rowIndex;
+  }
+}
+
+void TTable::Paint(TCanvas& canvas, const TRect* clip) {
+  const float x0 = static_cast<float>(Margin);
+  // A table without rows or columns has no grid to draw; its lines would
+  // shrink to a stray dot in the corner.
+  const bool grid = ShowGrid && RowCount() > 0 && ColCount() > 0;
+  const int gridLeft = R(x0);
+  const int gridRight = R(x0 + ContentWidth) + 1;
+  canvas.SetBrushStyle(TBrushStyle::Solid);
+  if (grid) canvas.SetPenColor(clBtnFace);
+
+  // The cells only of the rows that meet the clip rectangle are laid out,
+  // and only what meets it is drawn. Everything a row draws lies between its
+  // top and its bottom edge inclusive, but for a block's own cell, which
+  // reaches down over the rows it covers.
+  LayOut(clip);
+  const bool blocks = !FBlockRows.empty();
+  const int bottomLine = FBandsBottom;
+  int rowIndex = -1;
   for (TRow* row : Rows) {
     ++rowIndex;
     const int top = row->BoundsRect.Top;
@@ -353,16 +371,9 @@ void TTable::Paint(TCanvas& canvas, const TRect* clip) {
       canvas.LineTo(left, bottom + 1);
     }
   }
-  if (grid && Meets(clip, gridLeft, R(y), gridRight, R(y) + 1)) {
-    canvas.MoveTo(gridLeft, R(y));
-    canvas.LineTo(gridRight, R(y));
-  }
-
-  float x = x0;
-  for (TColumn* col : Columns) {
-    const int left = R(x);
-    x += col->Width;
-    col->BoundsRect = {left, 0, R(x), PixelHeight};
+  if (grid && Meets(clip, gridLeft, bottomLine, gridRight, bottomLine + 1)) {
+    canvas.MoveTo(gridLeft, bottomLine);
+    canvas.LineTo(gridRight, bottomLine);
   }
 
   const TLooks looks(*this, canvas);

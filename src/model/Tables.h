@@ -538,6 +538,10 @@ class TTable {
   // The hit tests bring what they look at up to date themselves; any other
   // reader of a cell's BoundsRect calls UpdateCellRects first.
   void Paint(TCanvas& canvas, const TRect* clip = nullptr);
+  // Lays out what Paint lays out before it draws: the rows' bands, the
+  // columns' rectangles and the cells' rectangles of the rows that meet
+  // clip. What the hit tests need when the drawing itself waits.
+  void LayOut(const TRect* clip = nullptr);
   // Lays out the cells' rectangles that the last Paint left stale: of every
   // row, or of row only. Cheap when nothing is stale.
   void UpdateCellRects() const;
@@ -667,4 +671,6 @@ class TTable {
   uint64_t FCellRectsStamp = 0;
   uint64_t FCellRectsEpoch = 0;
   int FCellRectsMargin = 0;
+  // The bottom edge of the last row's band.
+  int FBandsBottom = 0;
 };

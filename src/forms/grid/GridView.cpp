@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
+#include <cstring>
 
 #include "commands/KeySelection.h"
 #include "document/AppModule.h"
@@ -142,11 +143,112 @@ void TScrollBox::Relayout() {
 }
 
 void TScrollBox::Repaint() {
-  RenderGrid();
+  // The hit tests find rows and columns by their bands at once; the drawing
+  // waits for the window's paint, so that the changes one event makes are
+  // drawn once, and only where they show.
+  if (!CurrentTable) return;
+  const TRect visible = VisibleRect();
+  CurrentTable->LayOut(&visible);
+  if (FRenderAll || !RepaintChanged()) RepaintWhole();
+}
+
+void TScrollBox::RepaintWhole() {
+  FRenderAll = true;
+  FDamage = QRect();
   viewport()->update();
 }
 
-void TScrollBox::RenderGrid() {
+bool TScrollBox::RepaintChanged() {
+  // The picture must be the whole view at the scroll position it was drawn
+  // at, its pixels the view's, with no frame over it.
+  TTable& table = *CurrentTable;
+  const TRect visible = VisibleRect();
+  if (FFrameShown || !(visible == FShownView) || GridBitmap.devicePixelRatio() != 1 ||
+      !FShownLayout.Compare(table, FRuns))
+    return false;
+  FCellDamage.clear();
+  if (!FShownCells.Compare(table, FCellDamage)) return false;
+
+  // The runs in view pixels; a run moved from outside the old picture is
+  // drawn instead. Moves all go one way, so that moving them in turn from
+  // that side never overwrites one still to move.
+  const int width = GridBitmap.width();
+  const int height = GridBitmap.height();
+  struct TMove {
+    int To, From, Count;
+  };
+  std::vector<TMove> moves;
+  QRect damage;
+  QRect changed;
+  // Rules and the focus frame lie on a cell's edges, a pixel or two out.
+  constexpr int kEdge = 2;
+  int direction = 0;
+  for (const TPictureRun& run : FRuns) {
+    const int left = std::max(run.Left - visible.Left, 0);
+    const int right = run.Right >= width + visible.Left ? width : run.Right - visible.Left;
+    if (left >= right) continue;
+    if (!run.Draw && run.Shift == 0) continue;
+    const QRect band(QPoint(left, 0), QPoint(right - 1, height - 1));
+    changed |= band;
+    if (run.Draw) {
+      damage |= band.adjusted(-kEdge, 0, kEdge, 0);
+      continue;
+    }
+    const int way = run.Shift > 0 ? 1 : -1;
+    if (direction == -way) return false;
+    direction = way;
+    // What would come from outside the old picture is drawn.
+    const int from = std::max(left, run.Shift);
+    const int to = std::min(right, width + run.Shift);
+    if (from >= to) {
+      damage |= band.adjusted(-kEdge, 0, kEdge, 0);
+      continue;
+    }
+    if (from > left) damage |= QRect(QPoint(left - kEdge, 0), QPoint(from - 1 + kEdge, height - 1));
+    if (to < right) damage |= QRect(QPoint(to - kEdge, 0), QPoint(right - 1 + kEdge, height - 1));
+    moves.push_back({from, from - run.Shift, to - from});
+  }
+  if (!changed.isEmpty()) {
+    // Parts waiting to be drawn, and a current cell's frame where it was
+    // drawn, would be moved before they are drawn.
+    if (!FDamage.isEmpty() || table.CurrentCell != FShownCells.Current()) return false;
+    if (direction > 0) std::reverse(moves.begin(), moves.end());
+    const qsizetype line = GridBitmap.bytesPerLine();
+    uchar* bits = GridBitmap.bits();
+    constexpr int kPixel = 4;
+    for (int y = 0; y < height; ++y)
+      for (const TMove& m : moves)
+        std::memmove(bits + y * line + m.To * kPixel, bits + y * line + m.From * kPixel,
+                     static_cast<size_t>(m.Count) * kPixel);
+    FShownLayout.Take(table);
+  }
+  for (const TRect& b : FCellDamage)
+    damage |= QRect(QPoint(b.Left - visible.Left - kEdge, b.Top - visible.Top - kEdge),
+                    QPoint(std::min(b.Right, visible.Right) - visible.Left + kEdge, b.Bottom - visible.Top + kEdge));
+  damage &= QRect(0, 0, width, height);
+  FDamage |= damage;
+  changed |= damage;
+  if (!changed.isEmpty()) viewport()->update(changed);
+  return true;
+}
+
+void TScrollBox::RenderPending() {
+  if (!CurrentTable) return;
+  // A frame on the screen is inverted over the whole picture again.
+  const bool all = FRenderAll || (FFrameShown && !FDamage.isEmpty());
+  const QRect part = FDamage;
+  FRenderAll = false;
+  FDamage = QRect();
+  if (all) RenderGrid(nullptr);
+  else if (!part.isEmpty()) RenderGrid(&part);
+}
+
+const QImage& TScrollBox::Bitmap() {
+  RenderPending();
+  return GridBitmap;
+}
+
+void TScrollBox::RenderGrid(const QRect* part) {
   // The bitmap holds only what the view shows: its size is the viewport's,
   // whatever the size of the table.
   QWidget* box = viewport();
@@ -159,21 +261,54 @@ void TScrollBox::RenderGrid() {
     // Text is drawn at the resolution it was measured at.
     GridBitmap.setDotsPerMeterX(qRound(box->logicalDpiX() / 0.0254));
     GridBitmap.setDotsPerMeterY(qRound(box->logicalDpiY() / 0.0254));
+    part = nullptr;
   }
   QPainter painter(&GridBitmap);
   TQtCanvas canvas(painter, box->palette());
   if (!FTextCache) FTextCache = std::make_unique<TQtTextCache>();
   canvas.SetTextCache(FTextCache.get());
-  painter.fillRect(QRect(QPoint(0, 0), view), canvas.ToQColor(clWindow));
+  const QRect area = part ? *part : QRect(QPoint(0, 0), view);
+  // Only the part is drawn: what reaches out of it is cut off, so that
+  // nothing around it is drawn twice.
+  if (part) painter.setClipRect(area);
+  painter.fillRect(area, canvas.ToQColor(clWindow));
   const TRect visible = VisibleRect();
+  const TRect clip{visible.Left + area.left(), visible.Top + area.top(), visible.Left + area.right() + 1,
+                   visible.Top + area.bottom() + 1};
   painter.translate(-visible.Left, -visible.Top);
-  CurrentTable->Paint(canvas, &visible);
+  CurrentTable->Paint(canvas, &clip);
   painter.end();
+  TTable& table = *CurrentTable;
+  if (!part) {
+    ++FWholePictures;
+    FShownLayout.Take(table);
+    FShownView = visible;
+  }
+  // What the drawn rows and columns show, found by their bands.
+  const auto first = [&](const auto& list, int count, int edge, auto far) {
+    int lo = 0;
+    int hi = count;
+    while (lo < hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (far(*list[mid]) + 1 <= edge) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  };
+  const int firstRow = first(table.Rows, table.RowCount(), visible.Top, [](const TRow& r) { return r.BoundsRect.Bottom; });
+  const int firstCol =
+      first(table.Columns, table.ColCount(), visible.Left, [](const TColumn& c) { return c.BoundsRect.Right; });
+  int lastRow = firstRow;
+  while (lastRow < table.RowCount() && table.Rows[lastRow]->BoundsRect.Top < visible.Bottom) ++lastRow;
+  int lastCol = firstCol;
+  while (lastCol < table.ColCount() && table.Columns[lastCol]->BoundsRect.Left < visible.Right) ++lastCol;
+  FShownCells.Take(table, firstRow, lastRow - 1, firstCol, lastCol - 1);
   // A drag frame on the screen stays there over the fresh picture.
   if (FFrameShown) InvertFrame(FFrameRect);
 }
 
 void TScrollBox::InvertFrame(const TRect& r) {
+  RenderPending();
   const TRect visible = VisibleRect();
   // Only the sides that can show are walked: a frame around a large part of
   // a large table is clipped to a pixel beyond the view, which keeps every
@@ -271,7 +406,8 @@ bool TScrollBox::viewportEvent(QEvent* event) {
     return true;
   }
   if (type == QEvent::Paint && FHost) {
-    // Window paints only copy the picture; the table is never laid out here.
+    // Window paints copy the picture, drawing first what changed since.
+    RenderPending();
     QPainter painter(viewport());
     painter.drawImage(0, 0, GridBitmap);
     const QSize shown = GridBitmap.deviceIndependentSize().toSize();
@@ -450,7 +586,7 @@ void TScrollBox::ScrollTimerTimer() {
   SetVertPosition(oldY + sy);
   FDeferRender = false;
   if (HorzPosition() != oldX || VertPosition() != oldY) {
-    RenderGrid();
+    Repaint();
     viewport()->repaint();
   }
   if (cells) ShowDragFrame(NormalizeDragRect(FDragRect));

@@ -12,9 +12,11 @@
 #include <QImage>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "commands/KeySelection.h"
 #include "forms/grid/GridQueries.h"
+#include "model/LayoutShift.h"
 #include "model/Tables.h"
 
 class QKeyEvent;
@@ -79,9 +81,17 @@ class TScrollBox : public QAbstractScrollArea {
   // Measures the table and draws it afresh: after any change of the table.
   void Relayout();
   // Draws again without measuring: after a change of selection or focus.
+  // The picture is drawn when the window paints next (or Bitmap asks), and
+  // only where it changed when that can be told.
   void Repaint();
-  // The last picture of the visible part.
-  const QImage& Bitmap() const { return GridBitmap; }
+  // Draws the whole view again at the next paint.
+  void RepaintWhole();
+  // Draws again only part of the view (view pixels), unless all of it waits.
+  void RepaintPart(const QRect& part);
+  // The picture of the visible part, up to date.
+  const QImage& Bitmap();
+  // How many times the whole view was drawn.
+  int WholePictures() const { return FWholePictures; }
 
   // ---- focus
   // The grid gained or lost the keyboard focus.
@@ -133,8 +143,15 @@ class TScrollBox : public QAbstractScrollArea {
   void UpdateScrollBars();
   // The rows Page Up and Page Down move: as many as the view shows.
   int PageRows() const;
-  // Draws the visible part of the table into GridBitmap.
-  void RenderGrid();
+  // Marks for drawing only what changed since the picture was drawn: cells,
+  // rows, and columns that changed width, moving the picture right of them.
+  // False when the whole view must be drawn.
+  bool RepaintChanged();
+  // Draws what waits to be drawn into GridBitmap.
+  void RenderPending();
+  // Draws the visible part of the table into GridBitmap, or only part of
+  // the view.
+  void RenderGrid(const QRect* part);
   // Inverts the frame's dots in GridBitmap: twice leaves it as it was.
   void InvertFrame(const TRect& r);
   // The dotted frame of a cell drag along r (normalized), shown only once
@@ -151,6 +168,17 @@ class TScrollBox : public QAbstractScrollArea {
   // The cell texts as drawn, kept between repaints.
   std::unique_ptr<TQtTextCache> FTextCache;
   QImage GridBitmap;
+  // What of the picture is stale: all of it, or the damaged part.
+  bool FRenderAll = true;
+  QRect FDamage;
+  // The layout and the scroll position the picture was drawn at.
+  TShownLayout FShownLayout;
+  TRect FShownView;
+  std::vector<TPictureRun> FRuns;
+  // What the cells in view showed when they were last drawn.
+  TShownCells FShownCells;
+  std::vector<TRect> FCellDamage;
+  int FWholePictures = 0;
   int FContentWidth = 0;
   int FContentHeight = 0;
   // The scroll positions are being changed by code that draws afterwards.

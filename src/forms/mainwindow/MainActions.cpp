@@ -259,7 +259,10 @@ void TMainForm::CreateMenus() {
     QMenu* m = bar->addMenu(QString::fromUtf8(title));
     m->setObjectName(name);
     // Opening a menu refreshes what it shows.
-    connect(m, &QMenu::aboutToShow, this, [this, opening] { RunCommand([this, opening] { (this->*opening)(); }); });
+    connect(m, &QMenu::aboutToShow, this, [this, opening] {
+      FClipboard.Known = false;
+      RunCommand([this, opening] { (this->*opening)(); });
+    });
     return m;
   };
 
@@ -425,22 +428,19 @@ void TMainForm::UpdateCommandStates() {
 
   bCut->setEnabled(states.Cut);
   bCopy->setEnabled(states.Cut);
-  bool clipboardText = false, clipboardHtml = false;
-  if (states.Cut) {
+  // Asking the X clipboard what it holds is a round trip to its owner: it is
+  // asked once after each change of it.
+  if (!FClipboard.Known) {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    clipboardText = mime && mime->hasText();
     // A table copied from a web page may come as HTML alone.
-    clipboardHtml = mime && mime->hasHtml();
+    FClipboard = {true, mime && mime->hasText(), mime && mime->hasHtml()};
   }
-  bPaste->setEnabled(states.Cut && (clipboardText || clipboardHtml));
+  const bool clipboardText = FClipboard.Text;
+  bPaste->setEnabled(states.Cut && (clipboardText || FClipboard.Html));
   // The table-level pastes end an edit first, so the editor may hold the
   // keyboard.
   const bool gridOrEditor = grid || FocusState == fsEditor;
   const bool selected = !selection.Empty();
-  if (gridOrEditor && !clipboardText) {
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    clipboardText = mime && mime->hasText();
-  }
   mnPastePlain->setEnabled(gridOrEditor && selected && clipboardText);
   mnPasteLatex->setEnabled(gridOrEditor && clipboardText);
   mnUndoList->setEnabled(UndoCount() > 0);

@@ -1,6 +1,7 @@
 #include "forms/mainwindow/MainUnit.h"
 
 #include <QAbstractEventDispatcher>
+#include <QClipboard>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -79,6 +80,7 @@ TMainForm::TMainForm(std::string commandLineFile, QWidget* parent)
   // them: they are recomputed whenever the event loop has nothing left to do.
   connect(QAbstractEventDispatcher::instance(thread()), &QAbstractEventDispatcher::aboutToBlock, this,
           &TMainForm::AppIdle);
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { FClipboard.Known = false; });
 }
 
 TMainForm::~TMainForm() {
@@ -213,6 +215,8 @@ void TMainForm::LoadEditorText(const std::string& text) {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  // Back from another program, which may have changed the clipboard.
+  if (type == QEvent::WindowActivate && watched == this) FClipboard.Known = false;
   if (watched == Editor) {
     if (type == QEvent::FocusIn) {
       RunCommand([this] { EditorEnter(); });
@@ -232,7 +236,9 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
       (static_cast<QKeyEvent*>(event)->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
     // A shortcut acts on the state the keys before it left, even when they
     // came in a burst that left the event loop no idle moment to update
-    // the commands: Ctrl+S right after typing saves the typed text.
+    // the commands: Ctrl+S right after typing saves the typed text. Ctrl+V
+    // sees what the clipboard holds now.
+    FClipboard.Known = false;
     RunCommand([this] { UpdateCommandStates(); });
   }
   if (type == QEvent::KeyPress && watched == QApplication::focusObject()) {

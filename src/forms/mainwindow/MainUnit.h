@@ -384,6 +384,12 @@ class TMainForm : public QMainWindow, public TGridHost {
   // The editor is being loaded with a cell's text.
   bool FLoadingEditor = false;
   int FJoinImage = kJoinImage;
+  // What the clipboard holds, as last asked; not known after it changed.
+  struct TClipboardKinds {
+    bool Known = false;
+    bool Text = false;
+    bool Html = false;
+  } FClipboard;
   // Depth of running command handlers; the idle update waits for them.
   int FCommandDepth = 0;
   bool FInIdle = false;
