@@ -69,11 +69,14 @@ void TypeCharacter() {
 }
 
 // Enter in the editor ends the edit (one undo step), moves to the cell
-// below and selects it; then the idle pass.
-void PressEnter() {
+// below and selects it; then the idle pass. False when the key did not
+// reach the window, which would leave nothing measured.
+bool PressEnter() {
+  const TCell* before = CurrentTable->CurrentCell;
   SendKey(Editor().Form->Editor, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
   QCoreApplication::processEvents();
   RunUntilIdle();
+  return CurrentTable->CurrentCell != before;
 }
 
 void BM_EnterCommittedEdit(benchmark::State& state) {
@@ -82,7 +85,7 @@ void BM_EnterCommittedEdit(benchmark::State& state) {
     state.PauseTiming();
     TypeCharacter();
     state.ResumeTiming();
-    PressEnter();
+    if (!PressEnter()) state.SkipWithError("Enter did not reach the editor");
   }
   Editor().Form->FocusGrid();
 }
@@ -95,7 +98,7 @@ void BM_UndoEnterCommittedEdit(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     TypeCharacter();
-    PressEnter();
+    if (!PressEnter()) state.SkipWithError("Enter did not reach the editor");
     state.ResumeTiming();
     Editor().Form->mnUndo->trigger();
     QCoreApplication::processEvents();

@@ -83,19 +83,40 @@ uint64_t CellKey(const TCell& c) {
   return static_cast<uint64_t>(static_cast<unsigned char>(c.Align)) | static_cast<uint64_t>(c.Selected) << 8 |
          static_cast<uint64_t>(c.RuleLeft != 0) << 9 | static_cast<uint64_t>(c.RuleTop != 0) << 10 |
          static_cast<uint64_t>(c.RuleRight != 0) << 11 | static_cast<uint64_t>(c.RuleBottom != 0) << 12 |
-         static_cast<uint64_t>(static_cast<uint32_t>(c.Span)) << 16 | static_cast<uint64_t>(c.HasBlockArgs()) << 48;
+         static_cast<uint64_t>(c.RowSpan != 1 || c.Covered()) << 13 |
+         static_cast<uint64_t>(static_cast<uint32_t>(c.Span)) << 16;
+}
+
+bool RowUnbroken(const TRow& row) {
+  for (const TCell* c : row)
+    if (TableLayout::HasLineBreak(c->Text())) return false;
+  return true;
 }
 
 }  // namespace
 
+bool TShownCells::Unbroken(const TRow& row, int index) const {
+  const size_t i = static_cast<size_t>(index - FLastFirstRow);
+  if (index >= FLastFirstRow && i < FLastRows.size() && FLastRows[i].Row == &row &&
+      FLastRows[i].TextVersion == row.TextVersion)
+    return FLastRows[i].Unbroken;
+  return RowUnbroken(row);
+}
+
 bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int firstCol, int lastCol) {
   FKept = false;
+  // The rows' line breaks are kept across Takes of the same table.
+  if (FTable == &table) {
+    FLastRows.swap(FRows);
+    FLastFirstRow = FFirstRow;
+  } else {
+    FLastRows.clear();
+  }
   FTable = &table;
   FRows.clear();
   FCells.clear();
   FFormats.clear();
   if (firstRow > lastRow || firstCol > lastCol) return false;
-  if (!RowsDrawWithinColumns(table, firstRow, lastRow)) return false;
   FFirstRow = firstRow;
   FFirstCol = firstCol;
   FColCount = lastCol - firstCol + 1;
@@ -103,11 +124,18 @@ bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int first
     if (table.Columns[c]->Selected) return false;
     FFormats.push_back(table.Columns[c]->Format);
   }
+  const int cols = table.ColCount();
   for (int r = firstRow; r <= lastRow; ++r) {
     const TRow& row = *table.Rows[r];
-    if (row.Selected) return false;
-    FRows.push_back({&row, row.TextVersion, !row.Prefix.empty(), !row.Postfix.empty()});
-    for (int c = firstCol; c <= lastCol; ++c) FCells.push_back(CellKey(*row[c]));
+    if (row.Selected || row.Count() != cols) return false;
+    const bool unbroken = Unbroken(row, r);
+    FRows.push_back({&row, row.TextVersion, !row.Prefix.empty(), !row.Postfix.empty(), unbroken});
+    if (!unbroken) return false;
+    for (int c = firstCol; c <= lastCol; ++c) {
+      const TCell& cell = *row[c];
+      if (cell.RowSpan != 1 || cell.Covered()) return false;
+      FCells.push_back(CellKey(cell));
+    }
   }
   FCurrent = table.CurrentCell;
   if (FCurrent) {

@@ -76,13 +76,20 @@ class TShownCells {
     uint64_t TextVersion;
     bool Prefix;
     bool Postfix;
+    // No text of the row holds a line break.
+    bool Unbroken;
   };
+  // Whether row's texts hold no line break, from the last Take while its
+  // texts stay as they were then: a row is read again only after a change.
+  bool Unbroken(const TRow& row, int index) const;
   bool FKept = false;
   const TTable* FTable = nullptr;
   int FFirstRow = 0;
   int FFirstCol = 0;
   int FColCount = 0;
   std::vector<TRowShown> FRows;
+  std::vector<TRowShown> FLastRows;
+  int FLastFirstRow = 0;
   std::vector<uint64_t> FCells;  // row by row
   std::vector<std::string> FFormats;
   const TCell* FCurrent = nullptr;

@@ -154,7 +154,7 @@ void TScrollBox::Repaint() {
 
 void TScrollBox::RepaintWhole() {
   FRenderAll = true;
-  FDamage = QRect();
+  FDamage = QRegion();
   viewport()->update();
 }
 
@@ -178,8 +178,8 @@ bool TScrollBox::RepaintChanged() {
     int To, From, Count;
   };
   std::vector<TMove> moves;
-  QRect damage;
-  QRect changed;
+  QRegion damage;
+  QRegion changed;
   // Rules and the focus frame lie on a cell's edges, a pixel or two out.
   constexpr int kEdge = 2;
   int direction = 0;
@@ -189,9 +189,9 @@ bool TScrollBox::RepaintChanged() {
     if (left >= right) continue;
     if (!run.Draw && run.Shift == 0) continue;
     const QRect band(QPoint(left, 0), QPoint(right - 1, height - 1));
-    changed |= band;
+    changed += band;
     if (run.Draw) {
-      damage |= band.adjusted(-kEdge, 0, kEdge, 0);
+      damage += band.adjusted(-kEdge, 0, kEdge, 0);
       continue;
     }
     const int way = run.Shift > 0 ? 1 : -1;
@@ -201,11 +201,11 @@ bool TScrollBox::RepaintChanged() {
     const int from = std::max(left, run.Shift);
     const int to = std::min(right, width + run.Shift);
     if (from >= to) {
-      damage |= band.adjusted(-kEdge, 0, kEdge, 0);
+      damage += band.adjusted(-kEdge, 0, kEdge, 0);
       continue;
     }
-    if (from > left) damage |= QRect(QPoint(left - kEdge, 0), QPoint(from - 1 + kEdge, height - 1));
-    if (to < right) damage |= QRect(QPoint(to - kEdge, 0), QPoint(right - 1 + kEdge, height - 1));
+    if (from > left) damage += QRect(QPoint(left - kEdge, 0), QPoint(from - 1 + kEdge, height - 1));
+    if (to < right) damage += QRect(QPoint(to - kEdge, 0), QPoint(right - 1 + kEdge, height - 1));
     moves.push_back({from, from - run.Shift, to - from});
   }
   if (!changed.isEmpty()) {
@@ -223,11 +223,11 @@ bool TScrollBox::RepaintChanged() {
     FShownLayout.Take(table);
   }
   for (const TRect& b : FCellDamage)
-    damage |= QRect(QPoint(b.Left - visible.Left - kEdge, b.Top - visible.Top - kEdge),
+    damage += QRect(QPoint(b.Left - visible.Left - kEdge, b.Top - visible.Top - kEdge),
                     QPoint(std::min(b.Right, visible.Right) - visible.Left + kEdge, b.Bottom - visible.Top + kEdge));
   damage &= QRect(0, 0, width, height);
-  FDamage |= damage;
-  changed |= damage;
+  FDamage += damage;
+  changed += damage;
   if (!changed.isEmpty()) viewport()->update(changed);
   return true;
 }
@@ -236,11 +236,40 @@ void TScrollBox::RenderPending() {
   if (!CurrentTable) return;
   // A frame on the screen is inverted over the whole picture again.
   const bool all = FRenderAll || (FFrameShown && !FDamage.isEmpty());
-  const QRect part = FDamage;
+  const QRegion part = FDamage;
   FRenderAll = false;
-  FDamage = QRect();
-  if (all) RenderGrid(nullptr);
-  else if (!part.isEmpty()) RenderGrid(&part);
+  FDamage = QRegion();
+  if (all) {
+    RenderGrid(nullptr);
+  } else {
+    if (part.isEmpty()) return;
+    for (const QRect& r : part) RenderGrid(&r);
+  }
+  TakeShownCells();
+}
+
+void TScrollBox::TakeShownCells() {
+  TTable& table = *CurrentTable;
+  const TRect visible = VisibleRect();
+  // What the drawn rows and columns show, found by their bands.
+  const auto first = [&](const auto& list, int count, int edge, auto far) {
+    int lo = 0;
+    int hi = count;
+    while (lo < hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (far(*list[mid]) + 1 <= edge) lo = mid + 1;
+      else hi = mid;
+    }
+    return lo;
+  };
+  const int firstRow = first(table.Rows, table.RowCount(), visible.Top, [](const TRow& r) { return r.BoundsRect.Bottom; });
+  const int firstCol =
+      first(table.Columns, table.ColCount(), visible.Left, [](const TColumn& c) { return c.BoundsRect.Right; });
+  int lastRow = firstRow;
+  while (lastRow < table.RowCount() && table.Rows[lastRow]->BoundsRect.Top < visible.Bottom) ++lastRow;
+  int lastCol = firstCol;
+  while (lastCol < table.ColCount() && table.Columns[lastCol]->BoundsRect.Left < visible.Right) ++lastCol;
+  FShownCells.Take(table, firstRow, lastRow - 1, firstCol, lastCol - 1);
 }
 
 const QImage& TScrollBox::Bitmap() {
@@ -278,31 +307,11 @@ void TScrollBox::RenderGrid(const QRect* part) {
   painter.translate(-visible.Left, -visible.Top);
   CurrentTable->Paint(canvas, &clip);
   painter.end();
-  TTable& table = *CurrentTable;
   if (!part) {
     ++FWholePictures;
-    FShownLayout.Take(table);
+    FShownLayout.Take(*CurrentTable);
     FShownView = visible;
   }
-  // What the drawn rows and columns show, found by their bands.
-  const auto first = [&](const auto& list, int count, int edge, auto far) {
-    int lo = 0;
-    int hi = count;
-    while (lo < hi) {
-      const int mid = lo + (hi - lo) / 2;
-      if (far(*list[mid]) + 1 <= edge) lo = mid + 1;
-      else hi = mid;
-    }
-    return lo;
-  };
-  const int firstRow = first(table.Rows, table.RowCount(), visible.Top, [](const TRow& r) { return r.BoundsRect.Bottom; });
-  const int firstCol =
-      first(table.Columns, table.ColCount(), visible.Left, [](const TColumn& c) { return c.BoundsRect.Right; });
-  int lastRow = firstRow;
-  while (lastRow < table.RowCount() && table.Rows[lastRow]->BoundsRect.Top < visible.Bottom) ++lastRow;
-  int lastCol = firstCol;
-  while (lastCol < table.ColCount() && table.Columns[lastCol]->BoundsRect.Left < visible.Right) ++lastCol;
-  FShownCells.Take(table, firstRow, lastRow - 1, firstCol, lastCol - 1);
   // A drag frame on the screen stays there over the fresh picture.
   if (FFrameShown) InvertFrame(FFrameRect);
 }

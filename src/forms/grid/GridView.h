@@ -10,6 +10,7 @@
 #include <QAbstractScrollArea>
 #include <QCursor>
 #include <QImage>
+#include <QRegion>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -86,8 +87,6 @@ class TScrollBox : public QAbstractScrollArea {
   void Repaint();
   // Draws the whole view again at the next paint.
   void RepaintWhole();
-  // Draws again only part of the view (view pixels), unless all of it waits.
-  void RepaintPart(const QRect& part);
   // The picture of the visible part, up to date.
   const QImage& Bitmap();
   // How many times the whole view was drawn.
@@ -147,6 +146,8 @@ class TScrollBox : public QAbstractScrollArea {
   // rows, and columns that changed width, moving the picture right of them.
   // False when the whole view must be drawn.
   bool RepaintChanged();
+  // Remembers what the cells in view show, as just drawn.
+  void TakeShownCells();
   // Draws what waits to be drawn into GridBitmap.
   void RenderPending();
   // Draws the visible part of the table into GridBitmap, or only part of
@@ -170,7 +171,7 @@ class TScrollBox : public QAbstractScrollArea {
   QImage GridBitmap;
   // What of the picture is stale: all of it, or the damaged part.
   bool FRenderAll = true;
-  QRect FDamage;
+  QRegion FDamage;
   // The layout and the scroll position the picture was drawn at.
   TShownLayout FShownLayout;
   TRect FShownView;
