@@ -356,13 +356,13 @@ const QCursor& TScrollBox::GridCursor(TGridPointer pointer) const {
 
 // ---------------------------------------------------------------- focus
 
-void TScrollBox::focusInEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusInEvent(event);
+// The base classes would only mark the whole widget for painting, its
+// scroll bars and all of the view; the grid draws what the focus changes.
+void TScrollBox::focusInEvent(QFocusEvent*) {
   Guarded([this] { GridEnter(); });
 }
 
 void TScrollBox::focusOutEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusOutEvent(event);
   // A menu or a pop-up list borrows the keyboard only for a moment; the grid
   // counts as focused meanwhile, so the menu shows the grid's commands. The
   // menu bar, when Alt or a menu's key opens it, borrows it the same way.
