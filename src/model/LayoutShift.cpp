@@ -125,9 +125,16 @@ bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int first
     FFormats.push_back(table.Columns[c]->Format);
   }
   const int cols = table.ColCount();
+  // Out of view, the current cell's frame is not in the picture.
+  FCurrent = table.CurrentCell;
+  FCurrentRow = -1;
   for (int r = firstRow; r <= lastRow; ++r) {
     const TRow& row = *table.Rows[r];
     if (row.Selected || row.Count() != cols) return false;
+    if (FCurrent && FCurrent->Row() == &row) {
+      FCurrentRow = r;
+      FCurrentCol = FCurrent->ColIndex();
+    }
     const bool unbroken = Unbroken(row, r);
     FRows.push_back({&row, row.TextVersion, !row.Prefix.empty(), !row.Postfix.empty(), unbroken});
     if (!unbroken) return false;
@@ -136,11 +143,6 @@ bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int first
       if (cell.RowSpan != 1 || cell.Covered()) return false;
       FCells.push_back(CellKey(cell));
     }
-  }
-  FCurrent = table.CurrentCell;
-  if (FCurrent) {
-    table.UpdateCellRects(*FCurrent->Row());
-    FCurrentRect = FCurrent->BoundsRect;
   }
   FHasFocus = table.HasFocus;
   FRules = table.Style.Rules;
@@ -184,7 +186,12 @@ bool TShownCells::Compare(const TTable& table, std::vector<TRect>& damage) const
     }
   }
   if (table.CurrentCell != FCurrent) {
-    if (FCurrent) damage.push_back(FCurrentRect);
+    // Where the frame was drawn: the cell there now, laid out as it is now,
+    // covers the frame's pixels wherever the columns moved them.
+    if (const TCell* was = FCurrentRow >= 0 ? table.GetCell(FCurrentRow, FCurrentCol) : nullptr) {
+      table.UpdateCellRects(*was->Row());
+      damage.push_back(was->BoundsRect);
+    }
     if (const TCell* now = table.CurrentCell) {
       table.UpdateCellRects(*now->Row());
       damage.push_back(now->BoundsRect);

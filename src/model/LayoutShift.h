@@ -67,8 +67,6 @@ class TShownCells {
   // or of a column, or a changed row that no longer draws within its
   // columns.
   bool Compare(const TTable& table, std::vector<TRect>& damage) const;
-  // The current cell as drawn.
-  const TCell* Current() const { return FCurrent; }
 
  private:
   struct TRowShown {
@@ -92,8 +90,11 @@ class TShownCells {
   int FLastFirstRow = 0;
   std::vector<uint64_t> FCells;  // row by row
   std::vector<std::string> FFormats;
+  // The current cell and where it stood, so that the frame drawn around it
+  // is found again after the columns moved.
   const TCell* FCurrent = nullptr;
-  TRect FCurrentRect;
+  int FCurrentRow = -1;
+  int FCurrentCol = -1;
   bool FHasFocus = false;
   TRuleStyle FRules = rsClassic;
   bool FShowGrid = true;

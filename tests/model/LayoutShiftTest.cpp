@@ -76,4 +76,30 @@ TEST(ShownLayout, ARowOfAnotherHeightDrawsTheWholePicture) {
   EXPECT_FALSE(shown.Compare(t, runs));
 }
 
+// What changed among the cells in view is drawn where it is: a cell newly
+// selected, and the current cell's frame both where it was and where it is.
+TEST(ShownCells, ChangedCellsAreDrawnWhereTheyAre) {
+  TTable t;
+  for (int i = 0; i < 3; ++i) new TColumn(t);
+  for (int r = 0; r < 3; ++r) {
+    TRow* row = new TRow(t);
+    row->Height = 20;
+    for (int c = 0; c < 3; ++c) new TCell(*row);
+  }
+  SetWidths(t, {10, 10, 10});
+  t.PixelHeight = 60 + 2 * t.Margin;
+  t.LayOut();
+  t.CurrentCell = t.GetCell(1, 1);
+  TShownCells shown;
+  ASSERT_TRUE(shown.Take(t, 0, 2, 0, 2));
+
+  t.CurrentCell = t.GetCell(2, 2);
+  t.GetCell(0, 2)->Selected = true;
+  std::vector<TRect> damage;
+  ASSERT_TRUE(shown.Compare(t, damage));
+  const std::vector<TRect> expected{t.GetCell(0, 2)->BoundsRect, t.GetCell(1, 1)->BoundsRect,
+                                    t.GetCell(2, 2)->BoundsRect};
+  EXPECT_EQ(damage, expected);
+}
+
 }  // namespace

@@ -209,9 +209,8 @@ bool TScrollBox::RepaintChanged() {
     moves.push_back({from, from - run.Shift, to - from});
   }
   if (!changed.isEmpty()) {
-    // Parts waiting to be drawn, and a current cell's frame where it was
-    // drawn, would be moved before they are drawn.
-    if (!FDamage.isEmpty() || table.CurrentCell != FShownCells.Current()) return false;
+    // Parts waiting to be drawn would be moved before they are drawn.
+    if (!FDamage.isEmpty()) return false;
     if (direction > 0) std::reverse(moves.begin(), moves.end());
     const qsizetype line = GridBitmap.bytesPerLine();
     uchar* bits = GridBitmap.bits();
