@@ -53,7 +53,7 @@ settle() {
 
 echo "# $(uptime)"
 click_cell
-$probe type $app $cell 60 | sed 's/^/hidden: /'
+$probe type $app $cell 150 | sed "s/^/hidden: /"
 $probe enter $app $cell 10 213 246 | sed 's/^/hidden: /'
 $probe motion $app 300 300 1 1 200 | sed 's/^/hidden: /'
 click_cell
