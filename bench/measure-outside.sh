@@ -14,6 +14,8 @@ set -eu
 build=$1
 table=$2
 number=${3:-33}
+# A wrong folder would leave the window search below waiting for ever.
+[ -x "$build/quiltor" ] || { echo "$build/quiltor: no such program" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/quiltor-outside-XXXXXX)
 gcc -O2 -o "$work/probe" "$here/outside-probe.c" -lX11 /usr/lib/x86_64-linux-gnu/libXtst.so.6
