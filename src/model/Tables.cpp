@@ -17,6 +17,15 @@ constexpr int kInsertRowCheckLine = 982;
 
 // ---------------------------------------------------------------- TCell
 
+namespace {
+
+// Text versions are unique across all rows ever made: a row made where a
+// freed one stood (the cell pool reuses memory) never carries a version
+// that the code generator, the undo history or the view kept for the old.
+uint64_t gLastTextVersion = 0;
+
+}  // namespace
+
 TCell::TCell(TRow& row) : FRow(&row) { row.Append(this); }
 
 void* TCell::operator new(size_t size) { return CellPool::Allocate(size); }
@@ -27,7 +36,7 @@ TTable* TCell::Table() const { return FRow->Table(); }
 void TCell::SetText(std::string text) {
   FText = std::move(text);
   ExtentValid = false;
-  ++FRow->TextVersion;
+  FRow->TextVersion = ++gLastTextVersion;
   FRow->FTable->NoteTextChange(this);
 }
 
@@ -60,7 +69,7 @@ char TCell::EffectiveAlign() const {
 void TCell::Assign(const TCell& source) {
   if (&source == this) return;
   FText = source.FText;
-  ++FRow->TextVersion;
+  FRow->TextVersion = ++gLastTextVersion;
   Table()->NoteTextChange(this);
   // The measured extent travels with the text when both tables measure with
   // the same font and padding, so that copying a large measured table (undo,
@@ -163,7 +172,7 @@ std::string TableDefect(const TTable& table) {
 
 // ---------------------------------------------------------------- TRow
 
-TRow::TRow(TTable& table) : FTable(&table) { table.Rows.Append(this); }
+TRow::TRow(TTable& table) : FTable(&table), TextVersion(++gLastTextVersion) { table.Rows.Append(this); }
 
 int TRow::Index() const { return FTable->Rows.IndexOf(this); }
 

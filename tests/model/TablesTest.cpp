@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +80,25 @@ TEST(Tables, NewTableDefaultsAndAddRow) {
   ASSERT_EQ(t.RowCount(), 2);
   EXPECT_EQ(Spans(*t.Rows[1]), (std::vector<int>{1, 1, 1}));
   EXPECT_EQ(t.Columns[2]->Format, "l");
+}
+
+// Whatever keeps a row's text version to tell later whether the row changed
+// (the code generator, the undo history, the grid's picture) also keeps the
+// row's address, which a row made after a freed one may get again; if the
+// two rows could carry the same version, the new row's texts would pass
+// for the old. Every row and every text change takes a version of its own.
+TEST(Tables, TextVersionsAreNeverShared) {
+  TTable t;
+  new TColumn(t);
+  std::vector<uint64_t> seen;
+  for (int i = 0; i < 3; ++i) {
+    TRow* row = new TRow(t);
+    seen.push_back(row->TextVersion);
+    (new TCell(*row))->SetText("same");
+    seen.push_back(row->TextVersion);
+  }
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
 }
 
 TEST(Tables, ListIndexErrors) {
