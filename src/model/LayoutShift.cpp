@@ -1,6 +1,8 @@
 #include "model/LayoutShift.h"
 
 #include <climits>
+#include <functional>
+#include <string_view>
 
 #include "model/TableLayout.h"
 
@@ -87,6 +89,17 @@ uint64_t CellKey(const TCell& c) {
          static_cast<uint64_t>(static_cast<uint32_t>(c.Span)) << 16;
 }
 
+size_t TextKey(const TCell& c) { return std::hash<std::string_view>{}(c.Text()); }
+
+// Texts drawn on one line and as wide as measured stay inside their cells
+// (auto-sized columns are as wide as their widest text); a text wider than
+// a fixed-width column may reach over its neighbours.
+bool TextsFit(const TRow& row) {
+  for (const TCell* c : row)
+    if (c->MeasuredWidth > c->Width) return false;
+  return true;
+}
+
 bool RowUnbroken(const TRow& row) {
   for (const TCell* c : row)
     if (TableLayout::HasLineBreak(c->Text())) return false;
@@ -95,12 +108,18 @@ bool RowUnbroken(const TRow& row) {
 
 }  // namespace
 
-bool TShownCells::Unbroken(const TRow& row, int index) const {
+TShownCells::TRowShown TShownCells::Shown(const TRow& row, int index) const {
+  TRowShown shown{&row, row.TextVersion, !row.Prefix.empty(), !row.Postfix.empty(), true, true};
   const size_t i = static_cast<size_t>(index - FLastFirstRow);
   if (index >= FLastFirstRow && i < FLastRows.size() && FLastRows[i].Row == &row &&
-      FLastRows[i].TextVersion == row.TextVersion)
-    return FLastRows[i].Unbroken;
-  return RowUnbroken(row);
+      FLastRows[i].TextVersion == row.TextVersion) {
+    shown.Unbroken = FLastRows[i].Unbroken;
+    shown.Fits = FLastRows[i].Fits;
+  } else {
+    shown.Unbroken = RowUnbroken(row);
+    shown.Fits = TextsFit(row);
+  }
+  return shown;
 }
 
 bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int firstCol, int lastCol) {
@@ -115,6 +134,7 @@ bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int first
   FTable = &table;
   FRows.clear();
   FCells.clear();
+  FTexts.clear();
   FFormats.clear();
   if (firstRow > lastRow || firstCol > lastCol) return false;
   FFirstRow = firstRow;
@@ -135,13 +155,13 @@ bool TShownCells::Take(const TTable& table, int firstRow, int lastRow, int first
       FCurrentRow = r;
       FCurrentCol = FCurrent->ColIndex();
     }
-    const bool unbroken = Unbroken(row, r);
-    FRows.push_back({&row, row.TextVersion, !row.Prefix.empty(), !row.Postfix.empty(), unbroken});
-    if (!unbroken) return false;
+    FRows.push_back(Shown(row, r));
+    if (!FRows.back().Unbroken) return false;
     for (int c = firstCol; c <= lastCol; ++c) {
       const TCell& cell = *row[c];
       if (cell.RowSpan != 1 || cell.Covered()) return false;
       FCells.push_back(CellKey(cell));
+      FTexts.push_back(TextKey(cell));
     }
   }
   FHasFocus = table.HasFocus;
@@ -171,16 +191,20 @@ bool TShownCells::Compare(const TTable& table, std::vector<TRect>& damage) const
     const TRowShown& was = FRows[i];
     if (&row != was.Row || row.Selected || row.Count() != table.ColCount()) return false;
     table.UpdateCellRects(row);
-    if (row.TextVersion != was.TextVersion || row.Prefix.empty() == was.Prefix ||
-        row.Postfix.empty() == was.Postfix) {
-      if (!RowsDrawWithinColumns(table, r, r)) return false;
+    const bool texts = row.TextVersion != was.TextVersion;
+    if (texts && !RowsDrawWithinColumns(table, r, r)) return false;
+    // The side marks, or a text that reached or now reaches past its cell,
+    // out of view too: the row is drawn again.
+    if (row.Prefix.empty() == was.Prefix || row.Postfix.empty() == was.Postfix ||
+        (texts && !(was.Fits && TextsFit(row)))) {
       damage.push_back(row.BoundsRect);
       key += static_cast<size_t>(FColCount);
       continue;
     }
     for (int c = 0; c < FColCount; ++c, ++key) {
       const TCell& cell = *row[FFirstCol + c];
-      if (CellKey(cell) == FCells[key] && !(focus && cell.Selected)) continue;
+      if (CellKey(cell) == FCells[key] && !(focus && cell.Selected) && !(texts && TextKey(cell) != FTexts[key]))
+        continue;
       if (cell.RowSpan != 1 || cell.Covered()) return false;
       damage.push_back(cell.BoundsRect);
     }

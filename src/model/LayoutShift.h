@@ -51,9 +51,9 @@ class TShownLayout {
 bool RowsDrawWithinColumns(const TTable& table, int first, int last);
 
 // What the picture of the visible cells shows besides the layout: per cell
-// its selection, alignment, rules and spans, per row its text version and
-// side marks, the current cell, the focus and the looks of the table and of
-// the visible columns. Kept for rows and columns that draw within their
+// its text, selection, alignment, rules and spans, per row its text version
+// and side marks, the current cell, the focus and the looks of the table and
+// of the visible columns. Kept for rows and columns that draw within their
 // columns (RowsDrawWithinColumns) and show no selected row or column band.
 class TShownCells {
  public:
@@ -76,10 +76,13 @@ class TShownCells {
     bool Postfix;
     // No text of the row holds a line break.
     bool Unbroken;
+    // Every text of the row is as narrow as its cell: a change of one shows
+    // only there.
+    bool Fits;
   };
-  // Whether row's texts hold no line break, from the last Take while its
-  // texts stay as they were then: a row is read again only after a change.
-  bool Unbroken(const TRow& row, int index) const;
+  // The row as it is now, its texts' shape from the last Take while they
+  // stay as they were then: a row is read again only after a change.
+  TRowShown Shown(const TRow& row, int index) const;
   bool FKept = false;
   const TTable* FTable = nullptr;
   int FFirstRow = 0;
@@ -89,6 +92,7 @@ class TShownCells {
   std::vector<TRowShown> FLastRows;
   int FLastFirstRow = 0;
   std::vector<uint64_t> FCells;  // row by row
+  std::vector<size_t> FTexts;    // the cells' texts hashed, row by row
   std::vector<std::string> FFormats;
   // The current cell and where it stood, so that the frame drawn around it
   // is found again after the columns moved.

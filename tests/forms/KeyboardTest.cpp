@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -670,6 +671,25 @@ TEST_F(KeyboardTest, ToolbarCommandsFromMenusAndKeys) {
   RunUntilIdle();
   EXPECT_EQ(UndoCount(), steps - 2);
   EXPECT_EQ(Table().Columns[1]->Format, "l");
+}
+
+// What the clipboard holds is asked once after each change it announces;
+// Ctrl+V asks again, so that a change it did not announce (an owner that
+// sends no notice) is pasted all the same.
+TEST_F(KeyboardTest, CtrlVSeesAClipboardChangedWithoutNotice) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->clear();
+  Current(Cell(1, 1));
+  RunUntilIdle();
+  ASSERT_FALSE(Form->bPaste->isEnabled());
+  {
+    const QSignalBlocker quiet(clipboard);
+    clipboard->setText("pasted");
+  }
+  RunUntilIdle();
+  QTest::keyClick(Form->ScrollBox, Qt::Key_V, Qt::ControlModifier);
+  RunUntilIdle();
+  EXPECT_EQ(Cell(1, 1)->Text(), "pasted");
 }
 
 // The table-level pastes work from the cell editor: the edit ends first,

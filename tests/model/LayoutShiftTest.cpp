@@ -102,4 +102,49 @@ TEST(ShownCells, ChangedCellsAreDrawnWhereTheyAre) {
   EXPECT_EQ(damage, expected);
 }
 
+// A changed text is drawn in its own cell; a row whose texts reach past
+// their cells (a text drawn wider than measured for its column), in view or
+// out of it, is drawn again whole.
+TEST(ShownCells, ATextIsDrawnInItsCellWhileTextsStayInTheirs) {
+  struct TCase {
+    const char* Name;
+    int Col;           // the cell of row 1 whose text changes; view: columns 0 and 1
+    float Overwide;    // the measured width of cell (1, 2)
+    bool WholeRow;
+  } cases[] = {
+      {"in view", 0, 0, false},
+      {"out of view", 2, 0, false},
+      {"out of view, reaching past its cell", 2, 50, true},
+      {"in view, another text reaching past its cell", 0, 50, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTable t;
+    for (int i = 0; i < 3; ++i) new TColumn(t);
+    for (int r = 0; r < 3; ++r) {
+      TRow* row = new TRow(t);
+      row->Height = 20;
+      for (int col = 0; col < 3; ++col) {
+        TCell* cell = new TCell(*row);
+        cell->SetText("a");
+        cell->Width = 10;
+      }
+    }
+    SetWidths(t, {10, 10, 10});
+    t.PixelHeight = 60 + 2 * t.Margin;
+    t.LayOut();
+    t.GetCell(1, 2)->MeasuredWidth = c.Overwide;
+    TShownCells shown;
+    ASSERT_TRUE(shown.Take(t, 0, 2, 0, 1));
+
+    t.GetCell(1, c.Col)->SetText("b");
+    std::vector<TRect> damage;
+    ASSERT_TRUE(shown.Compare(t, damage));
+    std::vector<TRect> expected;
+    if (c.WholeRow) expected.push_back(t.Rows[1]->BoundsRect);
+    else if (c.Col < 2) expected.push_back(t.GetCell(1, c.Col)->BoundsRect);
+    EXPECT_EQ(damage, expected);
+  }
+}
+
 }  // namespace

@@ -86,8 +86,11 @@ void TScrollBox::UpdateScrollBars() {
   bool vert = FContentHeight > full.height();
   if (vert && !horz) horz = FContentWidth > full.width() - barWidth;
   if (horz && !vert) vert = FContentHeight > full.height() - barHeight;
-  setHorizontalScrollBarPolicy(horz ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(vert ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  // Setting a policy lays the bars out again and raises them, which marks
+  // the whole scroll area for painting: so only a change is set.
+  const auto policy = [](bool on) { return on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff; };
+  if (horizontalScrollBarPolicy() != policy(horz)) setHorizontalScrollBarPolicy(policy(horz));
+  if (verticalScrollBarPolicy() != policy(vert)) setVerticalScrollBarPolicy(policy(vert));
 
   const QSize view = viewport()->size();
   horizontalScrollBar()->setRange(0, std::max(0, FContentWidth - view.width()));

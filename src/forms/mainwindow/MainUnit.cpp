@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFontMetrics>
+#include <QKeySequence>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -237,8 +238,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     // A shortcut acts on the state the keys before it left, even when they
     // came in a burst that left the event loop no idle moment to update
     // the commands: Ctrl+S right after typing saves the typed text. Ctrl+V
-    // sees what the clipboard holds now.
-    FClipboard.Known = false;
+    // sees what the clipboard holds now; other shortcuts leave the clipboard
+    // unasked, as asking it is a round trip to its owner.
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    for (const QAction* paste : {bPaste, mnPastePlain, mnPasteLatex})
+      if (paste->shortcuts().contains(pressed)) FClipboard.Known = false;
     RunCommand([this] { UpdateCommandStates(); });
   }
   if (type == QEvent::KeyPress && watched == QApplication::focusObject()) {
