@@ -79,6 +79,9 @@ inline void PrepareTyping(TBenchEditor& e, int rows, int columns, int at) {
     NewDocument(rows, columns);
     for (int r = 0; r < rows; ++r)
       for (int c = 0; c < columns; ++c) CurrentTable->GetCell(r, c)->SetText(std::to_string(r * c % 9973));
+    // Recorded as the window's New records it, so that an undo comes back
+    // to this table and not to the one before it.
+    RecordUndo("Prepared");
     e.Form->RefreshGrid();
   }
   e.Form->SetCurrentCell(CurrentTable->GetCell(at, at));

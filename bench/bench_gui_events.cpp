@@ -85,7 +85,10 @@ void BM_EnterCommittedEdit(benchmark::State& state) {
     state.PauseTiming();
     TypeCharacter();
     state.ResumeTiming();
-    if (!PressEnter()) state.SkipWithError("Enter did not reach the editor");
+    if (!PressEnter()) {
+      state.SkipWithError("Enter did not reach the editor");
+      break;
+    }
   }
   Editor().Form->FocusGrid();
 }
@@ -98,7 +101,10 @@ void BM_UndoEnterCommittedEdit(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     TypeCharacter();
-    if (!PressEnter()) state.SkipWithError("Enter did not reach the editor");
+    if (!PressEnter()) {
+      state.SkipWithError("Enter did not reach the editor");
+      break;
+    }
     state.ResumeTiming();
     Editor().Form->mnUndo->trigger();
     QCoreApplication::processEvents();

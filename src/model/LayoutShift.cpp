@@ -91,9 +91,10 @@ uint64_t CellKey(const TCell& c) {
 
 size_t TextKey(const TCell& c) { return std::hash<std::string_view>{}(c.Text()); }
 
-// Texts drawn on one line and as wide as measured stay inside their cells
-// (auto-sized columns are as wide as their widest text); a text wider than
-// a fixed-width column may reach over its neighbours.
+// A text measured no wider than its cell is drawn inside it (a column is as
+// wide as its widest text). Of a wider one, such as a paragraph column's
+// text, measured wrapped, the view cannot tell where it draws: its row is
+// drawn whole.
 bool TextsFit(const TRow& row) {
   for (const TCell* c : row)
     if (c->MeasuredWidth > c->Width) return false;
