@@ -148,6 +148,8 @@ TEST_F(GridLayoutTest, EveryChangeDrawsWhatAWholeDrawingShows) {
     NewTable(40, 25);
     for (int r = 0; r < 40; ++r)
       for (int col = 0; col < 25; ++col) Cell(r, col)->SetText(std::to_string((r * 37 + col * 11) % 1000));
+    // Recorded, so that undo comes back to this table, not the one before.
+    RecordUndo("Prepared");
     Form->RefreshGrid();
     std::mt19937 random(seed);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
