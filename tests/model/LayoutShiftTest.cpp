@@ -102,9 +102,8 @@ TEST(ShownCells, ChangedCellsAreDrawnWhereTheyAre) {
   EXPECT_EQ(damage, expected);
 }
 
-// A changed text is drawn in its own cell; a row whose texts reach past
-// their cells (a text drawn wider than measured for its column), in view or
-// out of it, is drawn again whole.
+// A changed text is drawn in its own cell; a row with a text measured wider
+// than its cell, in view or out of it, is drawn again whole.
 TEST(ShownCells, ATextIsDrawnInItsCellWhileTextsStayInTheirs) {
   struct TCase {
     const char* Name;
