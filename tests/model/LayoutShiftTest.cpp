@@ -21,6 +21,24 @@ void SetWidths(TTable& t, const std::vector<float>& widths) {
   t.PixelWidth = static_cast<int>(std::lrint(t.ContentWidth)) + 2 * t.Margin;
 }
 
+// Three rows of three cells 10 wide and 20 high, each text "a" measured to
+// fit, laid out.
+void LayOutGrid(TTable& t) {
+  for (int i = 0; i < 3; ++i) new TColumn(t);
+  for (int r = 0; r < 3; ++r) {
+    TRow* row = new TRow(t);
+    row->Height = 20;
+    for (int c = 0; c < 3; ++c) {
+      TCell* cell = new TCell(*row);
+      cell->SetText("a");
+      cell->Width = 10;
+    }
+  }
+  SetWidths(t, {10, 10, 10});
+  t.PixelHeight = 60 + 2 * t.Margin;
+  t.LayOut();
+}
+
 TEST(ShownLayout, ColumnsMoveOnlyWhereBothEdgesMoveAlike) {
   struct TCase {
     const char* Name;
@@ -80,15 +98,7 @@ TEST(ShownLayout, ARowOfAnotherHeightDrawsTheWholePicture) {
 // selected, and the current cell's frame both where it was and where it is.
 TEST(ShownCells, ChangedCellsAreDrawnWhereTheyAre) {
   TTable t;
-  for (int i = 0; i < 3; ++i) new TColumn(t);
-  for (int r = 0; r < 3; ++r) {
-    TRow* row = new TRow(t);
-    row->Height = 20;
-    for (int c = 0; c < 3; ++c) new TCell(*row);
-  }
-  SetWidths(t, {10, 10, 10});
-  t.PixelHeight = 60 + 2 * t.Margin;
-  t.LayOut();
+  LayOutGrid(t);
   t.CurrentCell = t.GetCell(1, 1);
   TShownCells shown;
   ASSERT_TRUE(shown.Take(t, 0, 2, 0, 2));
@@ -119,19 +129,7 @@ TEST(ShownCells, ATextIsDrawnInItsCellWhileTextsStayInTheirs) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TTable t;
-    for (int i = 0; i < 3; ++i) new TColumn(t);
-    for (int r = 0; r < 3; ++r) {
-      TRow* row = new TRow(t);
-      row->Height = 20;
-      for (int col = 0; col < 3; ++col) {
-        TCell* cell = new TCell(*row);
-        cell->SetText("a");
-        cell->Width = 10;
-      }
-    }
-    SetWidths(t, {10, 10, 10});
-    t.PixelHeight = 60 + 2 * t.Margin;
-    t.LayOut();
+    LayOutGrid(t);
     t.GetCell(1, 2)->MeasuredWidth = c.Overwide;
     TShownCells shown;
     ASSERT_TRUE(shown.Take(t, 0, 2, 0, 1));
